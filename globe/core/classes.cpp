@@ -57,8 +57,7 @@ void detail::RegisterClass(const TGlobeClass& Class, const TGlobeClass& Shape,
                                                Registration{&Class, &Shape, Constructor});
   if (!inserted) {
     if (it->second.Class != &Class) {
-      throw EGlobeException("A class named " + std::string(Class.ClassName()) +
-                            " already exists");
+      throw EGlobeException("A class named " + std::string(Class.ClassName()) + " already exists");
     }
     return;
   }

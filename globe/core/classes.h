@@ -53,17 +53,17 @@ class TGlobeClass {
   const TGlobeClass* parent_;
 };
 
-#define GLOBE_CLASS(Class, Base)                                                   \
- public:                                                                           \
-  using inherited = Base;                                                          \
-  static const ::globe::TGlobeClass& StaticClass() noexcept {                      \
-    static const ::globe::TGlobeClass descriptor{#Class, &Base::StaticClass()};    \
-    return descriptor;                                                             \
-  }                                                                                \
-  [[nodiscard]] const ::globe::TGlobeClass& ClassType() const noexcept override {  \
-    return StaticClass();                                                          \
-  }                                                                                \
-                                                                                   \
+#define GLOBE_CLASS(Class, Base)                                                  \
+ public:                                                                          \
+  using inherited = Base;                                                         \
+  static const ::globe::TGlobeClass& StaticClass() noexcept {                     \
+    static const ::globe::TGlobeClass descriptor{#Class, &Base::StaticClass()};   \
+    return descriptor;                                                            \
+  }                                                                               \
+  [[nodiscard]] const ::globe::TGlobeClass& ClassType() const noexcept override { \
+    return StaticClass();                                                         \
+  }                                                                               \
+                                                                                  \
  private:
 
 /// Base of every class of the globe component that is not a platform control. Instances
@@ -82,9 +82,7 @@ class TGlobeRoot {
     return ClassType().InheritsFrom(Base);
   }
   /// Display name of the class; the class name unless a descendant says otherwise.
-  [[nodiscard]] virtual std::string PrintableClassName() const {
-    return std::string(ClassName());
-  }
+  [[nodiscard]] virtual std::string PrintableClassName() const { return std::string(ClassName()); }
 };
 
 // ---- Class registry ---------------------------------------------------------------------

@@ -11,7 +11,7 @@
 namespace globe {
 
 template <class E, std::unsigned_integral Bits = std::uint32_t>
-  requires std::is_enum_v<E>
+requires std::is_enum_v<E>
 class EnumSet {
  public:
   using value_type = E;
