@@ -118,7 +118,7 @@ std::string FloatToStrGeneral(Extended Value, int Precision) {
   // is not below 1E-4; scientific otherwise.
   if (exponent >= Precision || exponent < -4) {
     out += digits[0];
-    if (digits.size() > 1) out += "." + digits.substr(1);
+    if (digits.size() > 1) out.append(".").append(digits, 1);
     out += 'E';
     out += std::to_string(exponent);
   } else if (exponent >= 0) {
@@ -126,10 +126,10 @@ std::string FloatToStrGeneral(Extended Value, int Precision) {
     if (digits.size() <= intDigits) {
       out += digits + std::string(intDigits - digits.size(), '0');
     } else {
-      out += digits.substr(0, intDigits) + "." + digits.substr(intDigits);
+      out.append(digits, 0, intDigits).append(".").append(digits, intDigits);
     }
   } else {
-    out += "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
+    out.append("0.").append(static_cast<std::size_t>(-exponent - 1), '0').append(digits);
   }
   return out;
 }

@@ -2,6 +2,7 @@
 // of the host's rounding mode and locale.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -21,6 +22,13 @@ class EConvertError : public std::runtime_error {
 [[nodiscard]] std::int64_t RoundHalfEven(Extended x) noexcept;
 /// Truncation toward zero. The value must lie within the int64 range.
 [[nodiscard]] std::int64_t Trunc(Extended x) noexcept;
+/// RoundHalfEven in double precision, for per-point paths where the extended version's
+/// cost shows. The value must lie within the int64 range.
+[[nodiscard]] inline std::int64_t RoundHalfEvenD(double x) noexcept {
+  double r = std::round(x);  // halves away from zero
+  if (std::fabs(x - std::trunc(x)) == 0.5) r = 2.0 * std::round(x / 2.0);
+  return static_cast<std::int64_t>(r);
+}
 /// RoundHalfEven narrowed to 32 bits (callers keep their values in range).
 [[nodiscard]] std::int32_t Round32(Extended x) noexcept;
 

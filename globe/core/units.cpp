@@ -201,9 +201,9 @@ TPoint3D LLHToPoint3D(double Long, double Lat, double Height) noexcept {
   const double r = Height + GU_EARTH_RADIUS;
   const double cosPhi = std::cos(phi);
   const double rc = r * cosPhi;
-  return {static_cast<std::int32_t>(RoundHalfEven(rc * std::sin(lambda))),
-          static_cast<std::int32_t>(RoundHalfEven(r * std::sin(phi))),
-          static_cast<std::int32_t>(RoundHalfEven(rc * std::cos(lambda)))};
+  return {static_cast<std::int32_t>(RoundHalfEvenD(rc * std::sin(lambda))),
+          static_cast<std::int32_t>(RoundHalfEvenD(r * std::sin(phi))),
+          static_cast<std::int32_t>(RoundHalfEvenD(rc * std::cos(lambda)))};
 }
 
 TV3D LLToV3D(const TPointLL& ptLL) noexcept {

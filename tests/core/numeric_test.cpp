@@ -23,6 +23,7 @@ TEST(Rounding, HalfToEvenAndTruncation) {
   for (const auto& c : cases) {
     EXPECT_EQ(RoundHalfEven(c.x), c.even) << static_cast<double>(c.x);
     EXPECT_EQ(Trunc(c.x), c.trunc) << static_cast<double>(c.x);
+    EXPECT_EQ(RoundHalfEvenD(static_cast<double>(c.x)), c.even) << static_cast<double>(c.x);
   }
   EXPECT_EQ(Trunc(std::numeric_limits<long double>::quiet_NaN()), 0);
   EXPECT_EQ(Trunc(1e30L), std::numeric_limits<std::int64_t>::max());
