@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "globe/core/enumset.h"
+#include "platform/types.h"
 
 namespace globe {
 
@@ -101,21 +102,9 @@ struct TQuaternion {
   friend constexpr bool operator==(const TQuaternion&, const TQuaternion&) = default;
 };
 
-/// Device point (pixels).
-struct TPoint {
-  std::int32_t X = 0;
-  std::int32_t Y = 0;
-  friend constexpr bool operator==(const TPoint&, const TPoint&) = default;
-};
-
-/// Device rectangle (pixels); Right and Bottom lie just outside.
-struct TRect {
-  std::int32_t Left = 0;
-  std::int32_t Top = 0;
-  std::int32_t Right = 0;
-  std::int32_t Bottom = 0;
-  friend constexpr bool operator==(const TRect&, const TRect&) = default;
-};
+// Device points and rectangles are the platform's.
+using platform::TPoint;
+using platform::TRect;
 
 /// Units in which sizes and distances are given. The ordinal is stored; do not reorder.
 enum class TGlobeUnitTypes : std::uint8_t {
