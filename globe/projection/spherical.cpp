@@ -1,0 +1,172 @@
+#include <cmath>
+#include <cstdint>
+
+#include "globe/core/units.h"
+#include "globe/projection/models.h"
+#include "globe/projection/projmath.h"
+#include "globe/render/canvas.h"
+#include "globe/render/pointbuffer.h"
+#include "globe/view/customglobe.h"
+
+namespace globe {
+
+using projection_detail::RoundD;
+using projection_detail::Wrap32;
+
+namespace {
+
+// The world → screen transform of one call in double precision: per point it decides
+// pixels only, and its error (far below 1e-6 pixel) does not move a rounding.
+struct TSphereView {
+  double m[9];
+  double Radius;
+  std::int64_t Ox, Oy;
+  bool BackFace;
+
+  TSphereView(const TMatrix& Transform, Extended GlobeRadius, const TGlobeProjection& P) noexcept
+      : Radius(static_cast<double>(GlobeRadius)),
+        Ox(P.XOrigin()),
+        Oy(P.YOrigin()),
+        BackFace(P.RenderBackFace()) {
+    for (int i = 0; i < 9; ++i)
+      m[i] = static_cast<double>(Transform.m[static_cast<std::size_t>(i)]);
+  }
+
+  TPoint Device(double sx, double sy) const noexcept {
+    return {Wrap32(RoundD(sx) + Ox), Wrap32(RoundD(sy) + Oy)};
+  }
+};
+
+}  // namespace
+
+TSphericalPrj::TSphericalPrj(TGlobeProjection* Parent) : TProjectionModel(Parent) {
+  Parent->SetFlags({pfContinuous, pfTextureMap});
+  Parent->SetGraticuleLongSteps(36);
+  Parent->SetGraticuleLatSteps(72);
+}
+
+void TSphericalPrj::Assign(const TCustomProjectionModel& AModel) {
+  TProjectionModel::Assign(AModel);
+  if (const auto* sphere = dynamic_cast<const TSphericalPrj*>(&AModel)) {
+    FTransform = sphere->FTransform;
+    FInvTransform = sphere->FInvTransform;
+    FGlobeRadius = sphere->FGlobeRadius;
+    FGlobeRadiusSquared = sphere->FGlobeRadiusSquared;
+  }
+}
+
+TRect TSphericalPrj::ExtentsLL() const {
+  return {-GU_EARTH_RADIUS, -GU_EARTH_RADIUS, GU_EARTH_RADIUS, GU_EARTH_RADIUS};
+}
+
+void TSphericalPrj::PropertyChanged(TProjectionProperty ProjectionProperty) {
+  TGlobeProjection& P = Projection();
+  switch (ProjectionProperty) {
+    case ppXRotation:
+      P.SetFloatProperty(ppXRotation, Clamp(P.XRotation(), -90, 90));
+      break;
+    case ppYRotation:
+      P.SetFloatProperty(ppYRotation, WrapDegrees180(P.YRotation()));
+      break;
+    case ppZRotation:
+      P.SetFloatProperty(ppZRotation, WrapDegrees180(P.ZRotation()));
+      break;
+    case ppScaleFactor:
+      FGlobeRadius = P.ScaleFactor() * GU_EARTH_RADIUS;
+      FGlobeRadiusSquared = FGlobeRadius * FGlobeRadius;
+      break;
+    default:
+      return;
+  }
+  const TMatrix rotation = QuatToMatrix(EulerQuat(P.XRotation(), P.YRotation(), P.ZRotation()));
+  FTransform = MatrixScale(rotation, P.ScaleFactor());
+  FInvTransform = MatrixScale(MatrixTranspose(rotation), 1 / P.ScaleFactor());
+}
+
+bool TSphericalPrj::PointLLToXY(const TPointLL& ptLL, std::int32_t iIndex) {
+  const TSphereView view(FTransform, FGlobeRadius, Projection());
+  const TPoint3D p = LLHToPoint3D(ptLL.iLongX, ptLL.iLatY, ptLL.iHeightZ);
+  const double X = p.iWorldX, Y = p.iWorldY, Z = p.iWorldZ;
+  const double* m = view.m;
+  const double sx = m[0] * X + m[1] * Y + m[2] * Z;
+  const double sy = m[3] * X + m[4] * Y + m[5] * Z;
+  const double depth = m[6] * X + m[7] * Y + m[8] * Z;
+  bool near = depth <= 0;
+  // A raised point behind the globe is still seen where it shows beside the disc.
+  if (!near && ptLL.iHeightZ > 0) near = std::hypot(sx, sy) > view.Radius;
+  DevicePoints()[iIndex] = view.Device(sx, sy);
+  return near != view.BackFace;
+}
+
+bool TSphericalPrj::XYToLL(std::int32_t iX, std::int32_t iY, std::int32_t iIndex) {
+  const TGlobeProjection& P = Projection();
+  const Extended dx = static_cast<Extended>(std::int64_t{iX} - P.XOrigin());
+  const Extended dy = static_cast<Extended>(std::int64_t{iY} - P.YOrigin());
+  const Extended a = FGlobeRadiusSquared - dx * dx - dy * dy;
+  if (a < 0) return false;
+  const Extended dz = -std::sqrt(a);
+  const TMatrix& N = FInvTransform;
+  const Extended vx = N(0, 0) * dx + N(0, 1) * dy + N(0, 2) * dz;
+  const Extended vy = N(1, 0) * dx + N(1, 1) * dy + N(1, 2) * dz;
+  const Extended vz = N(2, 0) * dx + N(2, 1) * dy + N(2, 2) * dz;
+  DevicePoints()[iIndex] = {
+      projection_detail::SatRound32(ArcTan2(vx, vz) * GU_PER_RADIAN),
+      projection_detail::SatRound32(ArcSin(vy / GU_EARTH_RADIUS) * GU_PER_RADIAN)};
+  return true;
+}
+
+std::int32_t TSphericalPrj::PointStoreToXY(TPointStore& Points, std::int32_t iStart, bool bClosed) {
+  EnsureDevicePoints(static_cast<std::size_t>(std::max(iStart, 0)) +
+                     static_cast<std::size_t>(Points.Count()) + 1);
+  TPoint* buffer = DevicePoints();
+  const TGlobeProjection& P = Projection();
+  const TPoint3DArray points =
+      Points.Point3DArray(P.Globe().GlobeOptions().Contains(goCache3DPoints));
+  const TSphereView view(FTransform, FGlobeRadius, P);
+  const double* m = view.m;
+  double lastX = 2147483647.0, lastY = 2147483647.0;
+  std::int32_t n = 0;
+  for (const TPoint3D& p : *points) {
+    const double X = p.iWorldX, Y = p.iWorldY, Z = p.iWorldZ;
+    double sx = m[0] * X + m[1] * Y + m[2] * Z;
+    double sy = m[3] * X + m[4] * Y + m[5] * Z;
+    const double depth = m[6] * X + m[7] * Y + m[8] * Z;
+    if ((depth <= 0) == view.BackFace) {
+      if (!bClosed) continue;
+      // A hidden stretch of a ring follows the limb. The point straight behind the
+      // centre has no direction to the limb and is left out.
+      const double h = std::sqrt(sx * sx + sy * sy);
+      if (h == 0) continue;
+      const double k = view.Radius / h;
+      sx *= k;
+      sy *= k;
+    }
+    if (std::fabs(lastX - sx) <= 1 && std::fabs(lastY - sy) <= 1) continue;
+    lastX = sx;
+    lastY = sy;
+    buffer[n++] = view.Device(sx, sy);
+  }
+  return n;
+}
+
+void TSphericalPrj::PaintSurface() {
+  const TGlobeProjection& P = Projection();
+  const Extended c = std::cos(4 * PI_EXT / 180);
+  const Extended s = std::sin(4 * PI_EXT / 180);
+  Extended x = FGlobeRadius, y = 0;
+  EnsureDevicePoints(90);
+  TPoint* buffer = DevicePoints();
+  for (int i = 0; i < 90; ++i) {
+    if (i > 0) {
+      const Extended x1 = x * c - y * s;
+      y = x * s + y * c;
+      x = x1;
+    }
+    buffer[i] = {Wrap32(std::int64_t{projection_detail::SatRound32(x)} + P.XOrigin()),
+                 Wrap32(std::int64_t{projection_detail::SatRound32(y)} + P.YOrigin())};
+  }
+  P.Globe().GlobeCanvas().DrawClippedPoly(
+      90, {osClosed, osClipLeft, osClipTop, osClipRight, osClipBottom}, 1);
+}
+
+}  // namespace globe
