@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "globe/core/texture.h"
 #include "globe/core/units.h"
 #include "globe/projection/models.h"
 #include "globe/projection/projmath.h"
@@ -134,6 +135,11 @@ bool TProjectionModel::VisibleMER(const TMER& MER, TGlobeObjectStateSet& State) 
 
 void TProjectionModel::PaintSurface() {
   TGlobeProjection& P = Projection();
+  const TTextureData& texture = P.Globe().BackgroundTextureMap();
+  if (texture.IsValid() && P.Flags().Contains(pfTextureMap)) {
+    P.Globe().GlobeCanvas().RenderTextureMap(texture);
+    return;
+  }
   // The outline follows the map's edges only with the map unshifted.
   const Extended meridian = P.CentralMeridian();
   P.SetFloatProperty(ppCentralMeridian, 0);

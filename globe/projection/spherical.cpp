@@ -1,6 +1,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "globe/core/texture.h"
 #include "globe/core/units.h"
 #include "globe/projection/models.h"
 #include "globe/projection/projmath.h"
@@ -35,6 +36,50 @@ struct TSphereView {
   TPoint Device(double sx, double sy) const noexcept {
     return {Wrap32(RoundD(sx) + Ox), Wrap32(RoundD(sy) + Oy)};
   }
+};
+
+// The textured surface: an octahedron of triangles subdivided on the sphere, culled per
+// face, with the smallest triangles handed to the canvas.
+class TTextureMesh {
+ public:
+  TTextureMesh(TSphericalPrj& Model, TGlobeCanvas& Canvas, const TTextureData& Texture) noexcept
+      : model_(Model), canvas_(Canvas), texture_(Texture) {}
+
+  void Face(const TV3D& A, const TV3D& B, const TV3D& C, int Depth, bool West) {
+    const TTriangleLL tri{{ToLL(A, West), ToLL(B, West), ToLL(C, West)}};
+    if (Depth == 0) {
+      canvas_.RenderTextureTriangle(tri, texture_);
+      return;
+    }
+    int visible = 0;
+    for (int i = 0; i < 3; ++i)
+      visible += model_.PointLLToXY(tri.Points[static_cast<std::size_t>(i)], i) ? 1 : 0;
+    if (visible == 0) return;
+    const TV3D ab = Mid(A, B), ac = Mid(A, C), bc = Mid(B, C);
+    Face(A, ac, ab, Depth - 1, West);
+    Face(B, ab, bc, Depth - 1, West);
+    Face(C, bc, ac, Depth - 1, West);
+    Face(ab, ac, bc, Depth - 1, West);
+  }
+
+ private:
+  // The −1 and, on a west face, the forced negative sign keep a vertex on the 180° meridian
+  // on its own face's side of the texture.
+  static TPointLL ToLL(const TV3D& v, bool West) noexcept {
+    std::int32_t lon = Round32(ArcTan2(v.X, v.Z) * GU_PER_RADIAN) - 1;
+    if (West && lon > 0) lon = -lon;
+    return PointLL(lon, Round32(ArcSin(v.Y) * GU_PER_RADIAN));
+  }
+  static TV3D Mid(const TV3D& a, const TV3D& b) noexcept {
+    TV3D m{a.X + b.X, a.Y + b.Y, a.Z + b.Z};
+    const Extended len = std::sqrt(m.X * m.X + m.Y * m.Y + m.Z * m.Z);
+    if (len > 0) m = {m.X / len, m.Y / len, m.Z / len};
+    return m;
+  }
+
+  TSphericalPrj& model_;
+  TGlobeCanvas& canvas_;
+  const TTextureData& texture_;
 };
 
 }  // namespace
@@ -151,6 +196,24 @@ std::int32_t TSphericalPrj::PointStoreToXY(TPointStore& Points, std::int32_t iSt
 
 void TSphericalPrj::PaintSurface() {
   const TGlobeProjection& P = Projection();
+  const TTextureData& texture = P.Globe().BackgroundTextureMap();
+  if (texture.IsValid() && P.Flags().Contains(pfTextureMap)) {
+    const int depth = P.ScaleFactor() <= 2e-7L ? 3 : P.ScaleFactor() <= 2e-6L ? 4 : 5;
+    constexpr Extended k = 0.99999999L;
+    const TV3D east{k, 0, 0}, west{-k, 0, 0}, north{0, k, 0}, south{0, -k, 0}, front{0, 0, k},
+        back{0, 0, -k};
+    TTextureMesh mesh(*this, P.Globe().GlobeCanvas(), texture);
+    EnsureDevicePoints(3);
+    mesh.Face(east, front, north, depth, false);
+    mesh.Face(east, north, back, depth, false);
+    mesh.Face(south, front, east, depth, false);
+    mesh.Face(south, east, back, depth, false);
+    mesh.Face(north, west, back, depth, true);
+    mesh.Face(north, front, west, depth, true);
+    mesh.Face(west, south, back, depth, true);
+    mesh.Face(west, front, south, depth, true);
+    return;
+  }
   const Extended c = std::cos(4 * PI_EXT / 180);
   const Extended s = std::sin(4 * PI_EXT / 180);
   Extended x = FGlobeRadius, y = 0;

@@ -21,6 +21,7 @@ class TGlobeProjection;
 class TGlobePen;
 class TGlobeBrush;
 class TGlobeFont;
+class TTextureData;
 
 using platform::TColor;
 
@@ -99,6 +100,16 @@ class TGlobeCanvas : public platform::TCanvas {
   /// open chain.
   void DrawVectorMatrixLine(const TV3D& vec, const TMatrix& mat, std::int32_t iHeight,
                             std::int32_t iSteps);
+
+  /// Fills the projection of the geographic triangle with the texture, written straight
+  /// into the off-screen picture; nothing without one or without a valid texture. Skips
+  /// the triangle when a corner is not visible, when it lies off the canvas and, on a map
+  /// with a seam, when it spans the seam. Texels outside the image are taken from its
+  /// nearest edge. Uses device point buffer slots 0 to 2.
+  void RenderTextureTriangle(const TTriangleLL& WorldTri, const TTextureData& TextureMap);
+  /// Covers the texture's geographic rectangle with RenderTextureTriangle, in cells under
+  /// 2° wide or high.
+  void RenderTextureMap(const TTextureData& TextureMap);
 
   /// The colour after the colour adjustment, as RGB (unchanged when there is none).
   [[nodiscard]] TColor RenderColor(TColor aColor) const;

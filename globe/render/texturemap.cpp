@@ -1,0 +1,220 @@
+// Texture mapping: geographic triangles projected and filled scanline by scanline with
+// texels found through linearly interpolated texture coordinates, written straight into the
+// off-screen picture.
+#include <algorithm>
+#include <cstdint>
+#include <utility>
+
+#include "globe/core/numeric.h"
+#include "globe/core/texture.h"
+#include "globe/core/units.h"
+#include "globe/projection/projection.h"
+#include "globe/projection/projmath.h"
+#include "globe/render/canvas.h"
+#include "globe/render/pointbuffer.h"
+
+namespace globe {
+
+namespace {
+
+using projection_detail::RoundD;
+
+// What a span needs of the texture and the picture, fetched once per triangle.
+struct TTexelSource {
+  const std::uint8_t* Bits;
+  const std::uint8_t* Palette;
+  std::int64_t Width;
+  std::int64_t Height;
+  std::int32_t Transparent;
+};
+
+// A corner: device position and texture position.
+struct TCorner {
+  std::int64_t X, Y;
+  double U, V;
+};
+
+// One edge of the triangle being filled, walked a row at a time.
+struct TEdge {
+  double X, U, V;
+  double dX = 0, dU = 0, dV = 0;
+  std::int64_t Rows;
+  int End;
+
+  TEdge(const TCorner* c, int From, int To) noexcept
+      : X(static_cast<double>(c[From].X)),
+        U(c[From].U),
+        V(c[From].V),
+        Rows(c[To].Y - c[From].Y),
+        End(To) {
+    if (Rows != 0) {
+      const auto n = static_cast<double>(Rows);
+      dX = (static_cast<double>(c[To].X) - X) / n;
+      dU = (c[To].U - U) / n;
+      dV = (c[To].V - V) / n;
+    }
+  }
+  void Advance(std::int64_t k) noexcept {
+    const auto f = static_cast<double>(k);
+    X += f * dX;
+    U += f * dU;
+    V += f * dV;
+    Rows -= k;
+  }
+  void Step() noexcept {
+    X += dX;
+    U += dU;
+    V += dV;
+    --Rows;
+  }
+};
+
+// Draws row Row between xa and xb (right end excluded) within 0 … Width − 1.
+void DrawSpan(std::uint8_t* Row, std::int32_t Width, const TTexelSource& T, std::int64_t xa,
+              double ua, double va, std::int64_t xb, double ub, double vb) noexcept {
+  if (xa > xb) {
+    std::swap(xa, xb);
+    std::swap(ua, ub);
+    std::swap(va, vb);
+  }
+  const std::int64_t n = xb - xa;
+  if (n <= 0 || xb < 0 || xa > Width) return;
+  const double du = (ub - ua) / static_cast<double>(n);
+  const double dv = (vb - va) / static_cast<double>(n);
+  double u = ua, v = va;
+  if (xa < 0) {
+    u -= static_cast<double>(xa) * du;
+    v -= static_cast<double>(xa) * dv;
+    xa = 0;
+  }
+  const std::int64_t end = std::min<std::int64_t>(xb, Width);
+  const std::int64_t maxU = T.Width - 1;
+  const std::int64_t maxV = T.Height - 1;
+  std::uint8_t* p = Row + 3 * xa;
+  for (std::int64_t x = xa; x < end; ++x, p += 3) {
+    if (v < 0) v = 0;
+    // Coordinates past the image take its edge texel rather than bytes beyond it.
+    const std::int64_t iu = std::clamp<std::int64_t>(RoundD(u), 0, maxU);
+    const std::int64_t iv = std::min(RoundD(v), maxV);
+    const std::uint8_t index = T.Bits[iv * T.Width + iu];
+    u += du;
+    v += dv;
+    if (index == T.Transparent) continue;
+    const std::uint8_t* e = T.Palette + 4 * index;
+    p[0] = e[0];
+    p[1] = e[1];
+    p[2] = e[2];
+  }
+}
+
+// The wrap of PointLL for a longitude formed in 64 bits from wrapped ones.
+std::int32_t WrapLong64(std::int64_t v) noexcept {
+  if (v > GU_180_DEGREE + 1) v -= GU_360_DEGREE;
+  if (v < -GU_180_DEGREE - 1) v += GU_360_DEGREE;
+  return projection_detail::Wrap32(v);
+}
+
+TPointLL Corner(std::int64_t Long, std::int64_t Lat) noexcept {
+  return {WrapLong64(Long), projection_detail::Wrap32(Lat), 0};
+}
+
+void CoverRect(TGlobeCanvas& Canvas, const TTextureData& Texture, const TPointLL& N,
+               const TPointLL& S) {
+  const std::int64_t dLong = std::int64_t{S.iLongX} - N.iLongX;
+  const std::int64_t a = (dLong > 0 ? dLong : dLong + GU_360_DEGREE) / 2;
+  const std::int64_t dLat = std::int64_t{S.iLatY} - N.iLatY;
+  const std::int64_t b = (dLat < 0 ? -dLat : dLat) / 2;
+  if (a <= 0 || b <= 0) return;
+  if (a < GU_DEGREE || b < GU_DEGREE) {
+    Canvas.RenderTextureTriangle({{N, Corner(S.iLongX, N.iLatY), S}}, Texture);
+    Canvas.RenderTextureTriangle({{N, Corner(N.iLongX, S.iLatY), S}}, Texture);
+    return;
+  }
+  const std::int64_t x = N.iLongX, y = N.iLatY;
+  CoverRect(Canvas, Texture, Corner(x, y), Corner(x + a - 1, y - b - 1));
+  CoverRect(Canvas, Texture, Corner(x + a, y), Corner(x + 2 * a - 1, y - b - 1));
+  CoverRect(Canvas, Texture, Corner(x + a, y - b - 1), Corner(x + 2 * a - 1, y - 2 * b - 1));
+  CoverRect(Canvas, Texture, Corner(x, y - b), Corner(x + a - 1, y - 2 * b - 1));
+}
+
+}  // namespace
+
+void TGlobeCanvas::RenderTextureTriangle(const TTriangleLL& WorldTri,
+                                         const TTextureData& TextureMap) {
+  platform::TBitmap* bitmap = Bitmap();
+  if (bitmap == nullptr || bitmap->Empty() || !TextureMap.IsValid()) return;
+  TGlobeProjection& P = Projection();
+  const auto& pts = WorldTri.Points;
+
+  if (!P.Flags().Contains(pfContinuous)) {
+    // No triangle may join the map's left and right edges.
+    const std::int64_t seam =
+        WrapLong64(Trunc(P.CentralMeridian() * 5400000.0L) + std::int64_t{GU_180_DEGREE});
+    const bool east0 = pts[0].iLongX - seam >= 0;
+    if ((pts[1].iLongX - seam >= 0) != east0 || (pts[2].iLongX - seam >= 0) != east0) return;
+  }
+
+  TCustomProjectionModel& model = P.ProjectionModel();
+  EnsureDevicePoints(3);
+  TCorner c[3];
+  for (int i = 0; i < 3; ++i) {
+    if (!model.PointLLToXY(pts[static_cast<std::size_t>(i)], i)) return;
+    const TPoint d = DevicePoints()[i];
+    const TPoint t = TextureMap.LLToTextureXY(pts[static_cast<std::size_t>(i)]);
+    c[i] = {d.X, d.Y, static_cast<double>(t.X), static_cast<double>(t.Y)};
+  }
+  const std::int64_t minX = std::min({c[0].X, c[1].X, c[2].X});
+  const std::int64_t maxX = std::max({c[0].X, c[1].X, c[2].X});
+  const std::int64_t minY = std::min({c[0].Y, c[1].Y, c[2].Y});
+  const std::int64_t maxY = std::max({c[0].Y, c[1].Y, c[2].Y});
+  if (maxX < 0 || maxY < 0 || minX > FiCanvasWidth || minY > FiCanvasHeight) return;
+
+  // The canvas size may differ from the picture's for a moment; never write beyond either.
+  const std::int32_t width = std::min(FiCanvasWidth, bitmap->Width());
+  const std::int32_t height = std::min(FiCanvasHeight, bitmap->Height());
+  const TTexelSource texels{TextureMap.Bits(), TextureMap.TexturePalette.data(), TextureMap.Width(),
+                            TextureMap.Height(), TextureMap.TransparentIndex};
+
+  int top = 0;
+  for (int i = 1; i < 3; ++i)
+    if (c[i].Y < c[top].Y) top = i;
+  TEdge A(c, top, (top + 1) % 3);
+  TEdge B(c, top, (top + 2) % 3);
+  std::int64_t y = c[top].Y;
+  for (int continued = 0; continued < 2;) {
+    while (A.Rows > 0 && B.Rows > 0) {
+      if (y >= height) return;  // every later row lies lower still
+      if (y < 0) {
+        // Rows above the picture are passed over in one step.
+        const std::int64_t k = std::min({-y, A.Rows, B.Rows});
+        A.Advance(k);
+        B.Advance(k);
+        y += k;
+        continue;
+      }
+      DrawSpan(bitmap->ScanLine(static_cast<std::int32_t>(y)), width, texels, RoundD(A.X), A.U, A.V,
+               RoundD(B.X), B.U, B.V);
+      ++y;
+      A.Step();
+      B.Step();
+    }
+    if (A.Rows <= 0) {
+      A = TEdge(c, A.End, B.End);
+      ++continued;
+    }
+    if (B.Rows <= 0) {
+      B = TEdge(c, B.End, A.End);
+      ++continued;
+    }
+  }
+}
+
+void TGlobeCanvas::RenderTextureMap(const TTextureData& TextureMap) {
+  if (Bitmap() == nullptr || !TextureMap.IsValid()) return;
+  const TPointLL north = TextureMap.TextureXYToLL({0, 0});
+  const TPointLL south =
+      TextureMap.TextureXYToLL({TextureMap.Width() - 1, TextureMap.Height() - 1});
+  CoverRect(*this, TextureMap, north, south);
+}
+
+}  // namespace globe

@@ -1,0 +1,357 @@
+// Texture mapping into the off-screen picture: the filling rules of one triangle, checked
+// pixel by pixel, and whole textured maps through the Qt raster device, written beside the
+// test program for a look.
+#include "globe/core/texture.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QString>
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "globe/core/units.h"
+#include "globe/projection/models.h"
+#include "globe/projection/projection.h"
+#include "globe/render/canvas.h"
+#include "tests/support/testglobe.h"
+
+namespace globe::testing {
+namespace {
+
+constexpr std::int32_t D = GU_DEGREE;
+constexpr TColor kBackground = 0x202020;
+
+TPointLL Deg(double Long, double Lat) {
+  return {static_cast<std::int32_t>(Long * D), static_cast<std::int32_t>(Lat * D), 0};
+}
+
+/// An uncompressed 8-bit bitmap file image of Width × Height pixels (Width a multiple of 4)
+/// with the palette indices Index(u, v), v = memory row counted from the bottom, and the
+/// colours Colour(i).
+std::vector<std::uint8_t> MakeBitmap(int Width, int Height,
+                                     const std::function<int(int, int)>& Index,
+                                     const std::function<TColor(int)>& Colour) {
+  std::vector<std::uint8_t> b(1078 + static_cast<std::size_t>(Width * Height));
+  auto put32 = [&](std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = (v >> (8 * i)) & 0xFF;
+  };
+  b[0] = 'B';
+  b[1] = 'M';
+  put32(2, static_cast<std::uint32_t>(b.size()));
+  put32(10, 1078);
+  put32(14, 40);
+  put32(18, static_cast<std::uint32_t>(Width));
+  put32(22, static_cast<std::uint32_t>(Height));
+  b[26] = 1;
+  b[28] = 8;
+  put32(34, static_cast<std::uint32_t>(Width * Height));
+  for (int i = 0; i < 256; ++i) {
+    const TColor c = Colour(i);
+    b[54 + 4 * i] = platform::GetBValue(c);
+    b[55 + 4 * i] = platform::GetGValue(c);
+    b[56 + 4 * i] = platform::GetRValue(c);
+  }
+  for (int v = 0; v < Height; ++v)
+    for (int u = 0; u < Width; ++u)
+      b[1078 + static_cast<std::size_t>(v * Width + u)] = static_cast<std::uint8_t>(Index(u, v));
+  return b;
+}
+
+// Texel (u, v) of the probe texture has index u + 16v and a colour of its own.
+TColor ProbeColour(int i) { return platform::RGB(static_cast<std::uint8_t>(i), 255 - i, 7); }
+TColor Texel(int u, int v) { return ProbeColour(u + 16 * v); }
+
+class TextureTest : public ::testing::Test {
+ protected:
+  TTestGlobe globe;
+  TGlobeCanvas& canvas = globe.GlobeCanvas();
+  TGlobeProjection& P = globe.Projection();
+  TTextureData texture;
+
+  /// A picture of W × H pixels filled with the background colour.
+  void Picture(std::int32_t W, std::int32_t H) {
+    globe.SetClientSize(W, H);
+    canvas.SizeBMP(W, H, 96);
+    for (std::int32_t y = 0; y < H; ++y) {
+      for (std::int32_t x = 0; x < W; ++x) {
+        std::uint8_t* p = canvas.Bitmap()->ScanLine(y) + 3 * x;
+        p[0] = platform::GetBValue(kBackground);
+        p[1] = platform::GetGValue(kBackground);
+        p[2] = platform::GetRValue(kBackground);
+      }
+    }
+  }
+  TColor At(std::int32_t X, std::int32_t Y) const { return canvas.Bitmap()->Pixel(X, Y); }
+  int CountBackground() const {
+    int n = 0;
+    for (std::int32_t y = 0; y < canvas.Bitmap()->Height(); ++y)
+      for (std::int32_t x = 0; x < canvas.Bitmap()->Width(); ++x) n += At(x, y) == kBackground;
+    return n;
+  }
+
+  /// Plate carrée, a pixel a degree: (lon, lat) lands on (XOrigin + lon, 90 − lat).
+  void FlatMap(std::int32_t XOrigin = 180, Extended CentralMeridian = 0) {
+    Picture(360, 180);
+    P.SetProjectionClass("TCartesianPrj");
+    P.SetCentralMeridian(CentralMeridian);
+    P.SetScaleFactor(1.0L / D);
+    P.SetXOrigin(XOrigin);
+    P.SetYOrigin(90);
+  }
+
+  /// The 16 × 16 probe texture placed so that texel (u, v) lies at longitude u°, latitude v°.
+  void ProbeTexture() {
+    texture.LoadFromStream(MakeBitmap(
+        16, 16, [](int u, int v) { return u + 16 * v; }, ProbeColour));
+    texture.MapPoint(0, 15 * D, 0, 0);
+    texture.MapPoint(15 * D, -1 * D, 15, 15);
+    ASSERT_EQ(texture.LLToTextureXY(Deg(3, 10)), (TPoint{3, 10}));
+  }
+
+  void Triangle(TPointLL a, TPointLL b, TPointLL c) {
+    canvas.RenderTextureTriangle({{a, b, c}}, texture);
+  }
+
+  /// Pixels of the picture expected inside the triangle (by Inside) carry Expected(x, y);
+  /// all others keep the background.
+  void ExpectPicture(const std::function<bool(int, int)>& Inside,
+                     const std::function<TColor(int, int)>& Expected) {
+    for (std::int32_t y = 0; y < canvas.Bitmap()->Height(); ++y) {
+      for (std::int32_t x = 0; x < canvas.Bitmap()->Width(); ++x) {
+        const TColor want = Inside(x, y) ? Expected(x, y) : kBackground;
+        ASSERT_EQ(At(x, y), want) << "pixel " << x << ", " << y;
+      }
+    }
+  }
+};
+
+// ---- One triangle -----------------------------------------------------------------------
+
+TEST_F(TextureTest, TriangleDrawsFromTheTopRowToAboveTheLowestCorner) {
+  FlatMap();
+  ProbeTexture();
+  // Device corners (180, 75), (190, 75), (180, 85): a flat top, the long edge to the left.
+  Triangle(Deg(0, 15), Deg(10, 15), Deg(0, 5));
+  // Row 75 + k runs from x 180 up to, not including, 190 − k; row 85 is not drawn. Texture
+  // coordinates follow longitude and latitude exactly.
+  ExpectPicture([](int x, int y) { return y >= 75 && y < 85 && x >= 180 && x < 190 - (y - 75); },
+                [](int x, int y) { return Texel(x - 180, 90 - y); });
+}
+
+TEST_F(TextureTest, HorizontalBottomEdgeAndZeroWidthSpansDrawNothing) {
+  FlatMap();
+  ProbeTexture();
+  // (180, 75), (180, 85), (190, 85): row 75 has both ends at 180, row 85 is the bottom edge.
+  Triangle(Deg(0, 15), Deg(0, 5), Deg(10, 5));
+  ExpectPicture([](int x, int y) { return y > 75 && y < 85 && x >= 180 && x < 180 + (y - 75); },
+                [](int x, int y) { return Texel(x - 180, 90 - y); });
+}
+
+TEST_F(TextureTest, SpanStartingLeftOfThePictureStartsAtZeroWithAdvancedTexture) {
+  FlatMap(-5);  // longitude 0° at x = −5
+  ProbeTexture();
+  Triangle(Deg(0, 15), Deg(10, 15), Deg(0, 5));
+  ExpectPicture([](int x, int y) { return y >= 75 && y < 85 && x < 5 - (y - 75); },
+                [](int x, int y) { return Texel(x + 5, 90 - y); });
+}
+
+TEST_F(TextureTest, TransparentTexelsKeepThePixelBelow) {
+  FlatMap();
+  ProbeTexture();
+  texture.TransparentIndex = 3 + 16 * 10;  // texel (3, 10), at pixel (183, 80)
+  Triangle(Deg(0, 15), Deg(10, 15), Deg(0, 5));
+  EXPECT_EQ(At(183, 80), kBackground);
+  EXPECT_EQ(At(182, 80), Texel(2, 10));
+  EXPECT_EQ(At(183, 79), Texel(3, 11));
+}
+
+TEST_F(TextureTest, TextureCoordinatesBeyondTheImageTakeItsEdge) {
+  FlatMap();
+  ProbeTexture();
+  // Longitudes up to 25° and latitudes down to −5° lie beyond the 16 × 16 texels.
+  Triangle(Deg(5, 15), Deg(25, 15), Deg(5, -5));
+  EXPECT_EQ(At(200, 76), Texel(15, 14));  // u 20 → 15
+  EXPECT_EQ(At(186, 93), Texel(6, 0));    // v −3 → 0
+  EXPECT_EQ(At(185, 94), Texel(5, 0));
+}
+
+TEST_F(TextureTest, FlatMapSkipsTrianglesAcrossItsSeam) {
+  ProbeTexture();
+  // Central meridian 30°E puts the seam at 150°W: corners at 151°W and 149°W lie on either
+  // side and would otherwise stretch across the whole map.
+  FlatMap(180, 30);
+  Triangle(Deg(-151, 10), Deg(-149, 10), Deg(-151, 0));
+  EXPECT_EQ(CountBackground(), 360 * 180);
+  // With central meridian 0° the seam is 180° itself; a triangle beside it is drawn.
+  FlatMap(180, 0);
+  Triangle(Deg(170, 10), Deg(179, 10), Deg(170, 0));
+  EXPECT_LT(CountBackground(), 360 * 180 - 30);
+}
+
+TEST_F(TextureTest, SphereSkipsTrianglesWithACornerBehindIt) {
+  Picture(200, 200);
+  P.SetProjectionClass("TSphericalPrj");
+  P.SetXRotation(0);
+  P.SetYRotation(0);
+  P.SetScaleFactor(90.0L / GU_EARTH_RADIUS);
+  P.SetXOrigin(100);
+  P.SetYOrigin(100);
+  ProbeTexture();
+  Triangle(Deg(80, 0), Deg(100, 0), Deg(80, 10));  // 100°E is on the far side
+  EXPECT_EQ(CountBackground(), 200 * 200);
+  Triangle(Deg(60, 0), Deg(85, 0), Deg(60, 10));
+  EXPECT_LT(CountBackground(), 200 * 200 - 50);
+}
+
+TEST_F(TextureTest, NothingIsDrawnWithoutAPictureOrATexture) {
+  ProbeTexture();
+  canvas.RenderTextureTriangle({{Deg(0, 15), Deg(10, 15), Deg(0, 5)}}, texture);  // no picture
+  canvas.RenderTextureMap(texture);
+  FlatMap();
+  TTextureData empty;
+  canvas.RenderTextureTriangle({{Deg(0, 15), Deg(10, 15), Deg(0, 5)}}, empty);
+  canvas.RenderTextureMap(empty);
+  EXPECT_EQ(CountBackground(), 360 * 180);
+}
+
+TEST_F(TextureTest, CanvasLargerThanThePictureIsNotWrittenBeyondIt) {
+  FlatMap();
+  ProbeTexture();
+  P.SetScaleFactor(10.0L / D);
+  canvas.SetCanvasWidth(100'000);
+  canvas.SetCanvasHeight(100'000);
+  // Device corners (180, −60), (480, −60), (180, 390): past the picture's right and bottom.
+  Triangle(Deg(0, 15), Deg(30, 15), Deg(0, -30));
+  EXPECT_NE(At(359, 10), kBackground);
+  EXPECT_NE(At(200, 179), kBackground);
+  canvas.SetCanvasWidth(360);
+  canvas.SetCanvasHeight(180);
+}
+
+// ---- Whole maps through the Qt raster device -------------------------------------------
+
+// A world texture of 64 × 32 texels in blocks of 45° × 45°, each its own colour.
+constexpr int kBlocksAcross = 8;
+TColor BlockColour(int i) {
+  return platform::RGB(static_cast<std::uint8_t>(40 + 25 * (i % kBlocksAcross)),
+                       static_cast<std::uint8_t>(60 + 45 * (i / kBlocksAcross)), 200);
+}
+// The colour of the block holding (lon, lat) in degrees.
+TColor BlockAt(double Long, double Lat) {
+  const int column = static_cast<int>((Long + 180) / 45);
+  const int row = static_cast<int>((Lat + 90) / 45);  // from the south, as memory rows
+  return BlockColour(column + kBlocksAcross * row);
+}
+
+class TexturedMapTest : public TextureTest {
+ protected:
+  platform::TCanvas window;
+
+  ~TexturedMapTest() override { canvas.ReleaseBMP(nullptr); }
+
+  void Start(std::int32_t W, std::int32_t H) {
+    Picture(W, H);
+    canvas.SelectBMP(window);
+    canvas.RefreshDC();
+    globe.BackgroundTextureMap().LoadFromStream(MakeBitmap(
+        64, 32, [](int u, int v) { return u / 8 + kBlocksAcross * (v / 8); }, BlockColour));
+  }
+  void Finish(const std::string& Name) {
+    canvas.ReleaseBMP(nullptr);
+    const platform::TBitmap& b = *canvas.Bitmap();
+    const QImage image(b.ScanLine(0), b.Width(), b.Height(), b.Stride(), QImage::Format_BGR888);
+    image.save(QString::fromStdString(std::string(ORVANE_RENDER_OUTPUT_DIR) + "/" + Name));
+  }
+  TColor AtLL(double Long, double Lat) {
+    TPoint p;
+    P.PointLLToXY(Deg(Long, Lat), p);
+    return At(p.X, p.Y);
+  }
+};
+
+TEST_F(TexturedMapTest, TexturedSphere) {
+  Start(300, 300);
+  P.SetProjectionClass("TSphericalPrj");
+  P.SetXRotation(20);
+  P.SetYRotation(30);
+  P.SetScaleFactor(120.0L / GU_EARTH_RADIUS);
+  P.SetXOrigin(150);
+  P.SetYOrigin(150);
+  P.ProjectionModel().PaintSurface();
+  Finish("textured_sphere.png");
+
+  for (const auto& [lon, lat] : std::vector<std::pair<double, double>>{
+           {22.5, 22.5}, {67.5, 22.5}, {-22.5, -22.5}, {22.5, 67.5}, {67.5, -22.5}}) {
+    EXPECT_EQ(AtLL(lon, lat), BlockAt(lon, lat)) << lon << ", " << lat;
+  }
+  // The disc is covered without gaps away from the limb, and nothing lands off it.
+  int inside = 0, outside = 0;
+  for (int y = 0; y < 300; ++y) {
+    for (int x = 0; x < 300; ++x) {
+      const double r = std::hypot(x - 150, y - 150);
+      if (r < 110) inside += At(x, y) == kBackground;
+      if (r > 122) outside += At(x, y) != kBackground;
+    }
+  }
+  EXPECT_EQ(inside, 0);
+  EXPECT_EQ(outside, 0);
+}
+
+TEST_F(TexturedMapTest, TexturedSphereKeepsEachSideOfTheDateLine) {
+  // Vertices on 180° belong to the east faces at +180° and to the west faces at −180°, so
+  // no triangle there stretches across the whole texture.
+  Start(300, 300);
+  P.SetProjectionClass("TSphericalPrj");
+  P.SetXRotation(0);
+  P.SetYRotation(180);
+  P.SetScaleFactor(120.0L / GU_EARTH_RADIUS);
+  P.SetXOrigin(150);
+  P.SetYOrigin(150);
+  P.ProjectionModel().PaintSurface();
+  Finish("textured_sphere_dateline.png");
+  for (const double lat : {-60.0, -20.0, 10.0, 50.0}) {
+    for (const double lon : {-177.0, -160.0, 160.0, 177.0})
+      EXPECT_EQ(AtLL(lon, lat), BlockAt(lon, lat)) << lon << ", " << lat;
+  }
+}
+
+TEST_F(TexturedMapTest, TexturedPlateCarree) {
+  Start(360, 180);
+  P.SetProjectionClass("TCartesianPrj");
+  P.SetCentralMeridian(0);
+  P.SetScaleFactor(1.0L / D);
+  P.SetXOrigin(180);
+  P.SetYOrigin(90);
+  P.ProjectionModel().PaintSurface();
+  Finish("textured_platecarree.png");
+
+  for (const auto& [lon, lat] : std::vector<std::pair<double, double>>{
+           {-157.5, 67.5}, {-22.5, 22.5}, {22.5, -22.5}, {112.5, -67.5}, {157.5, 67.5}}) {
+    EXPECT_EQ(AtLL(lon, lat), BlockAt(lon, lat)) << lon << ", " << lat;
+  }
+  // The texture's rectangle ends at the north-west corner of its last texel (174.375°E,
+  // 84.375°S); up to there every pixel is covered.
+  int gaps = 0;
+  for (int y = 0; y < 174; ++y)
+    for (int x = 0; x < 354; ++x) gaps += At(x, y) == kBackground;
+  EXPECT_EQ(gaps, 0);
+}
+
+TEST_F(TexturedMapTest, FlatMapWithoutTextureFlagDrawsTheOutline) {
+  Start(360, 180);
+  P.SetProjectionClass("TCartesianPrj");
+  P.SetScaleFactor(1.0L / D);
+  P.SetXOrigin(180);
+  P.SetYOrigin(90);
+  P.SetFlags({});
+  P.ProjectionModel().PaintSurface();  // the canvas's white brush
+  EXPECT_EQ(At(100, 100), 0xFFFFFFu);
+}
+
+}  // namespace
+}  // namespace globe::testing
