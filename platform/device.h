@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -271,6 +272,9 @@ class TDevice {
 
 // ---- Graphics services ------------------------------------------------------------------
 
+/// The kinds of vector file a device can draw into.
+enum class TVectorFormat : std::uint8_t { Svg, Pdf };
+
 /// What the engine needs of the host's graphics beyond one device: the screen's resolution
 /// and devices that draw into pictures.
 class TGraphics {
@@ -282,6 +286,15 @@ class TGraphics {
   /// until the caller says otherwise.
   [[nodiscard]] virtual std::unique_ptr<TDevice> CreateMemoryDevice(
       std::shared_ptr<TBitmap> Bitmap) = 0;
+  /// A device that draws into a new vector file of Width × Height device pixels at
+  /// PixelsPerInch, naming Creator as the program that made it; the file is complete when
+  /// the device is destroyed. Throws std::runtime_error "Vector output is not supported"
+  /// where the host has none, and when the file cannot be written.
+  [[nodiscard]] virtual std::unique_ptr<TDevice> CreateVectorFileDevice(
+      TVectorFormat /*Format*/, const std::string& /*FileName*/, std::int32_t /*Width*/,
+      std::int32_t /*Height*/, std::int32_t /*PixelsPerInch*/, const std::string& /*Creator*/) {
+    throw std::runtime_error("Vector output is not supported");
+  }
 };
 
 /// The process-wide graphics services. Until the host installs its own, a recording

@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "globe/core/texture.h"
 #include "globe/projection/projection.h"
 #include "globe/render/attributes.h"
 #include "globe/render/canvas.h"
@@ -22,6 +23,7 @@ TCustomGlobe4::TCustomGlobe4() {
   AcquireDevicePoints();
   FGlobeCanvas = std::make_unique<TGlobeCanvas>(this);
   FProjection = std::make_unique<TGlobeProjection>(this);
+  FBackgroundTextureMap = std::make_unique<TTextureData>();
   FSelectedPen = std::make_unique<TGlobePen>();
   FSelectedPen->Define(platform::RGB(0xFF, 0, 0), platform::psSolid, 1, TGlobeUnitTypes::Pixel);
   FSelectedBrush = std::make_unique<TGlobeBrush>();
@@ -46,6 +48,7 @@ TCustomGlobe4::~TCustomGlobe4() {
   FTransparentBrush.reset();
   FGlobeCanvas.reset();
   FProjection.reset();
+  FBackgroundTextureMap.reset();
   ReleaseDevicePoints();
 }
 

@@ -20,6 +20,7 @@ class TGlobeProjection;
 class TGlobeCanvas;
 class TGlobePen;
 class TGlobeBrush;
+class TTextureData;
 
 enum TGlobeOptions : std::uint8_t {
   goCache3DPoints,
@@ -109,6 +110,10 @@ class TCustomGlobe4 {
   [[nodiscard]] TGlobeProjection& Projection() const noexcept { return *FProjection; }
   [[nodiscard]] TGlobeCanvas& GlobeCanvas() const noexcept { return *FGlobeCanvas; }
   [[nodiscard]] TGlobeOptionsSet GlobeOptions() const noexcept { return FGlobeOptions; }
+  /// The texture laid on the earth's surface; not valid while none is loaded.
+  [[nodiscard]] TTextureData& BackgroundTextureMap() const noexcept {
+    return *FBackgroundTextureMap;
+  }
   [[nodiscard]] TGlobePen& SelectedPen() const noexcept { return *FSelectedPen; }
   [[nodiscard]] TGlobeBrush& SelectedBrush() const noexcept { return *FSelectedBrush; }
   [[nodiscard]] TGlobePen& TransparentPen() const noexcept { return *FTransparentPen; }
@@ -146,6 +151,7 @@ class TCustomGlobe4 {
   std::unique_ptr<TGlobeCanvas> FGlobeCanvas;
   std::unique_ptr<TGlobeProjection> FProjection;
   TGlobeOptionsSet FGlobeOptions{goCache3DPoints, goDoubleBuffered};
+  std::unique_ptr<TTextureData> FBackgroundTextureMap;
   std::unique_ptr<TGlobePen> FSelectedPen;
   std::unique_ptr<TGlobeBrush> FSelectedBrush;
   std::int32_t FiMaxTextHeight = 0;

@@ -495,7 +495,8 @@ class TQtVectorDevice final : public TQtDevice {
 
 std::unique_ptr<TQtDevice> CreateVectorFileDevice(const std::string& FileName, TVectorFormat Format,
                                                   std::int32_t Width, std::int32_t Height,
-                                                  std::int32_t PixelsPerInch) {
+                                                  std::int32_t PixelsPerInch,
+                                                  const std::string& Creator) {
   if (Width < 1 || Height < 1 || PixelsPerInch < 1)
     throw std::invalid_argument("vector device: size and resolution must be at least 1");
   const QString name = QString::fromStdString(FileName);
@@ -506,10 +507,12 @@ std::unique_ptr<TQtDevice> CreateVectorFileDevice(const std::string& FileName, T
     svg->setSize(QSize(Width, Height));
     svg->setViewBox(QRect(0, 0, Width, Height));
     svg->setResolution(PixelsPerInch);
+    if (!Creator.empty()) svg->setDescription(QString::fromStdString(Creator));
     target = std::move(svg);
   } else {
     auto pdf = std::make_unique<QPdfWriter>(name);
     pdf->setResolution(PixelsPerInch);
+    if (!Creator.empty()) pdf->setCreator(QString::fromStdString(Creator));
     const QPageSize page(QSizeF(Width * 72.0 / PixelsPerInch, Height * 72.0 / PixelsPerInch),
                          QPageSize::Point, QString(), QPageSize::ExactMatch);
     pdf->setPageLayout(QPageLayout(page, QPageLayout::Portrait, QMarginsF()));
@@ -529,6 +532,12 @@ std::int32_t TQtGraphics::ScreenPixelsPerInch() const {
 
 std::unique_ptr<TDevice> TQtGraphics::CreateMemoryDevice(std::shared_ptr<TBitmap> Bitmap) {
   return std::make_unique<TQtMemoryDevice>(std::move(Bitmap), ScreenPixelsPerInch());
+}
+
+std::unique_ptr<TDevice> TQtGraphics::CreateVectorFileDevice(
+    TVectorFormat Format, const std::string& FileName, std::int32_t Width, std::int32_t Height,
+    std::int32_t PixelsPerInch, const std::string& Creator) {
+  return platform::CreateVectorFileDevice(FileName, Format, Width, Height, PixelsPerInch, Creator);
 }
 
 }  // namespace platform

@@ -111,17 +111,14 @@ class TQtMemoryDevice final : public TQtDevice {
   QImage image_;
 };
 
-enum class TVectorFormat : std::uint8_t { Svg, Pdf };
-
 /// A device that draws into a new vector file of Width × Height device pixels at
-/// PixelsPerInch (the PDF page gets that size in inches). The file is complete when the
-/// device is destroyed. Throws std::runtime_error naming the file when it cannot be
-/// written, and std::invalid_argument for a size or resolution below 1.
-[[nodiscard]] std::unique_ptr<TQtDevice> CreateVectorFileDevice(const std::string& FileName,
-                                                                TVectorFormat Format,
-                                                                std::int32_t Width,
-                                                                std::int32_t Height,
-                                                                std::int32_t PixelsPerInch);
+/// PixelsPerInch (the PDF page gets that size in inches), naming Creator (when given) as
+/// the program that made it. The file is complete when the device is destroyed. Throws
+/// std::runtime_error naming the file when it cannot be written, and std::invalid_argument
+/// for a size or resolution below 1.
+[[nodiscard]] std::unique_ptr<TQtDevice> CreateVectorFileDevice(
+    const std::string& FileName, TVectorFormat Format, std::int32_t Width, std::int32_t Height,
+    std::int32_t PixelsPerInch, const std::string& Creator = {});
 
 /// Graphics services on Qt: the primary screen's resolution (96 without a screen or a
 /// QGuiApplication) and raster memory devices.
@@ -130,6 +127,10 @@ class TQtGraphics : public TGraphics {
   [[nodiscard]] std::int32_t ScreenPixelsPerInch() const override;
   [[nodiscard]] std::unique_ptr<TDevice> CreateMemoryDevice(
       std::shared_ptr<TBitmap> Bitmap) override;
+  /// SVG through the SVG generator, PDF through the PDF writer.
+  [[nodiscard]] std::unique_ptr<TDevice> CreateVectorFileDevice(
+      TVectorFormat Format, const std::string& FileName, std::int32_t Width, std::int32_t Height,
+      std::int32_t PixelsPerInch, const std::string& Creator) override;
 };
 
 }  // namespace platform

@@ -1,0 +1,700 @@
+#include "globe/view/globe.h"
+
+#include <algorithm>
+#include <exception>
+#include <filesystem>
+#include <limits>
+#include <utility>
+
+#include "globe/core/numeric.h"
+#include "globe/core/texture.h"
+#include "globe/core/units.h"
+#include "globe/objects/layerstore.h"
+#include "globe/projection/projection.h"
+#include "globe/render/attributes.h"
+#include "globe/render/canvas.h"
+#include "globe/view/shadow.h"
+
+namespace globe {
+
+namespace {
+
+constexpr std::string_view kVersion = "4.08";
+
+std::int32_t Clamp32(std::int64_t v) noexcept {
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+      v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+
+// Blanks and control characters, as the stored names may carry them.
+std::string Trim(std::string_view s) {
+  std::size_t b = 0;
+  std::size_t e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+  return std::string(s.substr(b, e - b));
+}
+
+std::string Slashed(std::string s) {
+  std::replace(s.begin(), s.end(), '\\', '/');
+  return s;
+}
+
+bool IsFile(const std::string& Name) {
+  if (Name.empty()) return false;
+  std::error_code ec;
+  const auto status = std::filesystem::status(Name, ec);
+  return !ec && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
+}
+
+// Names from stored files may use "\" between folders; they are tried with "/" as well.
+bool FindFile(const std::string& Name, std::string& Found) {
+  if (IsFile(Name)) {
+    Found = Name;
+    return true;
+  }
+  if (Name.find('\\') == std::string::npos) return false;
+  std::string slashed = Slashed(Name);
+  if (!IsFile(slashed)) return false;
+  Found = std::move(slashed);
+  return true;
+}
+
+std::string LastComponent(const std::string& Name) {
+  const std::size_t cut = Name.find_last_of("/\\");
+  return cut == std::string::npos ? Name : Name.substr(cut + 1);
+}
+
+std::string ExecutableFolder() {
+  std::error_code ec;
+  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  std::filesystem::path folder = ec ? std::filesystem::current_path(ec) : exe.parent_path();
+  std::string s = folder.string();
+  if (s.empty() || s.back() != '/') s += '/';
+  return s;
+}
+
+bool EndsWithNoCase(std::string_view s, std::string_view tail) {
+  if (s.size() < tail.size()) return false;
+  for (std::size_t i = 0; i < tail.size(); ++i) {
+    char c = s[s.size() - tail.size() + i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != tail[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string_view TGlobeVersion() noexcept { return kVersion; }
+
+// ---- Life -------------------------------------------------------------------------------
+
+TGlobe4::TGlobe4() : FSurfaceColor(platform::RGB(0, 0xFF, 0xFF)) {
+  FLayerStore = std::make_unique<TGlobeLayerStore>(this);
+  FGraticulePen = std::make_unique<TGlobePen>();
+  FGraticulePen->Define(platform::RGB(0xC0, 0xC0, 0xC0), platform::psSolid, 1,
+                        TGlobeUnitTypes::Pixel);
+  FGraticulePen->OnChange = [this] { RedrawLayers(); };
+  platform::TCanvasFont font;
+  font.Name = "Arial";
+  font.Size = 9;
+  font.Color = 0;
+  font.PixelsPerInch = GlobeCanvas().ScreenPixelsPerInch();
+  FControlCanvas.SetFont(font);
+  FGlobeBrush = std::make_unique<TGlobeBrush>();
+  FGlobeBrush->Define(FSurfaceColor, bsSolid);
+  FGlobeFont = std::make_unique<TGlobeFont>();
+  FObjectSources.reserve(4);
+}
+
+TGlobe4::~TGlobe4() {
+  FbDestroying = true;
+  // The layers go first: they, their sources and objects still report to the globe.
+  FLayerStore.reset();
+  FObjectSources.clear();
+  FGraticulePen.reset();
+  FGlobeBrush.reset();
+  FGlobeFont.reset();
+  FBackgroundImage.reset();
+  FHost = nullptr;
+}
+
+// ---- Properties -------------------------------------------------------------------------
+
+std::int32_t TGlobe4::MaxTextHeight() const {
+  const TGlobeCanvas& canvas = GlobeCanvas();
+  return MulDiv(FiMaxTextHeight, canvas.CanvasPixelsPerInch(), canvas.ScreenPixelsPerInch());
+}
+
+std::int32_t TGlobe4::MinTextHeight() const {
+  const TGlobeCanvas& canvas = GlobeCanvas();
+  return MulDiv(FiMinTextHeight, canvas.CanvasPixelsPerInch(), canvas.ScreenPixelsPerInch());
+}
+
+void TGlobe4::SetMaxTextHeight(std::int32_t Value) {
+  if (Value == FiMaxTextHeight) return;
+  FiMaxTextHeight = Value;
+  RedrawLayers();
+}
+
+void TGlobe4::SetMinTextHeight(std::int32_t Value) {
+  if (Value == FiMinTextHeight) return;
+  FiMinTextHeight = Value;
+  RedrawLayers();
+}
+
+void TGlobe4::SetDataDirectory(const std::string& Value) {
+  std::string dir = Trim(Value);
+  if (!dir.empty() && dir.back() != '/' && dir.back() != '\\') dir += '/';
+  FDataDirectory = std::move(dir);
+  if (!FDataDirectory.empty() && !IsDirectory(Slashed(FDataDirectory)) && OnDirectoryNotFound) {
+    OnDirectoryNotFound(this, FDataDirectory);
+  }
+}
+
+void TGlobe4::SetGlobeOptions(TGlobeOptionsSet Value) {
+  const bool transparencyChanged =
+      Value.Contains(goTransparentBackground) != FGlobeOptions.Contains(goTransparentBackground);
+  // Stored first: the re-created window reads its style from the options.
+  FGlobeOptions = Value;
+  if (transparencyChanged) {
+    if (!Value.Contains(goTransparentBackground)) FBackgroundImage.reset();
+    if (FHost != nullptr) FHost->RecreateWindow(WindowStyle());
+  }
+  UpdateScrollBars();
+  RedrawLayers();
+}
+
+void TGlobe4::SetGraticuleLongitudeStep(std::int32_t Value) {
+  if (Value < 0 || Value > 179) return;
+  FiLongitudeStep = Value;
+  RedrawLayers();
+}
+
+void TGlobe4::SetGraticuleLatitudeStep(std::int32_t Value) {
+  if (Value < 0 || Value > 89) return;
+  FiLatitudeStep = Value;
+  RedrawLayers();
+}
+
+void TGlobe4::SetScrollBars(TScrollStyle Value) {
+  if (Value == FScrollBars) return;
+  FScrollBars = Value;
+  if (FHost != nullptr) FHost->RecreateWindow(WindowStyle());
+}
+
+void TGlobe4::SetBackgroundImage(const platform::TBitmap* Value) {
+  if (Value == nullptr || Value->Empty()) {
+    FBackgroundImage.reset();
+  } else {
+    FBackgroundImage = std::make_shared<platform::TBitmap>(*Value);
+  }
+  RedrawLayers();
+}
+
+void TGlobe4::SetColor(TColor Value) {
+  if (Value == FBackgroundColor) return;
+  FBackgroundColor = Value;
+  RedrawLayers();
+}
+
+void TGlobe4::SetSurfaceColor(TColor Value) {
+  if (Value == FSurfaceColor) return;
+  FSurfaceColor = Value;
+  FGlobeBrush->SetBrushColor(Value);
+  FGlobeBrush->SetBrushBkColor(Value);
+  RedrawLayers();
+}
+
+void TGlobe4::SetSurfaceTextureName(const std::string& Value) {
+  TTextureData& texture = BackgroundTextureMap();
+  try {
+    texture.LoadFromFile(Value);
+  } catch (const EGlobeException&) {
+    // Not a texture: the globe is left without one, silently.
+  }
+  FSurfaceTextureName = texture.IsValid() ? Value : std::string();
+  RedrawLayers();
+}
+
+void TGlobe4::SetGraticuleDrawMode(TGraticuleDraw Value) {
+  if (Value == FGraticuleDraw) return;
+  FGraticuleDraw = Value;
+  RedrawLayers();
+}
+
+// ---- Notifications ----------------------------------------------------------------------
+
+void TGlobe4::RedrawLayers() {
+  FbRedrawLayers = true;
+  if (FHost != nullptr) FHost->Invalidate();
+}
+
+void TGlobe4::Notify(TGlobeNotification Notification, TGlobeRoot* Obj) {
+  if (!FLayerStore) return;
+  switch (static_cast<TGlobeNotification>(static_cast<unsigned>(Notification) & 0x7Fu)) {
+    case gnLayerCreate:
+      if (OnLayerCreate) OnLayerCreate(this, Obj);
+      break;
+    case gnLayerFree:
+      if (OnLayerFree) OnLayerFree(this, Obj);
+      break;
+    case gnObjectSourceCreate:
+      FObjectSources.push_back(Obj);
+      if (OnObjectSourceCreate && !FbDestroying) OnObjectSourceCreate(this, Obj);
+      break;
+    case gnObjectSourceActiveChange:
+      if (OnObjectSourceActiveChange && !FbDestroying) OnObjectSourceActiveChange(this, Obj);
+      break;
+    case gnObjectSourceFree:
+      if (OnObjectSourceFree && !FbDestroying) OnObjectSourceFree(this, Obj);
+      std::erase(FObjectSources, Obj);
+      break;
+    case gnObjectFree:
+      if (OnObjectFree) OnObjectFree(this, Obj);
+      break;
+    case gnObjectSelectChange:
+      if (OnObjectSelectChange) OnObjectSelectChange(this, Obj);
+      break;
+    default:
+      break;
+  }
+  RedrawLayers();
+}
+
+bool TGlobe4::ProgressMessage(TProgressMessage MsgType, const std::string& sMsg) {
+  if (!OnProgress) return false;
+  bool abort = false;
+  OnProgress(this, MsgType, sMsg, abort);
+  return abort;
+}
+
+// ---- Files ------------------------------------------------------------------------------
+
+std::string TGlobe4::ResolveFilename(const std::string& sFilename) {
+  std::string name = sFilename;
+  // The handler of OnFileNotFound may offer names for as long as it likes; a loop keeps
+  // that from growing the stack.
+  for (;;) {
+    std::string found;
+    if (FindFile(name, found)) return found;
+    std::string dir = Trim(FDataDirectory);
+    if (dir.empty()) dir = ExecutableFolder();
+    if (FindFile(dir + name, found)) return found;
+    if (FindFile(dir + LastComponent(name), found)) return found;
+    if (!OnFileNotFound) return {};
+    bool tryAgain = false;
+    OnFileNotFound(this, name, tryAgain);
+    if (!tryAgain) return {};
+  }
+}
+
+// ---- Paint ------------------------------------------------------------------------------
+
+platform::TWindowStyle TGlobe4::WindowStyle() const noexcept {
+  platform::TWindowStyle style;
+  style.HorzScrollBar = FScrollBars == ssHorizontal || FScrollBars == ssBoth;
+  style.VertScrollBar = FScrollBars == ssVertical || FScrollBars == ssBoth;
+  style.TransparentBackground = FGlobeOptions.Contains(goTransparentBackground);
+  return style;
+}
+
+void TGlobe4::SetHost(platform::TWindowHost* Host) {
+  FHost = Host;
+  if (FHost == nullptr) return;
+  FHost->RecreateWindow(WindowStyle());
+  UpdateScrollBars();
+}
+
+void TGlobe4::Paint(platform::TDevice& WindowDevice) {
+  // A render to another canvas has the clones in place; the window waits for the redraw
+  // that restoring the options asks for.
+  if ((FHost != nullptr && FHost->Printing()) || bPainting || bRenderToCanvas) return;
+  bPainting = true;
+  PaintAbort = false;
+  TGlobeCanvas& canvas = GlobeCanvas();
+  const bool hasWindow = FHost != nullptr;
+  const bool buffered = FGlobeOptions.Contains(goDoubleBuffered);
+  FControlCanvas.SetHandle(&WindowDevice);
+
+  // The window device lives for this call only; nothing keeps it afterwards, and the
+  // painting state is left however the closing steps end.
+  struct TPaintEnd {
+    TGlobe4& globe;
+    bool detach;
+    ~TPaintEnd() {
+      globe.FbRedrawLayers = false;
+      globe.bPainting = false;
+      globe.FControlCanvas.SetHandle(nullptr);
+      if (detach) globe.GlobeCanvas().SetDC(nullptr);
+    }
+  };
+
+  std::exception_ptr failure;
+  try {
+    if (hasWindow) {
+      if (buffered) {
+        canvas.SelectBMP(FControlCanvas);
+      } else {
+        canvas.SetDC(&WindowDevice);
+      }
+      canvas.RefreshDC();
+    }
+    if (FbRedrawLayers || !buffered) {
+      RenderBackground();
+      RenderLayers();
+      if (!PaintAbort && OnRender) OnRender(this);
+    }
+  } catch (...) {
+    failure = std::current_exception();
+  }
+
+  {
+    TPaintEnd end{*this, hasWindow};
+    if (hasWindow && buffered) {
+      if (const platform::TBitmap* picture = canvas.Bitmap())
+        WindowDevice.DrawBitmap(0, 0, *picture);
+      canvas.ReleaseBMP(&WindowDevice);
+    }
+    if (FbZooming) {
+      const TRect r = FZoomRect;
+      WindowDevice.DrawFocusRect({std::min(r.Left, r.Right), std::min(r.Top, r.Bottom),
+                                  std::max(r.Left, r.Right), std::max(r.Top, r.Bottom)});
+    }
+    RenderAnimatedLayers();
+    if (!PaintAbort && OnPaint) OnPaint(this);
+  }
+  if (!PaintAbort) UpdateTotalMemoryInUse();
+  if (PaintAbort) RedrawLayers();
+  if (failure) std::rethrow_exception(failure);
+}
+
+void TGlobe4::RenderAnimatedLayers() { FLayerStore->Render(true); }
+
+void TGlobe4::Resize(std::int32_t Width, std::int32_t Height) {
+  FiClientWidth = Width;
+  FiClientHeight = Height;
+  TGlobeCanvas& canvas = GlobeCanvas();
+  canvas.SizeBMP(Width, Height, canvas.ScreenPixelsPerInch());
+  RedrawLayers();
+}
+
+void TGlobe4::MouseEnter() {
+  if (OnMouseEnter) OnMouseEnter(this);
+}
+
+void TGlobe4::MouseLeave() {
+  if (OnMouseLeave) OnMouseLeave(this);
+}
+
+void TGlobe4::SystemColorsChanged() { RedrawLayers(); }
+
+void TGlobe4::RenderBackground() {
+  TGlobeCanvas& canvas = GlobeCanvas();
+  const std::int32_t W = canvas.CanvasWidth();
+  const std::int32_t H = canvas.CanvasHeight();
+  canvas.SetBrush({FBackgroundColor, platform::cbsSolid});
+  if (!FBackgroundImage || FBackgroundImage->Empty()) {
+    canvas.FillRect({0, 0, W, H});
+  } else {
+    const std::int64_t iw = FBackgroundImage->Width();
+    const std::int64_t ih = FBackgroundImage->Height();
+    // One tile past the last whole one in each direction, so the canvas is covered.
+    for (std::int64_t x = 0; x <= (W / iw) * iw; x += iw) {
+      for (std::int64_t y = 0; y <= (H / ih) * ih; y += ih) {
+        canvas.Draw(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y), *FBackgroundImage);
+      }
+    }
+  }
+  if (FGlobeOptions.Contains(goTransparentGlobe)) return;
+  canvas.SetBrush({FSurfaceColor, platform::cbsSolid});
+  platform::TCanvasPen pen = canvas.Pen();
+  pen.Color = FSurfaceColor;
+  canvas.SetPen(pen);
+  canvas.RequireState();
+  FGlobeBrush->RenderAttribute(canvas, false);
+  Projection().ProjectionModel().PaintSurface();
+}
+
+void TGlobe4::RenderGraticule() {
+  TGlobeCanvas& canvas = GlobeCanvas();
+  // The canvas's own objects first, so that drawing does not select them over this pen.
+  canvas.RequireState();
+  if (Projection().RenderBackFace()) {
+    TransparentPen().RenderAttribute(canvas, false);
+  } else {
+    FGraticulePen->RenderAttribute(canvas, false);
+  }
+  if (canvas.DC() != nullptr) canvas.DC()->SetBkMode(platform::TRANSPARENT);
+  if (OnPaintGraticule) {
+    canvas.RefreshDC();
+    OnPaintGraticule(this);
+    canvas.RefreshDC();
+    return;
+  }
+  Projection().ProjectionModel().PaintGraticule();
+}
+
+void TGlobe4::RenderLayers() {
+  if (FGlobeOptions.Contains(goTransparentGlobe)) {
+    TGlobeProjection& prj = Projection();
+    struct TBackFace {
+      TGlobeProjection& p;
+      ~TBackFace() { p.SetRenderBackFace(false); }
+    } backFace{prj};
+    prj.SetRenderBackFace(true);
+    FLayerStore->Render(false);
+    if (FGraticuleDraw != gdNone) RenderGraticule();
+  }
+  if (FGraticuleDraw == gdBehind) RenderGraticule();
+  FLayerStore->Render(false);
+  if (FGraticuleDraw == gdInFront) RenderGraticule();
+}
+
+void TGlobe4::Clear() {
+  FEnvironmentFile.clear();
+  FLayerStore->Clear();
+}
+
+// ---- Other canvases ---------------------------------------------------------------------
+
+void TGlobe4::RenderToCanvas(platform::TCanvas& ACanvas, const TRect& ARect, bool bAsImage) {
+  if (bRenderToCanvas) return;
+  platform::TDevice* target = ACanvas.Handle();
+  if (target == nullptr) return;
+  bRenderToCanvas = true;
+
+  // Puts the window's own projection and canvas back, and clears the flag, however the
+  // rendering ends. The clones are freed with it.
+  struct TSwapBack {
+    TGlobe4& globe;
+    std::unique_ptr<TGlobeProjection> projection;
+    std::unique_ptr<TGlobeCanvas> canvas;
+    ~TSwapBack() {
+      if (canvas) std::swap(globe.FGlobeCanvas, canvas);
+      if (projection) std::swap(globe.FProjection, projection);
+      canvas.reset();
+      projection.reset();
+      globe.bRenderToCanvas = false;
+    }
+  } swapBack{*this, nullptr, nullptr};
+
+  // The projection is cloned and put in place first: cloning the canvas refits the
+  // projection that is in place to the clone's picture.
+  swapBack.projection = FProjection->Clone();
+  std::swap(FProjection, swapBack.projection);
+  swapBack.canvas = FGlobeCanvas->Clone();
+  std::swap(FGlobeCanvas, swapBack.canvas);
+
+  const TGlobeOptionsSet keptOptions = FGlobeOptions;
+  FGlobeOptions.Exclude(goInterruptable);
+  const std::int32_t ppi = target->PixelsPerInchX();
+  const TPoint keptOrigin = target->ViewportOrigin();
+  target->SetViewportOrigin({keptOrigin.X + ARect.Left, keptOrigin.Y + ARect.Top});
+  const std::int32_t W = ARect.Width();
+  const std::int32_t H = ARect.Height();
+  TGlobeCanvas& canvas = GlobeCanvas();
+
+  std::exception_ptr failure;
+  try {
+    if (bAsImage) {
+      FGlobeOptions.Include(goDoubleBuffered);
+      canvas.SizeBMP(W, H, ppi);
+      canvas.SelectBMP(ACanvas);
+    } else {
+      FGlobeOptions.Exclude(goDoubleBuffered);
+      canvas.SetDC(target);
+      canvas.ResizeProjection(W, H);
+      canvas.SetCanvasPixelsPerInch(ppi);
+    }
+    canvas.RefreshDC();
+    RenderBackground();
+    RenderLayers();
+    if (OnRender) OnRender(this);
+    RenderAnimatedLayers();
+    if (OnPaint) OnPaint(this);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+
+  // The clone canvas is freed right after, so it is not pointed back at the window.
+  try {
+    if (bAsImage) {
+      if (const platform::TBitmap* picture = canvas.Bitmap())
+        target->StretchBitmap({0, 0, W, H}, *picture);
+      canvas.ReleaseBMP(nullptr);
+    } else {
+      canvas.SetDC(nullptr);
+    }
+    target->SetViewportOrigin(keptOrigin);
+    SetGlobeOptions(keptOptions);
+  } catch (...) {
+    target->SetViewportOrigin(keptOrigin);
+    FGlobeOptions = keptOptions;
+    if (!failure) failure = std::current_exception();
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
+std::shared_ptr<platform::TBitmap> TGlobe4::GetBitmap(std::int32_t iWidth, std::int32_t iHeight) {
+  auto bitmap = std::make_shared<platform::TBitmap>(iWidth, iHeight);
+  std::unique_ptr<platform::TDevice> device = platform::Graphics().CreateMemoryDevice(bitmap);
+  platform::TCanvas target;
+  target.SetHandle(device.get());
+  RenderToCanvas(target, {0, 0, iWidth, iHeight}, true);
+  return bitmap;
+}
+
+void TGlobe4::GetMetaFile(const std::string& FileName, std::int32_t iWidth, std::int32_t iHeight,
+                          bool /*bEnhanced*/) {
+  const platform::TVectorFormat format = EndsWithNoCase(FileName, ".pdf")
+                                             ? platform::TVectorFormat::Pdf
+                                             : platform::TVectorFormat::Svg;
+  // Pixels of 0.26 mm: 2540 / 26 pixels per inch, rounded.
+  constexpr std::int32_t kPixelsPerInch = 98;
+  std::unique_ptr<platform::TDevice> device = platform::Graphics().CreateVectorFileDevice(
+      format, FileName, iWidth, iHeight, kPixelsPerInch, std::string(kVersion));
+  platform::TCanvas target;
+  target.SetHandle(device.get());
+  RenderToCanvas(target, {0, 0, iWidth, iHeight}, false);
+}
+
+void TGlobe4::GetMetaFileMM(const std::string& FileName, std::int32_t iWidthMM,
+                            std::int32_t iHeightMM, bool bEnhanced) {
+  GetMetaFile(FileName, Clamp32(std::int64_t{iWidthMM} * 100 / 26),
+              Clamp32(std::int64_t{iHeightMM} * 100 / 26), bEnhanced);
+}
+
+void TGlobe4::Print(platform::TDevice& Printer, const TRect& ARect) {
+  platform::TCanvas target;
+  target.SetHandle(&Printer);
+  RenderToCanvas(target, ARect, false);
+}
+
+// ---- Cache ------------------------------------------------------------------------------
+
+std::int32_t TGlobe4::NextMRU() {
+  // Wraps as the stamp's 32 bits do, instead of overflowing.
+  FCacheMRU = static_cast<std::int32_t>(static_cast<std::uint32_t>(FCacheMRU) + 1u);
+  return FCacheMRU;
+}
+
+std::int32_t TGlobe4::CacheUsedDelta(std::int32_t Delta) {
+  FCacheMemoryUsed = Clamp32(std::int64_t{FCacheMemoryUsed} + Delta);
+  if (FCacheCapacity > 0 && !FbReducingCache) {
+    const std::int64_t budget = std::int64_t{FCacheCapacity} * 1024;
+    if (budget < FCacheMemoryUsed) {
+      // Below the used memory, so within 32 bits.
+      const auto budget32 = static_cast<std::int32_t>(budget);
+      if (OnReduceCacheMemory) OnReduceCacheMemory(this);
+      FCacheMemoryUsed = ReduceCacheMemory(budget32 - MulDiv(budget32, 25, 100));
+    }
+  }
+  return FCacheMemoryUsed;
+}
+
+std::int32_t TGlobe4::UpdateTotalMemoryInUse() {
+  std::int64_t total = 0;
+  for (TGlobeRoot* source : FObjectSources) total += FLayerStore->SourceMemorySize(*source);
+  FCacheMemoryUsed = Clamp32(total);
+  return CacheUsedDelta(0);
+}
+
+std::int32_t TGlobe4::ReduceCacheMemory(std::int32_t iTargetSize) {
+  // Sources report their smaller size through CacheUsedDelta while objects are discarded;
+  // that must not start another reduction inside this one.
+  struct TReducing {
+    bool& flag;
+    bool kept;
+    ~TReducing() { flag = kept; }
+  } reducing{FbReducingCache, FbReducingCache};
+  FbReducingCache = true;
+
+  std::int64_t total = 0;
+  std::vector<TCachedObject> objects;
+  for (TGlobeRoot* source : FObjectSources) {
+    total += FLayerStore->SourceMemorySize(*source);
+    FLayerStore->CollectCachedObjects(*source, objects);
+  }
+  std::sort(objects.begin(), objects.end(),
+            [](const TCachedObject& a, const TCachedObject& b) { return a.MRU < b.MRU; });
+  for (const TCachedObject& entry : objects) {
+    total -= entry.Size;
+    FLayerStore->DiscardCachedObject(entry);
+    if (total < iTargetSize) break;
+  }
+  return Clamp32(total);
+}
+
+// ---- Environment ------------------------------------------------------------------------
+
+std::unique_ptr<TGXML_Element> TGlobe4::SaveEnvironment() {
+  auto element = std::make_unique<TGXML_Element>();
+  element->AddAttribute("DataDirectory", FDataDirectory);
+  element->AddAttribute("SurfaceColor", ColorToString(FSurfaceColor));
+  element->AddAttribute("SurfaceTextureName", FSurfaceTextureName);
+  element->AddIntAttribute("MaxTextHeight", MaxTextHeight());
+  element->AddIntAttribute("MinTextHeight", MinTextHeight());
+  element->AddElement("Projection", Projection().SaveEnvironment());
+  element->AddElement("LayerStore", FLayerStore->SaveEnvironment());
+  return element;
+}
+
+void TGlobe4::LoadEnvironment(const TGXML_Element* Element) {
+  if (Element == nullptr) return;
+  SetDataDirectory(Element->AttributeByName("DataDirectory", FDataDirectory));
+  SetSurfaceColor(
+      StringToColor(Element->AttributeByName("SurfaceColor", ColorToString(FSurfaceColor))));
+  SetSurfaceTextureName(Element->AttributeByName("SurfaceTextureName", FSurfaceTextureName));
+  SetMaxTextHeight(Element->IntAttributeByName("MaxTextHeight", MaxTextHeight()));
+  SetMinTextHeight(Element->IntAttributeByName("MinTextHeight", MinTextHeight()));
+  Projection().LoadEnvironment(Element->ElementByName("Projection"));
+  FLayerStore->LoadEnvironment(Element->ElementByName("LayerStore"));
+  UpdateScrollBars();
+}
+
+void TGlobe4::SaveEnvironmentToFile(const std::string& sFilename) {
+  TGXML_Document document;
+  document.Document()->AddElement("TGlobe", SaveEnvironment());
+  if (OnSaveEnvironment) OnSaveEnvironment(this, document);
+  document.SaveToFile(sFilename);
+}
+
+void TGlobe4::LoadEnvironmentFromFile(const std::string& sFilename) {
+  Clear();
+  TGXML_Document document;
+  bool read = false;
+  try {
+    read = document.LoadFromFile(sFilename);
+  } catch (const EGlobeException&) {
+    // A file that cannot be read leaves the cleared globe without an environment file.
+  }
+  if (!read) return;
+  LoadEnvironment(document.Document()->ElementByName("TGlobe"));
+  FEnvironmentFile = sFilename;
+  if (OnLoadEnvironment) OnLoadEnvironment(this, document);
+}
+
+// ---- Shadow and units -------------------------------------------------------------------
+
+TPointLL TGlobe4::RenderDIBShadow(double GMTDateTime, TColor ColorNight, TColor ColorTwilight,
+                                  std::int32_t Density) {
+  return globe::RenderDIBShadow(*this, GMTDateTime, ColorNight, ColorTwilight, Density);
+}
+
+TPointLL TGlobe4::RenderShadow(double GMTDateTime, TColor ColorNight, TColor ColorTwilight,
+                               std::int32_t Density) {
+  return globe::RenderShadow(*this, GMTDateTime, ColorNight, ColorTwilight, Density);
+}
+
+std::int32_t TGlobe4::GlobeUnitsFrom(Extended eValue, TGlobeUnitTypes Units) const {
+  return GlobeCanvas().GlobeUnitsFrom(eValue, Units);
+}
+
+Extended TGlobe4::GlobeUnitsTo(std::int32_t iValue, TGlobeUnitTypes Units) const {
+  if (Units == TGlobeUnitTypes::Pixel) return iValue * Projection().ScaleFactor();
+  return iValue / GUPerUnit(Units);
+}
+
+}  // namespace globe

@@ -1,0 +1,76 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "tests/view/fixture.h"
+
+namespace globe::testing {
+namespace {
+
+using ::testing::ElementsAre;
+
+class CacheTest : public ViewTest {
+ protected:
+  TGlobeRoot sourceA, sourceB;
+  TGlobeRoot objects[3];
+  int reductions = 0;
+
+  CacheTest() {
+    globe.OnReduceCacheMemory = [this](const void*) { ++reductions; };
+    globe.Notify(gnObjectSourceCreate, &sourceA);
+    globe.Notify(gnObjectSourceCreate, &sourceB);
+    // 1,200 bytes in three objects, used in the order 1, 3, 5.
+    globe.Store->Cached[&sourceA] = {{&sourceA, &objects[0], 5, 400},
+                                     {&sourceA, &objects[1], 1, 400}};
+    globe.Store->Cached[&sourceB] = {{&sourceB, &objects[2], 3, 400}};
+  }
+};
+
+TEST_F(CacheTest, StampsCountUpAndWrap) {
+  EXPECT_EQ(globe.NextMRU(), 1);
+  EXPECT_EQ(globe.NextMRU(), 2);
+  TGlobe4 g;
+  for (int i = 0; i < 3; ++i) (void)g.NextMRU();
+  EXPECT_EQ(g.NextMRU(), 4);
+}
+
+TEST_F(CacheTest, OverBudgetDiscardsLeastRecentlyUsedDownTo75Percent) {
+  globe.SetCacheCapacity(1);  // 1,024 bytes; 75 % is 768
+  EXPECT_EQ(globe.UpdateTotalMemoryInUse(), 400);
+  EXPECT_EQ(reductions, 1);
+  EXPECT_THAT(globe.Store->DiscardedMRU, ElementsAre(1, 3));
+  EXPECT_EQ(globe.CacheMemoryUsed(), 400);
+}
+
+TEST_F(CacheTest, SourcesReportingDiscardsDoNotStartAnotherReduction) {
+  globe.Store->ReportDiscards = true;
+  globe.SetCacheCapacity(1);
+  EXPECT_EQ(globe.CacheUsedDelta(1200), 400);
+  EXPECT_EQ(reductions, 1);
+  EXPECT_THAT(globe.Store->DiscardedMRU, ElementsAre(1, 3));
+}
+
+TEST_F(CacheTest, NoLimitNeverDiscards) {
+  for (const std::int32_t capacity : {0, -5, 2}) {
+    globe.SetCacheCapacity(capacity);
+    EXPECT_EQ(globe.UpdateTotalMemoryInUse(), 1200) << capacity;
+  }
+  globe.SetCacheCapacity(0);
+  EXPECT_EQ(globe.CacheUsedDelta(std::numeric_limits<std::int32_t>::max()),
+            std::numeric_limits<std::int32_t>::max());  // saturates, never wraps
+  EXPECT_EQ(reductions, 0);
+  EXPECT_TRUE(globe.Store->DiscardedMRU.empty());
+}
+
+TEST_F(CacheTest, AFinishedPaintRecountsTheCache) {
+  globe.SetCacheCapacity(0);
+  globe.Paint(window);
+  EXPECT_EQ(globe.CacheMemoryUsed(), 1200);
+  globe.Notify(gnObjectSourceFree, &sourceA);
+  globe.Paint(window);
+  EXPECT_EQ(globe.CacheMemoryUsed(), 400);
+}
+
+}  // namespace
+}  // namespace globe::testing
