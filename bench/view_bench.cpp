@@ -1,0 +1,177 @@
+// Whole frames of a 1920 × 1080 globe view through the Qt raster device, as the window
+// paints them after a redraw request: the textured sphere with the night shading, the
+// textured plate carrée, and the shading alone on a picture already painted. Prints the
+// milliseconds per frame and how the three compare.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <QGuiApplication>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "globe/core/texture.h"
+#include "globe/projection/projection.h"
+#include "globe/view/globe.h"
+#include "globe/view/shadow.h"
+#include "platform/qt/qtdevice.h"
+#include "platform/windowhost.h"
+
+namespace globe {
+namespace {
+
+constexpr std::int32_t kWidth = 1920;
+constexpr std::int32_t kHeight = 1080;
+constexpr platform::TColor kNight = 0x808080;
+constexpr platform::TColor kTwilight = 0xC0C0C0;
+// Half past six in the evening UTC near the solstice: the terminator crosses the disc.
+const double kWhen = EncodeGMTDateTime(2026, 12, 10, 18, 30);
+
+/// A 2048 × 1024 uncompressed 8-bit bitmap file image: bands of 256 colours whose pattern
+/// changes every few texels, so that neighbouring pixels rarely share a texel's colour.
+std::vector<std::uint8_t> SyntheticTexture() {
+  constexpr std::uint32_t kW = 2048, kH = 1024, kHeader = 1078;
+  std::vector<std::uint8_t> b(kHeader + kW * kH);
+  auto put32 = [&](std::size_t at, std::uint32_t v) {
+    for (std::size_t i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+  };
+  b[0] = 'B';
+  b[1] = 'M';
+  put32(2, static_cast<std::uint32_t>(b.size()));
+  put32(10, kHeader);
+  put32(14, 40);
+  put32(18, kW);
+  put32(22, kH);
+  b[26] = 1;
+  b[28] = 8;
+  put32(34, kW * kH);
+  for (std::uint32_t i = 0; i < 256; ++i) {
+    b[54 + 4 * i] = static_cast<std::uint8_t>(255 - i);
+    b[55 + 4 * i] = static_cast<std::uint8_t>(i * 7);
+    b[56 + 4 * i] = static_cast<std::uint8_t>(i);
+  }
+  for (std::uint32_t v = 0; v < kH; ++v)
+    for (std::uint32_t u = 0; u < kW; ++u)
+      b[kHeader + v * kW + u] = static_cast<std::uint8_t>((u / 3) ^ (v / 5) ^ (u * v / 97));
+  return b;
+}
+
+/// A window that never repaints by itself: each frame is painted on request.
+class TBenchHost final : public platform::TWindowHost {
+ public:
+  void Invalidate() override {}
+  void CaptureMouse() override {}
+  void ReleaseMouse() override {}
+  [[nodiscard]] platform::TScrollInfo ScrollBar(platform::TScrollBarKind) const override {
+    return {};
+  }
+  void SetScrollBar(platform::TScrollBarKind, const platform::TScrollInfo&) override {}
+  void RecreateWindow(const platform::TWindowStyle&) override {}
+  [[nodiscard]] bool Printing() const override { return false; }
+};
+
+/// A full-HD window showing the whole earth with the synthetic texture; its window device
+/// is a picture of the window's size.
+struct TBenchView {
+  TBenchHost host;
+  TGlobe4 globe;
+  std::shared_ptr<platform::TBitmap> screen = std::make_shared<platform::TBitmap>(kWidth, kHeight);
+  std::unique_ptr<platform::TDevice> window = platform::Graphics().CreateMemoryDevice(screen);
+
+  TBenchView(const char* Model, bool Shadow) {
+    globe.SetHost(&host);
+    globe.Resize(kWidth, kHeight);
+    globe.BackgroundTextureMap().LoadFromStream(SyntheticTexture());
+    TGlobeProjection& P = globe.Projection();
+    P.SetProjectionClass(Model);
+    P.SetScaleFactor(0);
+    if (Shadow)
+      globe.OnRender = [this](const void*) { globe.RenderDIBShadow(kWhen, kNight, kTwilight, 1); };
+  }
+  ~TBenchView() { globe.SetHost(nullptr); }
+
+  void Frame() {
+    globe.RedrawLayers();
+    globe.Paint(*window);
+  }
+};
+
+void Frames(benchmark::State& state, const char* Model, bool Shadow) {
+  TBenchView view(Model, Shadow);
+  view.Frame();
+  for (auto _ : state) view.Frame();
+  state.SetItemsProcessed(state.iterations());
+}
+
+void BM_SphereTextureShadow(benchmark::State& state) { Frames(state, "TSphericalPrj", true); }
+void BM_FlatTexture(benchmark::State& state) { Frames(state, "TCartesianPrj", false); }
+
+void BM_ShadowAlone(benchmark::State& state) {
+  TBenchView view("TSphericalPrj", false);
+  view.Frame();
+  // Each pass shades the picture again; the work per pixel does not depend on its colour.
+  for (auto _ : state) view.globe.RenderDIBShadow(kWhen, kNight, kTwilight, 1);
+  state.SetItemsProcessed(state.iterations());
+}
+
+BENCHMARK(BM_SphereTextureShadow)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FlatTexture)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ShadowAlone)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+/// The console report, and the three frames compared once all have run.
+class TRatioReporter : public benchmark::ConsoleReporter {
+ public:
+  // Colours only for a terminal, as the library's own reporter does.
+  TRatioReporter() : ConsoleReporter(isatty(fileno(stdout)) != 0 ? OO_Defaults : OO_Tabular) {}
+
+  void ReportRuns(const std::vector<Run>& Runs) override {
+    ConsoleReporter::ReportRuns(Runs);
+    for (const Run& r : Runs)
+      if (r.run_type == Run::RT_Iteration && !r.error_occurred)
+        ms_[r.benchmark_name()] = r.GetAdjustedRealTime();
+  }
+
+  void PrintRatios() const {
+    const double* sphere = Find("BM_SphereTextureShadow/real_time");
+    const double* flat = Find("BM_FlatTexture/real_time");
+    const double* shadow = Find("BM_ShadowAlone/real_time");
+    if (sphere != nullptr && shadow != nullptr)
+      std::printf("shadow alone: %.0f %% of a sphere frame with texture and shadow\n",
+                  100 * *shadow / *sphere);
+    if (sphere != nullptr && flat != nullptr)
+      std::printf("sphere frame with shadow / plate carree frame: %.2f\n", *sphere / *flat);
+    if (sphere != nullptr && shadow != nullptr && flat != nullptr)
+      std::printf("sphere frame without its shadow (estimate) / plate carree frame: %.2f\n",
+                  (*sphere - *shadow) / *flat);
+  }
+
+ private:
+  [[nodiscard]] const double* Find(const std::string& Name) const {
+    const auto it = ms_.find(Name);
+    return it == ms_.end() ? nullptr : &it->second;
+  }
+  std::map<std::string, double> ms_;
+};
+
+}  // namespace
+}  // namespace globe
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  int qtArgc = 1;
+  QGuiApplication app(qtArgc, argv);
+  platform::TQtGraphics graphics;
+  platform::SetGraphics(&graphics);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  globe::TRatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.PrintRatios();
+  benchmark::Shutdown();
+  platform::SetGraphics(nullptr);
+  return 0;
+}

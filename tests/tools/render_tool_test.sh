@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# orvane-render from the outside: the files it writes, and how it refuses bad options and
+# files that cannot be read or written.
+# Usage: render_tool_test.sh PATH/TO/orvane-render TEXTURE_FIXTURE_DIR
+set -uo pipefail
+tool=$1
+textures=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+# run EXPECTED_STATUS ARGS...: runs the tool, keeping its output in $work/out and $work/err.
+run() {
+  local expected=$1
+  shift
+  "$tool" "$@" >"$work/out" 2>"$work/err"
+  local status=$?
+  if [ "$status" -ne "$expected" ]; then
+    fail "exit status $status, expected $expected: $*"
+    sed 's/^/  /' "$work/out" "$work/err" >&2
+    return 1
+  fi
+}
+
+# png_size FILE: "WIDTH HEIGHT" from the PNG header, or nothing when it is no PNG.
+png_size() {
+  [ "$(head -c 8 "$1" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] || return 0
+  [ "$(head -c 16 "$1" | tail -c 4)" = IHDR ] || return 0
+  od -An -tu1 -j16 -N8 "$1" | awk '{ print $1*16777216+$2*65536+$3*256+$4, $5*16777216+$6*65536+$7*256+$8 }'
+}
+
+# A textured sphere with the night side shaded: a PNG of the asked size, and a line saying so.
+if run 0 --output "$work/globe.png" --size 320x240 --texture "$textures/palette_10x5.bmp" \
+    --shadow 2026-12-10T12:00:00Z --center 48,11; then
+  [ "$(png_size "$work/globe.png")" = "320 240" ] || fail "globe.png is not a 320 x 240 PNG"
+  grep -q "wrote $work/globe.png (320 x 240, TSphericalPrj" "$work/out" ||
+    fail "no report of the file written: $(cat "$work/out")"
+  grep -q "sun over 2[23]\.[0-9]*°S 0\.00°E" "$work/out" || fail "no sub-solar point: $(cat "$work/out")"
+fi
+
+# Defaults: 1024 x 768; a flat map; the time "now".
+if run 0 --output "$work/flat.PNG" --projection flat --shadow now --graticule 0; then
+  [ "$(png_size "$work/flat.PNG")" = "1024 768" ] || fail "flat.PNG is not a 1024 x 768 PNG"
+fi
+
+# Vector output, with a note that the texture is not in it.
+if run 0 --output "$work/globe.svg" --size 200x100 --texture "$textures/palette_10x5.bmp"; then
+  grep -q '<svg' "$work/globe.svg" || fail "globe.svg holds no SVG"
+  grep -q 'neither texture' "$work/err" || fail "no note about the texture in vector files"
+fi
+if run 0 --output "$work/globe.pdf" --size 200x100; then
+  [ "$(head -c 5 "$work/globe.pdf")" = "%PDF-" ] || fail "globe.pdf is no PDF"
+fi
+
+# An environment document sets the view; the options given with it override it.
+printf '<TGlobe SurfaceColor="$000000FF"><Projection XRotation="10"/></TGlobe>\r\n' >"$work/view.xml"
+if run 0 --output "$work/env.png" --size 64x48 --environment "$work/view.xml" --projection flat; then
+  grep -q "TCartesianPrj" "$work/out" || fail "the projection option did not override: $(cat "$work/out")"
+fi
+
+run 0 --help && { grep -q -- '--shadow UTC' "$work/out" || fail "--help shows no options"; }
+
+# Bad options: status 2, a message naming the problem, nothing written.
+bad_options=(
+  "unknown option '--colour'|--output $work/bad.png --colour red"
+  "--output FILE is required|--size 10x10"
+  "must name a .png, .svg or .pdf|--output $work/bad.gif"
+  "--size wants|--output $work/bad.png --size 0x10"
+  "--size wants|--output $work/bad.png --size 100"
+  "--center wants|--output $work/bad.png --center 91,0"
+  "--shadow wants|--output $work/bad.png --shadow 2026-02-30T00:00:00Z"
+  "--shadow wants|--output $work/bad.png --shadow yesterday"
+  "--graticule wants|--output $work/bad.png --graticule 90"
+  "--scale wants|--output $work/bad.png --scale -2"
+  "not both|--output $work/bad.png --scale 2 --altitude 100"
+  "--night wants a colour|--output $work/bad.png --night #12345"
+  "needs a value|--output $work/bad.png --texture"
+  "unknown projection 'globe'|--output $work/bad.png --projection globe"
+)
+for case in "${bad_options[@]}"; do
+  message=${case%%|*}
+  read -r -a args <<<"${case#*|}"
+  if run 2 "${args[@]}"; then
+    grep -qF -- "$message" "$work/err" || fail "no \"$message\" for ${args[*]}: $(cat "$work/err")"
+  fi
+  [ ! -e "$work/bad.png" ] || fail "a file was written for ${args[*]}"
+done
+
+# Files that cannot be read or written: status 1.
+if run 1 --output "$work/bad.png" --texture "$work/missing.bmp"; then
+  grep -q "cannot read texture '$work/missing.bmp'" "$work/err" || fail "$(cat "$work/err")"
+fi
+if run 1 --output "$work/bad.png" --texture "$textures/truecolor_8x4.bmp"; then
+  grep -q "256 color" "$work/err" || fail "no reason for refusing a 24-bit bitmap: $(cat "$work/err")"
+fi
+if run 1 --output "$work/bad.png" --environment "$textures/palette_10x5.bmp"; then
+  grep -q "is not an environment document" "$work/err" || fail "$(cat "$work/err")"
+fi
+[ ! -e "$work/bad.png" ] || fail "a file was written although an input was refused"
+run 1 --output "$work/no/such/folder/out.png" --size 10x10
+run 1 --output "$work/no/such/folder/out.svg" --size 10x10
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures failure(s)" >&2
+  exit 1
+fi
+echo "render tool: all checks passed"

@@ -1,0 +1,484 @@
+// orvane-render: draws a globe view into a PNG, SVG or PDF file without a window. Users
+// make map pictures with it, the project's checks look at its output, and scripts/run
+// shows its picture where there is no display.
+#include <QGuiApplication>
+#include <QImage>
+#include <QString>
+#include <cctype>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <type_traits>
+#include <utility>
+
+#include "globe/core/texture.h"
+#include "globe/core/units.h"
+#include "globe/formats/xml.h"
+#include "globe/projection/projection.h"
+#include "globe/render/attributes.h"
+#include "globe/view/globe.h"
+#include "globe/view/shadow.h"
+#include "platform/qt/qtdevice.h"
+
+namespace {
+
+constexpr std::string_view kProgram = "orvane-render";
+constexpr int kExitWritten = 0;
+constexpr int kExitFiles = 1;
+constexpr int kExitUsage = 2;
+constexpr std::int32_t kMaxSide = 16384;
+
+constexpr std::string_view kUsage = R"(Usage: orvane-render --output FILE [options]
+
+Draws the globe view into a picture file, without a window.
+
+  --output FILE        the file to write: .png, .svg or .pdf
+  --size WxH           its size in pixels (default 1024x768)
+  --projection NAME    sphere, flat, mercator, or a projection class name such as
+                       TCartesianPrj (default sphere)
+  --center LAT,LON     the point in the middle, degrees north and east (south and west
+                       negative)
+  --altitude N         the view's altitude as the projection counts it; 0 fits the earth
+                       into the picture
+  --scale S            zoom: 1 fits the earth into the picture (default), 2 is twice as large
+  --texture FILE       lay an uncompressed 256-colour bitmap on the earth's surface
+  --shadow UTC         shade the night side for that moment: 2026-12-10T12:00:00Z, or now
+  --night COLOR        colour the night side is blended towards, #RRGGBB (default #808080)
+  --twilight COLOR     the same for the twilight band (default #C0C0C0)
+  --environment FILE   load an environment document first; the other options override it
+  --graticule STEP     graticule spacing in degrees, 1 to 89; 0 for none (default 15)
+  --help               show this text
+
+The texture and the night shading are drawn into the picture's pixels, so they show in PNG
+files only. Exit status: 0 when the file was written, 1 when a file could not be read or
+written, 2 for bad options.
+)";
+
+/// Bad command-line input: reported with a hint to --help, exit status 2.
+class EUsage : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+/// A file that cannot be read or written: exit status 1.
+class EFiles : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+enum class TFormat { Png, Svg, Pdf };
+
+struct TOptions {
+  std::string Output;
+  TFormat Format = TFormat::Png;
+  std::int32_t Width = 1024;
+  std::int32_t Height = 768;
+  std::string Projection;
+  std::optional<std::pair<double, double>> Center;  // latitude, longitude
+  std::optional<std::int32_t> Altitude;
+  std::optional<double> Scale;
+  std::string Texture;
+  std::optional<double> Shadow;  // date-time value, UTC
+  std::string ShadowText;
+  platform::TColor Night = platform::RGB(128, 128, 128);
+  platform::TColor Twilight = platform::RGB(192, 192, 192);
+  std::string Environment;
+  std::optional<std::int32_t> Graticule;
+  bool Help = false;
+};
+
+std::string Quoted(std::string_view s) { return "'" + std::string(s) + "'"; }
+
+bool EndsWithNoCase(std::string_view s, std::string_view suffix) {
+  if (s.size() < suffix.size()) return false;
+  for (std::size_t i = 0; i < suffix.size(); ++i) {
+    const char a = s[s.size() - suffix.size() + i];
+    if (std::tolower(static_cast<unsigned char>(a)) != suffix[i]) return false;
+  }
+  return true;
+}
+
+template <class T>
+bool ParseNumber(std::string_view Text, T& Value) {
+  if (Text.empty()) return false;
+  if (Text.front() == '+') Text.remove_prefix(1);
+  const auto [end, ec] = std::from_chars(Text.data(), Text.data() + Text.size(), Value);
+  if constexpr (std::is_floating_point_v<T>) {
+    if (ec == std::errc{} && !std::isfinite(Value)) return false;
+  }
+  return ec == std::errc{} && end == Text.data() + Text.size();
+}
+
+// ---- Times ------------------------------------------------------------------------------
+
+/// Reads exactly Count digits at Pos.
+bool Digits(std::string_view Text, std::size_t& Pos, std::size_t Count, int& Value) {
+  if (Pos + Count > Text.size()) return false;
+  Value = 0;
+  for (std::size_t i = 0; i < Count; ++i) {
+    const char c = Text[Pos + i];
+    if (c < '0' || c > '9') return false;
+    Value = Value * 10 + (c - '0');
+  }
+  Pos += Count;
+  return true;
+}
+
+bool Expect(std::string_view Text, std::size_t& Pos, char c) {
+  if (Pos >= Text.size() || Text[Pos] != c) return false;
+  ++Pos;
+  return true;
+}
+
+/// "YYYY-MM-DDTHH:MM[:SS[.fraction]]" followed by "Z", "+HH:MM", "-HH:MM" or nothing (UTC).
+std::optional<std::chrono::system_clock::time_point> ParseUtc(std::string_view Text) {
+  using namespace std::chrono;
+  std::size_t p = 0;
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
+  if (!Digits(Text, p, 4, y) || !Expect(Text, p, '-') || !Digits(Text, p, 2, mo) ||
+      !Expect(Text, p, '-') || !Digits(Text, p, 2, d))
+    return std::nullopt;
+  if (p >= Text.size() || (Text[p] != 'T' && Text[p] != 't' && Text[p] != ' ')) return std::nullopt;
+  ++p;
+  if (!Digits(Text, p, 2, h) || !Expect(Text, p, ':') || !Digits(Text, p, 2, mi))
+    return std::nullopt;
+  double fraction = 0;
+  if (p < Text.size() && Text[p] == ':') {
+    ++p;
+    if (!Digits(Text, p, 2, s)) return std::nullopt;
+    if (p < Text.size() && Text[p] == '.') {
+      const std::size_t start = p;
+      ++p;
+      while (p < Text.size() && Text[p] >= '0' && Text[p] <= '9') ++p;
+      if (p == start + 1 || !ParseNumber(Text.substr(start, p - start), fraction))
+        return std::nullopt;
+    }
+  }
+  int offset = 0;  // minutes east of UTC
+  if (p < Text.size()) {
+    const char zone = Text[p++];
+    if (zone == 'Z' || zone == 'z') {
+      // UTC
+    } else if (zone == '+' || zone == '-') {
+      int oh = 0, om = 0;
+      if (!Digits(Text, p, 2, oh)) return std::nullopt;
+      Expect(Text, p, ':');
+      if (!Digits(Text, p, 2, om) || oh > 23 || om > 59) return std::nullopt;
+      offset = (zone == '+' ? 1 : -1) * (oh * 60 + om);
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (p != Text.size()) return std::nullopt;
+  const year_month_day date{year{y}, month{static_cast<unsigned>(mo)},
+                            day{static_cast<unsigned>(d)}};
+  if (y < 1 || !date.ok() || h > 23 || mi > 59 || s > 59) return std::nullopt;
+  return time_point_cast<system_clock::duration>(sys_days{date} + hours{h} + minutes{mi} -
+                                                 minutes{offset} + duration<double>(s + fraction));
+}
+
+std::string FormatUtc(std::chrono::system_clock::time_point Time) {
+  using namespace std::chrono;
+  const sys_days date = floor<days>(Time);
+  const year_month_day ymd{date};
+  const hh_mm_ss<seconds> t{floor<seconds>(Time - date)};
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(ymd.year()),
+                static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
+                static_cast<int>(t.hours().count()), static_cast<int>(t.minutes().count()),
+                static_cast<int>(t.seconds().count()));
+  return text;
+}
+
+// ---- Options ----------------------------------------------------------------------------
+
+platform::TColor ParseColor(std::string_view Name, std::string_view Text) {
+  if (Text.size() == 7 && Text[0] == '#') {
+    unsigned value = 0;
+    const auto [end, ec] = std::from_chars(Text.data() + 1, Text.data() + 7, value, 16);
+    if (ec == std::errc{} && end == Text.data() + 7)
+      return platform::RGB((value >> 16) & 0xFF, (value >> 8) & 0xFF, value & 0xFF);
+  } else if (!Text.empty()) {
+    // The globe's own colour names ("clGray") are taken too.
+    try {
+      return globe::StringToColor(Text);
+    } catch (const std::exception&) {
+    }
+  }
+  throw EUsage(std::string(Name) + " wants a colour such as #808080, not " + Quoted(Text));
+}
+
+TOptions ParseOptions(int argc, char** argv) {
+  TOptions o;
+  bool haveOutput = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string_view name = argv[i];
+    std::string_view value;
+    bool inlineValue = false;
+    if (const std::size_t eq = name.find('=');
+        name.starts_with("--") && eq != std::string_view::npos) {
+      value = name.substr(eq + 1);
+      name = name.substr(0, eq);
+      inlineValue = true;
+    }
+    if (name == "--help" || name == "-h") {
+      o.Help = true;
+      return o;
+    }
+    auto next = [&]() -> std::string_view {
+      if (inlineValue) return value;
+      if (i + 1 >= argc) throw EUsage(std::string(name) + " needs a value");
+      return argv[++i];
+    };
+    if (name == "--output") {
+      o.Output = next();
+      if (EndsWithNoCase(o.Output, ".png")) {
+        o.Format = TFormat::Png;
+      } else if (EndsWithNoCase(o.Output, ".svg")) {
+        o.Format = TFormat::Svg;
+      } else if (EndsWithNoCase(o.Output, ".pdf")) {
+        o.Format = TFormat::Pdf;
+      } else {
+        throw EUsage("--output must name a .png, .svg or .pdf file, not " + Quoted(o.Output));
+      }
+      haveOutput = true;
+    } else if (name == "--size") {
+      const std::string_view v = next();
+      const std::size_t x = v.find_first_of("xX");
+      if (x == std::string_view::npos || !ParseNumber(v.substr(0, x), o.Width) ||
+          !ParseNumber(v.substr(x + 1), o.Height) || o.Width < 1 || o.Height < 1 ||
+          o.Width > kMaxSide || o.Height > kMaxSide)
+        throw EUsage("--size wants WIDTHxHEIGHT, each 1 to " + std::to_string(kMaxSide) + ", not " +
+                     Quoted(v));
+    } else if (name == "--projection") {
+      o.Projection = next();
+      if (o.Projection.empty()) throw EUsage("--projection needs a name");
+    } else if (name == "--center" || name == "--centre") {
+      const std::string_view v = next();
+      const std::size_t comma = v.find(',');
+      double lat = 0, lon = 0;
+      if (comma == std::string_view::npos || !ParseNumber(v.substr(0, comma), lat) ||
+          !ParseNumber(v.substr(comma + 1), lon) || std::fabs(lat) > 90 || std::fabs(lon) > 180)
+        throw EUsage("--center wants LAT,LON in degrees (-90 to 90, -180 to 180), not " +
+                     Quoted(v));
+      o.Center = {lat, lon};
+    } else if (name == "--altitude") {
+      const std::string_view v = next();
+      std::int32_t a = 0;
+      if (!ParseNumber(v, a) || a < 0)
+        throw EUsage("--altitude wants a whole number of 0 or more, not " + Quoted(v));
+      o.Altitude = a;
+    } else if (name == "--scale") {
+      const std::string_view v = next();
+      double s = 0;
+      if (!ParseNumber(v, s) || !(s > 0) || s > 1e9)
+        throw EUsage("--scale wants a number above 0, not " + Quoted(v));
+      o.Scale = s;
+    } else if (name == "--texture") {
+      o.Texture = next();
+    } else if (name == "--shadow") {
+      const std::string_view v = next();
+      const auto time = v == "now" ? std::optional(std::chrono::system_clock::now()) : ParseUtc(v);
+      if (!time)
+        throw EUsage("--shadow wants a UTC time such as 2026-12-10T12:00:00Z, or now, not " +
+                     Quoted(v));
+      o.Shadow = globe::GMTDateTimeOf(*time);
+      o.ShadowText = FormatUtc(*time);
+    } else if (name == "--night") {
+      o.Night = ParseColor(name, next());
+    } else if (name == "--twilight") {
+      o.Twilight = ParseColor(name, next());
+    } else if (name == "--environment") {
+      o.Environment = next();
+    } else if (name == "--graticule") {
+      const std::string_view v = next();
+      std::int32_t step = 0;
+      if (!ParseNumber(v, step) || step < 0 || step > 89)
+        throw EUsage("--graticule wants a step of 1 to 89 degrees, or 0 for none, not " +
+                     Quoted(v));
+      o.Graticule = step;
+    } else {
+      throw EUsage("unknown option " + Quoted(argv[i]));
+    }
+  }
+  if (!haveOutput) throw EUsage("--output FILE is required");
+  if (o.Altitude && o.Scale) throw EUsage("give --altitude or --scale, not both");
+  return o;
+}
+
+// ---- Rendering --------------------------------------------------------------------------
+
+/// Whether the file can be opened for reading; names what is wrong otherwise.
+void RequireReadable(const std::string& What, const std::string& File) {
+  std::error_code ec;
+  if (!std::filesystem::exists(File, ec))
+    throw EFiles("cannot read " + What + " " + Quoted(File) + ": no such file");
+  if (!std::filesystem::is_regular_file(File, ec))
+    throw EFiles("cannot read " + What + " " + Quoted(File) + ": not a regular file");
+  if (!std::ifstream(File, std::ios::binary))
+    throw EFiles("cannot read " + What + " " + Quoted(File));
+}
+
+std::string ProjectionClassOf(const std::string& Name) {
+  if (Name == "sphere") return "TSphericalPrj";
+  if (Name == "flat") return "TCartesianPrj";
+  if (Name == "mercator") return "TMercatorPrj";
+  return Name;
+}
+
+std::string Degrees(double Value, char Positive, char Negative) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f°%c", std::fabs(Value), Value < 0 ? Negative : Positive);
+  return text;
+}
+
+int Render(const TOptions& o) {
+  globe::TGlobe4 view;
+  view.Resize(o.Width, o.Height);
+  globe::TGlobeProjection& prj = view.Projection();
+
+  if (!o.Environment.empty()) {
+    RequireReadable("environment document", o.Environment);
+    // The reader takes any text as a document; one without the globe's element would
+    // silently give the default view.
+    globe::TGXML_Document document;
+    try {
+      document.LoadFromFile(o.Environment);
+    } catch (const std::exception& e) {
+      throw EFiles("cannot read environment document " + Quoted(o.Environment) + ": " + e.what());
+    }
+    if (document.Document()->ElementByName("TGlobe") == nullptr)
+      throw EFiles(Quoted(o.Environment) + " is not an environment document (no TGlobe element)");
+    view.LoadEnvironmentFromFile(o.Environment);
+    if (view.EnvironmentFile().empty())
+      throw EFiles("cannot read environment document " + Quoted(o.Environment));
+  }
+  if (!o.Projection.empty()) {
+    try {
+      prj.SetProjectionClass(ProjectionClassOf(o.Projection));
+    } catch (const globe::EGlobeException& e) {
+      throw EUsage("unknown projection " + Quoted(o.Projection) + ": " + e.what());
+    }
+  }
+  if (o.Altitude) {
+    prj.SetAltitude(*o.Altitude);
+  } else if (o.Scale || o.Environment.empty()) {
+    prj.SetScaleFactor(0);
+    if (o.Scale) prj.SetScaleFactor(prj.ScaleFactor() * static_cast<globe::Extended>(*o.Scale));
+  }
+  if (o.Center) {
+    view.LocateToLL(static_cast<std::int32_t>(std::lround(o.Center->second * globe::GU_DEGREE)),
+                    static_cast<std::int32_t>(std::lround(o.Center->first * globe::GU_DEGREE)));
+  }
+  if (!o.Texture.empty()) {
+    RequireReadable("texture", o.Texture);
+    // Loaded here first for the reason a file is refused; the view only says whether.
+    globe::TTextureData probe;
+    try {
+      probe.LoadFromFile(o.Texture);
+    } catch (const std::exception& e) {
+      throw EFiles("cannot use texture " + Quoted(o.Texture) + ": " + e.what());
+    }
+    view.SetSurfaceTextureName(o.Texture);
+    if (view.SurfaceTextureName().empty()) throw EFiles("cannot use texture " + Quoted(o.Texture));
+  }
+  if (o.Graticule) {
+    if (*o.Graticule == 0) {
+      view.SetGraticuleDrawMode(globe::gdNone);
+    } else {
+      view.SetGraticuleDrawMode(globe::gdBehind);
+      view.SetGraticuleLatitudeStep(*o.Graticule);
+      view.SetGraticuleLongitudeStep(*o.Graticule);
+    }
+  }
+  globe::TPointLL sun;
+  if (o.Shadow) {
+    view.OnRender = [&](const void*) {
+      sun = view.RenderDIBShadow(*o.Shadow, o.Night, o.Twilight, 1);
+    };
+  }
+
+  if (o.Format == TFormat::Png) {
+    const std::shared_ptr<platform::TBitmap> picture = view.GetBitmap(o.Width, o.Height);
+    const QImage image(picture->ScanLine(0), picture->Width(), picture->Height(), picture->Stride(),
+                       QImage::Format_BGR888);
+    if (!image.save(QString::fromStdString(o.Output), "PNG"))
+      throw EFiles("cannot write " + Quoted(o.Output));
+  } else {
+    if (!o.Texture.empty() || o.Shadow)
+      std::cerr << kProgram << ": note: vector files show neither texture nor night shading\n";
+    try {
+      view.GetMetaFile(o.Output, o.Width, o.Height, true);
+    } catch (const std::runtime_error& e) {
+      throw EFiles("cannot write " + Quoted(o.Output) + ": " + e.what());
+    }
+  }
+
+  std::cout << kProgram << ": wrote " << o.Output << " (" << o.Width << " x " << o.Height << ", "
+            << prj.ProjectionClass();
+  const double lat = static_cast<double>(prj.CenterLatitude());
+  const double lon = static_cast<double>(prj.CenterLongitude());
+  if (std::fabs(lat) <= 90 && std::fabs(lon) <= 360)
+    std::cout << " centred on " << Degrees(lat, 'N', 'S') << " " << Degrees(lon, 'E', 'W');
+  if (!o.Texture.empty()) std::cout << ", texture " << o.Texture;
+  if (o.Shadow) {
+    std::cout << ", night side for " << o.ShadowText;
+    if (o.Format == TFormat::Png)
+      std::cout << " with the sun over "
+                << Degrees(static_cast<double>(sun.iLatY) / globe::GU_DEGREE, 'N', 'S') << " "
+                << Degrees(static_cast<double>(sun.iLongX) / globe::GU_DEGREE, 'E', 'W');
+  }
+  std::cout << ")\n";
+  return kExitWritten;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  TOptions options;
+  try {
+    options = ParseOptions(argc, argv);
+  } catch (const EUsage& e) {
+    std::cerr << kProgram << ": " << e.what() << "\nTry '" << kProgram << " --help'.\n";
+    return kExitUsage;
+  }
+  if (options.Help) {
+    std::cout << kUsage;
+    return kExitWritten;
+  }
+
+  // No window is ever shown; without a display Qt would refuse to start.
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  // Qt sees only the program's name: the options above are not its own.
+  int qtArgc = 1;
+  QGuiApplication app(qtArgc, argv);
+  platform::TQtGraphics graphics;
+  platform::SetGraphics(&graphics);
+  int status = kExitWritten;
+  try {
+    status = Render(options);
+  } catch (const EUsage& e) {
+    std::cerr << kProgram << ": " << e.what() << "\nTry '" << kProgram << " --help'.\n";
+    status = kExitUsage;
+  } catch (const EFiles& e) {
+    std::cerr << kProgram << ": " << e.what() << "\n";
+    status = kExitFiles;
+  } catch (const std::exception& e) {
+    std::cerr << kProgram << ": rendering failed: " << e.what() << "\n";
+    status = kExitFiles;
+  }
+  platform::SetGraphics(nullptr);
+  return status;
+}
