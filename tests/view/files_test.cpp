@@ -19,7 +19,8 @@ using ::testing::ElementsAre;
 /// A scratch folder with a few files, removed afterwards.
 class FilesTest : public ::testing::Test {
  protected:
-  fs::path dir = fs::temp_directory_path() / "orvane_view_files";
+  // One folder per process: ctest runs the tests of this program side by side.
+  fs::path dir = fs::temp_directory_path() / ("orvane_view_files_" + std::to_string(getpid()));
   TGlobe4 globe;
 
   FilesTest() {
