@@ -64,6 +64,13 @@ QBrush PatternBrush(const std::array<std::uint8_t, 8>& Rows, bool Ink, TColor Co
   return QBrush(image);
 }
 
+// A stroked QRect reaches one pixel beyond its size: the outline of R runs through the last
+// pixel inside it, moved in by Inset for inside-frame pens.
+QRect OutlineRect(const TRect& R, std::int32_t Inset) {
+  return QRect(R.Left + Inset, R.Top + Inset, std::max(0, R.Width() - 1 - 2 * Inset),
+               std::max(0, R.Height() - 1 - 2 * Inset));
+}
+
 TRect Normalised(const TRect& R) {
   return {std::min(R.Left, R.Right), std::min(R.Top, R.Bottom), std::max(R.Left, R.Right),
           std::max(R.Top, R.Bottom)};
@@ -283,11 +290,7 @@ void TQtDevice::Rectangle(const TRect& Rect) {
                [&] { painter_.drawRect(QRect(r.Left, r.Top, r.Width(), r.Height())); });
     return;
   }
-  // A stroked QRect reaches one pixel beyond its size; the outline runs through the last
-  // pixel inside Rect.
-  const std::int32_t inset = pen.FrameInset;
-  const QRect q(r.Left + inset, r.Top + inset, std::max(0, r.Width() - 1 - 2 * inset),
-                std::max(0, r.Height() - 1 - 2 * inset));
+  const QRect q = OutlineRect(r, pen.FrameInset);
   if (q.width() > 0 && q.height() > 0) {
     PaintShape(CurrentBrush(), true, [&] { painter_.drawRect(q); });
   } else {
@@ -309,9 +312,7 @@ void TQtDevice::Ellipse(const TRect& Rect) {
                [&] { painter_.drawEllipse(QRect(r.Left, r.Top, r.Width(), r.Height())); });
     return;
   }
-  const std::int32_t inset = pen.FrameInset;
-  const QRect q(r.Left + inset, r.Top + inset, std::max(0, r.Width() - 1 - 2 * inset),
-                std::max(0, r.Height() - 1 - 2 * inset));
+  const QRect q = OutlineRect(r, pen.FrameInset);
   PaintShape(CurrentBrush(), true, [&] { painter_.drawEllipse(q); });
 }
 
