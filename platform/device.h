@@ -295,6 +295,12 @@ class TGraphics {
       std::int32_t /*Height*/, std::int32_t /*PixelsPerInch*/, const std::string& /*Creator*/) {
     throw std::runtime_error("Vector output is not supported");
   }
+  /// The picture in the file, its format chosen by the file's extension. Throws
+  /// std::runtime_error "Unable to load picture <FileName>" when the file does not load
+  /// (always, where the host has no picture loader).
+  [[nodiscard]] virtual std::shared_ptr<TBitmap> LoadPicture(const std::string& FileName) {
+    throw std::runtime_error("Unable to load picture " + FileName);
+  }
 };
 
 /// The process-wide graphics services. Until the host installs its own, a recording

@@ -121,6 +121,12 @@ void TRecordingDevice::StretchBitmap(const TRect& Dest, const TBitmap& Bitmap) {
 
 void TRecordingDevice::DrawFocusRect(const TRect& Rect) { Record("DrawFocusRect").Rect = Rect; }
 
+std::shared_ptr<TBitmap> TRecordingGraphics::LoadPicture(const std::string& FileName) {
+  const auto it = Pictures.find(FileName);
+  if (it == Pictures.end()) return TGraphics::LoadPicture(FileName);
+  return it->second;
+}
+
 std::unique_ptr<TDevice> TRecordingGraphics::CreateMemoryDevice(std::shared_ptr<TBitmap> Bitmap) {
   auto device = std::make_unique<TRecordingDevice>(ppi_, std::move(Bitmap));
   Devices.push_back(device.get());

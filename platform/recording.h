@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -86,8 +87,14 @@ class TRecordingGraphics : public TGraphics {
   [[nodiscard]] std::int32_t ScreenPixelsPerInch() const override { return ppi_; }
   [[nodiscard]] std::unique_ptr<TDevice> CreateMemoryDevice(
       std::shared_ptr<TBitmap> Bitmap) override;
+  /// The picture registered in Pictures under exactly that name; otherwise the loader's
+  /// error.
+  [[nodiscard]] std::shared_ptr<TBitmap> LoadPicture(const std::string& FileName) override;
+
   /// The memory devices made so far (owned by their users; valid while they live).
   std::vector<TRecordingDevice*> Devices;
+  /// Pictures that LoadPicture hands out, by file name.
+  std::map<std::string, std::shared_ptr<TBitmap>> Pictures;
 
  private:
   std::int32_t ppi_;

@@ -1,6 +1,9 @@
 #include "globe/formats/stream.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -78,6 +81,29 @@ void TGlobeMemoryStream::SetSize(std::int64_t NewSize) {
   }
   Resize(static_cast<std::size_t>(NewSize));
   if (Position() > NewSize) SetPosition(NewSize);
+}
+
+void WriteFileAtomically(const std::string& FileName, std::span<const std::uint8_t> Bytes) {
+  // A unique name per call: two globes (or processes) may save the same file at once.
+  static std::atomic<unsigned> serial{0};
+  const std::string temporary = FileName + ".tmp" + std::to_string(::getpid()) + "-" +
+                                std::to_string(serial.fetch_add(1));
+  bool written = false;
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    if (out) {
+      out.write(reinterpret_cast<const char*>(Bytes.data()),
+                static_cast<std::streamsize>(Bytes.size()));
+      out.close();
+      written = static_cast<bool>(out);
+    }
+  }
+  std::error_code ec;
+  if (written) std::filesystem::rename(temporary, FileName, ec);
+  if (!written || ec) {
+    std::filesystem::remove(temporary, ec);
+    throw EGlobeException("Unable to write file " + FileName);
+  }
 }
 
 void TGlobeMemoryStream::SaveToFile(const std::string& FileName) const {

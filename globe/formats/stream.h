@@ -104,4 +104,10 @@ class TGlobeMemoryStream : public TGlobeMemoryView {
   std::vector<std::uint8_t> data_;
 };
 
+/// Writes Bytes to FileName through a temporary file in the same folder and a rename, so
+/// that readers never see a half-written file and a crash leaves the old one (or none).
+/// Throws EGlobeException "Unable to write file <FileName>" on failure, removing the
+/// temporary file.
+void WriteFileAtomically(const std::string& FileName, std::span<const std::uint8_t> Bytes);
+
 }  // namespace globe

@@ -18,6 +18,10 @@
 namespace globe {
 
 class TCustomGlobe4;
+class TGlobe4;
+class TGlobeLayer;
+class TGlobeObject;
+class TGlobePresenterStore;
 
 /// A loaded object that an object source keeps in the cache, as the globe's cache budget
 /// sees it.
@@ -34,12 +38,33 @@ class TGlobeLayerStore : public TGlobeENVPersistent {
   GLOBE_CLASS(TGlobeLayerStore, TGlobeENVPersistent)
  public:
   /// Throws EGlobeException "TGlobeLayerStore.Create passed nil Globe" without a globe.
-  explicit TGlobeLayerStore(TCustomGlobe4* Globe);
+  /// Holds the global point presenter −1 and poly presenter −2.
+  explicit TGlobeLayerStore(TGlobe4* Globe);
   ~TGlobeLayerStore() override;
 
-  [[nodiscard]] TCustomGlobe4& Globe() const noexcept { return *FGlobe; }
+  [[nodiscard]] TGlobe4& Globe() const noexcept { return *FGlobe; }
+  [[nodiscard]] TGlobePresenterStore& GlobalPresenters() const noexcept {
+    return *FGlobalPresenters;
+  }
   /// Number of layers.
   [[nodiscard]] virtual std::int32_t Count() const noexcept;
+  /// Deletes layers from the end down to Value; growing leaves empty entries.
+  virtual void SetCount(std::int32_t Value);
+  /// Throws EGlobeException "TGlobe4.GetLayer: Bad layer index <i>" out of range.
+  [[nodiscard]] virtual TGlobeLayer& GetLayer(std::int32_t iIndex) const;
+  /// Lists the layer on top (no check for one already listed) and redraws.
+  virtual void Add(TGlobeLayer* ALayer);
+  /// Takes the layer out without freeing it; nothing when it is not listed.
+  virtual void Remove(TGlobeLayer* ALayer);
+  /// Remove, then free the layer.
+  virtual void Delete(TGlobeLayer* ALayer);
+  virtual void Move(std::int32_t iFrom, std::int32_t iTo);
+  [[nodiscard]] virtual std::int32_t IndexOf(const TGlobeLayer* ALayer) const;
+  /// The lowest index whose layer name equals sName ignoring ASCII case; −1 when none.
+  [[nodiscard]] virtual std::int32_t IndexByName(const std::string& sName) const;
+  [[nodiscard]] virtual TGlobeLayer* LayerByName(const std::string& sName) const;
+  /// The union of the layers' MERs, from the empty MER.
+  [[nodiscard]] virtual TMER LayerStoreMER() const;
 
   /// Frees every layer, the last first.
   virtual void Clear();
@@ -48,12 +73,24 @@ class TGlobeLayerStore : public TGlobeENVPersistent {
   /// The object on top at the device point, asking only enabled and visible layers from
   /// the top down; null when there is none.
   [[nodiscard]] virtual TGlobeRoot* ObjectAtXY(std::int32_t iX, std::int32_t iY);
+  /// The object on top at the point, asking every layer from the top down.
+  [[nodiscard]] virtual TGlobeObject* ObjectAtLL(const TPointLL& ptLL);
+  [[nodiscard]] virtual TGlobeObject* ObjectByTitle(const std::string& sTitle,
+                                                    const TGlobeObject* Obj);
+  [[nodiscard]] virtual TGlobeObject* ObjectByID(std::int32_t iID);
 
   /// The object last made the selection; not owned, and not followed when it goes.
   [[nodiscard]] TGlobeRoot* SelectedObject() const noexcept { return FSelectedObject; }
   /// Makes Value the only selected object of the globe (null deselects everything);
   /// nothing when it already is the stored one.
   virtual void SetSelectedObject(TGlobeRoot* Value);
+  [[nodiscard]] virtual std::int32_t SelectedCount();
+  /// The iIndex-th selected object over all layers (loaded), or null.
+  [[nodiscard]] virtual TGlobeObject* GetSelected(std::int32_t iIndex);
+
+  /// From a store: its layers cloned (each listed once) and its global presenters copied.
+  /// From a layer: a clone of it appended. Anything else is ignored.
+  virtual void Assign(TGlobeRoot& Source);
 
   // ---- Objects and sources, for the view -------------------------------------------------
   /// The enclosing rectangle of an object; false for a root that is no object.
@@ -69,14 +106,22 @@ class TGlobeLayerStore : public TGlobeENVPersistent {
   /// full object.
   virtual void DiscardCachedObject(const TCachedObject& Entry);
 
-  /// Restores the layers from Element after clearing the store; a null Element only clears.
+  /// Restores the global presenters and the layers from Element after clearing the store,
+  /// stopping at the first layer whose source does not open; a null Element only clears.
   void LoadEnvironment(const TGXML_Element* Element) override;
-  /// The layers as an element, one child per layer in store order.
+  /// "GlobalPresenters", then one "Layer" child per layer in store order.
   [[nodiscard]] std::unique_ptr<TGXML_Element> SaveEnvironment() override;
 
  private:
-  TCustomGlobe4* FGlobe;
+  TGlobe4* FGlobe;
+  std::vector<TGlobeLayer*> FLayers;  // owned; entries may be null after SetCount grows
   TGlobeRoot* FSelectedObject = nullptr;
+  std::unique_ptr<TGlobePresenterStore> FGlobalPresenters;
 };
+
+/// Creates a layer on Globe for the file (reader chosen by the extension of FileName:
+/// ".lyr", ".shp", ".mif", any case) and activates its source. Returns the layer's index,
+/// or −1, creating nothing, when the file does not resolve to an existing one.
+std::int32_t AddLayerFromFile(TGlobe4& Globe, const std::string& FileName);
 
 }  // namespace globe

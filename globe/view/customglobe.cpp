@@ -3,6 +3,10 @@
 #include <mutex>
 
 #include "globe/core/texture.h"
+#include "globe/formats/lyr.h"
+#include "globe/objects/layer.h"
+#include "globe/objects/object.h"
+#include "globe/objects/presenter.h"
 #include "globe/projection/projection.h"
 #include "globe/render/attributes.h"
 #include "globe/render/canvas.h"
@@ -13,8 +17,13 @@ namespace globe {
 void RegisterGlobeModules() {
   static std::once_flag once;
   std::call_once(once, [] {
+    // In the order files expect the classes to be known; none depends on another's.
+    RegisterGlobeObjects();
     RegisterGlobeAttributes();
     RegisterProjectionModels();
+    RegisterGlobePresenters();
+    RegisterLYRReaders();
+    RegisterGlobeLayers();
   });
 }
 

@@ -136,6 +136,9 @@ class TCustomGlobe4 {
   [[nodiscard]] std::int32_t ClientHeight() const noexcept { return FiClientHeight; }
   /// True while the globe is being restored from its stored form; change events are quiet.
   [[nodiscard]] bool Loading() const noexcept { return FbLoading; }
+  /// True once the paint in progress is to be abandoned (mouse navigation with
+  /// goInterruptable); long drawing loops check it now and then.
+  [[nodiscard]] bool PaintAborted() const noexcept { return PaintAbort; }
 
   /// Raised after a change of scale / of centre, with the projection controller or the
   /// globe as sender, unless the globe is loading.

@@ -9,7 +9,9 @@
 #include "globe/core/numeric.h"
 #include "globe/core/texture.h"
 #include "globe/core/units.h"
+#include "globe/objects/layer.h"
 #include "globe/objects/layerstore.h"
+#include "globe/objects/source.h"
 #include "globe/projection/projection.h"
 #include "globe/render/attributes.h"
 #include "globe/render/canvas.h"
@@ -110,14 +112,22 @@ TGlobe4::TGlobe4() : FSurfaceColor(platform::RGB(0, 0xFF, 0xFF)) {
 
 TGlobe4::~TGlobe4() {
   FbDestroying = true;
-  // The layers go first: they, their sources and objects still report to the globe.
+  // The window may be going away itself; nothing is shown any more.
+  FHost = nullptr;
+  // The layers go first: they, their sources and objects still report to the globe. A
+  // source freed with its last layer leaves the source list through Notify.
   FLayerStore.reset();
-  FObjectSources.clear();
+  // What is left was never taken by a layer (or outlived its layers): the globe's to free.
+  // A source takes itself off the list as it goes; other roots are not the globe's.
+  while (!FObjectSources.empty()) {
+    TGlobeRoot* root = FObjectSources.back();
+    FObjectSources.pop_back();
+    delete dynamic_cast<TGlobeObjectSource*>(root);
+  }
   FGraticulePen.reset();
   FGlobeBrush.reset();
   FGlobeFont.reset();
   FBackgroundImage.reset();
-  FHost = nullptr;
 }
 
 // ---- Properties -------------------------------------------------------------------------
@@ -232,13 +242,23 @@ void TGlobe4::RedrawLayers() {
 }
 
 void TGlobe4::Notify(TGlobeNotification Notification, TGlobeRoot* Obj) {
-  if (!FLayerStore) return;
-  switch (static_cast<TGlobeNotification>(static_cast<unsigned>(Notification) & 0x7Fu)) {
+  const auto what = static_cast<TGlobeNotification>(static_cast<unsigned>(Notification) & 0x7Fu);
+  if (!FLayerStore) {
+    // Being destroyed: the list must still follow the sources, since whatever is listed
+    // once the layers are gone is freed here.
+    if (what == gnObjectSourceCreate) FObjectSources.push_back(Obj);
+    if (what == gnObjectSourceFree) std::erase(FObjectSources, Obj);
+    return;
+  }
+  switch (what) {
     case gnLayerCreate:
+      // From here on the store owns the layer.
+      if (auto* layer = dynamic_cast<TGlobeLayer*>(Obj)) FLayerStore->Add(layer);
       if (OnLayerCreate) OnLayerCreate(this, Obj);
       break;
     case gnLayerFree:
       if (OnLayerFree) OnLayerFree(this, Obj);
+      if (auto* layer = dynamic_cast<TGlobeLayer*>(Obj)) FLayerStore->Remove(layer);
       break;
     case gnObjectSourceCreate:
       FObjectSources.push_back(Obj);
@@ -353,8 +373,7 @@ void TGlobe4::Paint(platform::TDevice& WindowDevice) {
   {
     TPaintEnd end{*this, hasWindow};
     if (hasWindow && buffered) {
-      if (const platform::TBitmap* picture = canvas.Bitmap())
-        WindowDevice.DrawBitmap(0, 0, *picture);
+      CopyPictureTo(WindowDevice);
       canvas.ReleaseBMP(&WindowDevice);
     }
     if (FbZooming) {
@@ -371,6 +390,19 @@ void TGlobe4::Paint(platform::TDevice& WindowDevice) {
 }
 
 void TGlobe4::RenderAnimatedLayers() { FLayerStore->Render(true); }
+
+void TGlobe4::CopyPictureTo(platform::TDevice& Window) {
+  if (const platform::TBitmap* picture = GlobeCanvas().Bitmap()) Window.DrawBitmap(0, 0, *picture);
+}
+
+void TGlobe4::ShowPaintProgress() {
+  // The window's device is known only while Paint runs, as the control canvas's handle.
+  platform::TDevice* window = FControlCanvas.Handle();
+  if (FHost == nullptr || !bPainting || window == nullptr ||
+      !FGlobeOptions.Contains(goDoubleBuffered))
+    return;
+  CopyPictureTo(*window);
+}
 
 void TGlobe4::Resize(std::int32_t Width, std::int32_t Height) {
   FiClientWidth = Width;

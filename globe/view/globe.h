@@ -67,7 +67,8 @@ class TGlobe4 : public TCustomGlobe4 {
  public:
   /// A 150 × 150 view of the sphere with the defaults of every property; no host.
   TGlobe4();
-  /// Frees the layer store first (layers, sources and objects), then the rest.
+  /// Frees the layer store first (layers, their sources and objects), then every object
+  /// source still registered (those no layer ever took belong to the globe), then the rest.
   ~TGlobe4() override;
 
   // ---- The operations of every globe view -------------------------------------------------
@@ -97,8 +98,9 @@ class TGlobe4 : public TCustomGlobe4 {
   /// limits; a width or height of 0 fits the whole map. Raises OnZoomed when the scale
   /// changed. Updates the scroll bars in every case.
   void SetViewRect(const TRect& Value) override;
-  /// Keeps the object-source list and raises the notification's event, then redraws.
-  /// Nothing once the layer store is gone (the globe is being destroyed).
+  /// Keeps the layer store (a new layer is appended, a freed one removed) and the
+  /// object-source list, raises the notification's event, then redraws. Once the layer
+  /// store is gone (the globe is being destroyed) only the source list is kept.
   void Notify(TGlobeNotification Notification, TGlobeRoot* Obj) override;
   void RedrawLayers() override;
   /// sFilename when that file exists; else the data directory (the executable's folder
@@ -250,6 +252,9 @@ class TGlobe4 : public TCustomGlobe4 {
   [[nodiscard]] bool Painting() const noexcept { return bPainting; }
   [[nodiscard]] bool RenderingToCanvas() const noexcept { return bRenderToCanvas; }
   [[nodiscard]] bool RedrawPending() const noexcept { return FbRedrawLayers; }
+  /// During a buffered paint of a hosted view, copies the off-screen picture as drawn so
+  /// far to the window, so that the user sees a long paint progress; nothing otherwise.
+  void ShowPaintProgress();
 
   // ---- Output --------------------------------------------------------------------------------
   /// A new picture of iWidth × iHeight pixels with the whole globe drawn on it.
@@ -347,6 +352,8 @@ class TGlobe4 : public TCustomGlobe4 {
  private:
   void ScrollBy(platform::TScrollBarKind Kind, platform::TScrollCode Code);
   void RenderAnimatedLayers();
+  // Copies the off-screen picture to the window at (0, 0), when there is one.
+  void CopyPictureTo(platform::TDevice& Window);
   // False when it zoomed instead, which ends the update.
   bool UpdateScrollBar(bool Vertical);
 

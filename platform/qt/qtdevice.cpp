@@ -2,6 +2,7 @@
 
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QImageReader>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPaintEngine>
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 #include <utility>
 
@@ -539,6 +541,19 @@ std::unique_ptr<TDevice> TQtGraphics::CreateVectorFileDevice(
     TVectorFormat Format, const std::string& FileName, std::int32_t Width, std::int32_t Height,
     std::int32_t PixelsPerInch, const std::string& Creator) {
   return platform::CreateVectorFileDevice(FileName, Format, Width, Height, PixelsPerInch, Creator);
+}
+
+std::shared_ptr<TBitmap> TQtGraphics::LoadPicture(const std::string& FileName) {
+  QImageReader reader(QString::fromStdString(FileName));
+  QImage image = reader.read();
+  if (image.isNull()) throw std::runtime_error("Unable to load picture " + FileName);
+  image = image.convertToFormat(QImage::Format_BGR888);
+  auto bitmap = std::make_shared<TBitmap>(image.width(), image.height());
+  // Both keep rows top-down in BGR order; only the row padding may differ.
+  const auto rowBytes = static_cast<std::size_t>(image.width()) * 3;
+  for (std::int32_t y = 0; y < bitmap->Height(); ++y)
+    std::memcpy(bitmap->ScanLine(y), image.constScanLine(y), rowBytes);
+  return bitmap;
 }
 
 }  // namespace platform

@@ -131,6 +131,8 @@ class TQtGraphics : public TGraphics {
   [[nodiscard]] std::unique_ptr<TDevice> CreateVectorFileDevice(
       TVectorFormat Format, const std::string& FileName, std::int32_t Width, std::int32_t Height,
       std::int32_t PixelsPerInch, const std::string& Creator) override;
+  /// Any format the image plug-ins read, converted to the 24-bit layout.
+  [[nodiscard]] std::shared_ptr<TBitmap> LoadPicture(const std::string& FileName) override;
 };
 
 }  // namespace platform

@@ -25,6 +25,11 @@ class CacheTest : public ViewTest {
                                      {&sourceA, &objects[1], 1, 400}};
     globe.Store->Cached[&sourceB] = {{&sourceB, &objects[2], 3, 400}};
   }
+  // The stand-in sources go before the globe, which frees the sources still listed.
+  ~CacheTest() override {
+    globe.Notify(gnObjectSourceFree, &sourceA);
+    globe.Notify(gnObjectSourceFree, &sourceB);
+  }
 };
 
 TEST_F(CacheTest, StampsCountUpAndWrap) {

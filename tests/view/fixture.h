@@ -60,7 +60,7 @@ class TLoggingDevice : public platform::TRecordingDevice {
 
 class TScriptedStore : public TGlobeLayerStore {
  public:
-  TScriptedStore(TCustomGlobe4* Globe, std::vector<std::string>& Log)
+  TScriptedStore(TGlobe4* Globe, std::vector<std::string>& Log)
       : TGlobeLayerStore(Globe), log_(Log) {}
 
   TGlobeRoot* Hit = nullptr;  ///< the object "under" every device point

@@ -270,6 +270,7 @@ TEST_F(ViewTest, NotifyKeepsTheSourceListAndRaisesTheEvents) {
   EXPECT_THAT(std::vector<TGlobeRoot*>(globe.ObjectSources().begin(), globe.ObjectSources().end()),
               ElementsAre(&sourceB));
   EXPECT_EQ(host.Invalidations, 5);
+  globe.Notify(gnObjectSourceFree, &sourceB);  // goes before the globe that lists it
 }
 
 TEST_F(ViewTest, ProgressAsksTheHandlerWhetherToStop) {
