@@ -23,10 +23,12 @@
 #include <system_error>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "globe/core/texture.h"
 #include "globe/core/units.h"
 #include "globe/formats/xml.h"
+#include "globe/objects/layerstore.h"
 #include "globe/projection/projection.h"
 #include "globe/render/attributes.h"
 #include "globe/view/globe.h"
@@ -60,6 +62,9 @@ Draws the globe view into a picture file, without a window.
   --twilight COLOR     the same for the twilight band (default #C0C0C0)
   --environment FILE   load an environment document first; the other options override it
   --graticule STEP     graticule spacing in degrees, 1 to 89; 0 for none (default 15)
+  --layer FILE         draw a layer file (.lyr); repeat for more, the last drawn on top
+  --metadata WHERE     where layer index files (.md) go: data (beside the layer file,
+                       default) or none
   --help               show this text
 
 The texture and the night shading are drawn into the picture's pixels, so they show in PNG
@@ -96,6 +101,8 @@ struct TOptions {
   platform::TColor Twilight = platform::RGB(192, 192, 192);
   std::string Environment;
   std::optional<std::int32_t> Graticule;
+  std::vector<std::string> Layers;
+  bool Metadata = true;
   bool Help = false;
 };
 
@@ -309,6 +316,14 @@ TOptions ParseOptions(int argc, char** argv) {
         throw EUsage("--graticule wants a step of 1 to 89 degrees, or 0 for none, not " +
                      Quoted(v));
       o.Graticule = step;
+    } else if (name == "--layer") {
+      o.Layers.emplace_back(next());
+      if (o.Layers.back().empty()) throw EUsage("--layer needs a file name");
+    } else if (name == "--metadata") {
+      const std::string v(next());
+      if (v != "data" && v != "none")
+        throw EUsage("--metadata wants data or none, not " + Quoted(v));
+      o.Metadata = v == "data";
     } else {
       throw EUsage("unknown option " + Quoted(argv[i]));
     }
@@ -401,6 +416,15 @@ int Render(const TOptions& o) {
       view.SetGraticuleDrawMode(globe::gdBehind);
       view.SetGraticuleLatitudeStep(*o.Graticule);
       view.SetGraticuleLongitudeStep(*o.Graticule);
+    }
+  }
+  view.SetSaveMetaDataLocation(o.Metadata ? globe::smdWithDataFile : globe::smdDiscard);
+  for (const std::string& file : o.Layers) {
+    RequireReadable("layer", file);
+    try {
+      if (globe::AddLayerFromFile(view, file) < 0) throw EFiles("cannot find layer " + Quoted(file));
+    } catch (const globe::EGlobeException& e) {
+      throw EFiles("cannot read layer " + Quoted(file) + ": " + e.what());
     }
   }
   globe::TPointLL sun;
