@@ -6,6 +6,8 @@
 
 #include "globe/core/units.h"
 #include "globe/formats/lyr.h"
+#include "globe/formats/mif.h"
+#include "globe/formats/shp.h"
 #include "globe/objects/layer.h"
 #include "globe/objects/pointpresenter.h"
 #include "globe/objects/presenter.h"
@@ -360,7 +362,8 @@ std::int32_t AddLayerFromFile(TGlobe4& Globe, const std::string& FileName) {
   const std::string_view extension = Extension(FileName);
   std::unique_ptr<TGlobeFileReader> reader;
   if (SameTextAscii(extension, ".lyr")) reader = std::make_unique<TGlobeLYRReader>(&Globe);
-  // Shapefiles and MIF files get their readers once those exist; until then an empty layer.
+  if (SameTextAscii(extension, ".shp")) reader = std::make_unique<TGlobeSHPReader>(&Globe);
+  if (SameTextAscii(extension, ".mif")) reader = std::make_unique<TGlobeMIFReader>(&Globe);
   if (reader != nullptr) {
     reader->SetFileName(FileName);
     layer->SetObjects(reader.release());  // the layer's subscription holds it now

@@ -4,6 +4,8 @@
 
 #include "globe/core/texture.h"
 #include "globe/formats/lyr.h"
+#include "globe/formats/mif.h"
+#include "globe/formats/shp.h"
 #include "globe/objects/layer.h"
 #include "globe/objects/object.h"
 #include "globe/objects/presenter.h"
@@ -23,6 +25,8 @@ void RegisterGlobeModules() {
     RegisterProjectionModels();
     RegisterGlobePresenters();
     RegisterLYRReaders();
+    RegisterSHPReader();
+    RegisterMIFReader();
     RegisterGlobeLayers();
   });
 }

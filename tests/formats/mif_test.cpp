@@ -1,0 +1,487 @@
+#include "globe/formats/mif.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "globe/core/codepage.h"
+#include "globe/formats/xml.h"
+#include "globe/objects/geodata.h"
+#include "globe/objects/layer.h"
+#include "globe/objects/layerstore.h"
+#include "globe/objects/pointpresenter.h"
+#include "globe/objects/presenter.h"
+#include "globe/render/attributes.h"
+#include "tests/objects/fixture.h"
+
+namespace globe {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using testing::ObjectsTest;
+
+const std::string kData = std::string(ORVANE_TEST_DATA_DIR) + "/mif/";
+
+using Ring = std::vector<std::pair<double, double>>;  // degrees
+
+const char* const kHeader =
+    "Version 300\n"
+    "Charset \"WindowsLatin1\"\n"
+    "Delimiter \",\"\n"
+    "CoordSys Earth Projection 1, 104\n"
+    "Columns 2\n"
+    "  Name Char(20)\n"
+    "  Pop Integer\n"
+    "Data\n"
+    "\n";
+
+class MIFTest : public ObjectsTest {
+ protected:
+  MIFTest() { globe.SetSaveMetaDataLocation(smdDiscard); }
+
+  static std::string Read(const std::string& FileName) {
+    std::ifstream in(FileName, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+  std::string Write(const std::string& Name, const std::string& Text) {
+    std::ofstream out(Scratch(Name), std::ios::binary | std::ios::trunc);
+    out << Text;
+    return Scratch(Name);
+  }
+  /// A MIF file (and its MID file unless Mid is null) in the scratch folder.
+  std::string Files(const std::string& Mif, const char* Mid = nullptr) {
+    if (Mid != nullptr) Write("test.mid", Mid);
+    return Write("test.mif", Mif);
+  }
+  std::unique_ptr<TGlobeMIFReader> Open(const std::string& FileName, std::int32_t TitleColumn = 0) {
+    auto reader = std::make_unique<TGlobeMIFReader>(&globe);
+    reader->SetTitleColumn(TitleColumn);
+    reader->SetFileName(FileName);
+    reader->SetActive(true);
+    EXPECT_TRUE(reader->Active());
+    return reader;
+  }
+  std::string OpenError(const std::string& FileName) {
+    auto reader = std::make_unique<TGlobeMIFReader>(&globe);
+    reader->SetFileName(FileName);
+    try {
+      reader->SetActive(true);
+    } catch (const EGlobeException& e) {
+      EXPECT_FALSE(reader->Active());
+      EXPECT_EQ(reader->Count(), 0);
+      return e.what();
+    }
+    return "(no exception)";
+  }
+
+  static TGeoDataObject& Geo(TGlobeObjectSource& Source, std::int32_t i) {
+    return dynamic_cast<TGeoDataObject&>(Source.GetObject(i));
+  }
+  static void ExpectGU(std::int32_t GU, double Degrees, const std::string& What) {
+    EXPECT_LE(std::fabs(GU - Degrees * GU_DEGREE), 1.0) << What;
+  }
+  static void ExpectChains(TGeoDataObject& Obj, const std::vector<Ring>& Chains,
+                           const std::string& What) {
+    ASSERT_EQ(Obj.Chains().Count(), static_cast<std::int32_t>(Chains.size())) << What;
+    for (std::size_t k = 0; k < Chains.size(); ++k) {
+      TPointStore& chain = Obj.Chains().GetChain(static_cast<std::int32_t>(k));
+      ASSERT_EQ(chain.Count(), static_cast<std::int32_t>(Chains[k].size()))
+          << What << " chain " << k;
+      for (std::size_t i = 0; i < Chains[k].size(); ++i) {
+        const TPointLL p = chain.GetLL(static_cast<std::int32_t>(i));
+        ExpectGU(p.iLongX, Chains[k][i].first, What);
+        ExpectGU(p.iLatY, Chains[k][i].second, What);
+      }
+    }
+  }
+  static void ExpectPoint(TGeoDataObject& Obj, double Long, double Lat, const std::string& What) {
+    EXPECT_EQ(Obj.Chains().Count(), 0) << What;
+    ExpectGU(Obj.Centroid().iLongX, Long, What);
+    ExpectGU(Obj.Centroid().iLatY, Lat, What);
+  }
+  TGlobePresenter& PresenterOf(TGlobeObjectSource& Source, std::int32_t i) {
+    TGlobePresenter* p = Source.Presenters().ByID(Source.GetPresenterID(i), false);
+    EXPECT_NE(p, nullptr) << "object " << i;
+    return *p;
+  }
+};
+
+TEST_F(MIFTest, ReadsTheFixtureWrittenByGdalWithAnyLineEnd) {
+  const std::string mif = Read(kData + "features.mif");
+  const std::string mid = Read(kData + "features.mid");
+  auto withEnds = [](std::string Text, const char* End) {
+    std::string out;
+    for (char c : Text) {
+      if (c == '\n') {
+        out += End;
+      } else {
+        out += c;
+      }
+    }
+    return out;
+  };
+  for (const char* end : {"\n", "\r\n", "\r"}) {
+    const std::string file = Files(withEnds(mif, end), withEnds(mid, end).c_str());
+    auto reader = Open(file, 1);
+    const std::string what = std::string("line end ") + (end[0] == '\n' ? "LF"
+                                                         : end[1]       ? "CRLF"
+                                                                        : "CR");
+    EXPECT_EQ(reader->MIFVersion(), 300);
+    EXPECT_EQ(reader->MIDDelimiter(), ",");
+    EXPECT_EQ(reader->MIFCoordSys(), "CoordSys Earth Projection 1, 104");
+    EXPECT_THAT(reader->MIDColumnNames(),
+                ElementsAre("kind=Char(254)", "name=Char(254)", "pop=Integer", "code=Char(254)"));
+    // The feature without geometry (NONE) is not an object, and its row is passed over with it.
+    ASSERT_EQ(reader->Count(), 10) << what;
+    const std::vector<std::string> titles = {
+        "Café Zürich",  "Niño",    "Date Line", "Route Düsseldorf", "Two Rivers",
+        "Frame España", "Islands", "Cluster",   "Cluster",          "Cluster"};
+    for (std::int32_t i = 0; i < 10; ++i) {
+      EXPECT_EQ(reader->GetObject(i).Title(), titles[static_cast<std::size_t>(i)])
+          << what << " " << i;
+    }
+    ExpectPoint(Geo(*reader, 0), 8.5417, 47.3769, what);
+    ExpectPoint(Geo(*reader, 1), -70.6483333, -33.4569444, what);
+    ExpectPoint(Geo(*reader, 2), 179.9999999, -0.0000001, what);
+    ExpectChains(Geo(*reader, 3), {{{6.7735, 51.2277}, {7, 51.5}, {7.4653, 51.5136}}}, what);
+    ExpectChains(Geo(*reader, 4),
+                 {{{-10, 0}, {-5, 2.5}}, {{1, 1}, {2, 2}, {3, 1.5}, {4.25, 1.125}}}, what);
+    ExpectChains(
+        Geo(*reader, 5),
+        {{{0, 0}, {0, 10}, {10, 10}, {10, 0}, {0, 0}}, {{2, 2}, {8, 2}, {8, 8}, {2, 8}, {2, 2}}},
+        what);
+    ExpectChains(Geo(*reader, 6),
+                 {{{-20, -20}, {-20, -15}, {-15, -15}, {-20, -20}},
+                  {{30.5, 40.25}, {30.5, 45.75}, {35.125, 45.75}, {35.125, 40.25}, {30.5, 40.25}},
+                  {{31, 41}, {34, 41}, {34, 44}, {31, 44}, {31, 41}}},
+                 what);
+    ExpectPoint(Geo(*reader, 9), 102.1234567, -11.7654321, what);
+    EXPECT_FALSE(Geo(*reader, 4).Closed());
+    EXPECT_TRUE(Geo(*reader, 6).Closed());
+
+    // Objects drawn alike share a presenter. The style carries over: the points after the
+    // regions keep the regions' pen and brush, and so get a point presenter of their own.
+    ASSERT_EQ(reader->Presenters().Count(), 4) << what;
+    const std::vector<std::int32_t> ids = {1, 1, 1, 2, 2, 3, 3, 4, 4, 4};
+    for (std::int32_t i = 0; i < 10; ++i) {
+      EXPECT_EQ(reader->GetPresenterID(i), ids[static_cast<std::size_t>(i)]) << what << " " << i;
+    }
+    EXPECT_EQ(PresenterOf(*reader, 0).ClassName(), "TPointPresenter");
+    EXPECT_EQ(PresenterOf(*reader, 3).ClassName(), "TPolylinePresenter");
+    auto& polygon = dynamic_cast<TPolyPresenter&>(PresenterOf(*reader, 5));
+    EXPECT_EQ(polygon.ClassName(), "TPolygonPresenter");
+    EXPECT_EQ(polygon.PolyPen().PenWidth(), 1);
+    EXPECT_EQ(polygon.PolyBrush().BrushStyle(), bsClear);
+    EXPECT_EQ(polygon.PolyBrush().BrushColor(), 0u);
+  }
+}
+
+TEST_F(MIFTest, HeaderValuesAndTheCoordinateSystemCheck) {
+  struct Case {
+    const char* header;
+    const char* error;  // null: accepted
+    const char* delimiter;
+  };
+  const std::vector<Case> cases = {
+      {"Version 300\nCoordSys Earth Projection 1, 104\nData\n", nullptr, "\t"},
+      {"version 450\ndelimiter \";\"\ncoordsys earth projection 1, 0\ndata\n", nullptr, ";"},
+      {"Version 300\nDelimiter \" \"\nCoordSys Earth Projection 1,104\nData\n", nullptr, " "},
+      {"Version 300\nCoordSys NonEarth Units \"m\" Bounds (0, 0) (10, 10)\nData\n",
+       "MIF Import only supports Lat/Long tables.", nullptr},
+      {"Version 300\nCoordSys Earth Projection 3, 62, \"m\", -96, 23, 20, 60, 0, 0\nData\n",
+       "MIF Import only supports Lat/Long tables.", nullptr},
+      {"Version 300\nData\nPoint 1 2\n", "MIF Import only supports Lat/Long tables.", nullptr},
+      {"Version three\nCoordSys Earth Projection 1, 104\nData\n",
+       "'three' is not a valid integer value in ", nullptr},
+  };
+  for (const Case& c : cases) {
+    const std::string file = Files(std::string(c.header) + "Point 1 2\n");
+    if (c.error != nullptr) {
+      const std::string message = OpenError(file);
+      EXPECT_THAT(message, HasSubstr(c.error)) << c.header;
+      continue;
+    }
+    auto reader = Open(file);
+    EXPECT_EQ(reader->MIDDelimiter(), c.delimiter) << c.header;
+    EXPECT_EQ(reader->Count(), 1) << c.header;
+  }
+}
+
+TEST_F(MIFTest, StyleClausesBecomePresenters) {
+  const std::string file =
+      Files(std::string(kHeader) +
+            "Region 1\n 4\n0 0\n0 1\n1 1\n0 0\n"
+            "    Pen (2,2,16711680)\n"
+            "    Brush (2,255,65535)\n"
+            "    Center 0.5 0.5\n"
+            "Region 1\n 3\n5 5\n5 6\n6 5\n"
+            "    Pen (2,2,16711680)\n    Brush (2,255,65535)\n"
+            "Pline 2\n0 0\n1 1\n"
+            "    Pen (wide,1,0)\n    Smooth\n"
+            "Line 0 0 2 2\n    Pen (3,5,255)\n"
+            "Text\n    \"Two\\nLines\"\n    5 10 6 10.5\n"
+            "    Font (\"Arial\",0,0,16711680)\n    Angle 45\n    Justify Center\n"
+            "Text \"Same line\"\n    1 2 3 4\n");
+  auto reader = Open(file);
+  ASSERT_EQ(reader->Count(), 6);
+  EXPECT_THAT(reader->MIDColumnNames(), ElementsAre("Name=Char(20)", "Pop=Integer"));
+
+  // Two regions drawn alike share one polygon presenter.
+  EXPECT_EQ(reader->GetPresenterID(0), reader->GetPresenterID(1));
+  auto& polygon = dynamic_cast<TPolyPresenter&>(PresenterOf(*reader, 0));
+  EXPECT_EQ(polygon.ClassName(), "TPolygonPresenter");
+  EXPECT_EQ(polygon.PolyPen().PenStyle(), platform::psSolid);
+  EXPECT_EQ(polygon.PolyPen().PenWidth(), 2);
+  EXPECT_EQ(polygon.PolyPen().PenColor(), 255u) << "red in the low byte";
+  EXPECT_EQ(polygon.PolyPen().PenUnit(), TGlobeUnitTypes::Pixel);
+  EXPECT_EQ(polygon.PolyBrush().BrushStyle(), bsSolid);
+  EXPECT_EQ(polygon.PolyBrush().BrushColor(), 16711680u);
+  EXPECT_EQ(polygon.PolyBrush().BrushBkColor(), 16776960u);
+  EXPECT_EQ(reader->GetObject(0).Title(), "New Polygon");
+
+  // A pen width that is no number is 1; pattern 1 is clear. The polyline's brush becomes
+  // solid black.
+  auto& pline = dynamic_cast<TPolyPresenter&>(PresenterOf(*reader, 2));
+  EXPECT_EQ(pline.ClassName(), "TPolylinePresenter");
+  EXPECT_EQ(pline.PolyPen().PenWidth(), 1);
+  EXPECT_EQ(pline.PolyPen().PenStyle(), platform::psClear);
+  EXPECT_EQ(reader->GetObject(2).Title(), "New Polyline");
+  EXPECT_FALSE(reader->GetObject(2).Closed());
+
+  auto& line = dynamic_cast<TPolyPresenter&>(PresenterOf(*reader, 3));
+  EXPECT_EQ(line.PolyPen().PenStyle(), platform::psDash);
+  EXPECT_EQ(line.PolyPen().PenColor(), 16711680u);
+  ExpectChains(Geo(*reader, 3), {{{0, 0}, {2, 2}}}, "line");
+
+  // A text: its title, a point at the box's corner, a title font sized by the box.
+  TGeoDataObject& text = Geo(*reader, 4);
+  EXPECT_EQ(text.Title(), "Two Lines");
+  ExpectPoint(text, 5, 10, "text");
+  auto& point = dynamic_cast<TPointPresenter&>(PresenterOf(*reader, 4));
+  EXPECT_EQ(point.PointType(), ppCircle);
+  EXPECT_EQ(point.PointSize(), 6);
+  EXPECT_EQ(point.TitleFont().FontName(), "Arial");
+  EXPECT_EQ(point.TitleFont().FontUnit(), TGlobeUnitTypes::Meter);
+  EXPECT_EQ(point.TitleFont().FontSize(), -2'700'000);
+  EXPECT_EQ(point.TitleFont().FontAngle(), 450);
+  EXPECT_EQ(point.TitleFont().FontColor(), 255u);
+  EXPECT_EQ(point.PointFont().FontName(), "Arial");
+  EXPECT_EQ(point.PointFont().FontSize(), 9);
+  EXPECT_EQ(point.PointPen().PenWidth(), 1);
+
+  // A text on the keyword line itself; without a font clause its size comes from the box
+  // alone and does not shrink further from the text before it.
+  EXPECT_EQ(reader->GetObject(5).Title(), "Same line");
+  auto& second = dynamic_cast<TPointPresenter&>(PresenterOf(*reader, 5));
+  EXPECT_EQ(second.TitleFont().FontSize(), -2 * GU_DEGREE);
+}
+
+TEST_F(MIFTest, APolylineAndAPolygonDrawnAlikeKeepTheirOwnClasses) {
+  // The polyline's pen and its (black, solid) brush equal the region's: the region's
+  // presenter would close the line.
+  const std::string file = Files(std::string(kHeader) +
+                                 "Region 1\n 3\n0 0\n0 1\n1 0\n    Pen (1,2,0)\n    Brush (2,0,0)\n"
+                                 "Pline 2\n0 0\n1 1\n    Pen (1,2,0)\n");
+  auto reader = Open(file);
+  ASSERT_EQ(reader->Count(), 2);
+  EXPECT_EQ(PresenterOf(*reader, 0).ClassName(), "TPolygonPresenter");
+  EXPECT_EQ(PresenterOf(*reader, 1).ClassName(), "TPolylinePresenter");
+}
+
+TEST_F(MIFTest, PolylineLayoutsFollowTheVersion) {
+  struct Case {
+    int version;
+    const char* body;
+    std::vector<Ring> chains;
+  };
+  const std::vector<Case> cases = {
+      {1, "Pline 2\n1 1\n2 2\n", {{{1, 1}, {2, 2}}}},
+      {300, "Pline 3\n1 1\n2 2\n3 3\n", {{{1, 1}, {2, 2}, {3, 3}}}},
+      {300, "Pline\n 2\n1 1\n2 2\n", {{{1, 1}, {2, 2}}}},
+      {300, "Pline Multiple 2\n 1\n1 1\n 2\n2 2\n3 3\n", {{{1, 1}}, {{2, 2}, {3, 3}}}},
+      {450, "Pline 2\n 1\n1 1\n 2\n2 2\n3 3\n", {{{1, 1}}, {{2, 2}, {3, 3}}}},
+      {450, "Pline 0\n", {{}}},  // one chain to start with
+  };
+  for (const Case& c : cases) {
+    const std::string file = Files("Version " + std::to_string(c.version) +
+                                   "\nCoordSys Earth Projection 1, 104\nData\n" + c.body);
+    auto reader = Open(file);
+    ASSERT_EQ(reader->Count(), 1) << c.body;
+    ExpectChains(Geo(*reader, 0), c.chains, c.body);
+  }
+}
+
+TEST_F(MIFTest, TitlesComeFromTheTitleColumnOfTheRows) {
+  struct Case {
+    const char* row;
+    std::int32_t column;
+    const char* title;
+  };
+  const std::vector<Case> cases = {
+      {"\"a\",\"b, c\",3", 1, "b, c"},
+      {"\"a\",\"b, c\",3", 2, "3"},
+      {"\"a\",\"b, c\",3", 3, ""},
+      {"  plain , \"say \"\"hi\"\"\" ", 0, "plain"},
+      {"  plain , \"say \"\"hi\"\"\" ", 1, "say \"hi\""},
+      {"\"a\",\"b\"", -1, "\"a\",\"b\""},
+      {"", 0, ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(TGlobeMIFReader::MIDField(c.row, ',', c.column), c.title) << c.row << " " << c.column;
+  }
+  EXPECT_EQ(TGlobeMIFReader::MIDField("a\tb c\td", '\t', 1), "b c");
+
+  // From the files, in code page 1252; a missing row gives the kind's default title.
+  const std::string mid = Utf8ToAnsi("\"Zürich\",1\n\"Köln\",2\n");
+  const std::string file =
+      Files(std::string(kHeader) + "Point 1 2\nRegion 1\n 2\n0 0\n1 1\nLine 0 0 1 1\nPoint 3 4\n",
+            mid.c_str());
+  auto reader = Open(file);
+  ASSERT_EQ(reader->Count(), 4);
+  EXPECT_EQ(reader->GetObject(0).Title(), "Zürich");
+  EXPECT_EQ(reader->GetObject(1).Title(), "Köln");
+  EXPECT_EQ(reader->GetObject(2).Title(), "New Polyline");
+  EXPECT_EQ(reader->GetObject(3).Title(), "");
+  reader->SetTitleColumn(1);
+  EXPECT_EQ(reader->GetObject(1).Title(), "2");
+}
+
+TEST_F(MIFTest, ObjectKindsThatAreNotReadKeepTheRowsInStep) {
+  const std::string file =
+      Files(std::string(kHeader) +
+                "Point 1 1\n"
+                "Arc 0 0 1 1\n 0 90\n"
+                "Ellipse 0 0 1 1\n    Pen (1,2,0)\n"
+                "Rect 0 0 1 1\nRoundRect 0 0 1 1\n 0.1\n"
+                "Multipoint 2\n5 5\n6 6\n    Symbol (35,0,12)\n"
+                "none\n"
+                "Collection 3\n"
+                "  Region 1\n  3\n0 0\n0 1\n1 0\n    Pen (1,2,0)\n    Brush (2,0,0)\n"
+                "  Pline 2\n0 0\n1 1\n    Pen (1,2,0)\n"
+                "  Multipoint 1\n7 7\n    Symbol (35,0,12)\n"
+                "Point 2 2\n",
+            "\"first\"\n\"arc\"\n\"ellipse\"\n\"rect\"\n\"roundrect\"\n"
+            "\"multipoint\"\n\"none\"\n\"collection\"\n\"last\"\n");
+  auto reader = Open(file);
+  ASSERT_EQ(reader->Count(), 2);
+  EXPECT_EQ(reader->GetObject(0).Title(), "first");
+  EXPECT_EQ(reader->GetObject(1).Title(), "last");
+  ExpectPoint(Geo(*reader, 1), 2, 2, "last");
+}
+
+TEST_F(MIFTest, AKeywordOnTheLastLineWithoutALineEndIsAnObject) {
+  auto reader = Open(Files(std::string(kHeader) + "Point 1 1\nPoint 2 2", "\"a\"\n\"b\""));
+  ASSERT_EQ(reader->Count(), 2);
+  ExpectPoint(Geo(*reader, 1), 2, 2, "last");
+  EXPECT_EQ(reader->GetObject(1).Title(), "b");
+}
+
+TEST_F(MIFTest, MalformedObjectsFailNamingTheFile) {
+  struct Case {
+    const char* body;
+    const char* message;
+  };
+  const std::vector<Case> cases = {
+      {"Point one 2\n", "StrToExtended: Conversion failed for one in "},
+      {"Point 1e300 2\n", "Invalid position 1e300 2 in "},
+      {"Region two\n", "'two' is not a valid integer value in "},
+      {"Region 1\n 2000000000\n0 0\n", "Invalid count 2000000000 in "},
+      {"Region 2147483647\n 1\n0 0\n", "Invalid count 2147483647 in "},
+      {"Region 1\n -1\n", "Invalid count -1 in "},
+      {"Region 1\n 3\n0 0\n1 1\n", "Unexpected end of the file in "},
+      {"Pline Multiple 2\n 1\n0 0\n", "Unexpected end of the file in "},
+      {"Line 0 0 1 1\n    Pen (1,2)\n", "List index out of bounds (2) in "},
+      {"Region 1\n 1\n0 0\n    Brush (2)\n", "List index out of bounds (1) in "},
+      {"Text\n \"a\"\n 0 0 1 1\n    Font (\"Arial\",0)\n", "List index out of bounds (2) in "},
+      {"Text\n \"a\"\n 0 0 1 1\n    Font (\n", "List index out of bounds (0) in "},
+      {"Text\n \"a\"\n 0 0 1 1\n    Font (\"Arial\",0,9,0)\n    Angle 1e300\n",
+       "Invalid angle 1e300 in "},
+      {"Text\n \"a\"\n", "Unexpected end of the file in "},
+  };
+  for (const Case& c : cases) {
+    const std::string file = Files(std::string(kHeader) + c.body);
+    const std::string message = OpenError(file);
+    EXPECT_THAT(message, HasSubstr(c.message)) << c.body;
+    EXPECT_THAT(message, HasSubstr(file)) << c.body;
+  }
+}
+
+TEST_F(MIFTest, MetadataRestoresTheIndexPresentersAndHeader) {
+  globe.SetSaveMetaDataLocation(smdWithDataFile);
+  const std::string file =
+      Files(Read(kData + "features.mif"), Read(kData + "features.mid").c_str());
+  Open(file, 1)->SetActive(false);
+  ASSERT_TRUE(std::filesystem::exists(file + ".md"));
+
+  auto reader = Open(file, 0);
+  ASSERT_EQ(reader->Count(), 10);
+  for (std::int32_t i = 0; i < 10; ++i) EXPECT_EQ(reader->LoadedObject(i), nullptr);
+  EXPECT_EQ(reader->TitleColumn(), 1) << "from the metadata";
+  EXPECT_EQ(reader->MIDDelimiter(), ",");
+  EXPECT_EQ(reader->MIFCoordSys(), "CoordSys Earth Projection 1, 104");
+  EXPECT_EQ(reader->MIDColumnNames().size(), 4u);
+  EXPECT_EQ(reader->Presenters().Count(), 4);
+  EXPECT_EQ(reader->GetPresenterID(7), 4);
+  EXPECT_EQ(reader->GetObject(6).Title(), "Islands");
+  EXPECT_EQ(Geo(*reader, 6).Chains().Count(), 3);
+  EXPECT_EQ(reader->GetObject(6).PresenterID(), 3);
+  EXPECT_EQ(reader->GetObject(1).Title(), "Niño");
+}
+
+TEST_F(MIFTest, EnvironmentRestoresAndOpens) {
+  const std::string file = Files(std::string(kHeader) + "Point 1 2\n", "\"a\",\"b\"\n");
+  auto reader = std::make_unique<TGlobeMIFReader>(&globe);
+  reader->SetFileName(file);
+  reader->SetTitleColumn(1);
+  reader->SetMIDDelimiter(";");
+  std::unique_ptr<TGXML_Element> element = reader->SaveEnvironment();
+  EXPECT_EQ(element->AttributeByName("Class", ""), "TGlobeMIFReader");
+  EXPECT_EQ(element->AttributeByName("TitleColumn", ""), "1");
+  EXPECT_EQ(element->AttributeByName("MIDDelimiter", ""), ";");
+
+  auto loaded = std::make_unique<TGlobeMIFReader>(&globe);
+  loaded->LoadEnvironment(element.get());
+  EXPECT_TRUE(loaded->Active());
+  EXPECT_EQ(loaded->TitleColumn(), 1);
+  // The header's delimiter replaces the saved one when the file is mapped.
+  EXPECT_EQ(loaded->MIDDelimiter(), ",");
+  EXPECT_EQ(loaded->GetObject(0).Title(), "b");
+  EXPECT_NE(FindGlobeClass("TGlobeMIFReader"), nullptr);
+}
+
+TEST_F(MIFTest, TheLayerLoaderGivesMifFilesAMifReader) {
+  Write("Towns.MID", "\"K\xF6ln\"\n");  // code page 1252
+  const std::string mif = Write("Towns.MIF", std::string(kHeader) + "Point 6.95 50.94\n");
+  const std::int32_t index = AddLayerFromFile(globe, mif);
+  ASSERT_GE(index, 0);
+  TGlobeLayer& layer = globe.Layers().GetLayer(index);
+  auto* source = dynamic_cast<TGlobeMIFReader*>(&layer.Objects());
+  ASSERT_NE(source, nullptr);
+  EXPECT_TRUE(source->Active());
+  EXPECT_EQ(layer.Name(), "Towns.MIF");
+  ASSERT_EQ(source->Count(), 1);
+  EXPECT_EQ(source->GetObject(0).Title(), "Köln");
+}
+
+TEST_F(MIFTest, AMissingFileLeavesTheSourceClosedAndAnEmptyMidIsNoMid) {
+  auto reader = std::make_unique<TGlobeMIFReader>(&globe);
+  reader->SetFileName(Scratch("none.mif"));
+  reader->SetActive(true);
+  EXPECT_FALSE(reader->Active());
+
+  auto withEmptyMid = Open(Files(std::string(kHeader) + "Point 1 2\n", ""));
+  ASSERT_EQ(withEmptyMid->Count(), 1);
+  EXPECT_EQ(withEmptyMid->GetObject(0).Title(), "");
+}
+
+}  // namespace
+}  // namespace globe
