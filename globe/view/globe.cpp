@@ -616,11 +616,17 @@ std::int32_t TGlobe4::CacheUsedDelta(std::int32_t Delta) {
   FCacheMemoryUsed = Clamp32(std::int64_t{FCacheMemoryUsed} + Delta);
   if (FCacheCapacity > 0 && !FbReducingCache) {
     const std::int64_t budget = std::int64_t{FCacheCapacity} * 1024;
-    if (budget < FCacheMemoryUsed) {
+    // When the sources' records alone exceed the budget, a reduction cannot reach its
+    // target; reducing again on every load would rescan every source each time (quadratic
+    // on large layers). Loaded objects may then take a quarter of the budget above what
+    // the last reduction left before the next one.
+    if (budget < FCacheMemoryUsed && FCacheMemoryUsed - FCacheFloor > budget / 4) {
       // Below the used memory, so within 32 bits.
       const auto budget32 = static_cast<std::int32_t>(budget);
+      const std::int32_t target = budget32 - MulDiv(budget32, 25, 100);
       if (OnReduceCacheMemory) OnReduceCacheMemory(this);
-      FCacheMemoryUsed = ReduceCacheMemory(budget32 - MulDiv(budget32, 25, 100));
+      FCacheMemoryUsed = ReduceCacheMemory(target);
+      FCacheFloor = FCacheMemoryUsed >= target ? FCacheMemoryUsed : 0;
     }
   }
   return FCacheMemoryUsed;

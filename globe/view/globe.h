@@ -361,6 +361,9 @@ class TGlobe4 : public TCustomGlobe4 {
   platform::TCanvas FControlCanvas;
   bool FbDestroying = false;
   bool FbReducingCache = false;
+  // Bytes left by the last reduction when it could not reach its target (records and
+  // objects that cannot be discarded); 0 when it could.
+  std::int64_t FCacheFloor = 0;
   // Set while UpdateScrollBars zooms in to fill the window with the limited range, so
   // that the update this zoom triggers does not zoom again.
   bool FbFittingLimits = false;

@@ -56,6 +56,19 @@ TEST_F(CacheTest, SourcesReportingDiscardsDoNotStartAnotherReduction) {
   EXPECT_THAT(globe.Store->DiscardedMRU, ElementsAre(1, 3));
 }
 
+TEST_F(CacheTest, RecordsAboveTheBudgetDoNotMakeEveryLoadReduceAgain) {
+  globe.Store->RecordBytes = 1000;  // per source: 2,000 bytes that no reduction frees
+  globe.SetCacheCapacity(1);
+  EXPECT_EQ(globe.CacheUsedDelta(1200), 2000);
+  EXPECT_EQ(reductions, 1);
+  EXPECT_THAT(globe.Store->DiscardedMRU, ElementsAre(1, 3, 5));
+  // Loads of up to a quarter of the budget above what is left start no new scan.
+  for (int i = 0; i < 2; ++i) globe.CacheUsedDelta(100);
+  EXPECT_EQ(reductions, 1);
+  globe.CacheUsedDelta(100);
+  EXPECT_EQ(reductions, 2);
+}
+
 TEST_F(CacheTest, NoLimitNeverDiscards) {
   for (const std::int32_t capacity : {0, -5, 2}) {
     globe.SetCacheCapacity(capacity);

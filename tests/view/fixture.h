@@ -82,8 +82,11 @@ class TScriptedStore : public TGlobeLayerStore {
     return true;
   }
   void InvertSelected(TGlobeRoot& Obj) override { Inverted.push_back(&Obj); }
+  /// Bytes every source reports for records it cannot discard.
+  std::int64_t RecordBytes = 0;
+
   std::int64_t SourceMemorySize(TGlobeRoot& Source) override {
-    std::int64_t total = 0;
+    std::int64_t total = RecordBytes;
     for (const TCachedObject& o : Cached[&Source]) total += o.Size;
     return total;
   }
