@@ -29,6 +29,10 @@ class EConvertError : public std::runtime_error {
   if (std::fabs(x - std::trunc(x)) == 0.5) r = 2.0 * std::round(x / 2.0);
   return static_cast<std::int64_t>(r);
 }
+/// The value saturated to the 32-bit range.
+[[nodiscard]] constexpr std::int32_t Clamp32(std::int64_t v) noexcept {
+  return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : static_cast<std::int32_t>(v);
+}
 /// RoundHalfEven narrowed to 32 bits (callers keep their values in range).
 [[nodiscard]] std::int32_t Round32(Extended x) noexcept;
 

@@ -82,6 +82,12 @@ void TGlobeStreamReader::ReadBuffer(void* Buffer, std::size_t iSize) {
   if (iSize != 0) ReadExact(Buffer, iSize);
 }
 
+std::uint8_t TGlobeStreamReader::ReadByte() {
+  std::uint8_t value = 0;
+  ReadBuffer(&value, 1);
+  return value;
+}
+
 bool TGlobeStreamReader::ReadBoolean() {
   std::uint8_t b;
   ReadExact(&b, 1);

@@ -64,6 +64,8 @@ class TGlobeStreamReader : public TGlobeRoot {
   virtual std::size_t ReadBytes(void* Buffer, std::size_t Count);
   /// Fills Buffer with iSize bytes; what the stream did not deliver is zeroed.
   virtual void ReadBuffer(void* Buffer, std::size_t iSize);
+  /// One raw byte (enumerations stored in a byte).
+  std::uint8_t ReadByte();
   virtual bool ReadBoolean();
   virtual double ReadDouble();
   virtual std::uint16_t ReadWord();
@@ -116,6 +118,8 @@ class TGlobeStreamWriter : public TGlobeRoot {
   /// Raw transfer of Count bytes; every other write goes through it.
   virtual void WriteBytes(const void* Buffer, std::size_t Count);
   virtual void WriteBuffer(const void* Buffer, std::size_t iSize);
+  /// One raw byte (enumerations stored in a byte).
+  void WriteByte(std::uint8_t iVal) { WriteBuffer(&iVal, 1); }
   virtual void WriteBoolean(bool bVal);
   virtual void WriteDouble(double Val);
   virtual void WriteWord(std::uint16_t iVal);

@@ -1,3 +1,4 @@
+#include "globe/core/text.h"
 #include "globe/formats/xml.h"
 
 #include <algorithm>
@@ -23,16 +24,6 @@ std::string_view Trim(std::string_view s) noexcept {
   while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
   while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
   return s;
-}
-
-constexpr char LowerAscii(char c) noexcept {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameText(std::string_view a, std::string_view b) noexcept {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return LowerAscii(x) == LowerAscii(y);
-         });
 }
 
 int HexValue(char c) noexcept {
@@ -185,7 +176,7 @@ std::string TGXML_Element::AttributeByName(std::string_view Ident,
     if (e.kind != TGXML_EntryKind::ekAttribute) continue;
     const std::string_view text = e.text;
     const std::size_t eq = text.find('=');
-    if (eq == std::string_view::npos || !SameText(text.substr(0, eq), Ident)) continue;
+    if (eq == std::string_view::npos || !SameTextAscii(text.substr(0, eq), Ident)) continue;
     const std::string_view value = Trim(text.substr(eq + 1));
     if (value.empty()) break;
     if (value.size() < 2) return {};

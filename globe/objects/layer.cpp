@@ -1,3 +1,4 @@
+#include "globe/core/text.h"
 #include "globe/objects/layer.h"
 
 #include <chrono>
@@ -27,21 +28,6 @@ std::string Trim(std::string_view s) {
   while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
   while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
   return std::string(s.substr(b, e - b));
-}
-
-bool SameTextAscii(std::string_view a, std::string_view b) noexcept {
-  if (a.size() != b.size()) return false;
-  auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
-std::int32_t Clamp32(std::int64_t v) noexcept {
-  if (v > std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
-  if (v < std::numeric_limits<std::int32_t>::min()) return std::numeric_limits<std::int32_t>::min();
-  return static_cast<std::int32_t>(v);
 }
 
 // Checks and progressive updates run once every this many objects, not for every object.
@@ -365,15 +351,10 @@ TGlobeObject* TGlobeLayer::ObjectByTitle(const std::string& sTitle, const TGlobe
   if (FObjects == nullptr) return nullptr;
   std::int32_t start = 0;
   if (Obj != nullptr) {
-    // Compared by address only: Obj may belong to another layer, or be gone.
-    start = -1;
-    for (std::int32_t i = 0; FObjects != nullptr && i < FObjects->Count(); ++i) {
-      if (&FObjects->GetObject(i) == Obj) {
-        start = i + 1;
-        break;
-      }
-    }
-    if (start < 0) return nullptr;
+    // Where Obj lives is read before anything is loaded: loading may discard Obj.
+    if (Obj->Parent() != FObjects || Obj->Index() < 0 || Obj->Index() >= FObjects->Count())
+      return nullptr;
+    start = Obj->Index() + 1;
   }
   for (std::int32_t i = start; FObjects != nullptr && i < FObjects->Count(); ++i) {
     TGlobeObject& obj = FObjects->GetObject(i);

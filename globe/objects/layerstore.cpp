@@ -1,3 +1,4 @@
+#include "globe/core/text.h"
 #include "globe/objects/layerstore.h"
 
 #include <algorithm>
@@ -17,15 +18,6 @@
 namespace globe {
 
 namespace {
-
-bool SameTextAscii(std::string_view a, std::string_view b) noexcept {
-  if (a.size() != b.size()) return false;
-  auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 // The extension of the name's last component, dot included; "" when it has none.
 std::string_view Extension(std::string_view Name) noexcept {
@@ -186,15 +178,16 @@ TGlobeObject* TGlobeLayerStore::ObjectByID(std::int32_t iID) {
 // ---- Selection --------------------------------------------------------------------------
 
 void TGlobeLayerStore::SetSelectedObject(TGlobeRoot* Value) {
-  if (Value == FSelectedObject) return;
+  auto* target = dynamic_cast<TGlobeObject*>(Value);
+  // Compared with the object itself too: the stored pointer may name an object the cache
+  // has discarded since, whose memory a new object now occupies.
+  if (Value == FSelectedObject && (target == nullptr || target->Selected())) return;
   FSelectedObject = Value;
 
-  // Deselecting loads objects, and loading may make the cache discard the new object
-  // before it is selected: keep where it lives and fetch it again afterwards.
-  auto* target = dynamic_cast<TGlobeObject*>(Value);
-  TGlobeObjectSource* targetSource = target != nullptr ? target->Parent() : nullptr;
-  const std::int32_t targetIndex = target != nullptr ? target->Index() : -1;
-
+  // Deselecting loads objects, and loading may make the cache discard objects: the new
+  // selection (which the caller holds too) is kept out of the cache's reach meanwhile.
+  const bool discardable = target != nullptr && target->ObjectState.Contains(osDiscardable);
+  if (discardable) target->ObjectState.Exclude(osDiscardable);
   for (std::int32_t l = 0; l < Count(); ++l) {
     TGlobeLayer* layer = FLayers[static_cast<std::size_t>(l)];
     if (layer == nullptr) continue;
@@ -204,12 +197,8 @@ void TGlobeLayerStore::SetSelectedObject(TGlobeRoot* Value) {
       if (src.GetState(i).Contains(osSelected)) src.GetObject(i).SetSelected(false);
     }
   }
-
   if (target == nullptr) return;
-  if (targetSource != nullptr && targetIndex >= 0 && targetIndex < targetSource->Count()) {
-    target = &targetSource->GetObject(targetIndex);
-    FSelectedObject = target;
-  }
+  if (discardable) target->ObjectState.Include(osDiscardable);
   target->SetSelected(true);
 }
 

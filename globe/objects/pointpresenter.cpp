@@ -20,14 +20,6 @@ namespace globe {
 
 namespace {
 
-std::uint8_t ReadRawByte(TGlobeStreamReader& Reader) {
-  std::uint8_t value = 0;
-  Reader.ReadBuffer(&value, 1);
-  return value;
-}
-
-void WriteRawByte(TGlobeStreamWriter& Writer, std::uint8_t Value) { Writer.WriteBuffer(&Value, 1); }
-
 // A unit byte beyond the unit table (from a damaged file) counts as Pixel, as for pens.
 TGlobeUnitTypes UnitFromByte(std::uint8_t Value) noexcept {
   return Value < GLOBE_UNIT_TYPE_COUNT ? static_cast<TGlobeUnitTypes>(Value)
@@ -115,8 +107,8 @@ void TPointPresenter::SetImageName(const std::string& Value) {
 
 void TPointPresenter::WriteProperties(TGlobeStreamWriter& Writer) {
   TGlobePresenter::WriteProperties(Writer);
-  WriteRawByte(Writer, FPointType);
-  WriteRawByte(Writer, static_cast<std::uint8_t>(FPointUnit));
+  Writer.WriteByte(FPointType);
+  Writer.WriteByte(static_cast<std::uint8_t>(FPointUnit));
   // A negative size announces that the cap follows. A size that is not positive cannot
   // carry a cap, and a negative one without a cap would be taken for one and shift the
   // rest of the record: such a cap is dropped and such a size written as 0.
@@ -135,8 +127,8 @@ void TPointPresenter::WriteProperties(TGlobeStreamWriter& Writer) {
 
 void TPointPresenter::ReadProperties(TGlobeStreamReader& Reader) {
   TGlobePresenter::ReadProperties(Reader);
-  FPointType = static_cast<TPointPresenterType>(ReadRawByte(Reader));
-  FPointUnit = UnitFromByte(ReadRawByte(Reader));
+  FPointType = static_cast<TPointPresenterType>(Reader.ReadByte());
+  FPointUnit = UnitFromByte(Reader.ReadByte());
   const std::int32_t size = Reader.ReadInteger();
   if (size == std::numeric_limits<std::int32_t>::min()) {
     throw EGlobeException("Invalid point size " + std::to_string(size) +

@@ -17,14 +17,6 @@ namespace globe {
 
 namespace {
 
-std::uint8_t ReadRawByte(TGlobeStreamReader& Reader) {
-  std::uint8_t value = 0;
-  Reader.ReadBuffer(&value, 1);
-  return value;
-}
-
-void WriteRawByte(TGlobeStreamWriter& Writer, std::uint8_t Value) { Writer.WriteBuffer(&Value, 1); }
-
 // The root's own assignment error, for sources a class does not know.
 [[noreturn]] void AssignError(const TGlobeRoot& Source, const TGlobeRoot& Dest) {
   throw EGlobeException("Cannot assign a " + std::string(Source.ClassName()) + " to a " +
@@ -49,12 +41,12 @@ void TGlobePresenter::WriteProperties(TGlobeStreamWriter& Writer) {
   Writer.WriteInteger(FPresenterID);
   Writer.WriteInteger(FTitleOffset);
   Writer.WriteShortText(FName);
-  WriteRawByte(Writer, FTitleAlignment);
+  Writer.WriteByte(FTitleAlignment);
   FTitleFont->WriteProperties(Writer);
 }
 
 void TGlobePresenter::ReadProperties(TGlobeStreamReader& Reader) {
-  FPresenterID = Reader.ReadInteger();
+  StoreID(Reader.ReadInteger());
   // The title offset grew from one byte to four and did not exist before 769.
   const std::uint16_t version = GlobeStreamVersion();
   if (version >= GLOBE_STREAM_VERSION_WIDE) {
@@ -63,7 +55,7 @@ void TGlobePresenter::ReadProperties(TGlobeStreamReader& Reader) {
     FTitleOffset = Reader.ReadShortInt();
   }
   FName = Reader.ReadShortText();
-  FTitleAlignment = static_cast<TTitleAlignment>(ReadRawByte(Reader));
+  FTitleAlignment = static_cast<TTitleAlignment>(Reader.ReadByte());
   FTitleFont->ReadProperties(Reader);
 }
 
@@ -88,7 +80,7 @@ bool TGlobePresenter::LLInObject(TGlobe4& /*Globe*/, const TPointLL& ptLL, TGlob
 void TGlobePresenter::Assign(const TGlobeRoot& Source) {
   if (!Source.InheritsFrom(TGlobePresenter::StaticClass())) AssignError(Source, *this);
   const auto& src = static_cast<const TGlobePresenter&>(Source);
-  FPresenterID = src.FPresenterID;
+  StoreID(src.FPresenterID);
   FTitleAlignment = src.FTitleAlignment;
   FTitleOffset = src.FTitleOffset;
   FTitleFont->Assign(*src.FTitleFont);
@@ -99,7 +91,7 @@ void TGlobePresenter::Assign(const TGlobeRoot& Source) {
 void TGlobePresenter::LoadEnvironment(const TGXML_Element* Element) {
   if (Element == nullptr) return;
   FName = Element->AttributeByName("Name", FName);
-  FPresenterID = Element->IntAttributeByName("PresenterID", FPresenterID);
+  StoreID(Element->IntAttributeByName("PresenterID", FPresenterID));
   FTitleAlignment =
       static_cast<TTitleAlignment>(Element->IntAttributeByName("Alignment", FTitleAlignment));
   FTitleOffset = Element->IntAttributeByName("Offset", FTitleOffset);
@@ -216,6 +208,12 @@ void TPolylinePresenter::RenderObject(TGlobe4& Globe, TGlobeObject& Geod,
 
 // ---- TGlobePresenterStore ---------------------------------------------------------------
 
+void TGlobePresenter::StoreID(std::int32_t Value) noexcept {
+  if (Value == FPresenterID) return;
+  FPresenterID = Value;
+  if (FStore != nullptr) FStore->FIndexValid = false;
+}
+
 TGlobePresenterStore::TGlobePresenterStore(TGlobe4* ParentGlobe) : FGlobe(ParentGlobe) {
   if (ParentGlobe == nullptr) {
     throw EGlobeException("TGlobePresenterStore.Create passed nil Parent");
@@ -230,31 +228,42 @@ TGlobePresenter& TGlobePresenterStore::GetPresenter(std::int32_t iIndex) const {
 
 std::int32_t TGlobePresenterStore::Add(std::unique_ptr<TGlobePresenter> aPresenter) {
   if (!aPresenter) return 0;
+  if (!FIndexValid) Reindex();
   std::int32_t id = aPresenter->PresenterID();
   if (id == 0) {
-    std::int32_t largest = 0;
-    for (const auto& p : FPresenters) largest = std::max(largest, p->PresenterID());
-    if (largest < std::numeric_limits<std::int32_t>::max()) {
-      id = largest + 1;
+    if (FLargestID < std::numeric_limits<std::int32_t>::max()) {
+      id = FLargestID + 1;
     } else {
       // A stored ID at the top of the range leaves no "one more": take the lowest free one
       // instead of overflowing into the negative IDs of the global presenters.
       id = 1;
-      while (ByID(id, false) != nullptr) ++id;
+      while (FIndex.contains(id)) ++id;
     }
     aPresenter->SetPresenterID(id);
-  } else if (ByID(id, false) != nullptr) {
+  } else if (FIndex.contains(id)) {
     return id;  // refused; aPresenter is freed here
   }
+  aPresenter->FStore = this;
+  FIndex.emplace(id, aPresenter.get());
+  FLargestID = std::max(FLargestID, id);
   FPresenters.push_back(std::move(aPresenter));
   FModified = true;
   return id;
 }
 
-TGlobePresenter* TGlobePresenterStore::ByID(std::int32_t iPresenterID, bool bGlobal) const {
+void TGlobePresenterStore::Reindex() const {
+  FIndex.clear();
+  FLargestID = 0;
   for (const auto& p : FPresenters) {
-    if (p->PresenterID() == iPresenterID) return p.get();
+    FIndex.emplace(p->PresenterID(), p.get());  // the first of an ID wins
+    FLargestID = std::max(FLargestID, p->PresenterID());
   }
+  FIndexValid = true;
+}
+
+TGlobePresenter* TGlobePresenterStore::ByID(std::int32_t iPresenterID, bool bGlobal) const {
+  if (!FIndexValid) Reindex();
+  if (const auto it = FIndex.find(iPresenterID); it != FIndex.end()) return it->second;
   if (bGlobal) return FGlobe->Layers().GlobalPresenters().ByID(iPresenterID, false);
   return nullptr;
 }
@@ -265,12 +274,17 @@ std::unique_ptr<TGlobePresenter> TGlobePresenterStore::Delete(TGlobePresenter* a
   if (it == FPresenters.end()) return nullptr;
   std::unique_ptr<TGlobePresenter> result = std::move(*it);
   FPresenters.erase(it);
+  result->FStore = nullptr;
+  FIndexValid = false;
   FModified = true;
   return result;
 }
 
 void TGlobePresenterStore::Clear() {
   while (!FPresenters.empty()) FPresenters.pop_back();
+  FIndex.clear();
+  FLargestID = 0;
+  FIndexValid = true;
   FModified = false;
 }
 

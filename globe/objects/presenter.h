@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "globe/core/classes.h"
@@ -18,6 +19,7 @@ namespace globe {
 class TGlobe4;
 class TGlobeObject;
 class TGlobePen;
+class TGlobePresenterStore;
 class TGlobeBrush;
 class TGlobeFont;
 class TGlobeStreamReader;
@@ -56,7 +58,7 @@ class TGlobePresenter : public TGlobeENVPersistent {
   [[nodiscard]] std::int32_t TitleOffset() const noexcept { return FTitleOffset; }
   void SetTitleOffset(std::int32_t Value) noexcept { FTitleOffset = Value; }
   [[nodiscard]] std::int32_t PresenterID() const noexcept { return FPresenterID; }
-  void SetPresenterID(std::int32_t Value) noexcept { FPresenterID = Value; }
+  void SetPresenterID(std::int32_t Value) noexcept { StoreID(Value); }
   [[nodiscard]] const std::string& Name() const noexcept { return FName; }
   void SetName(std::string Value) { FName = std::move(Value); }
   /// A hidden presenter's objects are neither drawn nor titled.
@@ -86,7 +88,13 @@ class TGlobePresenter : public TGlobeENVPersistent {
   [[nodiscard]] std::unique_ptr<TGXML_Element> SaveEnvironment() override;
 
  private:
+  friend class TGlobePresenterStore;
+  // Every change of the ID goes through here, so that the store's lookup follows it.
+  void StoreID(std::int32_t Value) noexcept;
+
   TGlobe4* FParentGlobe;
+  // The store that holds the presenter; null while it is in none.
+  TGlobePresenterStore* FStore = nullptr;
   std::unique_ptr<TGlobeFont> FTitleFont;
   TTitleAlignment FTitleAlignment = taNone;
   std::int32_t FTitleOffset = 0;
@@ -178,9 +186,17 @@ class TGlobePresenterStore : public TGlobeENVPersistent {
   [[nodiscard]] std::unique_ptr<TGXML_Element> SaveEnvironment() override;
 
  private:
+  friend class TGlobePresenter;
+  // The lookup by ID (the first presenter of each ID), rebuilt after a removal or an ID
+  // change, so that stores of many presenters (from files) are not searched one by one.
+  void Reindex() const;
+
   std::vector<std::unique_ptr<TGlobePresenter>> FPresenters;
   TGlobe4* FGlobe;
   bool FModified = false;
+  mutable std::unordered_map<std::int32_t, TGlobePresenter*> FIndex;
+  mutable std::int32_t FLargestID = 0;  // of the positive IDs; 0 when there is none
+  mutable bool FIndexValid = true;
 };
 
 /// Registers the presenter classes by class name. Idempotent.

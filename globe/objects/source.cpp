@@ -264,15 +264,17 @@ TGlobeObject& TGlobeObjectSource::GetObject(std::int32_t iIndex) {
     }
     if (record.FPresenterID != 0) loaded->SetPresenterID(record.FPresenterID);
 
+    // Not discardable until it is counted: the copied state of a discarded object says
+    // discardable, and a load from the fix-up, the creation event or the counter's own
+    // reduction must not discard the object being handed out.
+    loaded->ObjectState.Exclude(osDiscardable);
     obj = loaded.get();
     SetObjectData(iIndex, std::move(loaded));
     obj->FiIndex = iIndex;
+    obj->MRU = FGlobe->NextMRU();
     obj->FixupReferences();
     if (FGlobe->OnObjectCreate) FGlobe->OnObjectCreate(this, obj);
 
-    // Not discardable while the counter grows: the cache reduction this may start must not
-    // discard the object being handed out.
-    obj->ObjectState.Exclude(osDiscardable);
     if (!FNoCache) {
       FGlobe->CacheUsedDelta(SaturateToInt32(obj->ObjectInstanceSize()));
       obj->ObjectState.Include(osDiscardable);

@@ -1,3 +1,4 @@
+#include "globe/core/text.h"
 #include "globe/projection/projection.h"
 
 #include <cmath>
@@ -20,15 +21,6 @@ namespace {
 constexpr Extended kMaxDeviceCoordinate = 2147483647.0L;
 // What CenterLatitude and CenterLongitude read when the canvas centre is off the earth.
 constexpr Extended kNoCentre = 2147483647.0L;
-
-bool SameText(std::string_view a, std::string_view b) noexcept {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 const TGlobeClass& ProjectionModelClass(std::string_view Name) {
   const TGlobeClass& c = GetGlobeClass(Name);
@@ -263,10 +255,10 @@ std::string TGlobeProjection::ProjectionClass() const {
 }
 
 void TGlobeProjection::SetProjectionClass(std::string_view Name) {
-  if (SameText(Name, FProjectionModel->ClassName())) return;
+  if (SameTextAscii(Name, FProjectionModel->ClassName())) return;
   const TGlobeClass& modelClass = ProjectionModelClass(Name);
   SetProjectionModel(CreateGlobeObject<TCustomProjectionModel>(modelClass, this));
-  if (FUseMinMaxLimits && !SameText(Name, "TCartesianPrj")) SetUseMinMaxLimits(false);
+  if (FUseMinMaxLimits && !SameTextAscii(Name, "TCartesianPrj")) SetUseMinMaxLimits(false);
 }
 
 void TGlobeProjection::SetUseMinMaxLimits(bool Value) {

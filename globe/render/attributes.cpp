@@ -1,3 +1,4 @@
+#include "globe/core/text.h"
 #include "globe/render/attributes.h"
 
 #include <algorithm>
@@ -134,14 +135,6 @@ constexpr std::array<TPattern, 52> kPatterns = {{
     {0xFF, 0xF7, 0xEB, 0xD5, 0xAA, 0xD5, 0xEB, 0xF7},
     {0xD7, 0xEB, 0xDD, 0xB6, 0x63, 0xC6, 0x6D, 0xBB},
 }};
-
-char LowerAscii(char c) noexcept { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
-
-bool SameTextAscii(std::string_view a, std::string_view b) noexcept {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return LowerAscii(x) == LowerAscii(y);
-         });
-}
 
 [[noreturn]] void InvalidInteger(std::string_view Text) {
   throw EConvertError("'" + std::string(Text) + "' is not a valid integer value");

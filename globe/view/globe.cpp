@@ -23,11 +23,6 @@ namespace {
 
 constexpr std::string_view kVersion = "4.08";
 
-std::int32_t Clamp32(std::int64_t v) noexcept {
-  return static_cast<std::int32_t>(std::clamp<std::int64_t>(
-      v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
-}
-
 // Blanks and control characters, as the stored names may carry them.
 std::string Trim(std::string_view s) {
   std::size_t b = 0;
@@ -619,8 +614,10 @@ std::int32_t TGlobe4::CacheUsedDelta(std::int32_t Delta) {
     // When the sources' records alone exceed the budget, a reduction cannot reach its
     // target; reducing again on every load would rescan every source each time (quadratic
     // on large layers). Loaded objects may then take a quarter of the budget above what
-    // the last reduction left before the next one.
-    if (budget < FCacheMemoryUsed && FCacheMemoryUsed - FCacheFloor > budget / 4) {
+    // the last reduction left before the next one, or a quarter of what is left when that is
+    // more, so that the scans cost no more than the loads between them.
+    if (budget < FCacheMemoryUsed &&
+        FCacheMemoryUsed - FCacheFloor > std::max(budget / 4, FCacheFloor / 4)) {
       // Below the used memory, so within 32 bits.
       const auto budget32 = static_cast<std::int32_t>(budget);
       const std::int32_t target = budget32 - MulDiv(budget32, 25, 100);

@@ -18,11 +18,6 @@ using projection_detail::TryRound32;
 
 namespace {
 
-std::int32_t Clamp32(std::int64_t v) noexcept {
-  return static_cast<std::int32_t>(std::clamp<std::int64_t>(
-      v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
-}
-
 }  // namespace
 
 bool TGlobe4::IsButton(TGlobeMouseButton Assigned, platform::TMouseButton Button) noexcept {

@@ -20,11 +20,6 @@ namespace {
 
 constexpr TGlobeObjectStateSet kClipAll{osClipLeft, osClipTop, osClipRight, osClipBottom};
 
-std::int32_t Clamp32(std::int64_t v) noexcept {
-  return static_cast<std::int32_t>(std::clamp<std::int64_t>(
-      v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
-}
-
 // One chain through all points, heights kept.
 void FillChain(TChainStore& Chains, std::span<const TPointLL> Points) {
   Chains.SetStoreHeight(true);

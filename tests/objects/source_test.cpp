@@ -391,6 +391,27 @@ TEST_F(SourceTest, TheObjectBeingLoadedSurvivesTheCacheReductionItStarts) {
   EXPECT_EQ(source.loads.size(), 20u);
 }
 
+TEST_F(SourceTest, AReloadedObjectSurvivesLoadsFromItsCreationEvent) {
+  TTestReader source(&globe);
+  source.titlePadding = 2000;
+  source.SetCount(3);
+  globe.SetCacheCapacity(1);
+  (void)globe.CacheUsedDelta(-globe.CacheMemoryUsed());
+  (void)source.GetObject(0);
+  (void)source.GetObject(1);  // discards object 0, whose record keeps it discardable
+  ASSERT_EQ(source.LoadedObject(0), nullptr);
+  bool nested = false;
+  globe.OnObjectCreate = [&](const void*, TGlobeRoot*) {
+    if (nested) return;
+    nested = true;
+    (void)source.GetObject(2);  // its cache reduction must spare the object being created
+  };
+  TGlobeObject& reloaded = source.GetObject(0);
+  globe.OnObjectCreate = nullptr;
+  EXPECT_EQ(&reloaded, source.LoadedObject(0));
+  EXPECT_EQ(reloaded.Title().rfind("object 0.", 0), 0u);  // ASan: alive
+}
+
 TEST_F(SourceTest, DiscardAndUnloadTurnObjectsBackIntoRecords) {
   globe.SetCacheCapacity(0);
   TTestReader source(&globe);

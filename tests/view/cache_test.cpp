@@ -62,8 +62,9 @@ TEST_F(CacheTest, RecordsAboveTheBudgetDoNotMakeEveryLoadReduceAgain) {
   EXPECT_EQ(globe.CacheUsedDelta(1200), 2000);
   EXPECT_EQ(reductions, 1);
   EXPECT_THAT(globe.Store->DiscardedMRU, ElementsAre(1, 3, 5));
-  // Loads of up to a quarter of the budget above what is left start no new scan.
-  for (int i = 0; i < 2; ++i) globe.CacheUsedDelta(100);
+  // Loads of up to a quarter of what is left (more than a quarter of the budget here) start
+  // no new scan.
+  for (int i = 0; i < 5; ++i) globe.CacheUsedDelta(100);
   EXPECT_EQ(reductions, 1);
   globe.CacheUsedDelta(100);
   EXPECT_EQ(reductions, 2);
