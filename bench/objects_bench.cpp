@@ -139,6 +139,39 @@ void BM_RedrawSphere(benchmark::State& state) {
   }
 }
 
+/// The 1:110m countries as a shapefile (with its table) or MIF/MID pair, copied to the
+/// scratch folder so that their index files go there.
+std::string CountriesFile(bool Mif) {
+  const std::string stem = "countries-110m";
+  for (const char* ext : {".shp", ".shx", ".dbf", ".prj", ".mif", ".mid"}) {
+    const auto from = std::filesystem::path(ORVANE_SOURCE_DIR "/tests/data/countries") / (stem + ext);
+    const auto to = Folder() / (stem + ext);
+    if (!std::filesystem::exists(to)) std::filesystem::copy_file(from, to);
+  }
+  return (Folder() / (stem + (Mif ? ".mif" : ".shp"))).string();
+}
+
+void BM_OpenCountries(benchmark::State& state) {
+  const std::string file = CountriesFile(state.range(0) != 0);
+  const bool cold = state.range(1) == 0;
+  std::filesystem::remove(file + ".md");
+  if (!cold) TView first(file);  // writes the index file
+  for (auto _ : state) {
+    if (cold) {
+      state.PauseTiming();
+      std::filesystem::remove(file + ".md");
+      state.ResumeTiming();
+    }
+    TView view(file);
+    benchmark::DoNotOptimize(view.globe.Layers().Count());
+  }
+}
+
+BENCHMARK(BM_OpenCountries)
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->ArgNames({"mif", "indexed"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_OpenMapping)->Arg(shLines)->Arg(shPoints)->Unit(benchmark::kMillisecond)
     ->UseRealTime()->Iterations(3);
 BENCHMARK(BM_OpenWithIndex)->Arg(shLines)->Arg(shPoints)->Unit(benchmark::kMillisecond)
@@ -159,6 +192,13 @@ class TRatioReporter : public benchmark::ConsoleReporter {
   }
 
   void PrintRatios() const {
+    for (const char* kind : {"mif:0", "mif:1"}) {
+      const double* cold = Find(std::string("BM_OpenCountries/") + kind + "/indexed:0");
+      const double* warm = Find(std::string("BM_OpenCountries/") + kind + "/indexed:1");
+      if (cold != nullptr && warm != nullptr)
+        std::printf("countries %s: opening without an index file / with one: %.1f\n",
+                    kind[4] == '1' ? "MIF" : "shapefile", *cold / *warm);
+    }
     for (const char* shape : {"0", "1"}) {
       const char* name = shape[0] == '0' ? "lines" : "points";
       const double* mapping = Find(std::string("BM_OpenMapping/") + shape);
