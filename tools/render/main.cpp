@@ -62,7 +62,7 @@ Draws the globe view into a picture file, without a window.
   --twilight COLOR     the same for the twilight band (default #C0C0C0)
   --environment FILE   load an environment document first; the other options override it
   --graticule STEP     graticule spacing in degrees, 1 to 89; 0 for none (default 15)
-  --layer FILE         draw a layer file (.lyr); repeat for more, the last drawn on top
+  --layer FILE         draw a layer file (.lyr, .shp, .mif); repeat for more, the last on top
   --metadata WHERE     where layer index files (.md) go: data (beside the layer file,
                        default) or none
   --help               show this text
