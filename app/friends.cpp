@@ -1,0 +1,231 @@
+#include "app/friends.h"
+
+// Text is decoded before it reaches the parser, which then only sees UTF-8 bytes. Debian's
+// header keeps the template bodies behind SI_IMPLEMENTATION; its library holds only the
+// ICU-converting instantiations, so this file instantiates the plain one itself.
+#define SI_NO_CONVERSION
+#define SI_IMPLEMENTATION
+#include <SimpleIni.h>
+
+#include <QByteArray>
+#include <QCloseEvent>
+#include <QColor>
+#include <QFile>
+#include <QFileInfo>
+#include <QFont>
+#include <QPalette>
+#include <QRect>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QShowEvent>
+#include <QSize>
+#include <QStringDecoder>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <string>
+
+#include "globe/core/codepage.h"
+
+namespace orvane {
+namespace {
+
+constexpr const char* FriendsSection = "Friends";
+constexpr int DefaultTop = 100;
+constexpr int DefaultLeft = 100;
+constexpr int DefaultHeight = 215;
+constexpr int DefaultWidth = 280;
+
+// The whole file, or nothing when it cannot be read or is larger than MaxFriendsFileSize.
+std::optional<QByteArray> ReadBounded(const QString& FileName) {
+  QFile File(FileName);
+  if (!File.open(QIODevice::ReadOnly)) return std::nullopt;
+  // Read one byte past the limit rather than trusting size(): special files report 0.
+  QByteArray Bytes = File.read(MaxFriendsFileSize + 1);
+  if (Bytes.size() > MaxFriendsFileSize || File.error() != QFileDevice::NoError) {
+    return std::nullopt;
+  }
+  return Bytes;
+}
+
+// Notes are written by hand on Windows, so either UTF-8 or the ANSI code page.
+std::string TextAsUtf8(QByteArray Bytes) {
+  if (Bytes.startsWith("\xEF\xBB\xBF")) Bytes.remove(0, 3);
+  QStringDecoder Decoder(QStringDecoder::Utf8);
+  [[maybe_unused]] const QString Decoded = Decoder.decode(Bytes);
+  if (!Decoder.hasError()) return Bytes.toStdString();
+  return globe::AnsiToUtf8(std::string_view(Bytes.constData(), Bytes.size()));
+}
+
+// Windows profile semantics: case-insensitive names (CSimpleIniA), and the first of
+// repeated keys wins, which needs the multi-key mode to keep them all.
+bool LoadIni(CSimpleIniA& Ini, const std::string& Text) {
+  Ini.SetMultiKey(true);
+  return Ini.LoadData(Text) >= 0;
+}
+
+// The named sections in file order; keys before the first section are not a section.
+CSimpleIniA::TNamesDepend NamedSections(const CSimpleIniA& Ini) {
+  CSimpleIniA::TNamesDepend Sections;
+  Ini.GetAllSections(Sections);
+  Sections.remove_if([](const CSimpleIniA::Entry& E) { return E.pItem[0] == '\0'; });
+  Sections.sort(CSimpleIniA::Entry::LoadOrder());
+  return Sections;
+}
+
+// The value of the first plain line "name = value" whose name is Call.
+QString PlainLineValue(const QString& Text, const QString& Call) {
+  const QStringList Lines = Text.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
+  for (const QString& Line : Lines) {
+    const qsizetype Eq = Line.indexOf(u'=');
+    if (Eq < 0) continue;
+    if (Line.first(Eq).trimmed().compare(Call, Qt::CaseInsensitive) == 0) {
+      return Line.sliced(Eq + 1).trimmed();
+    }
+  }
+  return {};
+}
+
+int ReadInteger(const CSimpleIniA& Ini, const char* Key, int Default) {
+  const char* Value = Ini.GetValue(FriendsSection, Key, nullptr);
+  if (Value == nullptr) return Default;
+  bool Ok = false;
+  const int Result = QString::fromUtf8(Value).trimmed().toInt(&Ok);
+  return Ok ? Result : Default;
+}
+
+}  // namespace
+
+std::optional<QStringList> ReadFriendsNotes(const QString& FileName, const QString& Call) {
+  if (!QFileInfo(FileName).isFile()) return std::nullopt;
+  const QString TrimmedCall = Call.trimmed();
+  if (TrimmedCall.size() < 3) return std::nullopt;
+
+  QStringList L;
+  const std::optional<QByteArray> Bytes = ReadBounded(FileName);
+  if (!Bytes) return L;
+  const std::string Text = TextAsUtf8(*Bytes);
+  CSimpleIniA Ini;
+  if (!LoadIni(Ini, Text)) return L;
+
+  const std::string Key = TrimmedCall.toStdString();
+  const CSimpleIniA::TNamesDepend Sections = NamedSections(Ini);
+  for (const CSimpleIniA::Entry& Section : Sections) {
+    const QString Value = QString::fromUtf8(Ini.GetValue(Section.pItem, Key.c_str(), ""));
+    if (Value.isEmpty()) continue;
+    // A plain substring test over the text gathered so far, as the notes are shown.
+    if (!L.join(u'\n').contains(TrimmedCall)) L.append(TrimmedCall);
+    L.append(Value);
+  }
+  if (Sections.empty()) {
+    const QString Value = PlainLineValue(QString::fromStdString(Text), TrimmedCall);
+    if (!Value.isEmpty()) L << TrimmedCall << Value;
+  }
+  return L;
+}
+
+TfrmFriends::TfrmFriends(const QString& LoggerInstallPath, const QString& SettingsFile,
+                         QWidget* Parent)
+    : QWidget(Parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      SettingsFile_(SettingsFile),
+      Memo1_(new QPlainTextEdit(this)) {
+  setObjectName(QStringLiteral("frmFriends"));
+  setWindowTitle(QStringLiteral("Friends"));
+  setFont(QFont(QStringLiteral("Tahoma"), 8));
+  resize(267, 174);
+
+  Memo1_->setObjectName(QStringLiteral("Memo1"));
+  QFont MemoFont(QStringLiteral("Tahoma"));
+  MemoFont.setPixelSize(13);
+  Memo1_->setFont(MemoFont);
+  QPalette Palette = Memo1_->palette();
+  Palette.setColor(QPalette::Base, QColor(0xC0, 0xC0, 0xC0));
+  Memo1_->setPalette(Palette);
+  Memo1_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Memo1_->setTabChangesFocus(true);
+  Memo1_->setFocusPolicy(Qt::ClickFocus);  // not reachable with the tab key
+
+  auto* Layout = new QVBoxLayout(this);
+  Layout->setContentsMargins(0, 0, 0, 0);
+  Layout->addWidget(Memo1_);
+
+  FormCreate();
+  friendsini_ = LoggerInstallPath + QStringLiteral("friends.ini");
+}
+
+void TfrmFriends::FormCreate() {
+  CSimpleIniA Ini;
+  if (const std::optional<QByteArray> Bytes = ReadBounded(SettingsFile_)) {
+    if (!LoadIni(Ini, Bytes->toStdString())) Ini.Reset();
+  }
+  const int Top = ReadInteger(Ini, "Top", DefaultTop);
+  const int Left = ReadInteger(Ini, "Left", DefaultLeft);
+  const int Height = ReadInteger(Ini, "Height", DefaultHeight);
+  const int Width = ReadInteger(Ini, "Width", DefaultWidth);
+  move(Left, Top);
+  OuterSize_ = QSize(Width, Height);
+  FitOuterSize();
+}
+
+void TfrmFriends::FitOuterSize() {
+  const QRect Frame = frameGeometry();
+  const QRect Client = geometry();
+  resize(std::max(0, OuterSize_.width() - (Frame.width() - Client.width())),
+         std::max(0, OuterSize_.height() - (Frame.height() - Client.height())));
+}
+
+void TfrmFriends::showEvent(QShowEvent* Event) {
+  QWidget::showEvent(Event);
+  // The window system adds its frame only once the window is first mapped; fit the stored
+  // outer size again then, or the window would grow by the frame at every program start.
+  if (FitPending_) {
+    FitPending_ = false;
+    QTimer::singleShot(0, this, [this] { FitOuterSize(); });
+  }
+}
+
+void TfrmFriends::Friends(const QString& call) {
+  const std::optional<QStringList> Lines = ReadFriendsNotes(friendsini_, call);
+  if (!Lines) return;
+  QString Text;
+  for (const QString& Line : *Lines) Text += Line + u'\n';
+  Memo1_->setPlainText(Text);
+}
+
+void TfrmFriends::SaveGeometry() const {
+  CSimpleIniA Ini;
+  if (QFileInfo::exists(SettingsFile_)) {
+    // Never replace a settings file that could not be read whole: its other sections
+    // would be lost.
+    const std::optional<QByteArray> Bytes = ReadBounded(SettingsFile_);
+    if (!Bytes || !LoadIni(Ini, Bytes->toStdString())) return;
+  }
+  const QRect Outer = frameGeometry();
+  const auto Set = [&Ini](const char* Key, int Value) {
+    Ini.SetValue(FriendsSection, Key, std::to_string(Value).c_str(), nullptr, true);
+  };
+  Set("Top", Outer.top());
+  Set("Left", Outer.left());
+  Set("Height", Outer.height());
+  Set("Width", Outer.width());
+
+  std::string Text;
+  Ini.SetSpaces(false);  // key=value, as the rest of the file is written
+  if (Ini.Save(Text) < 0) return;
+  QSaveFile File(SettingsFile_);
+  if (!File.open(QIODevice::WriteOnly)) return;
+  if (File.write(Text.data(), static_cast<qint64>(Text.size())) !=
+      static_cast<qint64>(Text.size())) {
+    File.cancelWriting();
+    return;
+  }
+  File.commit();
+}
+
+void TfrmFriends::closeEvent(QCloseEvent* Event) {
+  SaveGeometry();
+  Event->accept();
+}
+
+}  // namespace orvane

@@ -1,0 +1,83 @@
+// The friends window: the operator's own notes about the callsign being logged, read from
+// the notes file "friends.ini" in the logger's folder.
+#pragma once
+
+#include <QPlainTextEdit>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+#include <cstdint>
+#include <optional>
+
+class QCloseEvent;
+class QShowEvent;
+
+namespace orvane {
+
+/// The largest notes file that is read; a larger one counts as holding no notes, so that a
+/// runaway file cannot exhaust memory.
+inline constexpr std::int64_t MaxFriendsFileSize = 16 * 1024 * 1024;
+
+/// The lines the friends window shows for Call (surrounding blanks are ignored), read from
+/// the notes file FileName afresh on every call, so that edits show at once.
+///
+/// - No file at FileName, or Call shorter than 3 characters: std::nullopt, the window keeps
+///   what it shows.
+/// - A file with sections: for each section in file order, the first value of the key Call
+///   (compared without regard to letter case); each value that is not empty becomes a line,
+///   preceded by a line with Call unless Call already occurs (case-sensitively) in the lines
+///   gathered so far.
+/// - A file without sections: its plain lines "name = value"; the first line whose name,
+///   without surrounding blanks and without regard to letter case, is Call gives Call and
+///   the value (without surrounding blanks) as two lines when the value is not empty.
+/// - No notes, an unreadable file or one larger than MaxFriendsFileSize: an empty list.
+///
+/// The file's text is UTF-8 when it is valid UTF-8 (an initial byte order mark is dropped),
+/// Windows-1252 otherwise.
+[[nodiscard]] std::optional<QStringList> ReadFriendsNotes(const QString& FileName,
+                                                          const QString& Call);
+
+/// The small window with the notes about the current callsign. Closing it only hides it
+/// and writes its geometry to the settings file.
+class TfrmFriends : public QWidget {
+  Q_OBJECT
+
+ public:
+  /// LoggerInstallPath is a prefix of the notes file's path: it is used without adding a
+  /// separator. SettingsFile is the program's "Orvane.ini"; the window's geometry is read
+  /// from its section "Friends" here (missing values, or values that are not numbers, take
+  /// the defaults Top 100, Left 100, Height 215, Width 280, outer size).
+  TfrmFriends(const QString& LoggerInstallPath, const QString& SettingsFile,
+              QWidget* Parent = nullptr);
+
+  /// Fills Memo1 with the notes for Call, each line ended by a line break; see
+  /// ReadFriendsNotes for when the text is left as it was.
+  void Friends(const QString& call);
+
+  /// Writes the window's current outer "Top", "Left", "Height" and "Width" into section
+  /// "Friends" of the settings file, keeping everything else in it. The file is replaced
+  /// as a whole only once the new text is complete; when it cannot be read or written,
+  /// the file is left as it was and nothing is reported.
+  void SaveGeometry() const;
+
+  [[nodiscard]] const QString& friendsini() const { return friendsini_; }
+  [[nodiscard]] QPlainTextEdit* Memo1() const { return Memo1_; }
+
+ protected:
+  void closeEvent(QCloseEvent* Event) override;
+  void showEvent(QShowEvent* Event) override;
+
+ private:
+  void FormCreate();
+  // Resizes the client area so that the outer size, frame included, is OuterSize_.
+  void FitOuterSize();
+
+  QString SettingsFile_;
+  QSize OuterSize_;
+  bool FitPending_ = true;
+  QString friendsini_;
+  QPlainTextEdit* Memo1_;  // owned by the window as its child
+};
+
+}  // namespace orvane
