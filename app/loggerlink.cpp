@@ -1,0 +1,159 @@
+#include "app/loggerlink.h"
+
+#include <array>
+#include <utility>
+
+namespace orvane {
+
+namespace {
+
+using THandle = platform::TWindowLookup::THandle;
+
+constexpr std::string_view kQsoWindowClass = "TfmEditNewQso";
+constexpr std::string_view kProgressWindowClass = "TfmProgress";
+constexpr std::string_view kRepairMark = "Repair";
+constexpr std::string_view kPanelClass = "TPanel";
+constexpr std::string_view kAzimutClass = "TEdit";
+constexpr std::string_view kCallsignClass = "TdxButtonEdit";
+constexpr std::string_view kLocatorClass = "TdxEdit";
+// The locator is the 6th edit of its panel.
+constexpr std::size_t kLocatorIndex = 5;
+// Buffer sizes of the reads, the terminating null included.
+constexpr std::size_t kTitleBuffer = 255;
+constexpr std::size_t kFieldBuffer = 20;
+
+// The panels the callsign, azimuth and locator are looked for in, as (panel of the QSO
+// window, panel inside it), 0-based, in the order tried: the logger's layouts differ
+// between its versions and window sizes, and the last one present wins.
+constexpr std::array<std::pair<std::size_t, std::size_t>, 4> kPlaces = {{
+    {1, 2}, {0, 3}, {0, 2}, {1, 3}}};
+
+}  // namespace
+
+std::string HomePositionQuery(std::string_view LogName) {
+  std::string Sql = "SELECT * \nFROM Aconfig\nWHERE LogName = '";
+  for (const char c : LogName) {
+    Sql.push_back(c);
+    if (c == '\'') Sql.push_back('\'');
+  }
+  Sql.push_back('\'');
+  return Sql;
+}
+
+std::string LimitText(std::string_view Text, std::size_t MaxChars) {
+  Text = Text.substr(0, Text.find('\0'));
+  std::size_t Chars = 0;
+  std::size_t i = 0;
+  for (; i < Text.size(); ++i) {
+    // A character starts at every byte that is not a UTF-8 continuation byte.
+    if ((static_cast<unsigned char>(Text[i]) & 0xC0) != 0x80) {
+      if (Chars == MaxChars) break;
+      ++Chars;
+    }
+  }
+  return std::string(Text.substr(0, i));
+}
+
+TLoggerLink::TLoggerLink(platform::TLoggerRegistry& Registry, platform::TLoggerDatabase& Database,
+                         platform::TWindowLookup& Windows, TIniStringReader ReadIni,
+                         TRecordSetLoader LoadTable)
+    : FRegistry(Registry),
+      FDatabase(Database),
+      FWindows(Windows),
+      FReadIni(std::move(ReadIni)),
+      FLoadTable(std::move(LoadTable)) {}
+
+void TLoggerLink::Startup() {
+  if (!FRegistry.OpenKey(kLoggerKey, true)) return;
+  if (auto Path = FRegistry.ReadString("InstallPath")) FInstallPath = std::move(*Path);
+  FRegistry.CloseKey();
+
+  const std::string& F = FInstallPath;
+  FLogName = FReadIni(F + std::string(kLoggerIniFile), "EditNewQso", "LogName", "");
+
+  FDatabase.Close();
+  try {
+    FDatabase.Open(F + std::string(kLoggerDatabaseFile));
+    FDatabase.CheckTable("Aconfig");
+    if (const auto Stored = FDatabase.QueryPosition(HomePositionQuery(FLogName))) {
+      // The logger counts longitude positive to the west.
+      FMyLong = -Stored->Longitude;
+      FMyLat = Stored->Latitude;
+    } else {
+      FMyLong = 0;
+      FMyLat = 0;
+    }
+  } catch (...) {
+    FDatabase.Close();
+    throw;
+  }
+  FDatabase.Close();
+
+  for (auto* Table : {&FDXCC, &FProvince, &FUnique}) {
+    if (*Table) (*Table)->Close();
+  }
+  FDXCC = FLoadTable(F + std::string(kDXCCFile));
+  FProvince = FLoadTable(F + std::string(kProvinceFile));
+  FUnique = FLoadTable(F + std::string(kUniqueFile));
+  for (auto* Table : {&FDXCC, &FProvince, &FUnique}) {
+    if (*Table && !(*Table)->Active()) (*Table)->Open();
+  }
+}
+
+const std::string& TLoggerLink::Text(TField Field) const noexcept {
+  return FTexts[static_cast<std::size_t>(Field)];
+}
+
+void TLoggerLink::Put(TField Field, std::string Text, TPollResult& Result) {
+  std::string& Current = FTexts[static_cast<std::size_t>(Field)];
+  if (Current == Text) return;
+  Current = Text;
+  Result.Changes.push_back({Field, std::move(Text)});
+}
+
+TLoggerLink::TPollResult TLoggerLink::Poll() {
+  TPollResult Result;
+  const THandle Q = FWindows.FindTopLevel(kQsoWindowClass);
+  if (Q == 0) {
+    Result.Close = true;
+    return Result;
+  }
+  if (const THandle Progress = FWindows.FindTopLevel(kProgressWindowClass)) {
+    const auto Title = FWindows.WindowText(Progress, kTitleBuffer);
+    if (Title && LimitText(*Title, kTitleBuffer - 1).find(kRepairMark) != std::string::npos)
+      Result.Close = true;
+  }
+
+  // The places, looked up once for both passes; 0 for a place Q does not have.
+  std::array<THandle, kPlaces.size()> Places{};
+  const std::vector<THandle> Outer = FWindows.Children(Q, kPanelClass);
+  std::array<std::vector<THandle>, 2> Inner;
+  for (std::size_t i = 0; i < Inner.size() && i < Outer.size(); ++i)
+    Inner[i] = FWindows.Children(Outer[i], kPanelClass);
+  for (std::size_t i = 0; i < kPlaces.size(); ++i) {
+    const auto [OuterIndex, InnerIndex] = kPlaces[i];
+    if (InnerIndex < Inner[OuterIndex].size()) Places[i] = Inner[OuterIndex][InnerIndex];
+  }
+
+  const auto ReadInto = [&](THandle Control, TField Field) {
+    // A control that went away or does not answer is skipped.
+    if (auto Text = FWindows.WindowText(Control, kFieldBuffer))
+      Put(Field, LimitText(*Text, kFieldBuffer - 1), Result);
+  };
+  for (const THandle P : Places) {
+    if (P == 0) continue;
+    if (const auto Edits = FWindows.Children(P, kAzimutClass); !Edits.empty())
+      ReadInto(Edits.front(), TField::lfAzimut);
+    if (const auto Buttons = FWindows.Children(P, kCallsignClass); !Buttons.empty())
+      ReadInto(Buttons.front(), TField::lfCallsign);
+  }
+  for (const THandle P : Places) {
+    if (P == 0) continue;
+    // With fewer than six edits there is no locator in this place; the field is kept.
+    if (const auto Edits = FWindows.Children(P, kLocatorClass); Edits.size() > kLocatorIndex)
+      ReadInto(Edits[kLocatorIndex], TField::lfLocator);
+  }
+  return Result;
+}
+
+}  // namespace orvane

@@ -1,0 +1,103 @@
+// The link to the logger: at start-up its folder, its log name, the home position and the
+// three reference tables; then, once a second, the callsign, azimuth and locator typed
+// into its QSO-entry window, and whether the program must end.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/loggerhost.h"
+#include "platform/recordset.h"
+
+namespace orvane {
+
+/// Reads a string from an INI file: (file, section, key, default) → value.
+using TIniStringReader = std::function<std::string(
+    const std::string& File, const std::string& Section, const std::string& Key,
+    const std::string& Default)>;
+/// Loads a record set file into a record set (closed or open); throws naming the file.
+using TRecordSetLoader = std::function<std::unique_ptr<platform::TRecordSet>(const std::string&)>;
+
+/// The logger's registry key, files and window classes.
+inline constexpr std::string_view kLoggerKey = "Software\\Tovrin_Log3";
+inline constexpr std::string_view kLoggerIniFile = "Tovrin_Log3.ini";
+inline constexpr std::string_view kLoggerDatabaseFile = "db/logs.mdb";
+inline constexpr std::string_view kDXCCFile = "db/CountryDataEx.xml";
+inline constexpr std::string_view kProvinceFile = "db/Province.xml";
+inline constexpr std::string_view kUniqueFile = "db/UniqueCalls.xml";
+
+/// The query of the home position for a log; a quote in the log name is doubled so that
+/// the name stays one SQL string.
+[[nodiscard]] std::string HomePositionQuery(std::string_view LogName);
+
+/// At most MaxChars characters of a UTF-8 text, cut at its first null character; a
+/// character is never split.
+[[nodiscard]] std::string LimitText(std::string_view Text, std::size_t MaxChars);
+
+class TLoggerLink {
+ public:
+  /// The fields the poll writes.
+  enum class TField { lfAzimut, lfCallsign, lfLocator };
+  struct TTextChange {
+    TField Field;
+    std::string Text;
+    bool operator==(const TTextChange&) const = default;
+  };
+  struct TPollResult {
+    /// Changes in the order their change handlers must run; a text equal to the field's
+    /// text at that moment is not listed.
+    std::vector<TTextChange> Changes;
+    /// The main window must close: the QSO-entry window is gone, or the logger repairs.
+    bool Close = false;
+  };
+
+  /// The link uses these for its life; it owns none of them.
+  TLoggerLink(platform::TLoggerRegistry& Registry, platform::TLoggerDatabase& Database,
+              platform::TWindowLookup& Windows, TIniStringReader ReadIni,
+              TRecordSetLoader LoadTable);
+
+  /// The start-up sequence. Without the registry key it does nothing. Errors of the
+  /// database, the table check, the query or the reference files are thrown; what was read
+  /// before the error stays.
+  void Startup();
+
+  /// One tick of the once-a-second poll.
+  [[nodiscard]] TPollResult Poll();
+
+  [[nodiscard]] const std::string& LoggerInstallPath() const noexcept { return FInstallPath; }
+  [[nodiscard]] const std::string& LogName() const noexcept { return FLogName; }
+  /// Home position in degrees, longitude positive to the east; 0, 0 until read.
+  [[nodiscard]] double MyLat() const noexcept { return FMyLat; }
+  [[nodiscard]] double MyLong() const noexcept { return FMyLong; }
+  /// The reference tables, owned by the link for its life; null until loaded.
+  [[nodiscard]] platform::TRecordSet* tblDXCC() const noexcept { return FDXCC.get(); }
+  [[nodiscard]] platform::TRecordSet* tblProvince() const noexcept { return FProvince.get(); }
+  [[nodiscard]] platform::TRecordSet* tblUnique() const noexcept { return FUnique.get(); }
+
+  /// The fields' current texts, as the poll last left them.
+  [[nodiscard]] const std::string& Text(TField Field) const noexcept;
+
+ private:
+  void Put(TField Field, std::string Text, TPollResult& Result);
+
+  platform::TLoggerRegistry& FRegistry;
+  platform::TLoggerDatabase& FDatabase;
+  platform::TWindowLookup& FWindows;
+  TIniStringReader FReadIni;
+  TRecordSetLoader FLoadTable;
+
+  std::string FInstallPath;
+  std::string FLogName;
+  double FMyLat = 0;
+  double FMyLong = 0;
+  std::unique_ptr<platform::TRecordSet> FDXCC;
+  std::unique_ptr<platform::TRecordSet> FProvince;
+  std::unique_ptr<platform::TRecordSet> FUnique;
+  std::string FTexts[3];
+};
+
+}  // namespace orvane

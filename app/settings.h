@@ -1,0 +1,102 @@
+#pragma once
+// The program's own settings file "Orvane.ini": main window geometry, the shadow switch, the
+// two "Show with program start" marks, and the geometry of the friends and compass windows.
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+namespace orvane {
+
+/// Largest settings file that is read; a larger one is treated as unreadable.
+inline constexpr std::int64_t MaxSettingsFileSize = 1024 * 1024;
+
+/// Outer position and size of a window in screen pixels.
+struct TWindowGeometry {
+  int Top = 100;
+  int Left = 100;
+  int Height = 0;
+  int Width = 0;
+  friend bool operator==(const TWindowGeometry&, const TWindowGeometry&) = default;
+};
+
+/// Section "Main" of the settings file.
+struct TMainSettings {
+  TWindowGeometry Window{100, 100, 523, 543};
+  bool Shadow = false;   ///< ShadowEnabled
+  bool Friends = false;  ///< open the friends window at program start
+  bool Compass = false;  ///< open the compass window at program start
+  friend bool operator==(const TMainSettings&, const TMainSettings&) = default;
+};
+
+/// Defaults of the secondary windows' sections.
+inline constexpr TWindowGeometry DefaultFriendsGeometry{100, 100, 215, 280};
+inline constexpr TWindowGeometry DefaultCompassGeometry{100, 100, 297, 276};
+
+/// Reads and writes "Orvane.ini". The file lives beside the executable; when that folder
+/// cannot be written (an installed program) it lives in ConfigFolder instead, so that the
+/// settings written at close are not lost. Every call opens, uses and closes the file.
+///
+/// Reading follows the platform's profile rules: section and key names compare without
+/// regard to case, the first of repeated keys (also across repeated sections) wins, and a
+/// missing file, section or key, a value that is not a decimal integer, or a file that
+/// cannot be read whole (or is larger than MaxSettingsFileSize) yields the defaults.
+class TSettingsFile {
+ public:
+  static constexpr const char* FileName = "Orvane.ini";
+
+  /// Whether a new or replaced file may be written in a folder.
+  using TWritablePredicate = std::function<bool(const QString& Folder)>;
+
+  /// ExeFolder is the executable's folder, ConfigFolder the per-user fallback. IsWritable
+  /// defaults to FolderIsWritable.
+  TSettingsFile(QString ExeFolder, QString ConfigFolder, TWritablePredicate IsWritable = {});
+
+  /// The settings of the running program: beside QCoreApplication::applicationDirPath(),
+  /// falling back to DefaultConfigFolder().
+  static TSettingsFile ForProgram();
+
+  /// The user's configuration folder for Orvane: the generic configuration location
+  /// followed by "Orvane".
+  static QString DefaultConfigFolder();
+
+  /// True when the folder exists and a file could be created in it.
+  static bool FolderIsWritable(const QString& Folder);
+
+  /// The file that is written: beside the executable when its folder is writable, else in
+  /// the configuration folder.
+  [[nodiscard]] QString WritePath() const;
+
+  /// The file that is read: the file that is written when it exists, else the other one
+  /// (beside the executable or in the configuration folder) when it exists, else
+  /// WritePath(). A write starts from this file's contents, so nothing is lost by moving.
+  [[nodiscard]] QString ReadPath() const;
+
+  /// Section "Main" with its defaults filled in.
+  [[nodiscard]] TMainSettings ReadMain() const;
+  /// Section "Friends" or "Compass" (Section names it) with the given defaults filled in.
+  [[nodiscard]] TWindowGeometry ReadWindow(const char* Section,
+                                           const TWindowGeometry& Defaults) const;
+
+  /// The write at program close: "Main"/"Top", "Left", "Height", "Width", "Shadow",
+  /// "Friends", "Compass" in this order; then "Friends"/"Top", "Left", "Height", "Width"
+  /// only when Friends is given (the window is showing), then the same for "Compass". Other
+  /// sections and keys of the file are kept. Returns false when nothing was written: the
+  /// file exists but cannot be read whole (it is then left alone rather than emptied), or
+  /// the new file cannot be written. The file is replaced only once its new text is
+  /// complete.
+  bool WriteAtClose(const TMainSettings& Main, const std::optional<TWindowGeometry>& Friends,
+                    const std::optional<TWindowGeometry>& Compass) const;
+
+  /// Writes one window's "Top", "Left", "Height", "Width" into Section, keeping the rest of
+  /// the file; the same failure rules as WriteAtClose.
+  bool WriteWindow(const char* Section, const TWindowGeometry& Geometry) const;
+
+ private:
+  QString ExeFolder_;
+  QString ConfigFolder_;
+  TWritablePredicate IsWritable_;
+};
+
+}  // namespace orvane

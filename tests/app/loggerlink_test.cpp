@@ -1,0 +1,516 @@
+// The logger link: the start-up sequence against a scripted registry, database and table
+// loader, and the poll of the QSO-entry window against a scripted window tree.
+#include "app/loggerlink.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/qt/xmlrowset.h"
+
+namespace orvane {
+namespace {
+
+using THandle = platform::TWindowLookup::THandle;
+using TField = TLoggerLink::TField;
+using TChanges = std::vector<TLoggerLink::TTextChange>;
+
+// ---- start-up fakes: every call lands in one log, so the order can be checked --------
+
+class TFakeRegistry final : public platform::TLoggerRegistry {
+ public:
+  explicit TFakeRegistry(std::vector<std::string>& Log) : FLog(Log) {}
+  bool CanOpen = true;
+  std::map<std::string, std::string> Values;
+
+  bool OpenKey(std::string_view Key, bool CanCreate) override {
+    FLog.push_back("OpenKey " + std::string(Key) + (CanCreate ? " create" : ""));
+    return CanOpen;
+  }
+  std::optional<std::string> ReadString(std::string_view Name) override {
+    FLog.push_back("ReadString " + std::string(Name));
+    const auto It = Values.find(std::string(Name));
+    if (It == Values.end()) return std::nullopt;
+    return It->second;
+  }
+  void CloseKey() noexcept override { FLog.push_back("CloseKey"); }
+
+ private:
+  std::vector<std::string>& FLog;
+};
+
+class TFakeDatabase final : public platform::TLoggerDatabase {
+ public:
+  explicit TFakeDatabase(std::vector<std::string>& Log) : FLog(Log) {}
+  std::optional<TStoredPosition> Row = TStoredPosition{-13.4, 52.5};
+  std::string FailIn;  // "Open", "CheckTable" or "QueryPosition"
+  bool IsOpen = false;
+
+  void Close() noexcept override {
+    FLog.push_back("Db.Close");
+    IsOpen = false;
+  }
+  void Open(const std::string& FileName) override {
+    FLog.push_back("Db.Open " + FileName);
+    Fail("Open");
+    IsOpen = true;
+  }
+  void CheckTable(std::string_view Table) override {
+    FLog.push_back("Db.CheckTable " + std::string(Table));
+    Fail("CheckTable");
+  }
+  std::optional<TStoredPosition> QueryPosition(const std::string& Sql) override {
+    FLog.push_back("Db.Query " + Sql);
+    Fail("QueryPosition");
+    return Row;
+  }
+
+ private:
+  void Fail(const std::string& Where) const {
+    if (FailIn == Where) throw std::runtime_error(Where + " failed");
+  }
+  std::vector<std::string>& FLog;
+};
+
+struct StartupRig {
+  std::vector<std::string> Log;
+  TFakeRegistry Registry{Log};
+  TFakeDatabase Database{Log};
+  std::string MissingTable;  // a file the loader fails on
+  std::vector<platform::TRecordSet*> Loaded;
+
+  StartupRig() { Registry.Values["InstallPath"] = "/opt/logger/"; }
+
+  TLoggerLink Link(platform::TWindowLookup& Windows) {
+    return TLoggerLink(
+        Registry, Database, Windows,
+        [this](const std::string& File, const std::string& Section, const std::string& Key,
+               const std::string& Default) {
+          Log.push_back("Ini " + File + " [" + Section + "] " + Key + " '" + Default + "'");
+          return std::string("Main log");
+        },
+        [this](const std::string& File) -> std::unique_ptr<platform::TRecordSet> {
+          Log.push_back("Load " + File);
+          if (File == MissingTable) throw std::runtime_error(File + ": cannot be read");
+          // Closed, as a loader may hand it over; the link opens it.
+          auto Set = std::make_unique<platform::TMemoryRecordSet>();
+          Set->AddColumn("PrefixList");
+          Loaded.push_back(Set.get());
+          return Set;
+        });
+  }
+};
+
+// ---- the window tree --------------------------------------------------------------
+
+class TFakeWindows final : public platform::TWindowLookup {
+ public:
+  struct TWindow {
+    std::string Class;
+    std::string Text;
+    THandle Parent = 0;
+    std::vector<THandle> Children;
+    bool Hung = false;  // does not answer: lookups miss it, reads fail
+  };
+
+  THandle Add(THandle Parent, std::string Class, std::string Text = "") {
+    const THandle h = ++FLast;
+    FWindows[h] = TWindow{std::move(Class), std::move(Text), Parent, {}, false};
+    if (Parent != 0) FWindows.at(Parent).Children.push_back(h);
+    return h;
+  }
+  TWindow& operator[](THandle h) { return FWindows.at(h); }
+  void Remove(THandle h) { FWindows.at(h).Hung = true; }
+
+  std::vector<std::size_t> BufferSizes;
+  int ChildLookups = 0;
+
+  THandle FindTopLevel(std::string_view ClassName) override {
+    for (const auto& [h, w] : FWindows)
+      if (w.Parent == 0 && w.Class == ClassName && !w.Hung) return h;
+    return 0;
+  }
+  std::vector<THandle> Children(THandle Parent, std::string_view ClassName) override {
+    ++ChildLookups;
+    std::vector<THandle> Result;
+    const auto It = FWindows.find(Parent);
+    if (It == FWindows.end() || It->second.Hung) return Result;
+    for (const THandle c : It->second.Children)
+      if (FWindows.at(c).Class == ClassName) Result.push_back(c);
+    return Result;
+  }
+  // Hands back the whole text whatever the buffer: the link must keep to its own limit.
+  std::optional<std::string> WindowText(THandle Window, std::size_t BufferSize) override {
+    BufferSizes.push_back(BufferSize);
+    const auto It = FWindows.find(Window);
+    if (It == FWindows.end() || It->second.Hung) return std::nullopt;
+    return It->second.Text;
+  }
+
+ private:
+  std::map<THandle, TWindow> FWindows;
+  THandle FLast = 0;
+};
+
+// The QSO-entry window with two panels of four panels each. Other controls sit between
+// the panels, so only the panels count for "the n-th panel".
+struct QsoWindow {
+  TFakeWindows Windows;
+  THandle Q = 0;
+  THandle Panel[2][4] = {};
+
+  QsoWindow() {
+    Windows.Add(0, "TfmMain", "Logger");
+    Q = Windows.Add(0, "TfmEditNewQso", "New QSO");
+    for (int o = 0; o < 2; ++o) {
+      Windows.Add(Q, "TLabel", "label");
+      const THandle Outer = Windows.Add(Q, "TPanel");
+      for (int i = 0; i < 4; ++i) {
+        Windows.Add(Outer, "TButton");
+        Panel[o][i] = Windows.Add(Outer, "TPanel");
+      }
+    }
+  }
+  // Azimuth and callsign controls of a place, each after a decoy of another class.
+  void Fill(THandle P, const std::string& Azimut, const std::string& Call) {
+    Windows.Add(P, "TLabel", "decoy");
+    Windows.Add(P, "TEdit", Azimut);
+    Windows.Add(P, "TEdit", "second edit");
+    Windows.Add(P, "TdxButtonEdit", Call);
+  }
+  // Locator edits of a place: Count "TdxEdit" children, the k-th with text "L<k>".
+  void Locators(THandle P, int Count) {
+    for (int k = 1; k <= Count; ++k) Windows.Add(P, "TdxEdit", "L" + std::to_string(k));
+  }
+};
+
+// ---- start-up ------------------------------------------------------------------------
+
+TEST(LoggerLinkStartup, ReadsEverythingInOrder) {
+  StartupRig Rig;
+  TFakeWindows Windows;
+  TLoggerLink Link = Rig.Link(Windows);
+  Link.Startup();
+
+  const std::vector<std::string> Expected = {
+      "OpenKey Software\\Tovrin_Log3 create",
+      "ReadString InstallPath",
+      "CloseKey",
+      "Ini /opt/logger/Tovrin_Log3.ini [EditNewQso] LogName ''",
+      "Db.Close",
+      "Db.Open /opt/logger/db/logs.mdb",
+      "Db.CheckTable Aconfig",
+      "Db.Query SELECT * \nFROM Aconfig\nWHERE LogName = 'Main log'",
+      "Db.Close",
+      "Load /opt/logger/db/CountryDataEx.xml",
+      "Load /opt/logger/db/Province.xml",
+      "Load /opt/logger/db/UniqueCalls.xml",
+  };
+  EXPECT_EQ(Rig.Log, Expected);
+  EXPECT_EQ(Link.LoggerInstallPath(), "/opt/logger/");
+  EXPECT_EQ(Link.LogName(), "Main log");
+  EXPECT_DOUBLE_EQ(Link.MyLong(), 13.4);
+  EXPECT_DOUBLE_EQ(Link.MyLat(), 52.5);
+  ASSERT_EQ(Rig.Loaded.size(), 3u);
+  EXPECT_EQ(Link.tblDXCC(), Rig.Loaded[0]);
+  EXPECT_EQ(Link.tblProvince(), Rig.Loaded[1]);
+  EXPECT_EQ(Link.tblUnique(), Rig.Loaded[2]);
+  for (const auto* Table : Rig.Loaded) EXPECT_TRUE(Table->Active());
+  EXPECT_FALSE(Rig.Database.IsOpen);
+}
+
+TEST(LoggerLinkStartup, LongitudeSignIsInverted) {
+  using TStored = platform::TLoggerDatabase::TStoredPosition;
+  const struct {
+    std::optional<TStored> Row;
+    double MyLong, MyLat;
+  } cases[] = {
+      {TStored{30.5, 10}, -30.5, 10},
+      {TStored{-30.5, -45.25}, 30.5, -45.25},
+      {TStored{180, 0}, -180, 0},
+      {std::nullopt, 0, 0},  // no row for the log
+  };
+  for (const auto& c : cases) {
+    StartupRig Rig;
+    Rig.Database.Row = c.Row;
+    TFakeWindows Windows;
+    TLoggerLink Link = Rig.Link(Windows);
+    Link.Startup();
+    EXPECT_DOUBLE_EQ(Link.MyLong(), c.MyLong);
+    EXPECT_DOUBLE_EQ(Link.MyLat(), c.MyLat);
+  }
+}
+
+TEST(LoggerLinkStartup, WithoutTheKeyNothingIsRead) {
+  StartupRig Rig;
+  Rig.Registry.CanOpen = false;
+  TFakeWindows Windows;
+  TLoggerLink Link = Rig.Link(Windows);
+  Link.Startup();
+  EXPECT_EQ(Rig.Log, std::vector<std::string>{"OpenKey Software\\Tovrin_Log3 create"});
+  EXPECT_EQ(Link.LoggerInstallPath(), "");
+  EXPECT_EQ(Link.MyLong(), 0);
+  EXPECT_EQ(Link.MyLat(), 0);
+  EXPECT_EQ(Link.tblDXCC(), nullptr);
+  EXPECT_EQ(Link.tblProvince(), nullptr);
+  EXPECT_EQ(Link.tblUnique(), nullptr);
+}
+
+// A key without "InstallPath" leaves the prefix empty; the files are then named bare.
+TEST(LoggerLinkStartup, MissingInstallPathLeavesAnEmptyPrefix) {
+  StartupRig Rig;
+  Rig.Registry.Values.clear();
+  Rig.Database.FailIn = "Open";
+  TFakeWindows Windows;
+  TLoggerLink Link = Rig.Link(Windows);
+  EXPECT_THROW(Link.Startup(), std::runtime_error);
+  EXPECT_EQ(Link.LoggerInstallPath(), "");
+  EXPECT_EQ(Rig.Log.at(3), "Ini Tovrin_Log3.ini [EditNewQso] LogName ''");
+  EXPECT_EQ(Rig.Log.at(5), "Db.Open db/logs.mdb");
+  EXPECT_EQ(Link.tblDXCC(), nullptr);
+}
+
+TEST(LoggerLinkStartup, DatabaseErrorsStopTheSequence) {
+  for (const std::string Where : {"Open", "CheckTable", "QueryPosition"}) {
+    SCOPED_TRACE(Where);
+    StartupRig Rig;
+    Rig.Database.FailIn = Where;
+    TFakeWindows Windows;
+    TLoggerLink Link = Rig.Link(Windows);
+    try {
+      Link.Startup();
+      ADD_FAILURE() << "no error";
+    } catch (const std::runtime_error& e) {
+      EXPECT_EQ(std::string(e.what()), Where + " failed");
+    }
+    // What came before the error stays; nothing after it happens.
+    EXPECT_EQ(Link.LoggerInstallPath(), "/opt/logger/");
+    EXPECT_EQ(Link.LogName(), "Main log");
+    EXPECT_EQ(Link.MyLong(), 0);
+    EXPECT_EQ(Link.MyLat(), 0);
+    EXPECT_TRUE(Rig.Loaded.empty());
+    EXPECT_EQ(Link.tblDXCC(), nullptr);
+    EXPECT_FALSE(Rig.Database.IsOpen);
+  }
+}
+
+TEST(LoggerLinkStartup, ReferenceFileErrorIsRaised) {
+  StartupRig Rig;
+  Rig.MissingTable = "/opt/logger/db/Province.xml";
+  TFakeWindows Windows;
+  TLoggerLink Link = Rig.Link(Windows);
+  EXPECT_THROW(
+      {
+        try {
+          Link.Startup();
+        } catch (const std::runtime_error& e) {
+          EXPECT_STREQ(e.what(), "/opt/logger/db/Province.xml: cannot be read");
+          throw;
+        }
+      },
+      std::runtime_error);
+  // The home position was read before; the unique-calls table is never asked for.
+  EXPECT_DOUBLE_EQ(Link.MyLong(), 13.4);
+  EXPECT_EQ(Rig.Log.back(), "Load /opt/logger/db/Province.xml");
+  EXPECT_EQ(Link.tblUnique(), nullptr);
+}
+
+TEST(LoggerLinkStartup, QueryKeepsALogNameWithQuotesOneString) {
+  const struct {
+    const char* Name;
+    const char* Sql;
+  } cases[] = {
+      {"", "SELECT * \nFROM Aconfig\nWHERE LogName = ''"},
+      {"Contest 2024", "SELECT * \nFROM Aconfig\nWHERE LogName = 'Contest 2024'"},
+      {"O'Brien's", "SELECT * \nFROM Aconfig\nWHERE LogName = 'O''Brien''s'"},
+      {"x' OR '1'='1", "SELECT * \nFROM Aconfig\nWHERE LogName = 'x'' OR ''1''=''1'"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(HomePositionQuery(c.Name), c.Sql) << c.Name;
+}
+
+// ---- the poll ------------------------------------------------------------------------
+
+TEST(LoggerLinkPoll, ReadsThePlacesInOrderAndTheLastWins) {
+  QsoWindow W;
+  StartupRig Rig;
+  TLoggerLink Link = Rig.Link(W.Windows);
+  // The places in the order tried: panel 2/3, 1/4, 1/3, 2/4 (1-based). 1/1 and 2/1 are
+  // never read.
+  W.Fill(W.Panel[1][2], "10", "AA1A");
+  W.Fill(W.Panel[0][3], "20", "BB2B");
+  W.Fill(W.Panel[0][0], "99", "NOT1");
+  W.Fill(W.Panel[1][0], "98", "NOT2");
+  W.Locators(W.Panel[1][2], 6);
+  W.Locators(W.Panel[0][3], 7);
+
+  auto Result = Link.Poll();
+  EXPECT_FALSE(Result.Close);
+  const TChanges Expected = {
+      {TField::lfAzimut, "10"},  {TField::lfCallsign, "AA1A"},
+      {TField::lfAzimut, "20"},  {TField::lfCallsign, "BB2B"},
+      {TField::lfLocator, "L6"},  // the 6th edit of place 1 ...
+      // ... which place 2 writes again: no change.
+  };
+  EXPECT_EQ(Result.Changes, Expected);
+  EXPECT_EQ(Link.Text(TField::lfAzimut), "20");
+  EXPECT_EQ(Link.Text(TField::lfCallsign), "BB2B");
+  EXPECT_EQ(Link.Text(TField::lfLocator), "L6");
+
+  // Both places hold other texts, so each tick writes both again, in the same order; the
+  // locator, the same in both, stays unchanged.
+  const TChanges Again = {{TField::lfAzimut, "10"}, {TField::lfCallsign, "AA1A"},
+                          {TField::lfAzimut, "20"}, {TField::lfCallsign, "BB2B"}};
+  EXPECT_EQ(Link.Poll().Changes, Again);
+
+  // A place that exists later in the order overwrites what the earlier ones wrote.
+  W.Fill(W.Panel[1][3], "30", "BB2BC");
+  EXPECT_EQ(Link.Poll().Changes,
+            (TChanges{{TField::lfAzimut, "10"}, {TField::lfCallsign, "AA1A"},
+                      {TField::lfAzimut, "20"}, {TField::lfCallsign, "BB2B"},
+                      {TField::lfAzimut, "30"}, {TField::lfCallsign, "BB2BC"}}));
+  EXPECT_EQ(Link.Text(TField::lfCallsign), "BB2BC");
+}
+
+TEST(LoggerLinkPoll, UnchangedTextsRaiseNothing) {
+  QsoWindow W;
+  StartupRig Rig;
+  TLoggerLink Link = Rig.Link(W.Windows);
+  W.Fill(W.Panel[0][2], "45", "K1ABC");
+  W.Locators(W.Panel[0][2], 6);
+  EXPECT_EQ(Link.Poll().Changes.size(), 3u);
+  EXPECT_TRUE(Link.Poll().Changes.empty());
+  W.Windows[W.Windows.Children(W.Panel[0][2], "TdxButtonEdit")[0]].Text = "K1ABD";
+  EXPECT_EQ(Link.Poll().Changes, (TChanges{{TField::lfCallsign, "K1ABD"}}));
+}
+
+TEST(LoggerLinkPoll, TextsAreLimitedToNineteenCharacters) {
+  const struct {
+    std::string InLogger;
+    std::string Read;
+  } cases[] = {
+      {"ABCDEFGHIJKLMNOPQRSTUVWXY", "ABCDEFGHIJKLMNOPQRS"},  // 25 → first 19
+      {"ABCDEFGHIJKLMNOPQRS", "ABCDEFGHIJKLMNOPQRS"},
+      {std::string("DL1\0XYZ", 7), "DL1"},  // ends at the first null
+      // 19 characters of two bytes each, then more: no character is cut in half.
+      {[] {
+         std::string s;
+         for (int i = 0; i < 22; ++i) s += "\xC3\x84";
+         return s;
+       }(),
+       [] {
+         std::string s;
+         for (int i = 0; i < 19; ++i) s += "\xC3\x84";
+         return s;
+       }()},
+  };
+  for (const auto& c : cases) {
+    QsoWindow W;
+    StartupRig Rig;
+    TLoggerLink Link = Rig.Link(W.Windows);
+    W.Fill(W.Panel[1][2], "", c.InLogger);
+    (void)Link.Poll();
+    EXPECT_EQ(Link.Text(TField::lfCallsign), c.Read);
+    for (const std::size_t Size : W.Windows.BufferSizes) EXPECT_EQ(Size, 20u);
+  }
+}
+
+TEST(LoggerLinkPoll, LocatorNeedsASixthEdit) {
+  QsoWindow W;
+  StartupRig Rig;
+  TLoggerLink Link = Rig.Link(W.Windows);
+  W.Locators(W.Panel[1][2], 6);
+  W.Windows[W.Windows.Children(W.Panel[1][2], "TdxEdit")[5]].Text = "JO62QM";
+  W.Locators(W.Panel[0][2], 5);  // place 3: only five, so the field is kept
+  auto Result = Link.Poll();
+  EXPECT_EQ(Result.Changes, (TChanges{{TField::lfLocator, "JO62QM"}}));
+}
+
+TEST(LoggerLinkPoll, NoQsoWindowCloses) {
+  TFakeWindows Windows;
+  Windows.Add(0, "TfmMain", "Logger");
+  StartupRig Rig;
+  TLoggerLink Link = Rig.Link(Windows);
+  const auto Result = Link.Poll();
+  EXPECT_TRUE(Result.Close);
+  EXPECT_TRUE(Result.Changes.empty());
+  EXPECT_EQ(Windows.ChildLookups, 0);
+
+  // A QSO window that stops answering counts as gone.
+  QsoWindow W;
+  TLoggerLink Link2 = Rig.Link(W.Windows);
+  W.Fill(W.Panel[1][2], "10", "AA1A");
+  EXPECT_FALSE(Link2.Poll().Close);
+  W.Windows.Remove(W.Q);
+  const auto Gone = Link2.Poll();
+  EXPECT_TRUE(Gone.Close);
+  EXPECT_EQ(Link2.Text(TField::lfCallsign), "AA1A");
+}
+
+TEST(LoggerLinkPoll, RepairProgressCloses) {
+  const struct {
+    std::string Title;
+    bool Close;
+  } cases[] = {
+      {"Repair database", true},
+      {"Database Repair 50%", true},
+      {"Importing", false},
+      {"repair", false},  // the mark is matched as written
+      {std::string(248, '.') + "Repair", true},   // ends at the 254th character
+      {std::string(249, '.') + "Repair", false},  // its last letter is past the buffer
+  };
+  for (const auto& c : cases) {
+    QsoWindow W;
+    StartupRig Rig;
+    TLoggerLink Link = Rig.Link(W.Windows);
+    W.Fill(W.Panel[0][3], "45", "K1ABC");
+    W.Windows.Add(0, "TfmProgress", c.Title);
+    const auto Result = Link.Poll();
+    EXPECT_EQ(Result.Close, c.Close) << c.Title;
+    EXPECT_EQ(W.Windows.BufferSizes.front(), 255u);
+    // The tick goes on regardless.
+    EXPECT_EQ(Link.Text(TField::lfCallsign), "K1ABC");
+  }
+}
+
+TEST(LoggerLinkPoll, MissingPlacesAndControlsAreSkipped) {
+  QsoWindow W;
+  StartupRig Rig;
+  TLoggerLink Link = Rig.Link(W.Windows);
+  W.Fill(W.Panel[1][2], "10", "AA1A");
+  W.Locators(W.Panel[1][2], 6);
+  (void)Link.Poll();
+
+  // The controls go away or stop answering: each read is skipped, the fields keep their
+  // texts, and the tick does not close the program.
+  W.Windows.Remove(W.Windows.Children(W.Panel[1][2], "TdxButtonEdit")[0]);
+  W.Windows[W.Windows.Children(W.Panel[1][2], "TEdit")[0]].Text = "11";
+  auto Result = Link.Poll();
+  EXPECT_FALSE(Result.Close);
+  EXPECT_EQ(Result.Changes, (TChanges{{TField::lfAzimut, "11"}}));
+  EXPECT_EQ(Link.Text(TField::lfCallsign), "AA1A");
+
+  // None of the four places exists: every field keeps its text.
+  W.Windows.Remove(W.Panel[1][2]);
+  Result = Link.Poll();
+  EXPECT_FALSE(Result.Close);
+  EXPECT_TRUE(Result.Changes.empty());
+  EXPECT_EQ(Link.Text(TField::lfAzimut), "11");
+  EXPECT_EQ(Link.Text(TField::lfLocator), "L6");
+
+  // A QSO window without panels at all.
+  TFakeWindows Empty;
+  Empty.Add(0, "TfmEditNewQso");
+  TLoggerLink Link3 = Rig.Link(Empty);
+  Result = Link3.Poll();
+  EXPECT_FALSE(Result.Close);
+  EXPECT_TRUE(Result.Changes.empty());
+}
+
+}  // namespace
+}  // namespace orvane
