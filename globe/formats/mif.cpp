@@ -8,6 +8,7 @@
 
 #include "globe/core/codepage.h"
 #include "globe/core/numeric.h"
+#include "globe/core/text.h"
 #include "globe/core/units.h"
 #include "globe/formats/memorymap.h"
 #include "globe/formats/propertystream.h"
@@ -28,16 +29,6 @@ constexpr double MAX_DEGREES = 1e9;
 constexpr double MAX_ANGLE = 1e6;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
-bool EqualsIgnoreCaseAscii(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  }
-  return true;
-}
 
 std::string_view TrimBlanks(std::string_view s) {
   while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ') s.remove_prefix(1);
@@ -115,7 +106,7 @@ TGlobeBrushStyle MIFBrushStyle(std::int32_t Pattern) {
 
 bool IsReadKind(std::string_view Word) {
   for (const char* k : {"point", "region", "line", "pline", "text"}) {
-    if (EqualsIgnoreCaseAscii(Word, k)) return true;
+    if (SameTextAscii(Word, k)) return true;
   }
   return false;
 }
@@ -124,40 +115,12 @@ bool IsReadKind(std::string_view Word) {
 bool IsSkippedKind(std::string_view Word) {
   for (const char* k :
        {"none", "arc", "ellipse", "rect", "roundrect", "multipoint", "collection"}) {
-    if (EqualsIgnoreCaseAscii(Word, k)) return true;
+    if (SameTextAscii(Word, k)) return true;
   }
   return false;
 }
 
 // The companion of a MIF file: the same stem with Extension in any letter case.
-std::string CompanionFile(const std::string& FileName, std::string_view Extension) {
-  namespace fs = std::filesystem;
-  const fs::path file(FileName);
-  const std::string stem = file.stem().string();
-  const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
-  std::error_code ec;
-  std::string upper(Extension);
-  for (char& c : upper) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  }
-  for (const std::string& ext : {std::string(Extension), upper}) {
-    const fs::path candidate = folder / (stem + ext);
-    if (fs::is_regular_file(candidate, ec)) return candidate.string();
-  }
-  std::string found;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    if (name.size() != stem.size() + Extension.size() || name.compare(0, stem.size(), stem) != 0 ||
-        !EqualsIgnoreCaseAscii(std::string_view(name).substr(stem.size()), Extension)) {
-      continue;
-    }
-    std::error_code fileEc;
-    if (!it->is_regular_file(fileEc)) continue;
-    if (found.empty() || it->path().string() < found) found = it->path().string();
-  }
-  return found;
-}
-
 }  // namespace
 
 TGlobeMIFReader::TGlobeMIFReader(TGlobe4* ParentGlobe) : TGlobeFileReader(ParentGlobe) {}
@@ -230,7 +193,7 @@ void TGlobeMIFReader::RequireMIFLine() {
 std::string_view TGlobeMIFReader::Word(std::size_t i) const { return WordOf(CurrentMIFLine, i); }
 
 bool TGlobeMIFReader::WordIs(std::size_t i, std::string_view Keyword) const {
-  return EqualsIgnoreCaseAscii(Word(i), Keyword);
+  return SameTextAscii(Word(i), Keyword);
 }
 
 std::int32_t TGlobeMIFReader::WordInt(std::size_t i) const { return StrToInt(Word(i)); }
@@ -538,9 +501,8 @@ bool TGlobeMIFReader::ReadHeader(TGlobeStream&) {
   }
   // Longitude/latitude is "Earth Projection 1," followed by the datum.
   const std::string_view projection = WordOf(FMIFCoordSys, 3);
-  if (!EqualsIgnoreCaseAscii(WordOf(FMIFCoordSys, 1), "Earth") ||
-      !EqualsIgnoreCaseAscii(WordOf(FMIFCoordSys, 2), "Projection") ||
-      projection.substr(0, 2) != "1,") {
+  if (!SameTextAscii(WordOf(FMIFCoordSys, 1), "Earth") ||
+      !SameTextAscii(WordOf(FMIFCoordSys, 2), "Projection") || projection.substr(0, 2) != "1,") {
     throw EGlobeException("MIF Import only supports Lat/Long tables.");
   }
   FDataItems.clear();
@@ -740,13 +702,7 @@ void TGlobeMIFReader::SaveMetaData() {
 }
 
 void TGlobeMIFReader::LoadMetaData() {
-  std::vector<std::uint8_t> bytes;
-  if (!ReadMetaDataFile(bytes)) return;
-  try {
-    TGlobeMemoryView view(bytes);
-    TGlobeStreamReader reader(view);
-    (void)reader.ReadWord();  // the mark, checked already
-    ReadMetaData(reader);
+  const bool loaded = LoadMetaDataWith([&](TGlobeStreamReader& reader) {
     const std::int32_t version = reader.ReadInteger();
     const std::int32_t titleColumn = reader.ReadInteger();
     std::string delimiter = reader.ReadShortText();
@@ -773,14 +729,8 @@ void TGlobeMIFReader::LoadMetaData() {
     FMIFCoordSys = std::move(coordSys);
     FMIDColumnNames = std::move(columns);
     FDataItems = std::move(items);
-  } catch (const EGlobeException&) {
-    // Like a file without the mark: forget it and index the data file again.
-    SetCount(0);
-    FDataItems.clear();
-    Presenters().Clear();
-    std::error_code ec;
-    std::filesystem::remove(MetaDataFilename(FFileName), ec);
-  }
+  });
+  if (!loaded) FDataItems.clear();
 }
 
 // ---- Environment ------------------------------------------------------------------------

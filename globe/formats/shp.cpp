@@ -6,6 +6,7 @@
 #include <limits>
 #include <system_error>
 
+#include "globe/core/text.h"
 #include "globe/core/units.h"
 #include "globe/formats/dbf.h"
 #include "globe/formats/memorymap.h"
@@ -64,13 +65,6 @@ std::int32_t ReadBigEndian(TGlobeStreamReader& Reader) {
                                    (std::uint32_t{b[2]} << 8) | std::uint32_t{b[3]});
 }
 
-bool EqualsIgnoreCaseAscii(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-    return lower(x) == lower(y);
-  });
-}
-
 // A null shape (and a shape without parts) becomes an object that draws nothing and that
 // no hit test finds: one empty chain, so that it is not drawn as a point at its centroid.
 void MakeEmpty(TGeoDataObject& Obj) {
@@ -92,27 +86,7 @@ void TGlobeSHPReader::SetTitleColumn(std::int32_t Value) {
 }
 
 std::string TGlobeSHPReader::CompanionTable(const std::string& SHPFileName) {
-  namespace fs = std::filesystem;
-  const fs::path shp(SHPFileName);
-  const std::string stem = shp.stem().string();
-  const fs::path folder = shp.has_parent_path() ? shp.parent_path() : fs::path(".");
-  std::error_code ec;
-  for (const char* ext : {".dbf", ".DBF"}) {
-    const fs::path candidate = folder / (stem + ext);
-    if (fs::is_regular_file(candidate, ec)) return candidate.string();
-  }
-  // Any other spelling of the extension; the first by name, so that the choice does not
-  // depend on the order of the folder listing.
-  std::string found;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    if (name.size() != stem.size() + 4 || name.compare(0, stem.size(), stem) != 0) continue;
-    if (!EqualsIgnoreCaseAscii(std::string_view(name).substr(stem.size()), ".dbf")) continue;
-    std::error_code fileEc;
-    if (!it->is_regular_file(fileEc)) continue;
-    if (found.empty() || it->path().string() < found) found = it->path().string();
-  }
-  return found;
+  return CompanionFile(SHPFileName, ".dbf");
 }
 
 // ---- Opening and closing ----------------------------------------------------------------
@@ -342,13 +316,7 @@ void TGlobeSHPReader::SaveMetaData() {
 }
 
 void TGlobeSHPReader::LoadMetaData() {
-  std::vector<std::uint8_t> bytes;
-  if (!ReadMetaDataFile(bytes)) return;
-  try {
-    TGlobeMemoryView view(bytes);
-    TGlobeStreamReader reader(view);
-    (void)reader.ReadWord();  // the mark, checked already
-    ReadMetaData(reader);
+  const bool loaded = LoadMetaDataWith([&](TGlobeStreamReader& reader) {
     double values[4];
     for (double& v : values) v = reader.ReadDouble();
     const std::int32_t titleColumn = reader.ReadInteger();
@@ -368,14 +336,8 @@ void TGlobeSHPReader::LoadMetaData() {
     FLatYShift = values[3];
     if (FTitleColumn == -1) FTitleColumn = titleColumn;
     FDataItems = std::move(items);
-  } catch (const EGlobeException&) {
-    // Like a file without the mark: forget it and index the data file again.
-    SetCount(0);
-    FDataItems.clear();
-    Presenters().Clear();
-    std::error_code ec;
-    std::filesystem::remove(MetaDataFilename(FFileName), ec);
-  }
+  });
+  if (!loaded) FDataItems.clear();
 }
 
 // ---- Environment ------------------------------------------------------------------------

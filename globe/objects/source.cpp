@@ -8,6 +8,7 @@
 #include <system_error>
 #include <utility>
 
+#include "globe/core/text.h"
 #include "globe/formats/propertystream.h"
 #include "globe/formats/stream.h"
 #include "globe/objects/layer.h"
@@ -543,6 +544,58 @@ std::unique_ptr<TGXML_Element> TGlobeObjectSource::SaveEnvironment() {
 // ---- File reader ------------------------------------------------------------------------
 
 TGlobeFileReader::TGlobeFileReader(TGlobe4* ParentGlobe) : TGlobeObjectSource(ParentGlobe) {}
+
+std::string TGlobeFileReader::CompanionFile(const std::string& FileName,
+                                            std::string_view Extension) {
+  namespace fs = std::filesystem;
+  const fs::path file(FileName);
+  const std::string stem = file.stem().string();
+  const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
+  std::error_code ec;
+  std::string upper(Extension);
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  }
+  // Any other spelling of the extension is looked for in the folder; the first by name, so
+  // that the choice does not depend on the order of the listing.
+  for (const std::string& ext : {std::string(Extension), upper}) {
+    const fs::path candidate = folder / (stem + ext);
+    if (fs::is_regular_file(candidate, ec)) return candidate.string();
+  }
+  std::string found;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.size() != stem.size() + Extension.size() || name.compare(0, stem.size(), stem) != 0 ||
+        !SameTextAscii(std::string_view(name).substr(stem.size()), Extension)) {
+      continue;
+    }
+    std::error_code fileEc;
+    if (!it->is_regular_file(fileEc)) continue;
+    if (found.empty() || it->path().string() < found) found = it->path().string();
+  }
+  return found;
+}
+
+bool TGlobeFileReader::LoadMetaDataWith(const std::function<void(TGlobeStreamReader&)>& ReadTail) {
+  std::vector<std::uint8_t> bytes;
+  if (!ReadMetaDataFile(bytes)) return false;
+  try {
+    TGlobeMemoryView view(bytes);
+    TGlobeStreamReader reader(view);
+    (void)reader.ReadWord();  // the mark, checked already
+    ReadMetaData(reader);
+    ReadTail(reader);
+    if (reader.Truncated()) throw EGlobeException("Truncated metadata");
+    return true;
+  } catch (const EGlobeException&) {
+    // Like a file without the mark: forget it, so that the data file is indexed again.
+    SetCount(0);
+    Presenters().Clear();
+    std::error_code ec;
+    std::filesystem::remove(MetaDataFilename(FFileName), ec);
+    return false;
+  }
+}
 
 void TGlobeFileReader::SetFileName(const std::string& Value) {
   FFileName = FGlobe->ResolveFilename(Value);

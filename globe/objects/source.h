@@ -8,8 +8,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "globe/core/classes.h"
@@ -168,6 +170,10 @@ class TGlobeFileReader : public TGlobeObjectSource {
   explicit TGlobeFileReader(TGlobe4* ParentGlobe);
 
   [[nodiscard]] const std::string& FileName() const noexcept { return FFileName; }
+  /// The file beside FileName with the same name and the extension Extension (".dbf") in
+  /// any letter case; "" when there is none.
+  [[nodiscard]] static std::string CompanionFile(const std::string& FileName,
+                                                 std::string_view Extension);
   /// Stores the name resolved by the globe ("" when it resolves to nothing).
   void SetFileName(const std::string& Value);
 
@@ -186,6 +192,11 @@ class TGlobeFileReader : public TGlobeObjectSource {
   /// is not older than the data file; a used file without the mark 259 is deleted. False
   /// when there is no usable file.
   [[nodiscard]] bool ReadMetaDataFile(std::vector<std::uint8_t>& Bytes);
+  /// Reads a current metadata file: the common part, then the reader's tail with ReadTail,
+  /// which throws EGlobeException when the tail does not fit. A file that does not fit is
+  /// deleted and the source left empty, as a file without the mark is, and false returned;
+  /// false also when there is no usable file.
+  bool LoadMetaDataWith(const std::function<void(TGlobeStreamReader&)>& ReadTail);
   /// Writes Bytes (mark included) to the metadata file through a temporary file and a
   /// rename, so that a crash never leaves a half-written file behind. Nothing without a
   /// metadata file name. A file that cannot be written is reported to the globe as a pmError

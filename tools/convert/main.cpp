@@ -21,9 +21,16 @@
 #include "globe/core/types.h"
 #include "globe/core/units.h"
 #include "globe/render/attributes.h"
+#include "tools/cli.h"
 #include "tools/convert/convert.h"
 
 namespace {
+
+using orvane::cli::EndsWithNoCase;
+using orvane::cli::EUsage;
+using orvane::cli::ParseHexColor;
+using orvane::cli::ParseNumber;
+using orvane::cli::Quoted;
 
 using orvane::convert::TConvertOptions;
 using orvane::convert::TFill;
@@ -86,46 +93,15 @@ ID. Exit status: 0 when the file was written, 1 when the input could not be read
 valid, or the output could not be written, 2 for bad options.
 )";
 
-/// Bad command-line input: reported with a hint to --help, exit status 2.
-class EUsage : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
 struct TOptions {
   TConvertOptions Convert;
   bool Quiet = false;
   bool Help = false;
 };
 
-std::string Quoted(std::string_view s) { return "'" + std::string(s) + "'"; }
-
-bool EndsWithNoCase(std::string_view s, std::string_view suffix) {
-  if (s.size() < suffix.size()) return false;
-  for (std::size_t i = 0; i < suffix.size(); ++i) {
-    const char a = s[s.size() - suffix.size() + i];
-    if (std::tolower(static_cast<unsigned char>(a)) != suffix[i]) return false;
-  }
-  return true;
-}
-
-template <class T>
-bool ParseNumber(std::string_view Text, T& Value) {
-  if (Text.empty()) return false;
-  if (Text.front() == '+') Text.remove_prefix(1);
-  const auto [end, ec] = std::from_chars(Text.data(), Text.data() + Text.size(), Value);
-  if constexpr (std::is_floating_point_v<T>) {
-    if (ec == std::errc{} && !std::isfinite(Value)) return false;
-  }
-  return ec == std::errc{} && end == Text.data() + Text.size();
-}
-
 platform::TColor ParseColor(std::string_view Name, std::string_view Text) {
-  if (Text.size() == 7 && Text[0] == '#') {
-    unsigned value = 0;
-    const auto [end, ec] = std::from_chars(Text.data() + 1, Text.data() + 7, value, 16);
-    if (ec == std::errc{} && end == Text.data() + 7)
-      return platform::RGB((value >> 16) & 0xFF, (value >> 8) & 0xFF, value & 0xFF);
+  if (platform::TColor color = 0; ParseHexColor(Text, color)) {
+    return color;
   } else if (Text.starts_with("cl") || Text.starts_with("CL") || Text.starts_with("Cl")) {
     // The globe's own colour names ("clNavy"); numbers are left to the #RRGGBB form.
     try {

@@ -34,8 +34,15 @@
 #include "globe/view/globe.h"
 #include "globe/view/shadow.h"
 #include "platform/qt/qtdevice.h"
+#include "tools/cli.h"
 
 namespace {
+
+using orvane::cli::EndsWithNoCase;
+using orvane::cli::EUsage;
+using orvane::cli::ParseHexColor;
+using orvane::cli::ParseNumber;
+using orvane::cli::Quoted;
 
 constexpr std::string_view kProgram = "orvane-render";
 constexpr int kExitWritten = 0;
@@ -72,11 +79,6 @@ files only. Exit status: 0 when the file was written, 1 when a file could not be
 written, 2 for bad options.
 )";
 
-/// Bad command-line input: reported with a hint to --help, exit status 2.
-class EUsage : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 /// A file that cannot be read or written: exit status 1.
 class EFiles : public std::runtime_error {
  public:
@@ -105,28 +107,6 @@ struct TOptions {
   bool Metadata = true;
   bool Help = false;
 };
-
-std::string Quoted(std::string_view s) { return "'" + std::string(s) + "'"; }
-
-bool EndsWithNoCase(std::string_view s, std::string_view suffix) {
-  if (s.size() < suffix.size()) return false;
-  for (std::size_t i = 0; i < suffix.size(); ++i) {
-    const char a = s[s.size() - suffix.size() + i];
-    if (std::tolower(static_cast<unsigned char>(a)) != suffix[i]) return false;
-  }
-  return true;
-}
-
-template <class T>
-bool ParseNumber(std::string_view Text, T& Value) {
-  if (Text.empty()) return false;
-  if (Text.front() == '+') Text.remove_prefix(1);
-  const auto [end, ec] = std::from_chars(Text.data(), Text.data() + Text.size(), Value);
-  if constexpr (std::is_floating_point_v<T>) {
-    if (ec == std::errc{} && !std::isfinite(Value)) return false;
-  }
-  return ec == std::errc{} && end == Text.data() + Text.size();
-}
 
 // ---- Times ------------------------------------------------------------------------------
 
@@ -212,11 +192,8 @@ std::string FormatUtc(std::chrono::system_clock::time_point Time) {
 // ---- Options ----------------------------------------------------------------------------
 
 platform::TColor ParseColor(std::string_view Name, std::string_view Text) {
-  if (Text.size() == 7 && Text[0] == '#') {
-    unsigned value = 0;
-    const auto [end, ec] = std::from_chars(Text.data() + 1, Text.data() + 7, value, 16);
-    if (ec == std::errc{} && end == Text.data() + 7)
-      return platform::RGB((value >> 16) & 0xFF, (value >> 8) & 0xFF, value & 0xFF);
+  if (platform::TColor color = 0; ParseHexColor(Text, color)) {
+    return color;
   } else if (!Text.empty()) {
     // The globe's own colour names ("clGray") are taken too.
     try {
