@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "app/locator.h"
 #include "platform/device.h"
 
 class QCloseEvent;
@@ -18,13 +19,6 @@ class QResizeEvent;
 class QShowEvent;
 
 namespace orvane {
-
-/// An azimuth text whose part before the first "/" is not a whole number; the message is
-/// "'<text>' is not a valid integer value".
-class EConvertError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 /// The text before the first "/" of Azimuth; empty when there is no "/".
 [[nodiscard]] QString AzimuthHead(const QString& Azimuth);

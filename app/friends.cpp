@@ -16,7 +16,6 @@
 #include <QPalette>
 #include <QRect>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QShowEvent>
 #include <QSize>
 #include <QStringDecoder>
@@ -30,11 +29,6 @@
 namespace orvane {
 namespace {
 
-constexpr const char* FriendsSection = "Friends";
-constexpr int DefaultTop = 100;
-constexpr int DefaultLeft = 100;
-constexpr int DefaultHeight = 215;
-constexpr int DefaultWidth = 280;
 
 // The whole file, or nothing when it cannot be read or is larger than MaxFriendsFileSize.
 std::optional<QByteArray> ReadBounded(const QString& FileName) {
@@ -86,14 +80,6 @@ QString PlainLineValue(const QString& Text, const QString& Call) {
   return {};
 }
 
-int ReadInteger(const CSimpleIniA& Ini, const char* Key, int Default) {
-  const char* Value = Ini.GetValue(FriendsSection, Key, nullptr);
-  if (Value == nullptr) return Default;
-  bool Ok = false;
-  const int Result = QString::fromUtf8(Value).trimmed().toInt(&Ok);
-  return Ok ? Result : Default;
-}
-
 }  // namespace
 
 std::optional<QStringList> ReadFriendsNotes(const QString& FileName, const QString& Call) {
@@ -124,11 +110,11 @@ std::optional<QStringList> ReadFriendsNotes(const QString& FileName, const QStri
   return L;
 }
 
-TfrmFriends::TfrmFriends(const QString& LoggerInstallPath, const QString& SettingsFile,
+TfrmFriends::TfrmFriends(const QString& LoggerInstallPath, TSettingsFile Settings,
                          QWidget* Parent)
     : QWidget(Parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      SettingsFile_(SettingsFile),
+      Settings_(std::move(Settings)),
       Memo1_(new QPlainTextEdit(this)) {
   setObjectName(QStringLiteral("frmFriends"));
   setWindowTitle(QStringLiteral("Friends"));
@@ -155,16 +141,9 @@ TfrmFriends::TfrmFriends(const QString& LoggerInstallPath, const QString& Settin
 }
 
 void TfrmFriends::FormCreate() {
-  CSimpleIniA Ini;
-  if (const std::optional<QByteArray> Bytes = ReadBounded(SettingsFile_)) {
-    if (!LoadIni(Ini, Bytes->toStdString())) Ini.Reset();
-  }
-  const int Top = ReadInteger(Ini, "Top", DefaultTop);
-  const int Left = ReadInteger(Ini, "Left", DefaultLeft);
-  const int Height = ReadInteger(Ini, "Height", DefaultHeight);
-  const int Width = ReadInteger(Ini, "Width", DefaultWidth);
-  move(Left, Top);
-  OuterSize_ = QSize(Width, Height);
+  const TWindowGeometry G = Settings_.ReadWindow("Friends", DefaultFriendsGeometry);
+  move(G.Left, G.Top);
+  OuterSize_ = QSize(G.Width, G.Height);
   FitOuterSize();
 }
 
@@ -193,35 +172,12 @@ void TfrmFriends::Friends(const QString& call) {
   Memo1_->setPlainText(Text);
 }
 
-void TfrmFriends::SaveGeometry() const {
-  CSimpleIniA Ini;
-  if (QFileInfo::exists(SettingsFile_)) {
-    // Never replace a settings file that could not be read whole: its other sections
-    // would be lost.
-    const std::optional<QByteArray> Bytes = ReadBounded(SettingsFile_);
-    if (!Bytes || !LoadIni(Ini, Bytes->toStdString())) return;
-  }
+TWindowGeometry TfrmFriends::Geometry() const {
   const QRect Outer = frameGeometry();
-  const auto Set = [&Ini](const char* Key, int Value) {
-    Ini.SetValue(FriendsSection, Key, std::to_string(Value).c_str(), nullptr, true);
-  };
-  Set("Top", Outer.top());
-  Set("Left", Outer.left());
-  Set("Height", Outer.height());
-  Set("Width", Outer.width());
-
-  std::string Text;
-  Ini.SetSpaces(false);  // key=value, as the rest of the file is written
-  if (Ini.Save(Text) < 0) return;
-  QSaveFile File(SettingsFile_);
-  if (!File.open(QIODevice::WriteOnly)) return;
-  if (File.write(Text.data(), static_cast<qint64>(Text.size())) !=
-      static_cast<qint64>(Text.size())) {
-    File.cancelWriting();
-    return;
-  }
-  File.commit();
+  return {Outer.top(), Outer.left(), Outer.height(), Outer.width()};
 }
+
+void TfrmFriends::SaveGeometry() const { Settings_.WriteWindow("Friends", Geometry()); }
 
 void TfrmFriends::closeEvent(QCloseEvent* Event) {
   SaveGeometry();

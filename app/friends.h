@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "app/settings.h"
+
 class QCloseEvent;
 class QShowEvent;
 
@@ -45,10 +47,10 @@ class TfrmFriends : public QWidget {
 
  public:
   /// LoggerInstallPath is a prefix of the notes file's path: it is used without adding a
-  /// separator. SettingsFile is the program's "Orvane.ini"; the window's geometry is read
-  /// from its section "Friends" here (missing values, or values that are not numbers, take
-  /// the defaults Top 100, Left 100, Height 215, Width 280, outer size).
-  TfrmFriends(const QString& LoggerInstallPath, const QString& SettingsFile,
+  /// separator. The window's outer geometry is read from section "Friends" of Settings
+  /// here (missing values, or values that are not numbers, take the defaults Top 100,
+  /// Left 100, Height 215, Width 280).
+  TfrmFriends(const QString& LoggerInstallPath, TSettingsFile Settings,
               QWidget* Parent = nullptr);
 
   /// Fills Memo1 with the notes for Call, each line ended by a line break; see
@@ -56,10 +58,10 @@ class TfrmFriends : public QWidget {
   void Friends(const QString& call);
 
   /// Writes the window's current outer "Top", "Left", "Height" and "Width" into section
-  /// "Friends" of the settings file, keeping everything else in it. The file is replaced
-  /// as a whole only once the new text is complete; when it cannot be read or written,
-  /// the file is left as it was and nothing is reported.
+  /// "Friends" of the settings file (TSettingsFile::WriteWindow); a failure is not reported.
   void SaveGeometry() const;
+  /// The window's current outer geometry.
+  [[nodiscard]] TWindowGeometry Geometry() const;
 
   [[nodiscard]] const QString& friendsini() const { return friendsini_; }
   [[nodiscard]] QPlainTextEdit* Memo1() const { return Memo1_; }
@@ -73,7 +75,7 @@ class TfrmFriends : public QWidget {
   // Resizes the client area so that the outer size, frame included, is OuterSize_.
   void FitOuterSize();
 
-  QString SettingsFile_;
+  TSettingsFile Settings_;
   QSize OuterSize_;
   bool FitPending_ = true;
   QString friendsini_;

@@ -180,4 +180,12 @@ bool TSettingsFile::WriteWindow(const char* Section, const TWindowGeometry& Geom
                  [&](CSimpleIniA& Ini) { WriteGeometry(Ini, Section, Geometry); });
 }
 
+std::string ReadProfileString(const std::string& File, const std::string& Section,
+                              const std::string& Key, const std::string& Default) {
+  CSimpleIniA Ini;
+  if (LoadIni(Ini, QString::fromStdString(File)) != TLoad::Loaded) return Default;
+  const char* Value = Ini.GetValue(Section.c_str(), Key.c_str(), nullptr);
+  return Value != nullptr ? std::string(Value) : Default;
+}
+
 }  // namespace orvane

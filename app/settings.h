@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 
 namespace orvane {
 
@@ -98,5 +99,11 @@ class TSettingsFile {
   QString ConfigFolder_;
   TWritablePredicate IsWritable_;
 };
+
+/// A string value of any INI file with the same profile rules as the settings file (names
+/// compare without regard to case, the first of repeated keys wins); Default when the file,
+/// section or key is missing or the file cannot be read whole.
+[[nodiscard]] std::string ReadProfileString(const std::string& File, const std::string& Section,
+                                            const std::string& Key, const std::string& Default);
 
 }  // namespace orvane

@@ -96,7 +96,8 @@ TEST(FriendsWindow, ShowsTheNotesForACallsign) {
   ASSERT_TRUE(QDir().mkpath(Logger));
   ASSERT_TRUE(QFile::copy(DataDir() + "sections.ini", Logger + "friends.ini"));
 
-  TfrmFriends Form(Logger, Dir.filePath(QStringLiteral("Orvane.ini")));
+  const TSettingsFile Settings(Dir.path(), Dir.filePath(QStringLiteral("config")));
+  TfrmFriends Form(Logger, Settings);
   EXPECT_EQ(Form.windowTitle(), QStringLiteral("Friends"));
   EXPECT_EQ(Form.friendsini(), Logger + "friends.ini");
 
@@ -110,8 +111,7 @@ TEST(FriendsWindow, ShowsTheNotesForACallsign) {
   EXPECT_EQ(Form.Memo1()->toPlainText(), QString());
 
   // Without a notes file the text stays too.
-  TfrmFriends NoNotes(Dir.filePath(QStringLiteral("nowhere/")),
-                      Dir.filePath(QStringLiteral("Orvane.ini")));
+  TfrmFriends NoNotes(Dir.filePath(QStringLiteral("nowhere/")), Settings);
   NoNotes.Memo1()->setPlainText(QStringLiteral("earlier"));
   NoNotes.Friends(QStringLiteral("K1ABC"));
   EXPECT_EQ(NoNotes.Memo1()->toPlainText(), QStringLiteral("earlier"));
@@ -121,9 +121,14 @@ TEST(FriendsWindow, GeometryComesFromAndGoesToTheSettingsFile) {
   QTemporaryDir Dir;
   ASSERT_TRUE(Dir.isValid());
   const QString Settings = Dir.filePath(QStringLiteral("Orvane.ini"));
+  const auto InFolder = [&Dir](const char* Name) {
+    const QString Folder = Dir.filePath(QString::fromLatin1(Name));
+    QDir().mkpath(Folder);
+    return TSettingsFile(Folder, Folder + QStringLiteral("/config"));
+  };
   // Section names compare without regard to case; a value that is no number is the default.
   WriteFile(Settings, "[Main]\nShadow=1\n[friends]\ntop=40\nLeft=50\nHeight=x\nWidth=300\n");
-  TfrmFriends Form(QString(), Settings);
+  TfrmFriends Form(QString(), TSettingsFile(Dir.path(), Dir.filePath(QStringLiteral("config"))));
   EXPECT_EQ(Form.frameGeometry().top(), 40);
   EXPECT_EQ(Form.frameGeometry().left(), 50);
   EXPECT_EQ(Form.frameGeometry().height(), 215);
@@ -140,19 +145,20 @@ TEST(FriendsWindow, GeometryComesFromAndGoesToTheSettingsFile) {
   EXPECT_TRUE(Written.contains("Width=250")) << Written.toStdString();
 
   // Without a settings file the defaults apply, and closing creates the file.
-  const QString Fresh = Dir.filePath(QStringLiteral("fresh.ini"));
-  TfrmFriends Defaults(QString(), Fresh);
+  const QString Fresh = Dir.filePath(QStringLiteral("fresh/Orvane.ini"));
+  TfrmFriends Defaults(QString(), InFolder("fresh"));
   EXPECT_EQ(Defaults.frameGeometry(), QRect(100, 100, 280, 215));
   Defaults.SaveGeometry();
   EXPECT_EQ(ReadFile(Fresh), QByteArray("[Friends]\nTop=100\nLeft=100\nHeight=215\nWidth=280\n"));
 
   // A settings file that cannot be read whole is never replaced: its other settings would
   // be lost.
-  const QString Oversized = Dir.filePath(QStringLiteral("oversized.ini"));
+  const TSettingsFile OversizedSettings = InFolder("oversized");
+  const QString Oversized = Dir.filePath(QStringLiteral("oversized/Orvane.ini"));
   QByteArray Bytes("[Main]\nShadow=1\n");
-  Bytes.append(QByteArray(MaxFriendsFileSize, ';'));
+  Bytes.append(QByteArray(MaxSettingsFileSize, ';'));
   WriteFile(Oversized, Bytes);
-  TfrmFriends Unreadable(QString(), Oversized);
+  TfrmFriends Unreadable(QString(), OversizedSettings);
   Unreadable.SaveGeometry();
   EXPECT_EQ(ReadFile(Oversized), Bytes);
 }

@@ -1,0 +1,415 @@
+#include "app/mainform.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFont>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QShowEvent>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+#include <exception>
+#include <utility>
+
+#include "app/compass.h"
+#include "app/friends.h"
+#include "app/lookup.h"
+#include "globe/objects/layerstore.h"
+#include "globe/projection/projection.h"
+#include "globe/render/attributes.h"
+#include "globe/view/globe.h"
+#include "platform/device.h"
+#include "platform/qt/globewidget.h"
+#include "platform/qt/xmlrowset.h"
+
+namespace orvane {
+namespace {
+
+using platform::RGB;
+
+// The globe's settings that differ from the component's defaults.
+constexpr platform::TColor kSurfaceColor = RGB(0x2F, 0x2F, 0xFF);
+constexpr platform::TColor kGraticuleColor = RGB(0xC0, 0xC0, 0xC0);
+constexpr platform::TColor kSelectedPenColor = RGB(0xFF, 0x5E, 0x5E);
+constexpr platform::TColor kSelectedBrushColor = RGB(0xD9, 0xD9, 0x00);
+constexpr platform::TColor kTransparentPenColor = RGB(0x80, 0x80, 0x80);
+constexpr platform::TColor kTransparentBrushColor = RGB(0xC0, 0xC0, 0xC0);
+
+QLineEdit* MakeField(QWidget* Panel, const char* Name, bool ReadOnly) {
+  auto* Field = new QLineEdit(Panel);
+  Field->setObjectName(QString::fromLatin1(Name));
+  Field->setAlignment(Qt::AlignCenter);
+  Field->setReadOnly(ReadOnly);
+  return Field;
+}
+
+}  // namespace
+
+TForm1::TForm1(TForm1Environment Environment, QWidget* Parent)
+    : QMainWindow(Parent),
+      Timer1(new QTimer(this)),
+      ZelTimer(new QTimer(this)),
+      Env_(std::move(Environment)),
+      Globe41_(new platform::TGlobeWidget(this)),
+      NoTable_(std::make_unique<platform::TMemoryRecordSet>()) {
+  OnError = Env_.OnError;
+  setObjectName(QStringLiteral("Form1"));
+  setFont(QFont(QStringLiteral("Tahoma"), 8));
+  setWindowTitle(QString());
+  setMinimumSize(190, 200);
+
+  // The hidden panel with the three hand-over fields: never shown, but real fields, so
+  // that a change of text raises its handler exactly as typing would.
+  auto* Panel1 = new QWidget(this);
+  Panel1->setObjectName(QStringLiteral("Panel1"));
+  Panel1->setFixedHeight(50);
+  Panel1->hide();
+  edCallsign = MakeField(Panel1, "edCallsign", true);
+  edLocator = MakeField(Panel1, "edLocator", true);
+  edAzimut = MakeField(Panel1, "edAzimut", false);
+  connect(edCallsign, &QLineEdit::textChanged, this, [this] { Guard([this] { edCallsignChange(); }); });
+  connect(edLocator, &QLineEdit::textChanged, this, [this] { Guard([this] { edLocatorChange(); }); });
+  connect(edAzimut, &QLineEdit::textChanged, this, [this] { Guard([this] { edAzimutChange(); }); });
+
+  Globe41_->setObjectName(QStringLiteral("Globe41"));
+  setCentralWidget(Globe41_);
+  Globe41_->OnError = [this](const std::string& Message) { Report(Message); };
+  // The window's own wheel handler zooms; the globe leaves the wheel to it.
+  Globe41_->SetWheelZoomFactor(0);
+  resize(529, 439 + menuBar()->sizeHint().height());
+
+  BuildMenu();
+  ConfigureGlobe();
+
+  Timer1->setObjectName(QStringLiteral("Timer1"));
+  Timer1->setInterval(200);
+  connect(Timer1, &QTimer::timeout, this, [this] { Guard([this] { Timer1Timer(); }); });
+  Timer1->start();
+  ZelTimer->setObjectName(QStringLiteral("ZelTimer"));
+  ZelTimer->setInterval(1000);
+  connect(ZelTimer, &QTimer::timeout, this, [this] { Guard([this] { ZelTimerTimer(); }); });
+
+  if (!Env_.ReadIni) Env_.ReadIni = &ReadProfileString;
+  if (!Env_.LoadTable) {
+    Env_.LoadTable = [](const std::string& File) -> std::unique_ptr<platform::TRecordSet> {
+      return platform::LoadXmlRowset(File);
+    };
+  }
+  Link_ = std::make_unique<TLoggerLink>(*Env_.Registry, *Env_.Database, *Env_.Windows,
+                                        Env_.ReadIni, Env_.LoadTable);
+  FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+globe::TGlobe4& TForm1::Globe41() const { return Globe41_->Globe(); }
+
+void TForm1::BuildMenu() {
+  QMenuBar* MainMenu1 = menuBar();
+  MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+  const auto Add = [this](QWidget* Menu, const char* Name, const QString& Caption,
+                          void (TForm1::*Handler)(), bool Checkable = false) {
+    auto* Action = new QAction(Caption, this);
+    Action->setObjectName(QString::fromLatin1(Name));
+    Action->setCheckable(Checkable);
+    // A checkable item has inverted its check mark by the time it is triggered.
+    connect(Action, &QAction::triggered, this,
+            [this, Handler] { Guard([this, Handler] { (this->*Handler)(); }); });
+    Menu->addAction(Action);
+    return Action;
+  };
+  DayNightShadow = Add(MainMenu1, "DayNightShadow", QStringLiteral("Shadow"),
+                       &TForm1::DayNightShadowClick);
+  Spherical1 = Add(MainMenu1, "Spherical1", QStringLiteral("Sphere"), &TForm1::Spherical1Click);
+  QMenu* F1 = MainMenu1->addMenu(QStringLiteral("Friends"));
+  F1->setObjectName(QStringLiteral("F1"));
+  S2 = Add(F1, "S2", QStringLiteral("Show Friends"), &TForm1::S2Click);
+  S1 = Add(F1, "S1", QStringLiteral("Show with program start"), &TForm1::S1Click, true);
+  T1 = Add(MainMenu1, "T1", QStringLiteral("Texture"), &TForm1::T1Click, true);
+  QMenu* C1 = MainMenu1->addMenu(QStringLiteral("Compass"));
+  C1->setObjectName(QStringLiteral("C1"));
+  ShowFriends1 = Add(C1, "ShowFriends1", QStringLiteral("Show Compass"),
+                     &TForm1::ShowFriends1Click);
+  Sh1 = Add(C1, "Sh1", QStringLiteral("Show with program start"), &TForm1::Sh1Click, true);
+}
+
+void TForm1::ConfigureGlobe() {
+  globe::TGlobe4& G = Globe41();
+  G.SetCacheCapacity(10240);
+  G.SetDataDirectory(Env_.ExeFolder.toStdString());
+  G.SetGlobeOptions(globe::TGlobeOptionsSet{globe::goCache3DPoints, globe::goDoubleBuffered});
+  G.SetMaxTextHeight(0);
+  G.SetScrollBars(globe::ssNone);
+  G.SetSurfaceColor(kSurfaceColor);
+  G.GraticulePen().SetPenColor(kGraticuleColor);
+  G.SelectedPen().SetPenColor(kSelectedPenColor);
+  G.SelectedBrush().SetBrushColor(kSelectedBrushColor);
+  G.TransparentPen().SetPenColor(kTransparentPenColor);
+  G.TransparentBrush().SetBrushColor(kTransparentBrushColor);
+  G.SetSaveMetaDataLocation(globe::smdInDataDirectory);
+  // The star field is an asset: without it the background stays black.
+  const QString StarField = QDir(Env_.ExeFolder).filePath(QString::fromLatin1(kStarFieldFile));
+  try {
+    if (const auto Picture = platform::Graphics().LoadPicture(StarField.toStdString())) {
+      G.SetBackgroundImage(Picture.get());
+    }
+  } catch (const std::exception&) {
+  }
+
+  globe::TGlobeProjection& P = G.Projection();
+  P.SetProjectionClass("TSphericalPrj");
+  P.SetCenterLatitude(23.58954259259259L);
+  P.SetCenterLongitude(-0.2454748148148148L);
+  P.SetXRotation(23.5L);
+  P.SetYRotation(-0.1477340740740741L);
+  P.SetMinLatitude(-90);
+  P.SetMaxLatitude(90);
+  P.SetMinLongitude(-180);
+  P.SetMaxLongitude(180);
+  P.SetUseMinMaxLimits(false);
+  P.SetXAxisChanges(globe::xaYOrigin);
+  P.SetYAxisChanges(globe::yaCentralMeridian);
+
+  G.OnPaint = [this](const void*) { Globe41Paint(); };
+  G.OnRender = [this](const void*) { Globe41Render(); };
+  G.OnMouseMove = [this](const void*, platform::TShiftState, std::int32_t X, std::int32_t Y) {
+    Globe41MouseMove(X, Y);
+  };
+  G.OnMouseLeave = [this](const void*) { Globe41MouseLeave(); };
+}
+
+void TForm1::FormCreate() {
+  try {
+    Link_->Startup();
+  } catch (const std::exception& E) {
+    LoggerInstallPath_ = QString::fromStdString(Link_->LoggerInstallPath());
+    Report(E.what());
+    return;
+  }
+  LoggerInstallPath_ = QString::fromStdString(Link_->LoggerInstallPath());
+  mylat = Link_->MyLat();
+  mylong = Link_->MyLong();
+  const auto Table = [this](platform::TRecordSet* Set) -> platform::TRecordSet& {
+    return Set != nullptr ? *Set : *NoTable_;
+  };
+  Lookup_ = std::make_unique<TCallsignLookup>(Table(Link_->tblUnique()),
+                                              Table(Link_->tblProvince()),
+                                              Table(Link_->tblDXCC()));
+
+  try {
+    for (const char* File : kLayerFiles) globe::AddLayerFromFile(Globe41(), File);
+    Globe41().Projection().SetAltitude(0);
+  } catch (const std::exception& E) {
+    Report(E.what());
+    return;
+  }
+
+  const TMainSettings Main = Env_.Settings.ReadMain();
+  setGeometry(Main.Window.Left, Main.Window.Top, Main.Window.Width, Main.Window.Height);
+  ShadowEnabled = Main.Shadow;
+  S1->setChecked(Main.Friends);
+  Sh1->setChecked(Main.Compass);
+}
+
+void TForm1::SetSecondaryWindows(TfrmFriends* Friends, TfCompass* Compass) {
+  Friends_ = Friends;
+  Compass_ = Compass;
+  if (Compass_ != nullptr) Compass_->SetAzimuthSource([this] { return edAzimut->text(); });
+}
+
+// ---- Showing and closing ------------------------------------------------------------------
+
+void TForm1::showEvent(QShowEvent* Event) {
+  QMainWindow::showEvent(Event);
+  if (!Shown_ && !Event->spontaneous()) {
+    Shown_ = true;
+    Guard([this] { FormShow(); });
+  }
+}
+
+void TForm1::FormShow() {
+  ZelTimer->start();
+  if (S1->isChecked()) ShowFriendsWindow();
+  if (Sh1->isChecked()) ShowCompassWindow();
+}
+
+void TForm1::closeEvent(QCloseEvent* Event) {
+  if (!Closed_) {
+    Closed_ = true;
+    Guard([this] { FormClose(); });
+  }
+  Event->accept();
+  if (OnClosed) QTimer::singleShot(0, this, [this] { OnClosed(); });
+}
+
+void TForm1::FormClose() {
+  Timer1->stop();
+  ZelTimer->stop();
+  TMainSettings Main;
+  const QRect Outer = frameGeometry();
+  Main.Window = {Outer.top(), Outer.left(), Outer.height(), Outer.width()};
+  Main.Shadow = ShadowEnabled;
+  Main.Friends = S1->isChecked();
+  Main.Compass = Sh1->isChecked();
+  std::optional<TWindowGeometry> FriendsGeometry;
+  if (FriendsShowing()) FriendsGeometry = Friends_->Geometry();
+  std::optional<TWindowGeometry> CompassGeometry;
+  if (CompassShowing()) {
+    CompassGeometry = TWindowGeometry{Compass_->WindowTop(), Compass_->WindowLeft(),
+                                      Compass_->WindowHeight(), Compass_->WindowWidth()};
+  }
+  Env_.Settings.WriteAtClose(Main, FriendsGeometry, CompassGeometry);
+}
+
+// ---- Timers and menu ------------------------------------------------------------------------
+
+void TForm1::Timer1Timer() {
+  if (!ShadowEnabled) return;
+  if (--ShadowCountdown <= 0) {
+    ShadowCountdown = 40;
+    Globe41().RedrawLayers();
+  }
+}
+
+void TForm1::ZelTimerTimer() {
+  const TLoggerLink::TPollResult Result = Link_->Poll();
+  for (const TLoggerLink::TTextChange& Change : Result.Changes) {
+    QLineEdit* Field = Change.Field == TLoggerLink::TField::lfAzimut     ? edAzimut
+                       : Change.Field == TLoggerLink::TField::lfCallsign ? edCallsign
+                                                                          : edLocator;
+    // A handler's error must not keep the later fields from being written.
+    Guard([&] { SetFieldText(*Field, QString::fromStdString(Change.Text)); });
+  }
+  if (Result.Close) close();
+}
+
+void TForm1::SetFieldText(QLineEdit& Field, const QString& Text) {
+  const bool UpperCase = &Field == edCallsign || &Field == edLocator;
+  Field.setText(UpperCase ? Text.toUpper() : Text);
+}
+
+void TForm1::DayNightShadowClick() {
+  ShadowEnabled = !ShadowEnabled;
+  Globe41().RedrawLayers();
+}
+
+void TForm1::Spherical1Click() {
+  globe::TGlobeProjection& P = Globe41().Projection();
+  const std::string Class = P.ProjectionClass();
+  if (Class == "TCartesianPrj") {
+    P.SetProjectionClass("TSphericalPrj");
+    P.SetAltitude(0);
+    Spherical1->setText(QStringLiteral("Sphere"));
+  } else if (Class == "TSphericalPrj") {
+    P.SetProjectionClass("TCartesianPrj");
+    P.SetAltitude(0);
+    Spherical1->setText(QStringLiteral("Map"));
+  }
+}
+
+void TForm1::S2Click() {
+  ShowFriendsWindow();
+  const QString Call = edCallsign->text().trimmed();
+  if (Friends_ != nullptr && Call.size() >= 4) Friends_->Friends(Call);
+}
+
+void TForm1::S1Click() {
+  if (S1->isChecked()) {
+    ShowFriendsWindow();
+  } else if (Friends_ != nullptr) {
+    Friends_->close();
+  }
+}
+
+void TForm1::T1Click() {
+  if (T1->isChecked()) {
+    Globe41().SetSurfaceTextureName(
+        QDir(Env_.ExeFolder).filePath(QString::fromLatin1(kTextureFile)).toStdString());
+  } else {
+    Globe41().SetSurfaceTextureName(std::string());
+  }
+}
+
+void TForm1::ShowFriends1Click() { ShowCompassWindow(); }
+
+void TForm1::Sh1Click() {
+  if (Sh1->isChecked()) {
+    ShowCompassWindow();
+  } else if (Compass_ != nullptr) {
+    Compass_->close();
+  }
+}
+
+void TForm1::wheelEvent(QWheelEvent* Event) {
+  // 120 is one notch; finer wheels send parts of it, which add up to steps.
+  WheelRemainder_ += Event->angleDelta().y();
+  while (WheelRemainder_ >= 120) {
+    WheelRemainder_ -= 120;
+    Guard([this] { FormMouseWheel(true); });
+  }
+  while (WheelRemainder_ <= -120) {
+    WheelRemainder_ += 120;
+    Guard([this] { FormMouseWheel(false); });
+  }
+  Event->ignore();
+}
+
+void TForm1::FormMouseWheel(bool Up) {
+  globe::TGlobeProjection& P = Globe41().Projection();
+  P.SetScaleFactor(Up ? P.ScaleFactor() * 1.1L : P.ScaleFactor() / 1.1L);
+}
+
+// ---- Secondary windows ------------------------------------------------------------------------
+
+bool TForm1::FriendsShowing() const { return Friends_ != nullptr && Friends_->isVisible(); }
+bool TForm1::CompassShowing() const { return Compass_ != nullptr && Compass_->isVisible(); }
+
+void TForm1::ShowFriendsWindow() {
+  if (Friends_ == nullptr) return;
+  Friends_->show();
+  Friends_->raise();
+}
+
+void TForm1::ShowCompassWindow() {
+  if (Compass_ == nullptr) return;
+  Compass_->show();
+  Compass_->raise();
+}
+
+// ---- Errors --------------------------------------------------------------------------------
+
+template <class Fn>
+void TForm1::Guard(Fn&& Handler) {
+  try {
+    Handler();
+  } catch (const std::exception& E) {
+    Report(E.what());
+  } catch (...) {
+    Report("Unknown error");
+  }
+}
+
+void TForm1::Report(const std::string& Message) {
+  if (OnError) {
+    OnError(Message);
+    return;
+  }
+  // Shown once the event is over, without a nested event loop: the timers keep running
+  // while the box is open, and the same message is not stacked while one shows it.
+  const QString Text = QString::fromStdString(Message);
+  if (ErrorBox_ && ErrorBox_->text() == Text) return;
+  QTimer::singleShot(0, this, [this, Text] {
+    if (ErrorBox_ && ErrorBox_->text() == Text) return;
+    auto* Box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Orvane"), Text,
+                                QMessageBox::Ok, this);
+    Box->setAttribute(Qt::WA_DeleteOnClose);
+    ErrorBox_ = Box;
+    Box->open();
+  });
+}
+
+QDateTime TForm1::Now() const { return Env_.Now ? Env_.Now() : QDateTime::currentDateTime(); }
+
+}  // namespace orvane

@@ -1,0 +1,188 @@
+// The main window: the globe with the station being logged, its menu, the two timers and
+// the three hidden fields through which the logger link hands over what the operator types.
+// Start-up and shutdown live in mainform.cpp, the station display (the fields' change
+// handlers and the overlays drawn on the globe) in stationdisplay.cpp.
+#pragma once
+
+#include <QDateTime>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QPointer>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/loggerlink.h"
+#include "app/settings.h"
+#include "globe/core/types.h"
+#include "platform/loggerhost.h"
+
+class QAction;
+class QLineEdit;
+class QTimer;
+class QWidget;
+class QWheelEvent;
+
+namespace globe {
+class TGlobe4;
+}
+namespace platform {
+class TGlobeWidget;
+class TRecordSet;
+}  // namespace platform
+
+namespace orvane {
+
+class TCallsignLookup;
+class TfCompass;
+class TfrmFriends;
+
+/// Everything the main window reads from outside the program, so that tests can give fakes.
+/// The window uses the registry, database and window lookup for its life; it owns none.
+struct TForm1Environment {
+  platform::TLoggerRegistry* Registry = nullptr;
+  platform::TLoggerDatabase* Database = nullptr;
+  platform::TWindowLookup* Windows = nullptr;
+  /// The program's "Orvane.ini".
+  TSettingsFile Settings{QString(), QString()};
+  /// The executable's folder: the layer files, "world.bmp" and "starfield.bmp" are there.
+  QString ExeFolder;
+  /// Reads a value of the logger's settings file; empty: the INI reader of the platform.
+  TIniStringReader ReadIni;
+  /// Loads a reference table; empty: the XML rowset importer.
+  TRecordSetLoader LoadTable;
+  /// The current local date and time; empty: the system clock.
+  std::function<QDateTime()> Now;
+  /// The window's first OnError, so that errors of the start-up reach it too.
+  std::function<void(const std::string& Message)> OnError;
+};
+
+/// The star-field picture behind the globe, shipped beside the program.
+inline constexpr const char* kStarFieldFile = "starfield.bmp";
+/// The world texture of the "Texture" command, beside the program.
+inline constexpr const char* kTextureFile = "world.bmp";
+/// The layer files loaded at start-up, in this order.
+inline constexpr const char* kLayerFiles[] = {"world.lyr", "TGCapitals.lyr", "TGCities.lyr",
+                                              "IOTA.lyr"};
+
+/// The radius of the home and target circles: 30 km in globe units.
+inline constexpr std::int32_t kStationCircleRadius = 1'457'883;
+
+class TForm1 : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  /// Builds the window and runs the start-up sequence: logger link, layers, whole-map
+  /// view, settings. An error of the sequence is reported (OnError, else a message box)
+  /// and ends the sequence where it happened; the window is usable either way.
+  explicit TForm1(TForm1Environment Environment, QWidget* Parent = nullptr);
+  ~TForm1() override;
+  TForm1(const TForm1&) = delete;
+  TForm1& operator=(const TForm1&) = delete;
+
+  /// The secondary windows, created after this one (the friends window needs the
+  /// logger's folder). Not owned; either may be null.
+  void SetSecondaryWindows(TfrmFriends* Friends, TfCompass* Compass);
+
+  /// Receives the message of an error raised by a handler (errors must not unwind through
+  /// Qt). When empty the error is shown in a message box once the event is over.
+  std::function<void(const std::string& Message)> OnError;
+  /// Called once the window has closed and written its settings: the program ends.
+  std::function<void()> OnClosed;
+
+  // ---- Components -------------------------------------------------------------------------
+  [[nodiscard]] globe::TGlobe4& Globe41() const;
+  [[nodiscard]] platform::TGlobeWidget* Globe41Window() const noexcept { return Globe41_; }
+  QLineEdit* edCallsign = nullptr;
+  QLineEdit* edLocator = nullptr;
+  QLineEdit* edAzimut = nullptr;
+  QTimer* const Timer1;
+  QTimer* const ZelTimer;
+  QAction* DayNightShadow = nullptr;
+  QAction* Spherical1 = nullptr;
+  QAction* S2 = nullptr;  ///< Friends ▸ "Show Friends"
+  QAction* S1 = nullptr;  ///< Friends ▸ "Show with program start"
+  QAction* T1 = nullptr;  ///< "Texture"
+  QAction* ShowFriends1 = nullptr;  ///< Compass ▸ "Show Compass"
+  QAction* Sh1 = nullptr;           ///< Compass ▸ "Show with program start"
+
+  // ---- State ------------------------------------------------------------------------------
+  /// Home position in degrees, north and east positive; 0, 0 until the logger link reads it.
+  double mylat = 0;
+  double mylong = 0;
+  /// Home in globe units, recomputed at every paint.
+  globe::TPointLL ptLondon;
+  /// The station being logged, in globe units; all zero until the first lookup.
+  globe::TPointLL _PointLLWWW;
+  bool ShadowEnabled = false;
+  int ShadowCountdown = 0;
+  [[nodiscard]] const QString& LoggerInstallPath() const noexcept { return LoggerInstallPath_; }
+  [[nodiscard]] TLoggerLink& LoggerLink() const noexcept { return *Link_; }
+
+  // ---- Handlers (called by the window's events; public so that tests can drive them) ---
+  void FormShow();
+  void FormClose();
+  void Timer1Timer();
+  void ZelTimerTimer();
+  void DayNightShadowClick();
+  void Spherical1Click();
+  void S2Click();
+  void S1Click();
+  void T1Click();
+  void ShowFriends1Click();
+  void Sh1Click();
+  /// One wheel step towards (Up) or away from the user: the scale times or divided by 1.1.
+  void FormMouseWheel(bool Up);
+
+  /// Points the display at a target (degrees); CallWWW is not used.
+  void MapToScreen(double DxLongitude, double DxLatitude, double DxWWWLongitude,
+                   double DxWWWLatitude, const QString& CallWWW);
+  void edCallsignChange();
+  void edLocatorChange();
+  void edAzimutChange();
+  void Globe41Paint();
+  void Globe41Render();
+  void Globe41MouseMove(std::int32_t X, std::int32_t Y);
+  void Globe41MouseLeave();
+
+  /// Puts a text into a field as the logger link does: the callsign and locator fields
+  /// hold upper case; an equal text changes nothing and raises no handler.
+  void SetFieldText(QLineEdit& Field, const QString& Text);
+
+ protected:
+  void showEvent(QShowEvent* Event) override;
+  void closeEvent(QCloseEvent* Event) override;
+  void wheelEvent(QWheelEvent* Event) override;
+
+ private:
+  void BuildMenu();
+  void ConfigureGlobe();
+  void FormCreate();
+  /// Runs Handler, turning an error it raises into a report.
+  template <class Fn>
+  void Guard(Fn&& Handler);
+  void Report(const std::string& Message);
+  [[nodiscard]] bool FriendsShowing() const;
+  [[nodiscard]] bool CompassShowing() const;
+  void ShowFriendsWindow();
+  void ShowCompassWindow();
+  [[nodiscard]] QDateTime Now() const;
+
+  TForm1Environment Env_;
+  platform::TGlobeWidget* Globe41_;  // owned by Qt as the central widget
+  std::unique_ptr<TLoggerLink> Link_;
+  // Closed stand-ins for reference tables the link has not loaded, so that a lookup
+  // fails with the data-set error instead of touching nothing.
+  std::unique_ptr<platform::TRecordSet> NoTable_;
+  std::unique_ptr<TCallsignLookup> Lookup_;
+  QString LoggerInstallPath_;
+  TfrmFriends* Friends_ = nullptr;
+  TfCompass* Compass_ = nullptr;
+  bool Shown_ = false;
+  bool Closed_ = false;
+  int WheelRemainder_ = 0;
+  QPointer<QMessageBox> ErrorBox_;  // the error message showing, if any  // parts of a wheel notch not yet turned into a step
+};
+
+}  // namespace orvane

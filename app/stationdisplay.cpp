@@ -1,0 +1,154 @@
+// The station display: what the main window does when the hand-over fields change, and
+// the overlays it draws on the globe (home and target circles, the great-circle path, the
+// callsign label and the night shadow).
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <ctime>
+
+#include "app/compass.h"
+#include "app/friends.h"
+#include "app/locator.h"
+#include "app/lookup.h"
+#include "app/mainform.h"
+#include "globe/core/numeric.h"
+#include "globe/core/units.h"
+#include "globe/objects/layerstore.h"
+#include "globe/projection/projection.h"
+#include "globe/objects/object.h"
+#include "globe/render/canvas.h"
+#include "globe/view/globe.h"
+#include "globe/view/shadow.h"
+
+namespace orvane {
+namespace {
+
+using platform::RGB;
+
+constexpr std::int32_t kCircleSegments = 36;
+constexpr platform::TColor kOverlayColor = RGB(0xFF, 0x00, 0x00);
+constexpr std::int32_t kOverlayWidth = 2;
+constexpr platform::TColor kNightColor = RGB(0x80, 0x80, 0x80);
+constexpr platform::TColor kTwilightColor = RGB(0xC0, 0xC0, 0xC0);
+constexpr platform::TColor kLabelColor = RGB(0xFF, 0xFF, 0xFF);
+constexpr std::int32_t kLabelLeftShift = 15;
+
+// Minutes to add to local time to get UTC: the zone's offset including daylight saving,
+// as the C library reports it for now; 0 when it cannot be read.
+double TimeZoneBiasMinutes(std::time_t Now) {
+  std::tm Local{};
+  if (localtime_r(&Now, &Local) == nullptr) return 0;
+  return -static_cast<double>(Local.tm_gmtoff) / 60;
+}
+
+globe::TPointLL ToPointLL(double Longitude, double Latitude) {
+  return globe::DegToPointLL(Longitude, Latitude);
+}
+
+}  // namespace
+
+void TForm1::MapToScreen(double DxLongitude, double DxLatitude, double DxWWWLongitude,
+                         double DxWWWLatitude, const QString& /*CallWWW*/) {
+  (void)DxLongitude;
+  (void)DxLatitude;
+  _PointLLWWW = ToPointLL(DxWWWLongitude, DxWWWLatitude);
+  globe::TGlobe4& G = Globe41();
+  if (G.Projection().ProjectionClass() == "TSphericalPrj") {
+    if (G.Projection().ScaleFactor() != 0) {
+      G.LocateToLL(_PointLLWWW.iLongX, _PointLLWWW.iLatY);
+    } else {
+      G.LocateToLL(0, 0);
+    }
+  }
+  G.RedrawLayers();
+}
+
+void TForm1::edCallsignChange() {
+  const QString T = edCallsign->text();
+  if (T.size() < 3) {
+    if (T.isEmpty()) {
+      MapToScreen(mylong, mylat, mylong, mylat, T);
+      if (Friends_ != nullptr && Friends_->isVisible()) Friends_->Memo1()->clear();
+      Globe41().Projection().SetAltitude(0);
+    }
+    return;
+  }
+  const QString Call = T.trimmed();
+  if (Friends_ != nullptr && Friends_->isVisible()) Friends_->Friends(Call);
+  if (Lookup_ == nullptr) {
+    // The start-up stopped before the tables were attached: the lookup fails as it would
+    // on closed tables.
+    throw platform::EDatabaseError(std::string(platform::kClosedDatasetMessage));
+  }
+  QString DxLong;
+  QString DxLat;
+  if (!Lookup_->FindCountry(T, Now(), DxLong, DxLat)) return;
+  double Lat = 0;
+  double Long = 0;
+  TextToLatLong(DxLat, DxLong, Lat, Long);
+  MapToScreen(mylong, mylat, Long, Lat, Call);
+}
+
+void TForm1::edLocatorChange() {
+  const QString T = edLocator->text();
+  if (T.size() != 6) {
+    edCallsignChange();
+    return;
+  }
+  double Lat = 0;
+  double Long = 0;
+  LocatorToLatLong(T.trimmed(), Lat, Long);
+  MapToScreen(mylong, mylat, Long, Lat, edCallsign->text().trimmed());
+}
+
+void TForm1::edAzimutChange() {
+  if (Compass_ != nullptr && Compass_->isVisible()) Compass_->RepaintCompass();
+}
+
+void TForm1::Globe41Paint() {
+  globe::TGlobe4& G = Globe41();
+  ptLondon = ToPointLL(mylong, mylat);
+  G.RenderCircle(ptLondon, kStationCircleRadius, kCircleSegments);
+  if (edCallsign->text().isEmpty()) return;
+  G.RenderCircle(_PointLLWWW, kStationCircleRadius, kCircleSegments);
+  G.RenderGreatCircleLine(ptLondon, _PointLLWWW, globe::gcShortest);
+}
+
+void TForm1::Globe41Render() {
+  globe::TGlobe4& G = Globe41();
+  if (ShadowEnabled) {
+    const QDateTime Local = Now();
+    const QDate D = Local.date();
+    const QTime T = Local.time();
+    const double GMT =
+        globe::EncodeGMTDateTime(D.year(), static_cast<std::uint32_t>(D.month()),
+                                 static_cast<std::uint32_t>(D.day()), T.hour(), T.minute(),
+                                 T.second() + T.msec() / 1000.0) +
+        TimeZoneBiasMinutes(static_cast<std::time_t>(Local.toSecsSinceEpoch())) / 1440;
+    G.RenderDIBShadow(GMT, kNightColor, kTwilightColor, 1);
+  }
+  globe::TGlobeCanvas& Canvas = G.GlobeCanvas();
+  Canvas.SetPen({kOverlayColor, platform::psSolid, kOverlayWidth});
+  const QString Call = edCallsign->text().trimmed();
+  if (Call.isEmpty()) return;
+  platform::TCanvasFont Font = Canvas.Font();
+  Font.Style.Bold = true;
+  Font.Style.Underline = true;
+  Font.Color = kLabelColor;
+  Canvas.SetFont(Font);
+  globe::TPoint At;
+  const std::int64_t SouthLat = std::int64_t{_PointLLWWW.iLatY} - globe::GU_DEGREE;
+  if (!G.Projection().LLToDeviceXY(_PointLLWWW.iLongX, globe::Clamp32(SouthLat), At)) return;
+  Canvas.TextOut(At.X - kLabelLeftShift, At.Y, Call.toStdString());
+}
+
+void TForm1::Globe41MouseMove(std::int32_t X, std::int32_t Y) {
+  QString Title = QStringLiteral(" ");
+  if (auto* Object = dynamic_cast<globe::TGlobeObject*>(Globe41().Layers().ObjectAtXY(X, Y))) {
+    Title += u' ' + QString::fromStdString(Object->Title());
+  }
+  setWindowTitle(Title);
+}
+
+void TForm1::Globe41MouseLeave() { setWindowTitle(QString()); }
+
+}  // namespace orvane

@@ -1,0 +1,418 @@
+// The main window with a scripted logger: start-up, the once-a-second poll driving the
+// station display, the overlays on the picture, the menu, the timers and the settings
+// written at close.
+#include "app/mainform.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/compass.h"
+#include "app/friends.h"
+#include "app/locator.h"
+#include "app/program.h"
+#include "globe/core/units.h"
+#include "globe/objects/layerstore.h"
+#include "globe/projection/projection.h"
+#include "globe/view/globe.h"
+#include "platform/qt/globewidget.h"
+#include "platform/recording.h"
+#include "platform/qt/xmlrowset.h"
+#include "tests/app/fakelogger.h"
+
+namespace orvane {
+namespace {
+
+using platform::TMemoryRecordSet;
+
+const QString kSourceData = QStringLiteral(ORVANE_TEST_DATA_DIR "/../../data/");
+
+// A logger with its QSO-entry window, reference tables for two entities and an individual
+// callsign, and an executable folder holding the country layer.
+struct Rig {
+  QTemporaryDir Dir;
+  std::vector<std::string> Log;
+  TFakeRegistry Registry{Log};
+  TFakeDatabase Database{Log};
+  QsoWindow Qso;
+  std::vector<std::string> Errors;
+  QString ExeFolder;
+  QDateTime Clock = QDateTime(QDate(2026, 6, 21), QTime(12, 0), Qt::LocalTime);
+
+  Rig() {
+    ExeFolder = Dir.filePath(QStringLiteral("bin"));
+    QDir().mkpath(ExeFolder);
+    QDir().mkpath(Dir.filePath(QStringLiteral("logger")));
+    QFile::copy(kSourceData + "world.lyr", ExeFolder + "/world.lyr");
+    Registry.Values["InstallPath"] = Dir.filePath(QStringLiteral("logger/")).toStdString();
+    Database.Row = TFakeDatabase::TStoredPosition{-16.37, 48.21};  // Vienna, west positive
+    Qso.Fill(Qso.Panel[1][2], "", "");
+    Qso.Locators(Qso.Panel[1][2], 6);
+    SetLocator("");
+  }
+
+  THandle Control(const char* Class, int Index = 0) {
+    return Qso.Windows.Children(Qso.Panel[1][2], Class).at(static_cast<std::size_t>(Index));
+  }
+  void SetCall(const std::string& Text) { Qso.Windows[Control("TdxButtonEdit")].Text = Text; }
+  void SetAzimut(const std::string& Text) { Qso.Windows[Control("TEdit")].Text = Text; }
+  void SetLocator(const std::string& Text) { Qso.Windows[Control("TdxEdit", 5)].Text = Text; }
+
+  TSettingsFile Settings() const {
+    return TSettingsFile(ExeFolder, Dir.filePath(QStringLiteral("config")));
+  }
+
+  TForm1Environment Environment() {
+    TForm1Environment E;
+    E.Registry = &Registry;
+    E.Database = &Database;
+    E.Windows = &Qso.Windows;
+    E.Settings = Settings();
+    E.ExeFolder = ExeFolder;
+    E.ReadIni = [](const std::string&, const std::string&, const std::string&,
+                   const std::string&) { return std::string("Main log"); };
+    E.LoadTable = [](const std::string& File) -> std::unique_ptr<platform::TRecordSet> {
+      if (File.ends_with("CountryDataEx.xml")) {
+        return std::make_unique<TMemoryRecordSet>(
+            std::vector<std::string>{"PrefixList", "Status", "EndDate", "Longitude", "Latitude"},
+            std::vector<std::vector<std::string>>{
+                {"(DL|DA)[0-9].*", "Active", "", "10.00E", "51.00N"},
+                {"(JA|JR)[0-9].*", "Active", "", "139.00E", "35.00N"},
+                {"VK[0-9].*", "Active", "", "151.00E", "33.50S"}});
+      }
+      if (File.ends_with("Province.xml")) {
+        return std::make_unique<TMemoryRecordSet>(
+            std::vector<std::string>{"PrefixList", "EndDate", "Longitude", "Latitude"},
+            std::vector<std::vector<std::string>>{});
+      }
+      return std::make_unique<TMemoryRecordSet>(
+          std::vector<std::string>{"Callsign", "StartDate", "EndDate", "Longitude", "Latitude"},
+          std::vector<std::vector<std::string>>{{"DL0XX", "", "", "60.00W", "10.00S"}});
+    };
+    E.Now = [this] { return Clock; };
+    E.OnError = [this](const std::string& M) { Errors.push_back(M); };
+    return E;
+  }
+
+  std::unique_ptr<TOrvaneWindows> Start() { return std::make_unique<TOrvaneWindows>(Environment()); }
+};
+
+globe::TPointLL At(double Long, double Lat) { return globe::DegToPointLL(Long, Lat); }
+
+// The picture of the globe window as the user sees it, painted through its events.
+QImage Picture(TForm1& Form) {
+  Form.Globe41Window()->viewport()->repaint();
+  return Form.Globe41Window()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+int CountNear(const QImage& Image, QPoint Centre, int Radius, QRgb Colour) {
+  int n = 0;
+  for (int y = Centre.y() - Radius; y <= Centre.y() + Radius; ++y)
+    for (int x = Centre.x() - Radius; x <= Centre.x() + Radius; ++x)
+      if (Image.rect().contains(x, y) && (Image.pixel(x, y) & 0xFFFFFF) == (Colour & 0xFFFFFF)) ++n;
+  return n;
+}
+
+QPoint Device(TForm1& Form, const globe::TPointLL& P) {
+  globe::TPoint xy;
+  EXPECT_TRUE(Form.Globe41().Projection().LLToDeviceXY(P.iLongX, P.iLatY, xy));
+  return {xy.X, xy.Y};
+}
+
+TEST(MainWindow, StartsUpWithTheLoggersHomeTheLayersAndTheSettings) {
+  Rig R;
+  QDir().mkpath(R.ExeFolder);
+  QFile Ini(R.ExeFolder + "/Orvane.ini");
+  ASSERT_TRUE(Ini.open(QIODevice::WriteOnly));
+  Ini.write("[Main]\nTop=120\nLeft=130\nHeight=400\nWidth=500\nShadow=1\nFriends=0\nCompass=1\n");
+  Ini.close();
+
+  auto W = R.Start();
+  TForm1& F = W->Form1();
+  EXPECT_TRUE(R.Errors.empty());
+  EXPECT_DOUBLE_EQ(F.mylat, 48.21);
+  EXPECT_DOUBLE_EQ(F.mylong, 16.37);  // the logger stores longitude positive to the west
+  EXPECT_EQ(F.LoggerInstallPath(), R.Dir.filePath(QStringLiteral("logger/")));
+  EXPECT_EQ(W->frmFriends().friendsini(), F.LoggerInstallPath() + "friends.ini");
+
+  globe::TGlobe4& G = F.Globe41();
+  EXPECT_EQ(G.Layers().Count(), 1);  // only world.lyr is there; the others are skipped
+  EXPECT_EQ(G.Projection().ProjectionClass(), "TSphericalPrj");
+  EXPECT_EQ(G.SurfaceColor(), platform::RGB(0x2F, 0x2F, 0xFF));
+  EXPECT_EQ(G.ScrollBars(), globe::ssNone);
+  EXPECT_EQ(G.CacheCapacity(), 10240);
+
+  EXPECT_EQ(F.frameGeometry().topLeft(), QPoint(130, 120));
+  EXPECT_TRUE(F.ShadowEnabled);
+  EXPECT_FALSE(F.S1->isChecked());
+  EXPECT_TRUE(F.Sh1->isChecked());
+  EXPECT_TRUE(F.Timer1->isActive());
+  EXPECT_FALSE(F.ZelTimer->isActive());
+
+  F.show();
+  EXPECT_TRUE(F.ZelTimer->isActive());
+  EXPECT_FALSE(W->frmFriends().isVisible());
+  EXPECT_TRUE(W->fCompass().isVisible());
+}
+
+TEST(MainWindow, AStartUpErrorIsShownAndEndsTheSequence) {
+  Rig R;
+  R.Database.FailIn = "CheckTable";
+  auto W = R.Start();
+  ASSERT_EQ(R.Errors.size(), 1u);
+  EXPECT_EQ(R.Errors[0], "CheckTable failed");
+  // The sequence stopped before the layers and the settings.
+  EXPECT_EQ(W->Form1().Globe41().Layers().Count(), 0);
+  EXPECT_DOUBLE_EQ(W->Form1().mylat, 0);
+  // A lookup then fails with the data-set error instead of placing anything.
+  W->Form1().SetFieldText(*W->Form1().edCallsign, QStringLiteral("DL1ABC"));
+  ASSERT_EQ(R.Errors.size(), 2u);
+  EXPECT_EQ(R.Errors[1], platform::kClosedDatasetMessage);
+  EXPECT_EQ(W->Form1()._PointLLWWW, globe::TPointLL{});
+}
+
+TEST(MainWindow, ThePollTurnsTheGlobeToEachStation) {
+  Rig R;
+  auto W = R.Start();
+  TForm1& F = W->Form1();
+  F.show();
+  W->frmFriends().show();
+  QFile Notes(F.LoggerInstallPath() + "friends.ini");
+  ASSERT_TRUE(Notes.open(QIODevice::WriteOnly));
+  Notes.write("[Club]\nDL1ABC=Club member since 1990\n");
+  Notes.close();
+
+  R.SetAzimut("312/132");
+  R.SetCall("dl1abc");
+  F.ZelTimerTimer();
+  EXPECT_EQ(F.edCallsign->text(), QStringLiteral("DL1ABC"));
+  EXPECT_EQ(F.edAzimut->text(), QStringLiteral("312/132"));
+  EXPECT_EQ(F._PointLLWWW, At(10, 51));
+  globe::TGlobeProjection& P = F.Globe41().Projection();
+  EXPECT_NEAR(static_cast<double>(P.CenterLongitude()), 10, 1e-6);
+  EXPECT_NEAR(static_cast<double>(P.CenterLatitude()), 51, 1e-6);
+  EXPECT_EQ(W->frmFriends().Memo1()->toPlainText(), QStringLiteral("DL1ABC\nClub member since 1990\n"));
+
+  // An individual entry places a callsign whatever its prefix; a locator of six characters
+  // then takes precedence, one of five falls back to the callsign.
+  R.SetCall("DL0XX");
+  F.ZelTimerTimer();
+  EXPECT_EQ(F._PointLLWWW, At(-60, -10));
+  R.SetLocator("jo62qm");
+  F.ZelTimerTimer();
+  double Lat = 0, Long = 0;
+  LocatorToLatLong(QStringLiteral("JO62QM"), Lat, Long);
+  EXPECT_EQ(F._PointLLWWW, At(Long, Lat));
+  R.SetLocator("JO62Q");
+  F.ZelTimerTimer();
+  EXPECT_EQ(F._PointLLWWW, At(-60, -10));
+
+  // The flat map does not move; an unknown callsign keeps the target.
+  F.Spherical1->trigger();
+  const globe::Extended Centre = P.CenterLongitude();
+  R.SetLocator("");
+  R.SetCall("VK2ABC");
+  F.ZelTimerTimer();
+  EXPECT_EQ(F._PointLLWWW, At(151, -33.5));
+  EXPECT_EQ(P.CenterLongitude(), Centre);
+  R.SetCall("ZZ9ZZZ");
+  F.ZelTimerTimer();
+  EXPECT_EQ(F._PointLLWWW, At(151, -33.5));
+
+  // Emptying the callsign brings the target home, empties the notes and shows the whole map.
+  R.SetCall("");
+  F.ZelTimerTimer();
+  EXPECT_EQ(F._PointLLWWW, At(16.37, 48.21));
+  EXPECT_EQ(W->frmFriends().Memo1()->toPlainText(), QString());
+  EXPECT_TRUE(R.Errors.empty()) << R.Errors.front();
+}
+
+TEST(MainWindow, AnEqualTextRaisesNoHandler) {
+  Rig R;
+  auto W = R.Start();
+  TForm1& F = W->Form1();
+  R.SetCall("JA1ABC");
+  F.ZelTimerTimer();
+  EXPECT_EQ(F._PointLLWWW, At(139, 35));
+  // Moved by hand: the same text from the logger must not move it back.
+  F._PointLLWWW = At(0, 0);
+  F.ZelTimerTimer();
+  F.SetFieldText(*F.edCallsign, QStringLiteral("ja1abc"));
+  EXPECT_EQ(F._PointLLWWW, At(0, 0));
+}
+
+TEST(MainWindow, DrawsHomeTargetPathAndLabel) {
+  Rig R;
+  auto W = R.Start();
+  TForm1& F = W->Form1();
+  F.resize(800, 640);
+  F.show();
+  const QRgb Red = qRgb(0xFF, 0, 0);
+  const QRgb White = qRgb(0xFF, 0xFF, 0xFF);
+
+  // Without a callsign only the home circle.
+  QImage Image = Picture(F);
+  const QPoint Home = Device(F, At(16.37, 48.21));
+  EXPECT_GT(CountNear(Image, Home, 8, Red), 10);
+
+  F.SetFieldText(*F.edCallsign, QStringLiteral("JA1ABC"));
+  Image = Picture(F);
+  const QPoint Target = Device(F, At(139, 35));
+  const QPoint Home2 = Device(F, At(16.37, 48.21));
+  EXPECT_GT(CountNear(Image, Target, 8, Red), 10);
+  EXPECT_GT(CountNear(Image, Home2, 8, Red), 10);
+  // The label: white text below and to the right of a point 15 pixels left of the target.
+  const QPoint Label = Device(F, At(139, 34));
+  int WhiteRight = 0;
+  for (int y = Label.y(); y < Label.y() + 20; ++y)
+    for (int x = Label.x() - 15; x < Label.x() + 60; ++x)
+      if (Image.rect().contains(x, y) && Image.pixel(x, y) == White) ++WhiteRight;
+  EXPECT_GT(WhiteRight, 20);
+}
+
+TEST(MainWindow, TheTitleNamesTheCountryUnderTheMouse) {
+  Rig R;
+  auto W = R.Start();
+  TForm1& F = W->Form1();
+  F.resize(800, 640);
+  F.show();
+  (void)Picture(F);
+  const QPoint Germany = Device(F, At(10.5, 51));
+  F.Globe41MouseMove(Germany.x(), Germany.y());
+  EXPECT_EQ(F.windowTitle(), QStringLiteral("  Germany"));
+  const QPoint Sea = Device(F, At(-30, 30));
+  F.Globe41MouseMove(Sea.x(), Sea.y());
+  EXPECT_EQ(F.windowTitle(), QStringLiteral(" "));
+  F.Globe41MouseLeave();
+  EXPECT_EQ(F.windowTitle(), QString());
+}
+
+TEST(MainWindow, TheShadowIsRefreshedEveryFortiethTick) {
+  Rig R;
+  QFile::remove(R.ExeFolder + "/world.lyr");  // cheap paints
+  auto W = R.Start();
+  TForm1& F = W->Form1();
+  const auto Redraws = [&F](int Ticks) {
+    int n = 0;
+    for (int i = 0; i < Ticks; ++i) {
+      platform::TRecordingDevice Device;
+      F.Globe41().Paint(Device);
+      F.Timer1Timer();
+      n += F.Globe41().RedrawPending() ? 1 : 0;
+    }
+    return n;
+  };
+  EXPECT_EQ(Redraws(5), 0);  // shadow off: nothing
+  F.DayNightShadow->trigger();
+  EXPECT_TRUE(F.ShadowEnabled);
+  // The countdown starts at 0: the first tick redraws, then every 40th.
+  EXPECT_EQ(Redraws(1), 1);
+  EXPECT_EQ(Redraws(39), 0);
+  EXPECT_EQ(Redraws(1), 1);
+  // Off and on again keeps the count running.
+  EXPECT_EQ(Redraws(10), 0);
+  F.DayNightShadow->trigger();
+  F.DayNightShadow->trigger();
+  EXPECT_EQ(Redraws(29), 0);
+  EXPECT_EQ(Redraws(1), 1);
+}
+
+TEST(MainWindow, MenuCommands) {
+  Rig R;
+  auto W = R.Start();
+  TForm1& F = W->Form1();
+  globe::TGlobeProjection& P = F.Globe41().Projection();
+
+  F.Spherical1->trigger();
+  EXPECT_EQ(P.ProjectionClass(), "TCartesianPrj");
+  EXPECT_EQ(F.Spherical1->text(), QStringLiteral("Map"));
+  F.Spherical1->trigger();
+  EXPECT_EQ(P.ProjectionClass(), "TSphericalPrj");
+  EXPECT_EQ(F.Spherical1->text(), QStringLiteral("Sphere"));
+
+  QFile::copy(kSourceData + "world.bmp", R.ExeFolder + "/world.bmp");
+  F.T1->trigger();
+  EXPECT_TRUE(F.T1->isChecked());
+  EXPECT_EQ(F.Globe41().SurfaceTextureName(), (R.ExeFolder + "/world.bmp").toStdString());
+  F.T1->trigger();
+  EXPECT_EQ(F.Globe41().SurfaceTextureName(), "");
+
+  const globe::Extended Scale = P.ScaleFactor();
+  F.FormMouseWheel(true);
+  EXPECT_NEAR(static_cast<double>(P.ScaleFactor() / Scale), 1.1, 1e-9);
+  F.FormMouseWheel(false);
+  EXPECT_NEAR(static_cast<double>(P.ScaleFactor() / Scale), 1.0, 1e-9);
+
+  // Show Friends fills the window only for four characters or more.
+  W->frmFriends().Memo1()->setPlainText(QStringLiteral("earlier"));
+  F.SetFieldText(*F.edCallsign, QStringLiteral("DL1"));
+  F.S2->trigger();
+  EXPECT_TRUE(W->frmFriends().isVisible());
+  EXPECT_EQ(W->frmFriends().Memo1()->toPlainText(), QStringLiteral("earlier"));
+
+  F.S1->trigger();
+  EXPECT_TRUE(F.S1->isChecked());
+  F.S1->trigger();
+  EXPECT_FALSE(W->frmFriends().isVisible());
+  F.Sh1->trigger();
+  EXPECT_TRUE(W->fCompass().isVisible());
+  F.Sh1->trigger();
+  EXPECT_FALSE(W->fCompass().isVisible());
+  F.ShowFriends1->trigger();
+  EXPECT_TRUE(W->fCompass().isVisible());
+}
+
+TEST(MainWindow, ClosingWritesTheSettingsAndTheLoggerEndsTheProgram) {
+  Rig R;
+  {
+    auto W = R.Start();
+    TForm1& F = W->Form1();
+    bool Ended = false;
+    F.OnClosed = [&Ended] { Ended = true; };
+    F.show();
+    F.DayNightShadow->trigger();
+    F.Sh1->trigger();  // the compass shows and opens at start
+    W->fCompass().SetWindowBounds(300, 310, 250, 260);
+    F.S1->trigger();  // the friends window opens at start, but is hidden at close
+    W->frmFriends().move(30, 40);
+    W->frmFriends().close();
+
+    // The QSO-entry window goes away: the next tick closes the main window.
+    R.Qso.Windows.Remove(R.Qso.Q);
+    F.ZelTimerTimer();
+    EXPECT_FALSE(F.isVisible());
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(Ended);
+  }
+  const TMainSettings Main = R.Settings().ReadMain();
+  EXPECT_TRUE(Main.Shadow);
+  EXPECT_TRUE(Main.Friends);
+  EXPECT_TRUE(Main.Compass);
+  const TWindowGeometry Compass = R.Settings().ReadWindow("Compass", DefaultCompassGeometry);
+  EXPECT_EQ(Compass.Left, 300);
+  EXPECT_EQ(Compass.Width, 250);
+  // The friends window wrote its own geometry when it was closed.
+  EXPECT_EQ(R.Settings().ReadWindow("Friends", DefaultFriendsGeometry).Top, 40);
+
+  // The next start reads them back, as sphere and without texture.
+  auto W = R.Start();
+  EXPECT_TRUE(W->Form1().ShadowEnabled);
+  EXPECT_TRUE(W->Form1().S1->isChecked());
+  EXPECT_EQ(W->Form1().Spherical1->text(), QStringLiteral("Sphere"));
+  EXPECT_FALSE(W->Form1().T1->isChecked());
+}
+
+}  // namespace
+}  // namespace orvane
