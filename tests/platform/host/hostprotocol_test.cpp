@@ -1,0 +1,252 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "hostfakes.h"
+#include "platform/qt/loggerhostservice.h"
+
+namespace {
+
+using namespace platform::hostprotocol;
+using hosttest::kBigHandle;
+using hosttest::TFakeRegistry;
+using hosttest::TFakeWindows;
+
+TRequest MakeRequest(TOperation Op) {
+  TRequest Request;
+  Request.Id = 7;
+  Request.Op = Op;
+  return Request;
+}
+
+TEST(HostProtocol, RequestsSurviveTheWire) {
+  std::vector<TRequest> Requests;
+  {
+    TRequest R = MakeRequest(TOperation::opOpenKey);
+    R.Key = "Software\\Tovrin_Log3";
+    R.CanCreate = true;
+    Requests.push_back(R);
+  }
+  {
+    TRequest R = MakeRequest(TOperation::opReadString);
+    R.Id = kMaxId;
+    R.Key = "Software\\Tovrin_Log3";
+    R.Name = std::string("Inst\0all\"Pfad \xC3\xA4", 16);
+    Requests.push_back(R);
+  }
+  {
+    TRequest R = MakeRequest(TOperation::opFindTopLevel);
+    R.ClassName = "TfmEditNewQso";
+    Requests.push_back(R);
+  }
+  {
+    TRequest R = MakeRequest(TOperation::opChildren);
+    R.Window = kBigHandle;
+    R.ClassName = "TPanel";
+    Requests.push_back(R);
+  }
+  {
+    TRequest R = MakeRequest(TOperation::opWindowText);
+    R.Window = 1;
+    R.BufferSize = kMaxBufferSize;
+    Requests.push_back(R);
+  }
+  for (const TRequest& R : Requests) {
+    const QByteArray Line = EncodeRequest(R);
+    EXPECT_FALSE(Line.contains('\n')) << Line.toStdString();
+    const auto Back = DecodeRequest(Line);
+    ASSERT_TRUE(Back) << Line.toStdString();
+    EXPECT_EQ(*Back, R) << Line.toStdString();
+  }
+}
+
+TEST(HostProtocol, RefusesMalformedRequests) {
+  const std::string LongName(kMaxName + 1, 'x');
+  const char* const Lines[] = {
+      "",
+      "not json",
+      "[1,2]",
+      "{}",
+      R"({"op":"findTopLevel","class":"A"})",
+      R"({"id":0,"op":"findTopLevel","class":"A"})",
+      R"({"id":-3,"op":"findTopLevel","class":"A"})",
+      R"({"id":1.5,"op":"findTopLevel","class":"A"})",
+      R"({"id":9007199254740992,"op":"findTopLevel","class":"A"})",
+      R"({"id":"1","op":"findTopLevel","class":"A"})",
+      R"({"id":1,"op":"formatDisk","class":"A"})",
+      R"({"id":1,"op":"findTopLevel"})",
+      R"({"id":1,"op":"findTopLevel","class":5})",
+      R"({"id":1,"op":"openKey","key":"K"})",
+      R"({"id":1,"op":"openKey","key":"K","create":"yes"})",
+      R"({"id":1,"op":"readString","key":"K"})",
+      R"({"id":1,"op":"children","parent":"-1","class":"A"})",
+      R"({"id":1,"op":"children","parent":"01","class":"A"})",
+      R"({"id":1,"op":"children","parent":"18446744073709551616","class":"A"})",
+      R"({"id":1,"op":"children","parent":" 1","class":"A"})",
+      R"({"id":1,"op":"children","parent":12,"class":"A"})",
+      R"({"id":1,"op":"windowText","window":"1"})",
+      R"({"id":1,"op":"windowText","window":"1","size":4097})",
+      R"({"id":1,"op":"windowText","window":"1","size":1e300})",
+      R"({"id":1,"op":"windowText","window":"1","size":-1})",
+  };
+  for (const char* Line : Lines) EXPECT_FALSE(DecodeRequest(Line)) << Line;
+  const QByteArray TooLongName =
+      QByteArray(R"({"id":1,"op":"findTopLevel","class":")") + LongName.c_str() + "\"}";
+  EXPECT_FALSE(DecodeRequest(TooLongName));
+  const QByteArray TooLongLine = QByteArray(R"({"id":1,"op":"findTopLevel","class":"A","pad":")") +
+                                 QByteArray(kMaxLine, 'p') + "\"}";
+  EXPECT_FALSE(DecodeRequest(TooLongLine));
+}
+
+TEST(HostProtocol, AnswersSurviveTheWireAndRefuseWhatBreaksABound) {
+  TAnswer Opened;
+  Opened.Id = 3;
+  Opened.Opened = true;
+  TAnswer Value;
+  Value.Id = 3;
+  Value.Text = "/home/op/logger/";
+  TAnswer NoValue;
+  NoValue.Id = 3;
+  TAnswer Window;
+  Window.Id = 3;
+  Window.Window = kBigHandle;
+  TAnswer Kids;
+  Kids.Id = 3;
+  Kids.Windows = {5, kBigHandle, 2};
+  const std::pair<TOperation, TAnswer> Cases[] = {
+      {TOperation::opOpenKey, Opened},       {TOperation::opReadString, Value},
+      {TOperation::opReadString, NoValue},   {TOperation::opFindTopLevel, Window},
+      {TOperation::opChildren, Kids},        {TOperation::opWindowText, Value},
+      {TOperation::opWindowText, NoValue},
+  };
+  for (const auto& [Op, Answer] : Cases) {
+    const auto Back = DecodeAnswer(Op, EncodeAnswer(Op, Answer));
+    ASSERT_TRUE(Back) << EncodeAnswer(Op, Answer).toStdString();
+    EXPECT_EQ(*Back, Answer);
+  }
+
+  QByteArray ManyKids = R"({"id":1,"windows":[)";
+  for (std::size_t i = 0; i <= kMaxChildren; ++i) ManyKids += (i ? ",\"" : "\"") + QByteArray::number(i + 1) + "\"";
+  ManyKids += "]}";
+  const std::pair<TOperation, QByteArray> Bad[] = {
+      {TOperation::opOpenKey, R"({"id":1})"},
+      {TOperation::opOpenKey, R"({"ok":true})"},
+      {TOperation::opReadString, R"({"id":1})"},
+      {TOperation::opReadString, R"({"id":1,"value":7})"},
+      {TOperation::opFindTopLevel, R"({"id":1,"window":5})"},
+      {TOperation::opFindTopLevel, R"({"id":1,"window":"5x"})"},
+      {TOperation::opChildren, R"({"id":1,"windows":["5","0"]})"},
+      {TOperation::opChildren, R"({"id":1,"windows":"5"})"},
+      {TOperation::opChildren, ManyKids},
+      {TOperation::opWindowText, R"({"id":1,"text":")" + QByteArray(kMaxBufferSize, 'a') + "\"}"},
+      {TOperation::opReadString,
+       R"({"id":1,"value":")" + QByteArray(kMaxValueBytes + 1, 'a') + "\"}"},
+  };
+  for (const auto& [Op, Line] : Bad) EXPECT_FALSE(DecodeAnswer(Op, Line)) << Line.left(80).toStdString();
+}
+
+TEST(HostProtocol, LineBufferJoinsPiecesAndBoundsALine) {
+  TLineBuffer Buffer;
+  ASSERT_TRUE(Buffer.Append("{\"a\""));
+  EXPECT_FALSE(Buffer.NextLine());
+  ASSERT_TRUE(Buffer.Append(":1}\r\n{\"b\":2}\n{\"c\""));
+  EXPECT_EQ(Buffer.NextLine(), QByteArray("{\"a\":1}"));
+  EXPECT_EQ(Buffer.NextLine(), QByteArray("{\"b\":2}"));
+  EXPECT_FALSE(Buffer.NextLine());
+  ASSERT_TRUE(Buffer.Append(":3}\n"));
+  EXPECT_EQ(Buffer.NextLine(), QByteArray("{\"c\":3}"));
+  EXPECT_FALSE(Buffer.NextLine());
+
+  // Exactly the longest line is fine; one byte more without a break is not.
+  TLineBuffer Full;
+  EXPECT_TRUE(Full.Append(QByteArray(kMaxLine, 'x')));
+  EXPECT_FALSE(Full.Append("x"));
+}
+
+TEST(HostProtocol, ServerCutsTextsToTheCallersBuffer) {
+  struct TCase {
+    std::string Text;
+    std::size_t BufferSize;
+    std::optional<std::string> Expected;
+  };
+  const std::string Call25 = "DL1ABCDEFGHIJKLMNOPQRSTUV";
+  std::string Umlauts;
+  for (int i = 0; i < 25; ++i) Umlauts += "\xC3\xA4";  // ä
+  std::string Faces;
+  for (int i = 0; i < 25; ++i) Faces += "\xF0\x9F\x98\x80";  // U+1F600, a surrogate pair in UTF-16
+  const TCase Cases[] = {
+      {Call25, 20, Call25.substr(0, 19)},
+      {"DL1ABC", 20, "DL1ABC"},
+      {Umlauts, 20, Umlauts.substr(0, 2 * 19)},
+      {Faces, 20, Faces.substr(0, 4 * 19)},
+      {std::string("AB\0CD", 5), 20, "AB"},
+      {"\xC3", 20, "\xEF\xBF\xBD"},  // a torn character becomes U+FFFD, not a torn byte
+      {"", 20, ""},
+      {Call25, 1, ""},
+      {Call25, 0, ""},
+  };
+  for (const TCase& Case : Cases) {
+    TFakeRegistry Registry;
+    TFakeWindows Windows;
+    Windows.Texts[9] = Case.Text;
+    TRequest Request = MakeRequest(TOperation::opWindowText);
+    Request.Window = 9;
+    Request.BufferSize = Case.BufferSize;
+    const TAnswer Answer = AnswerRequest(Request, Registry, Windows);
+    EXPECT_EQ(Answer.Id, 7u);
+    EXPECT_EQ(Answer.Text, Case.Expected) << Case.Text << " in " << Case.BufferSize;
+    EXPECT_EQ(Windows.LastBufferSize, Case.BufferSize);
+  }
+}
+
+TEST(HostProtocol, ServerAnswersFromItsSources) {
+  TFakeRegistry Registry;
+  TFakeWindows Windows;
+  Registry.Keys["Software\\Tovrin_Log3"]["InstallPath"] = "/opt/logger/";
+  Registry.Keys["Software\\Tovrin_Log3"]["Huge"] = std::string(kMaxValueBytes + 1, 'v');
+  Windows.TopLevels["TfmEditNewQso"] = kBigHandle;
+  std::vector<hosttest::THandle> Many;
+  for (std::size_t i = 0; i < 2 * kMaxChildren + 10; ++i) Many.push_back(i % 2 ? i : 0);
+  Windows.Kids[{kBigHandle, "TPanel"}] = Many;
+
+  TRequest Read = MakeRequest(TOperation::opReadString);
+  Read.Key = "Software\\Tovrin_Log3";
+  Read.Name = "InstallPath";
+  EXPECT_EQ(AnswerRequest(Read, Registry, Windows).Text, "/opt/logger/");
+  EXPECT_EQ(Registry.Opens, Registry.Closes);  // stateless: every open is closed again
+  EXPECT_FALSE(Registry.Open);
+  // A value too long for the wire is missing rather than cut to another path.
+  Read.Name = "Huge";
+  EXPECT_FALSE(AnswerRequest(Read, Registry, Windows).Text);
+  Read.Key = "Software\\Other";
+  EXPECT_FALSE(AnswerRequest(Read, Registry, Windows).Text);
+  EXPECT_FALSE(Registry.Keys.count("Software\\Other"));  // reading never creates
+
+  TRequest Open = MakeRequest(TOperation::opOpenKey);
+  Open.Key = "Software\\New";
+  EXPECT_FALSE(AnswerRequest(Open, Registry, Windows).Opened);
+  Open.CanCreate = true;
+  EXPECT_TRUE(AnswerRequest(Open, Registry, Windows).Opened);
+  EXPECT_TRUE(Registry.Keys.count("Software\\New"));
+  EXPECT_EQ(Registry.Opens, Registry.Closes + 2);  // the two failed opens opened nothing
+
+  // No 0 handles and at most kMaxChildren, in the source's order.
+  TRequest Kids = MakeRequest(TOperation::opChildren);
+  Kids.Window = kBigHandle;
+  Kids.ClassName = "TPanel";
+  const TAnswer Listed = AnswerRequest(Kids, Registry, Windows);
+  ASSERT_EQ(Listed.Windows.size(), kMaxChildren);
+  for (std::size_t i = 0; i < Listed.Windows.size(); ++i) EXPECT_EQ(Listed.Windows[i], 2 * i + 1);
+  EXPECT_LE(static_cast<std::size_t>(EncodeAnswer(TOperation::opChildren, Listed).size()), kMaxLine);
+
+  // A source that throws reads as a missing window.
+  Windows.Throw = true;
+  TRequest Find = MakeRequest(TOperation::opFindTopLevel);
+  Find.ClassName = "TfmEditNewQso";
+  const TAnswer Failed = AnswerRequest(Find, Registry, Windows);
+  EXPECT_EQ(Failed.Id, 7u);
+  EXPECT_EQ(Failed.Window, 0u);
+}
+
+}  // namespace

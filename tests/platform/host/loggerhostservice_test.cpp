@@ -1,0 +1,388 @@
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QTemporaryDir>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "hostfakes.h"
+#include "platform/qt/loggerhostservice.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using platform::TLoggerHostClient;
+using platform::TLoggerHostServer;
+using namespace platform::hostprotocol;
+using hosttest::kBigHandle;
+using hosttest::TFakeRegistry;
+using hosttest::TFakeWindows;
+using hosttest::THandle;
+using hosttest::TServerThread;
+
+// Generous: the machine may be loaded, and nothing here waits this long when it works.
+constexpr auto kTimeout = 5000ms;
+
+// A socket path of this test alone, so that parallel runs never meet.
+class LoggerHostService : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(Folder.isValid());
+    Name = Folder.filePath(QStringLiteral("host"));
+    Windows.TopLevels["TfmEditNewQso"] = kBigHandle;
+    Windows.TopLevels["TfmProgress"] = 17;
+    Windows.Kids[{kBigHandle, "TPanel"}] = {21, 22};
+    Windows.Kids[{22, "TPanel"}] = {31, 32, 33};
+    Windows.Texts[33] = "DL1ABC";
+    Windows.Texts[17] = "";
+    Registry.Keys["Software\\Tovrin_Log3"]["InstallPath"] = "/opt/logger/";
+  }
+  void TearDown() override {
+    Windows.Release();
+    StopServer();
+  }
+
+  void StartServer() {
+    Thread.Run([this] {
+      Server = std::make_unique<TLoggerHostServer>(Registry, Windows);
+      Listening = Server->Listen(Name);
+    });
+    ASSERT_TRUE(Listening);
+  }
+  void StopServer() {
+    Thread.Run([this] { Server.reset(); });
+  }
+
+  // A plain socket client, to send what TLoggerHostClient never would.
+  std::unique_ptr<QLocalSocket> RawConnect() {
+    auto Socket = std::make_unique<QLocalSocket>();
+    Socket->connectToServer(Name);
+    EXPECT_TRUE(Socket->waitForConnected(int(kTimeout.count())));
+    return Socket;
+  }
+  static std::optional<QByteArray> ReadLine(QLocalSocket& Socket) {
+    QElapsedTimer Clock;
+    Clock.start();
+    while (!Socket.canReadLine()) {
+      if (Socket.state() != QLocalSocket::ConnectedState && Socket.bytesAvailable() == 0)
+        return std::nullopt;
+      if (Clock.elapsed() > kTimeout.count()) return std::nullopt;
+      Socket.waitForReadyRead(100);
+    }
+    return Socket.readLine().chopped(1);
+  }
+  static bool ClosedByPeer(QLocalSocket& Socket) {
+    if (Socket.state() == QLocalSocket::UnconnectedState) return true;
+    return Socket.waitForDisconnected(int(kTimeout.count()));
+  }
+
+  QTemporaryDir Folder;
+  QString Name;
+  TFakeRegistry Registry;
+  TFakeWindows Windows;
+  TServerThread Thread;
+  std::unique_ptr<TLoggerHostServer> Server;
+  bool Listening = false;
+};
+
+TEST_F(LoggerHostService, EveryOperationMakesTheRoundTrip) {
+  StartServer();
+  TLoggerHostClient Client(Name, kTimeout);
+
+  EXPECT_FALSE(Client.ReadString("InstallPath"));  // no key open yet
+  ASSERT_TRUE(Client.OpenKey("Software\\Tovrin_Log3", true));
+  EXPECT_EQ(Client.ReadString("InstallPath"), "/opt/logger/");
+  EXPECT_FALSE(Client.ReadString("NoSuchValue"));
+  Client.CloseKey();
+  EXPECT_FALSE(Client.ReadString("InstallPath"));
+  EXPECT_FALSE(Client.OpenKey("Software\\Other", false));
+  EXPECT_FALSE(Client.ReadString("InstallPath"));  // a failed open leaves no key open
+  EXPECT_TRUE(Client.OpenKey("Software\\Other", true));
+  EXPECT_FALSE(Client.ReadString("InstallPath"));
+
+  EXPECT_EQ(Client.FindTopLevel("TfmEditNewQso"), kBigHandle);
+  EXPECT_EQ(Client.FindTopLevel("TfmNothing"), 0u);
+  EXPECT_EQ(Client.Children(kBigHandle, "TPanel"), (std::vector<THandle>{21, 22}));
+  EXPECT_EQ(Client.Children(22, "TPanel"), (std::vector<THandle>{31, 32, 33}));
+  EXPECT_TRUE(Client.Children(22, "TEdit").empty());
+  EXPECT_TRUE(Client.Children(0, "TPanel").empty());
+  EXPECT_EQ(Client.WindowText(33, 20), "DL1ABC");
+  EXPECT_EQ(Client.WindowText(17, 255), "");  // an empty title is a text, not a missing one
+  EXPECT_FALSE(Client.WindowText(99, 20));
+  EXPECT_FALSE(Client.WindowText(0, 20));
+  StopServer();
+  EXPECT_TRUE(Registry.Keys.count("Software\\Other"));
+}
+
+TEST_F(LoggerHostService, TextIsLimitedToTheCallersBuffer) {
+  Windows.Texts[33] = "DL1ABCDEFGHIJKLMNOPQRSTUV";  // 25 characters
+  Windows.Texts[32] = std::string(30, 'x') + "\xC3\xA4";
+  StartServer();
+  TLoggerHostClient Client(Name, kTimeout);
+  EXPECT_EQ(Client.WindowText(33, 20), "DL1ABCDEFGHIJKLMNOP");
+  EXPECT_EQ(Client.WindowText(33, 1), "");
+  // A huge buffer asks for the largest one the service allows.
+  EXPECT_EQ(Client.WindowText(33, std::size_t(1) << 40), Windows.Texts[33]);
+  EXPECT_EQ(Client.WindowText(32, 32), std::string(30, 'x') + "\xC3\xA4");
+  EXPECT_EQ(Client.WindowText(32, 31), std::string(30, 'x'));
+  StopServer();
+  EXPECT_EQ(Windows.LastBufferSize, 31u);
+}
+
+TEST_F(LoggerHostService, NoServerIsMissingAtOnce) {
+  TLoggerHostClient Client(Name, kTimeout);
+  QElapsedTimer Clock;
+  Clock.start();
+  EXPECT_FALSE(Client.OpenKey("Software\\Tovrin_Log3", true));
+  EXPECT_EQ(Client.FindTopLevel("TfmEditNewQso"), 0u);
+  EXPECT_TRUE(Client.Children(kBigHandle, "TPanel").empty());
+  EXPECT_FALSE(Client.WindowText(33, 20));
+  EXPECT_LT(Clock.elapsed(), 2000);  // no waiting for a server that is not there
+
+  // The next call connects again: a logger started later is found.
+  StartServer();
+  EXPECT_EQ(Client.FindTopLevel("TfmEditNewQso"), kBigHandle);
+}
+
+TEST_F(LoggerHostService, HungServerIsMissingWithinTheTimeoutAndRecovers) {
+  StartServer();
+  constexpr auto kShort = 1500ms;
+  TLoggerHostClient Client(Name, kShort);
+  ASSERT_EQ(Client.WindowText(33, 20), "DL1ABC");  // connected
+
+  Windows.Hang();
+  QElapsedTimer Clock;
+  Clock.start();
+  EXPECT_EQ(Client.FindTopLevel("TfmEditNewQso"), 0u);
+  EXPECT_GE(Clock.elapsed(), kShort.count() - 50);
+  EXPECT_LT(Clock.elapsed(), kShort.count() + 3000);
+
+  // The server wakes up and answers the old request on the dropped connection; the next
+  // call takes only its own answer.
+  Windows.Release();
+  EXPECT_EQ(Client.FindTopLevel("TfmProgress"), 17u);
+  EXPECT_EQ(Client.Children(kBigHandle, "TPanel"), (std::vector<THandle>{21, 22}));
+}
+
+TEST_F(LoggerHostService, ARestartedServerIsFoundOnTheNextCall) {
+  StartServer();
+  TLoggerHostClient Client(Name, kTimeout);
+  ASSERT_EQ(Client.FindTopLevel("TfmProgress"), 17u);
+  // The kept connection dies with the old server; the call must not read as a missing
+  // window, which would end the program.
+  StopServer();
+  StartServer();
+  EXPECT_EQ(Client.FindTopLevel("TfmEditNewQso"), kBigHandle);
+}
+
+// A hand-written server that answers each request with lines a script makes.
+class ScriptedHost : public LoggerHostService {
+ protected:
+  using TScript = std::function<QByteArray(const TRequest&)>;
+
+  void StartScripted(TScript Answer) {
+    Script = std::move(Answer);
+    Thread.Run([this] {
+      Raw = std::make_unique<QLocalServer>();
+      ASSERT_TRUE(Raw->listen(Name));
+      QObject::connect(Raw.get(), &QLocalServer::newConnection, Raw.get(), [this] {
+        while (QLocalSocket* Socket = Raw->nextPendingConnection()) {
+          ++Connections;
+          QObject::connect(Socket, &QLocalSocket::readyRead, Socket, [this, Socket] {
+            while (Socket->canReadLine()) {
+              const auto Request = DecodeRequest(Socket->readLine().chopped(1));
+              if (Request) Socket->write(Script(*Request));
+            }
+          });
+        }
+      });
+    });
+  }
+  void TearDown() override {
+    Thread.Run([this] { Raw.reset(); });
+    LoggerHostService::TearDown();
+  }
+
+  TScript Script;
+  std::unique_ptr<QLocalServer> Raw;
+  std::atomic<int> Connections{0};
+};
+
+TEST_F(ScriptedHost, OnlyTheAnswerToThisRequestCounts) {
+  // Each request's class name says what the server sends back; $ is the request's id.
+  StartScripted([](const TRequest& Request) {
+    QByteArray Lines = QByteArray::fromStdString(Request.ClassName);
+    return Lines.replace("$", QByteArray::number(qulonglong(Request.Id)));
+  });
+  TLoggerHostClient Client(Name, 2000ms);
+  ASSERT_EQ(Client.FindTopLevel("{\"id\":$,\"window\":\"5\"}\n"), 5u);
+  ASSERT_EQ(Connections, 1);
+
+  struct TCase {
+    const char* Script;
+    THandle Expected;
+    bool Reconnects;  // the client had to drop the connection
+  };
+  const TCase Cases[] = {
+      // A late answer to an earlier request, even of another shape, is skipped.
+      {"{\"id\":1,\"windows\":[\"9\"]}\n{\"id\":1,\"window\":\"6\"}\n{\"id\":$,\"window\":\"7\"}\n",
+       7, false},
+      // A line that never ends: missing after the timeout.
+      {"{\"id\":$,\"win", 0, true},
+      // An answer to a request not yet made, garbage, or a wrong shape: the stream is
+      // not trusted any more.
+      {"{\"id\":99999,\"window\":\"6\"}\n", 0, true},
+      {"garbage\n", 0, true},
+      {"{\"id\":$,\"window\":6}\n", 0, true},
+      {"{\"id\":$,\"window\":\"18446744073709551615\"}\r\n", 18446744073709551615ULL, false},
+  };
+  for (const TCase& Case : Cases) {
+    const int Before = Connections;
+    EXPECT_EQ(Client.FindTopLevel(Case.Script), Case.Expected) << Case.Script;
+    // The next request shows whether the connection was kept.
+    EXPECT_EQ(Client.FindTopLevel("{\"id\":$,\"window\":\"8\"}\n"), 8u) << Case.Script;
+    EXPECT_EQ(Connections - Before, Case.Reconnects ? 1 : 0) << Case.Script;
+  }
+}
+
+TEST_F(LoggerHostService, RequestsInOneWriteOrSplitAreAllAnswered) {
+  StartServer();
+  auto Socket = RawConnect();
+  TRequest Find;
+  Find.Op = TOperation::opFindTopLevel;
+  Find.ClassName = "TfmEditNewQso";
+  TRequest Text;
+  Text.Op = TOperation::opWindowText;
+  Text.Window = 33;
+  Text.BufferSize = 20;
+  Find.Id = 1;
+  Text.Id = 2;
+  QByteArray Two = EncodeRequest(Find) + '\n' + EncodeRequest(Text) + '\n';
+  Find.Id = 3;
+  const QByteArray Third = EncodeRequest(Find) + '\n';
+  Socket->write(Two + Third.left(10));
+  ASSERT_TRUE(Socket->waitForBytesWritten(int(kTimeout.count())));
+  const auto First = ReadLine(*Socket);
+  const auto Second = ReadLine(*Socket);
+  Socket->write(Third.mid(10));
+  ASSERT_TRUE(Socket->waitForBytesWritten(int(kTimeout.count())));
+  const auto Last = ReadLine(*Socket);
+  ASSERT_TRUE(First && Second && Last);
+  const auto A = DecodeAnswer(TOperation::opFindTopLevel, *First);
+  const auto B = DecodeAnswer(TOperation::opWindowText, *Second);
+  const auto C = DecodeAnswer(TOperation::opFindTopLevel, *Last);
+  ASSERT_TRUE(A && B && C);
+  EXPECT_EQ(A->Window, kBigHandle);
+  EXPECT_EQ(B->Text, "DL1ABC");
+  EXPECT_EQ(C->Id, 3u);
+}
+
+TEST_F(LoggerHostService, BadRequestsCloseOnlyTheirConnection) {
+  StartServer();
+  TLoggerHostClient Client(Name, kTimeout);
+  ASSERT_EQ(Client.FindTopLevel("TfmEditNewQso"), kBigHandle);
+
+  const QByteArray Bad[] = {
+      "hello\n",
+      R"({"id":1,"op":"windowText","window":"33","size":100000})" "\n",
+      R"({"id":1,"op":"children","parent":"-5","class":"TPanel"})" "\n",
+      QByteArray(kMaxLine + 1, 'x'),  // no line break needed: too long already
+      QByteArray("{\"id\":1,\"op\":\"findTopLevel\",\"class\":\"") + QByteArray(kMaxName + 1, 'c') +
+          "\"}\n",
+  };
+  for (const QByteArray& Line : Bad) {
+    auto Socket = RawConnect();
+    Socket->write(Line);
+    EXPECT_TRUE(ClosedByPeer(*Socket)) << Line.left(60).toStdString();
+    // Everyone else is still served, on the connection they had.
+    EXPECT_EQ(Client.Children(22, "TPanel"), (std::vector<THandle>{31, 32, 33}));
+  }
+}
+
+TEST_F(LoggerHostService, AClientThatNeverReadsIsDropped) {
+  Windows.Texts[33] = std::string(kMaxBufferSize, 'w');
+  StartServer();
+  // About 2.4 MB of answers that nobody reads must not pile up in the server.
+  TRequest Text;
+  Text.Op = TOperation::opWindowText;
+  Text.Window = 33;
+  Text.BufferSize = kMaxBufferSize;
+  QByteArray Requests;
+  for (Text.Id = 1; Text.Id <= 600; ++Text.Id) Requests += EncodeRequest(Text) + '\n';
+  auto Socket = RawConnect();
+  Socket->write(Requests);
+  EXPECT_TRUE(ClosedByPeer(*Socket));
+  TLoggerHostClient Client(Name, kTimeout);
+  EXPECT_EQ(Client.FindTopLevel("TfmProgress"), 17u);
+}
+
+TEST_F(LoggerHostService, ListenReplacesAStaleSocketButNotALiveServer) {
+  // What a crashed server leaves behind: a socket file that nobody accepts on.
+  const QByteArray Path = QFile::encodeName(Name);
+  const int Fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(Fd, 0);
+  sockaddr_un Address{};
+  Address.sun_family = AF_UNIX;
+  ASSERT_LT(std::size_t(Path.size()), sizeof Address.sun_path);
+  std::memcpy(Address.sun_path, Path.constData(), std::size_t(Path.size()));
+  ASSERT_EQ(::bind(Fd, reinterpret_cast<sockaddr*>(&Address), sizeof Address), 0);
+  ::close(Fd);
+  ASSERT_TRUE(QFileInfo::exists(Name));
+
+  StartServer();
+  TLoggerHostClient Client(Name, kTimeout);
+  EXPECT_EQ(Client.FindTopLevel("TfmEditNewQso"), kBigHandle);
+
+  TFakeRegistry OtherRegistry;
+  TFakeWindows OtherWindows;
+  bool Second = true;
+  QString Error;
+  Thread.Run([&] {
+    TLoggerHostServer Other(OtherRegistry, OtherWindows);
+    Second = Other.Listen(Name);
+    Error = Other.ErrorString();
+  });
+  EXPECT_FALSE(Second);
+  EXPECT_TRUE(Error.contains(Name)) << Error.toStdString();
+  // The first server keeps its name and its clients.
+  EXPECT_EQ(Client.FindTopLevel("TfmProgress"), 17u);
+  TLoggerHostClient Later(Name, kTimeout);
+  EXPECT_EQ(Later.FindTopLevel("TfmProgress"), 17u);
+
+  // Close stops listening: the name is free for the next server.
+  Thread.Run([this] { Server->Close(); });
+  EXPECT_EQ(Later.FindTopLevel("TfmProgress"), 0u);
+  Thread.Run([this] { Listening = Server->Listen(Name); });
+  EXPECT_TRUE(Listening);
+  EXPECT_EQ(Later.FindTopLevel("TfmProgress"), 17u);
+}
+
+TEST(LoggerHostName, EnvironmentReplacesTheUsersName) {
+  const QByteArray Saved = qgetenv("ORVANE_LOGGER_HOST");
+  qunsetenv("ORVANE_LOGGER_HOST");
+  const QString Default = platform::LoggerHostName();
+  EXPECT_TRUE(Default.startsWith(QStringLiteral("tovrin-log3-host-")));
+  EXPECT_GT(Default.size(), QStringLiteral("tovrin-log3-host-").size());
+  qputenv("ORVANE_LOGGER_HOST", "orvane-test-host");
+  EXPECT_EQ(platform::LoggerHostName(), QStringLiteral("orvane-test-host"));
+  qputenv("ORVANE_LOGGER_HOST", "");
+  EXPECT_EQ(platform::LoggerHostName(), Default);
+  if (Saved.isNull())
+    qunsetenv("ORVANE_LOGGER_HOST");
+  else
+    qputenv("ORVANE_LOGGER_HOST", Saved);
+}
+
+}  // namespace
