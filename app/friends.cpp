@@ -144,14 +144,7 @@ void TfrmFriends::FormCreate() {
   const TWindowGeometry G = Settings_.ReadWindow("Friends", DefaultFriendsGeometry);
   move(G.Left, G.Top);
   OuterSize_ = QSize(G.Width, G.Height);
-  FitOuterSize();
-}
-
-void TfrmFriends::FitOuterSize() {
-  const QRect Frame = frameGeometry();
-  const QRect Client = geometry();
-  resize(std::max(0, OuterSize_.width() - (Frame.width() - Client.width())),
-         std::max(0, OuterSize_.height() - (Frame.height() - Client.height())));
+  ResizeToOuter(*this, OuterSize_);
 }
 
 void TfrmFriends::showEvent(QShowEvent* Event) {
@@ -160,7 +153,7 @@ void TfrmFriends::showEvent(QShowEvent* Event) {
   // outer size again then, or the window would grow by the frame at every program start.
   if (FitPending_) {
     FitPending_ = false;
-    QTimer::singleShot(0, this, [this] { FitOuterSize(); });
+    QTimer::singleShot(0, this, [this] { ResizeToOuter(*this, OuterSize_); });
   }
 }
 

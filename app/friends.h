@@ -72,11 +72,9 @@ class TfrmFriends : public QWidget {
 
  private:
   void FormCreate();
-  // Resizes the client area so that the outer size, frame included, is OuterSize_.
-  void FitOuterSize();
 
   TSettingsFile Settings_;
-  QSize OuterSize_;
+  QSize OuterSize_;  // from the settings file, frame included
   bool FitPending_ = true;
   QString friendsini_;
   QPlainTextEdit* Memo1_;  // owned by the window as its child

@@ -207,7 +207,9 @@ void TForm1::FormCreate() {
   }
 
   const TMainSettings Main = Env_.Settings.ReadMain();
-  setGeometry(Main.Window.Left, Main.Window.Top, Main.Window.Width, Main.Window.Height);
+  move(Main.Window.Left, Main.Window.Top);
+  OuterSize_ = QSize(Main.Window.Width, Main.Window.Height);
+  ResizeToOuter(*this, OuterSize_);
   ShadowEnabled = Main.Shadow;
   S1->setChecked(Main.Friends);
   Sh1->setChecked(Main.Compass);
@@ -225,6 +227,9 @@ void TForm1::showEvent(QShowEvent* Event) {
   QMainWindow::showEvent(Event);
   if (!Shown_ && !Event->spontaneous()) {
     Shown_ = true;
+    if (!OuterSize_.isEmpty()) {
+      QTimer::singleShot(0, this, [this] { ResizeToOuter(*this, OuterSize_); });
+    }
     Guard([this] { FormShow(); });
   }
 }

@@ -180,6 +180,7 @@ class TForm1 : public QMainWindow {
   TfrmFriends* Friends_ = nullptr;
   TfCompass* Compass_ = nullptr;
   bool Shown_ = false;
+  QSize OuterSize_;  // from the settings file, frame included; empty: the design size
   bool Closed_ = false;
   int WheelRemainder_ = 0;
   QPointer<QMessageBox> ErrorBox_;  // the error message showing, if any  // parts of a wheel notch not yet turned into a step

@@ -13,8 +13,14 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QByteArrayView>
+#include <QWidget>
+#include <algorithm>
 #include <string>
+#include <string_view>
 #include <utility>
+
+#include "globe/core/codepage.h"
 
 namespace orvane {
 namespace {
@@ -185,7 +191,20 @@ std::string ReadProfileString(const std::string& File, const std::string& Sectio
   CSimpleIniA Ini;
   if (LoadIni(Ini, QString::fromStdString(File)) != TLoad::Loaded) return Default;
   const char* Value = Ini.GetValue(Section.c_str(), Key.c_str(), nullptr);
-  return Value != nullptr ? std::string(Value) : Default;
+  if (Value == nullptr) return Default;
+  // Files written on Windows hold the ANSI code page; those written here, UTF-8.
+  const std::string_view Text(Value);
+  if (QByteArrayView(Text.data(), static_cast<qsizetype>(Text.size())).isValidUtf8()) {
+    return std::string(Text);
+  }
+  return globe::AnsiToUtf8(Text);
+}
+
+void ResizeToOuter(QWidget& Window, QSize Outer) {
+  const QRect Frame = Window.frameGeometry();
+  const QRect Client = Window.geometry();
+  Window.resize(std::max(0, Outer.width() - (Frame.width() - Client.width())),
+                std::max(0, Outer.height() - (Frame.height() - Client.height())));
 }
 
 }  // namespace orvane

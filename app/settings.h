@@ -2,11 +2,14 @@
 // The program's own settings file "Orvane.ini": main window geometry, the shadow switch, the
 // two "Show with program start" marks, and the geometry of the friends and compass windows.
 
+#include <QSize>
 #include <QString>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+
+class QWidget;
 
 namespace orvane {
 
@@ -100,9 +103,15 @@ class TSettingsFile {
   TWritablePredicate IsWritable_;
 };
 
+/// Resizes a top-level window's client area so that its outer size, frame included, is
+/// Outer. The window system adds the frame only once the window is first shown, so call it
+/// again then.
+void ResizeToOuter(QWidget& Window, QSize Outer);
+
 /// A string value of any INI file with the same profile rules as the settings file (names
-/// compare without regard to case, the first of repeated keys wins); Default when the file,
-/// section or key is missing or the file cannot be read whole.
+/// compare without regard to case, the first of repeated keys wins), as UTF-8: a value that
+/// is not valid UTF-8 is read as Windows-1252. Default when the file, section or key is
+/// missing or the file cannot be read whole.
 [[nodiscard]] std::string ReadProfileString(const std::string& File, const std::string& Section,
                                             const std::string& Key, const std::string& Default);
 
