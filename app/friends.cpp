@@ -127,6 +127,8 @@ TfrmFriends::TfrmFriends(const QString& LoggerInstallPath, TSettingsFile Setting
   Memo1_->setFont(MemoFont);
   QPalette Palette = Memo1_->palette();
   Palette.setColor(QPalette::Base, QColor(0xC0, 0xC0, 0xC0));
+  // Black on silver whatever the theme: a dark theme's light text would not show.
+  Palette.setColor(QPalette::Text, QColor(0, 0, 0));
   Memo1_->setPalette(Palette);
   Memo1_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Memo1_->setTabChangesFocus(true);

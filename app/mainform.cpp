@@ -16,7 +16,10 @@
 #include "app/compass.h"
 #include "app/friends.h"
 #include "app/lookup.h"
+#include "globe/objects/layer.h"
 #include "globe/objects/layerstore.h"
+#include "globe/objects/presenter.h"
+#include "globe/objects/source.h"
 #include "globe/projection/projection.h"
 #include "globe/render/attributes.h"
 #include "globe/view/globe.h"
@@ -335,6 +338,32 @@ void TForm1::T1Click() {
   } else {
     Globe41().SetSurfaceTextureName(std::string());
   }
+  ShowLandFill(Globe41().SurfaceTextureName().empty());
+}
+
+void TForm1::ShowLandFill(bool Fill) {
+  if (Fill) {
+    for (const auto& [Presenter, Style] : HollowFills_) Presenter->PolyBrush().SetBrushStyle(Style);
+    HollowFills_.clear();
+  } else {
+    const auto Hollow = [this](globe::TGlobePresenterStore& Presenters) {
+      for (std::int32_t k = 0; k < Presenters.Count(); ++k) {
+        auto* Polygon = dynamic_cast<globe::TPolygonPresenter*>(&Presenters.GetPresenter(k));
+        if (Polygon == nullptr || Polygon->PolyBrush().BrushStyle() == globe::bsClear) continue;
+        HollowFills_.emplace(Polygon, Polygon->PolyBrush().BrushStyle());
+        Polygon->PolyBrush().SetBrushStyle(globe::bsClear);
+      }
+    };
+    // Objects find their presenter in their layer, its source or the store's global ones.
+    globe::TGlobeLayerStore& Layers = Globe41().Layers();
+    Hollow(Layers.GlobalPresenters());
+    for (std::int32_t i = 0; i < Layers.Count(); ++i) {
+      globe::TGlobeLayer& Layer = Layers.GetLayer(i);
+      Hollow(Layer.Presenters());
+      if (globe::TGlobeObjectSource* Source = Layer.ObjectsOrNull()) Hollow(Source->Presenters());
+    }
+  }
+  Globe41().RedrawLayers();
 }
 
 void TForm1::ShowFriends1Click() { ShowCompassWindow(); }

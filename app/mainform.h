@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QString>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -26,7 +27,8 @@ class QWheelEvent;
 
 namespace globe {
 class TGlobe4;
-}
+class TPolygonPresenter;
+}  // namespace globe
 namespace platform {
 class TGlobeWidget;
 class TRecordSet;
@@ -168,6 +170,9 @@ class TForm1 : public QMainWindow {
   void ShowFriendsWindow();
   void ShowCompassWindow();
   [[nodiscard]] QDateTime Now() const;
+  /// Filled land would hide the texture: while one shows, the layers' polygons are drawn
+  /// hollow, and their own fill comes back with the texture's end.
+  void ShowLandFill(bool Fill);
 
   TForm1Environment Env_;
   platform::TGlobeWidget* Globe41_;  // owned by Qt as the central widget
@@ -183,7 +188,9 @@ class TForm1 : public QMainWindow {
   QSize OuterSize_;  // from the settings file, frame included; empty: the design size
   bool Closed_ = false;
   int WheelRemainder_ = 0;
-  QPointer<QMessageBox> ErrorBox_;  // the error message showing, if any  // parts of a wheel notch not yet turned into a step
+  QPointer<QMessageBox> ErrorBox_;  // the error message showing, if any
+  // The fill styles of the polygon presenters ShowLandFill made hollow.
+  std::map<globe::TPolygonPresenter*, globe::TGlobeBrushStyle> HollowFills_;  // parts of a wheel notch not yet turned into a step
 };
 
 }  // namespace orvane

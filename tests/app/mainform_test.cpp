@@ -24,7 +24,11 @@
 #include "app/locator.h"
 #include "app/program.h"
 #include "globe/core/units.h"
+#include "globe/objects/layer.h"
 #include "globe/objects/layerstore.h"
+#include "globe/objects/presenter.h"
+#include "globe/objects/source.h"
+#include "globe/render/attributes.h"
 #include "globe/projection/projection.h"
 #include "globe/view/globe.h"
 #include "platform/qt/globewidget.h"
@@ -346,8 +350,13 @@ TEST(MainWindow, MenuCommands) {
   F.T1->trigger();
   EXPECT_TRUE(F.T1->isChecked());
   EXPECT_EQ(F.Globe41().SurfaceTextureName(), (R.ExeFolder + "/world.bmp").toStdString());
+  // The countries are drawn hollow over the texture, and filled again without it.
+  auto& Countries = dynamic_cast<globe::TPolygonPresenter&>(
+      F.Globe41().Layers().GetLayer(0).Objects().Presenters().GetPresenter(0));
+  EXPECT_EQ(Countries.PolyBrush().BrushStyle(), globe::bsClear);
   F.T1->trigger();
   EXPECT_EQ(F.Globe41().SurfaceTextureName(), "");
+  EXPECT_EQ(Countries.PolyBrush().BrushStyle(), globe::bsSolid);
 
   const globe::Extended Scale = P.ScaleFactor();
   F.FormMouseWheel(true);
