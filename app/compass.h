@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/locator.h"
+#include "app/settings.h"
 #include "platform/device.h"
 
 class QCloseEvent;
@@ -55,6 +56,10 @@ class TfCompass : public QWidget {
   /// reported once, not on every repaint.
   std::function<void(const std::string& Message)> OnError;
 
+  /// The outer geometry, as the settings file stores it.
+  [[nodiscard]] TWindowGeometry Geometry() const {
+    return {WindowTop(), WindowLeft(), WindowHeight(), WindowWidth()};
+  }
   [[nodiscard]] int WindowTop() const;
   [[nodiscard]] int WindowLeft() const;
   [[nodiscard]] int WindowHeight() const;

@@ -17,7 +17,14 @@ namespace {
   Text.chop(1);
   if (Text.isEmpty()) return 0.0;
   bool ok = false;
-  const double value = Locale.toDouble(Text, &ok);
+  double value = Locale.toDouble(Text, &ok);
+  // The reference tables are written with a full stop whatever the user's locale; without
+  // this, no station would be placed where the locale has a decimal comma.
+  if (!ok && Locale.decimalPoint() != QStringLiteral(".")) {
+    QLocale C(QLocale::C);
+    C.setNumberOptions(Locale.numberOptions());
+    value = C.toDouble(Text, &ok);
+  }
   if (!ok || !std::isfinite(value))
     throw EConvertError("'" + Text.toStdString() + "' is not a valid floating point value");
   return value;

@@ -38,8 +38,9 @@ void LocatorToLatLong(const QString& s, double& Lat, double& Long);
 /// Position texts to degrees. Both results are 0 when either text is empty. Otherwise each
 /// text loses its last character (the hemisphere letter); a last "S" (latitude) or "W"
 /// (longitude), upper case only, makes the value negative. The rest is read as a decimal
-/// number with Locale's decimal separator (no group separators; blanks around it are
-/// allowed); nothing left reads as 0. Throws EConvertError for a rest that is not such a
+/// number with Locale's decimal separator, or else with a full stop, as the reference
+/// tables are written (no group separators; blanks around it are allowed); nothing left
+/// reads as 0. Throws EConvertError for a rest that is not such a
 /// number, infinite or not a number; Lat and Long are then left as they were.
 void TextToLatLong(const QString& LatText, const QString& LongText, double& Lat, double& Long,
                    const QLocale& Locale = QLocale::system());

@@ -40,20 +40,6 @@ std::string HomePositionQuery(std::string_view LogName) {
   return Sql;
 }
 
-std::string LimitText(std::string_view Text, std::size_t MaxChars) {
-  Text = Text.substr(0, Text.find('\0'));
-  std::size_t Chars = 0;
-  std::size_t i = 0;
-  for (; i < Text.size(); ++i) {
-    // A character starts at every byte that is not a UTF-8 continuation byte.
-    if ((static_cast<unsigned char>(Text[i]) & 0xC0) != 0x80) {
-      if (Chars == MaxChars) break;
-      ++Chars;
-    }
-  }
-  return std::string(Text.substr(0, i));
-}
-
 TLoggerLink::TLoggerLink(platform::TLoggerRegistry& Registry, platform::TLoggerDatabase& Database,
                          platform::TWindowLookup& Windows, TIniStringReader ReadIni,
                          TRecordSetLoader LoadTable)
@@ -120,7 +106,7 @@ TLoggerLink::TPollResult TLoggerLink::Poll() {
   }
   if (const THandle Progress = FWindows.FindTopLevel(kProgressWindowClass)) {
     const auto Title = FWindows.WindowText(Progress, kTitleBuffer);
-    if (Title && LimitText(*Title, kTitleBuffer - 1).find(kRepairMark) != std::string::npos)
+    if (Title && platform::LimitText(*Title, kTitleBuffer - 1).find(kRepairMark) != std::string::npos)
       Result.Close = true;
   }
 
@@ -138,7 +124,7 @@ TLoggerLink::TPollResult TLoggerLink::Poll() {
   const auto ReadInto = [&](THandle Control, TField Field) {
     // A control that went away or does not answer is skipped.
     if (auto Text = FWindows.WindowText(Control, kFieldBuffer))
-      Put(Field, LimitText(*Text, kFieldBuffer - 1), Result);
+      Put(Field, platform::LimitText(*Text, kFieldBuffer - 1), Result);
   };
   for (const THandle P : Places) {
     if (P == 0) continue;

@@ -34,10 +34,6 @@ inline constexpr std::string_view kUniqueFile = "db/UniqueCalls.xml";
 /// the name stays one SQL string.
 [[nodiscard]] std::string HomePositionQuery(std::string_view LogName);
 
-/// At most MaxChars characters of a UTF-8 text, cut at its first null character; a
-/// character is never split.
-[[nodiscard]] std::string LimitText(std::string_view Text, std::size_t MaxChars);
-
 class TLoggerLink {
  public:
   /// The fields the poll writes.

@@ -4,9 +4,7 @@
 
 #include "app/program.h"
 #include "platform/device.h"
-#include "platform/qt/loggerhostservice.h"
 #include "platform/qt/qtdevice.h"
-#include "platform/qt/sqldatabase.h"
 
 int main(int argc, char** argv) {
   QApplication Application(argc, argv);
@@ -19,16 +17,9 @@ int main(int argc, char** argv) {
 
   int Status = 0;
   {
-    // A second to answer: a busy logger is not taken for a closed one.
-    platform::TLoggerHostClient Logger(platform::LoggerHostName(), std::chrono::milliseconds(1000));
-    platform::TSqlLoggerDatabase Database;
-    orvane::TForm1Environment Environment;
-    Environment.Registry = &Logger;
-    Environment.Database = &Database;
-    Environment.Windows = &Logger;
-    Environment.Settings = orvane::TSettingsFile::ForProgram();
-    Environment.ExeFolder = QCoreApplication::applicationDirPath();
-    orvane::TOrvaneWindows Windows(std::move(Environment));
+    orvane::TLoggerAccess Logger;
+    orvane::TOrvaneWindows Windows(Logger.Environment(orvane::TSettingsFile::ForProgram(),
+                                                      QCoreApplication::applicationDirPath()));
     Windows.Form1().OnClosed = [] { QCoreApplication::quit(); };
     Windows.Form1().show();
     Status = QApplication::exec();

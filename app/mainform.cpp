@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <exception>
+#include <stdexcept>
 #include <utility>
 
 #include "app/compass.h"
@@ -81,9 +82,8 @@ TForm1::TForm1(TForm1Environment Environment, QWidget* Parent)
   Globe41_->OnError = [this](const std::string& Message) { Report(Message); };
   // The window's own wheel handler zooms; the globe leaves the wheel to it.
   Globe41_->SetWheelZoomFactor(0);
-  resize(529, 439 + menuBar()->sizeHint().height());
-
   BuildMenu();
+  resize(529, 439 + menuBar()->sizeHint().height());
   ConfigureGlobe();
 
   Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -99,6 +99,9 @@ TForm1::TForm1(TForm1Environment Environment, QWidget* Parent)
     Env_.LoadTable = [](const std::string& File) -> std::unique_ptr<platform::TRecordSet> {
       return platform::LoadXmlRowset(File);
     };
+  }
+  if (Env_.Registry == nullptr || Env_.Database == nullptr || Env_.Windows == nullptr) {
+    throw std::invalid_argument("TForm1 needs the logger's registry, database and windows");
   }
   Link_ = std::make_unique<TLoggerLink>(*Env_.Registry, *Env_.Database, *Env_.Windows,
                                         Env_.ReadIni, Env_.LoadTable);
@@ -184,16 +187,20 @@ void TForm1::ConfigureGlobe() {
 }
 
 void TForm1::FormCreate() {
+  // What the link read before an error stays.
+  const auto TakeOver = [this] {
+    LoggerInstallPath_ = QString::fromStdString(Link_->LoggerInstallPath());
+    mylat = Link_->MyLat();
+    mylong = Link_->MyLong();
+  };
   try {
     Link_->Startup();
   } catch (const std::exception& E) {
-    LoggerInstallPath_ = QString::fromStdString(Link_->LoggerInstallPath());
+    TakeOver();
     Report(E.what());
     return;
   }
-  LoggerInstallPath_ = QString::fromStdString(Link_->LoggerInstallPath());
-  mylat = Link_->MyLat();
-  mylong = Link_->MyLong();
+  TakeOver();
   const auto Table = [this](platform::TRecordSet* Set) -> platform::TRecordSet& {
     return Set != nullptr ? *Set : *NoTable_;
   };
@@ -221,7 +228,10 @@ void TForm1::FormCreate() {
 void TForm1::SetSecondaryWindows(TfrmFriends* Friends, TfCompass* Compass) {
   Friends_ = Friends;
   Compass_ = Compass;
-  if (Compass_ != nullptr) Compass_->SetAzimuthSource([this] { return edAzimut->text(); });
+  if (Compass_ != nullptr) {
+    Compass_->SetAzimuthSource([this] { return edAzimut->text(); });
+    Compass_->OnError = [this](const std::string& Message) { Report(Message); };
+  }
 }
 
 // ---- Showing and closing ------------------------------------------------------------------
@@ -264,10 +274,7 @@ void TForm1::FormClose() {
   std::optional<TWindowGeometry> FriendsGeometry;
   if (FriendsShowing()) FriendsGeometry = Friends_->Geometry();
   std::optional<TWindowGeometry> CompassGeometry;
-  if (CompassShowing()) {
-    CompassGeometry = TWindowGeometry{Compass_->WindowTop(), Compass_->WindowLeft(),
-                                      Compass_->WindowHeight(), Compass_->WindowWidth()};
-  }
+  if (CompassShowing()) CompassGeometry = Compass_->Geometry();
   Env_.Settings.WriteAtClose(Main, FriendsGeometry, CompassGeometry);
 }
 
@@ -342,26 +349,36 @@ void TForm1::T1Click() {
 }
 
 void TForm1::ShowLandFill(bool Fill) {
-  if (Fill) {
-    for (const auto& [Presenter, Style] : HollowFills_) Presenter->PolyBrush().SetBrushStyle(Style);
-    HollowFills_.clear();
-  } else {
-    const auto Hollow = [this](globe::TGlobePresenterStore& Presenters) {
+  // Only presenters found in the store now are touched: a layer freed meanwhile has taken
+  // its presenters with it.
+  const auto Each = [this](const std::function<void(globe::TPolygonPresenter&)>& Fn) {
+    const auto InStore = [&Fn](globe::TGlobePresenterStore& Presenters) {
       for (std::int32_t k = 0; k < Presenters.Count(); ++k) {
-        auto* Polygon = dynamic_cast<globe::TPolygonPresenter*>(&Presenters.GetPresenter(k));
-        if (Polygon == nullptr || Polygon->PolyBrush().BrushStyle() == globe::bsClear) continue;
-        HollowFills_.emplace(Polygon, Polygon->PolyBrush().BrushStyle());
-        Polygon->PolyBrush().SetBrushStyle(globe::bsClear);
+        if (auto* P = dynamic_cast<globe::TPolygonPresenter*>(&Presenters.GetPresenter(k))) Fn(*P);
       }
     };
     // Objects find their presenter in their layer, its source or the store's global ones.
     globe::TGlobeLayerStore& Layers = Globe41().Layers();
-    Hollow(Layers.GlobalPresenters());
+    InStore(Layers.GlobalPresenters());
     for (std::int32_t i = 0; i < Layers.Count(); ++i) {
       globe::TGlobeLayer& Layer = Layers.GetLayer(i);
-      Hollow(Layer.Presenters());
-      if (globe::TGlobeObjectSource* Source = Layer.ObjectsOrNull()) Hollow(Source->Presenters());
+      InStore(Layer.Presenters());
+      if (globe::TGlobeObjectSource* Source = Layer.ObjectsOrNull()) InStore(Source->Presenters());
     }
+  };
+  if (Fill) {
+    Each([this](globe::TPolygonPresenter& P) {
+      if (const auto It = HollowFills_.find(&P); It != HollowFills_.end()) {
+        P.PolyBrush().SetBrushStyle(It->second);
+      }
+    });
+    HollowFills_.clear();
+  } else {
+    Each([this](globe::TPolygonPresenter& P) {
+      if (P.PolyBrush().BrushStyle() == globe::bsClear) return;
+      HollowFills_.emplace(&P, P.PolyBrush().BrushStyle());
+      P.PolyBrush().SetBrushStyle(globe::bsClear);
+    });
   }
   Globe41().RedrawLayers();
 }

@@ -92,6 +92,9 @@ class TForm1 : public QMainWindow {
   std::function<void(const std::string& Message)> OnError;
   /// Called once the window has closed and written its settings: the program ends.
   std::function<void()> OnClosed;
+  /// Reports an error as the program does: OnError, else a message box once the event is
+  /// over (the same message is not stacked while one shows it).
+  void Report(const std::string& Message);
 
   // ---- Components -------------------------------------------------------------------------
   [[nodiscard]] globe::TGlobe4& Globe41() const;
@@ -164,7 +167,6 @@ class TForm1 : public QMainWindow {
   /// Runs Handler, turning an error it raises into a report.
   template <class Fn>
   void Guard(Fn&& Handler);
-  void Report(const std::string& Message);
   [[nodiscard]] bool FriendsShowing() const;
   [[nodiscard]] bool CompassShowing() const;
   void ShowFriendsWindow();
@@ -187,10 +189,10 @@ class TForm1 : public QMainWindow {
   bool Shown_ = false;
   QSize OuterSize_;  // from the settings file, frame included; empty: the design size
   bool Closed_ = false;
-  int WheelRemainder_ = 0;
+  int WheelRemainder_ = 0;  // parts of a wheel notch not yet turned into a step
   QPointer<QMessageBox> ErrorBox_;  // the error message showing, if any
   // The fill styles of the polygon presenters ShowLandFill made hollow.
-  std::map<globe::TPolygonPresenter*, globe::TGlobeBrushStyle> HollowFills_;  // parts of a wheel notch not yet turned into a step
+  std::map<globe::TPolygonPresenter*, globe::TGlobeBrushStyle> HollowFills_;
 };
 
 }  // namespace orvane

@@ -5,6 +5,7 @@
 #include <QPalette>
 #include <QStyle>
 #include <QStyleFactory>
+#include <utility>
 
 #include "app/compass.h"
 #include "app/friends.h"
@@ -39,6 +40,19 @@ void ApplyCyanNight(QApplication& Application) {
   Application.setPalette(P);
 }
 
+TLoggerAccess::TLoggerAccess(const QString& HostName, std::chrono::milliseconds Timeout)
+    : FHost(HostName, Timeout) {}
+
+TForm1Environment TLoggerAccess::Environment(TSettingsFile Settings, QString ExeFolder) {
+  TForm1Environment E;
+  E.Registry = &FHost;
+  E.Database = &FDatabase;
+  E.Windows = &FHost;
+  E.Settings = std::move(Settings);
+  E.ExeFolder = std::move(ExeFolder);
+  return E;
+}
+
 TOrvaneWindows::TOrvaneWindows(TForm1Environment Environment)
     : Form1_(std::make_unique<TForm1>(Environment)),
       Friends_(new TfrmFriends(Form1_->LoggerInstallPath(), Environment.Settings, Form1_.get())),
@@ -47,8 +61,7 @@ TOrvaneWindows::TOrvaneWindows(TForm1Environment Environment)
   const TWindowGeometry G = Settings.ReadWindow("Compass", DefaultCompassGeometry);
   Compass_->SetWindowBounds(G.Left, G.Top, G.Width, G.Height);
   Compass_->OnClose = [Settings](const TfCompass& Compass) {
-    Settings.WriteWindow("Compass", {Compass.WindowTop(), Compass.WindowLeft(),
-                                     Compass.WindowHeight(), Compass.WindowWidth()});
+    Settings.WriteWindow("Compass", Compass.Geometry());
   };
   Form1_->SetSecondaryWindows(Friends_, Compass_);
 }

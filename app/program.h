@@ -2,9 +2,13 @@
 // (the friends window takes the logger's folder the main window has read).
 #pragma once
 
+#include <QString>
+#include <chrono>
 #include <memory>
 
 #include "app/mainform.h"
+#include "platform/qt/loggerhostservice.h"
+#include "platform/qt/sqldatabase.h"
 
 class QApplication;
 
@@ -16,6 +20,26 @@ class TfrmFriends;
 /// The dark "Cyan Night" look: the Fusion style with a night-blue palette and cyan
 /// highlights. Without the Fusion style the platform's look stays.
 void ApplyCyanNight(QApplication& Application);
+
+/// The logger as the program reaches it on this platform: its registry key and windows
+/// through the logger-host service, its database through QtSql.
+class TLoggerAccess {
+ public:
+  /// A second to answer each request: a logger busy for a moment is not taken for a closed
+  /// one, and a hung one costs the window a second before the program ends.
+  static constexpr std::chrono::milliseconds kTimeout{1000};
+
+  explicit TLoggerAccess(const QString& HostName = platform::LoggerHostName(),
+                         std::chrono::milliseconds Timeout = kTimeout);
+
+  /// The main window's environment: the logger through this access (which must outlive
+  /// the window), the settings file and the executable's folder.
+  [[nodiscard]] TForm1Environment Environment(TSettingsFile Settings, QString ExeFolder);
+
+ private:
+  platform::TLoggerHostClient FHost;
+  platform::TSqlLoggerDatabase FDatabase;
+};
 
 /// The main window, then the friends window, then the compass window. The secondary windows
 /// belong to the main window (no taskbar buttons of their own) and read and write their

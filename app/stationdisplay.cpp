@@ -3,7 +3,6 @@
 // callsign label and the night shadow).
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <ctime>
 
 #include "app/compass.h"
 #include "app/friends.h"
@@ -32,12 +31,10 @@ constexpr platform::TColor kTwilightColor = RGB(0xC0, 0xC0, 0xC0);
 constexpr platform::TColor kLabelColor = RGB(0xFF, 0xFF, 0xFF);
 constexpr std::int32_t kLabelLeftShift = 15;
 
-// Minutes to add to local time to get UTC: the zone's offset including daylight saving,
-// as the C library reports it for now; 0 when it cannot be read.
-double TimeZoneBiasMinutes(std::time_t Now) {
-  std::tm Local{};
-  if (localtime_r(&Now, &Local) == nullptr) return 0;
-  return -static_cast<double>(Local.tm_gmtoff) / 60;
+// Minutes to add to a local time to get UTC: the zone's offset at that time, daylight
+// saving included.
+double TimeZoneBiasMinutes(const QDateTime& Local) {
+  return -static_cast<double>(Local.offsetFromUtc()) / 60;
 }
 
 globe::TPointLL ToPointLL(double Longitude, double Latitude) {
@@ -123,7 +120,7 @@ void TForm1::Globe41Render() {
         globe::EncodeGMTDateTime(D.year(), static_cast<std::uint32_t>(D.month()),
                                  static_cast<std::uint32_t>(D.day()), T.hour(), T.minute(),
                                  T.second() + T.msec() / 1000.0) +
-        TimeZoneBiasMinutes(static_cast<std::time_t>(Local.toSecsSinceEpoch())) / 1440;
+        TimeZoneBiasMinutes(Local) / 1440;
     G.RenderDIBShadow(GMT, kNightColor, kTwilightColor, 1);
   }
   globe::TGlobeCanvas& Canvas = G.GlobeCanvas();

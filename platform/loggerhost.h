@@ -63,6 +63,23 @@ class TLoggerDatabase {
          ";Persist Security Info=False";
 }
 
+/// At most MaxChars characters of a UTF-8 text, cut at its first null character; a
+/// character is never split. What a window's text reads as through a buffer of MaxChars + 1
+/// characters, the terminating null included.
+[[nodiscard]] inline std::string LimitText(std::string_view Text, std::size_t MaxChars) {
+  Text = Text.substr(0, Text.find('\0'));
+  std::size_t Chars = 0;
+  std::size_t i = 0;
+  for (; i < Text.size(); ++i) {
+    // A character starts at every byte that is not a UTF-8 continuation byte.
+    if ((static_cast<unsigned char>(Text[i]) & 0xC0) != 0x80) {
+      if (Chars == MaxChars) break;
+      ++Chars;
+    }
+  }
+  return std::string(Text.substr(0, i));
+}
+
 /// Another program's windows, found by class name. A lookup or read that gets no answer
 /// within a short time counts as a missing window, so that a hung logger never hangs us.
 class TWindowLookup {

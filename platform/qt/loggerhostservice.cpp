@@ -124,19 +124,6 @@ QByteArray Compact(const QJsonObject& Object) {
 
 }  // namespace
 
-std::string LimitText(std::string_view Text, std::size_t MaxChars) {
-  Text = Text.substr(0, Text.find('\0'));
-  const QString Whole = Utf8(Text);
-  qsizetype End = 0;
-  std::size_t Chars = 0;
-  while (End < Whole.size() && Chars < MaxChars) {
-    // A surrogate pair is one character; fromUtf8 never leaves half of one.
-    End += (Whole[End].isHighSurrogate() && End + 1 < Whole.size()) ? 2 : 1;
-    ++Chars;
-  }
-  return Whole.left(End).toUtf8().toStdString();
-}
-
 QByteArray EncodeRequest(const TRequest& Request) {
   QJsonObject Object;
   Object.insert(QLatin1StringView("id"), static_cast<double>(Request.Id));
@@ -326,7 +313,10 @@ TAnswer AnswerRequest(const TRequest& Request, TLoggerRegistry& Registry,
         break;
       case TOperation::opWindowText:
         if (const auto Text = Windows.WindowText(Request.Window, Request.BufferSize))
-          Answer.Text = LimitText(*Text, Request.BufferSize > 0 ? Request.BufferSize - 1 : 0);
+          // A torn character becomes U+FFFD: the answer is JSON, which holds valid UTF-8 only.
+          Answer.Text = Utf8(platform::LimitText(*Text, Request.BufferSize > 0 ? Request.BufferSize - 1 : 0))
+                            .toUtf8()
+                            .toStdString();
         break;
     }
   } catch (const std::exception&) {
@@ -382,6 +372,9 @@ struct TLoggerHostClient::TImpl {
   TLineBuffer Buffer;
   std::uint64_t LastId = 0;
   std::optional<std::string> OpenedKey;
+  // Set when a call ran out of time: until it expires calls answer "missing" at once, so
+  // that a logger that hangs costs one timeout per tick, not one per request.
+  QDeadlineTimer Resting;
 
   void Drop() {
     if (Socket) Socket->abort();
@@ -392,7 +385,14 @@ struct TLoggerHostClient::TImpl {
   // One request and its answer within the timeout; nullopt (and the connection dropped)
   // for no connection, no answer in time or an answer that is not one.
   std::optional<TAnswer> Call(TRequest Request) {
+    if (!Resting.hasExpired()) return std::nullopt;
     const QDeadlineTimer Deadline(Timeout, Qt::PreciseTimer);
+    std::optional<TAnswer> Answer = Attempt(Request, Deadline);
+    if (!Answer && Deadline.hasExpired()) Resting = QDeadlineTimer(Timeout);
+    return Answer;
+  }
+
+  std::optional<TAnswer> Attempt(TRequest& Request, const QDeadlineTimer& Deadline) {
     // A kept connection may have been closed by a server that restarted since; every
     // operation is a read, so asking once more on a fresh connection is harmless.
     for (int Attempt = 0; Attempt < 2; ++Attempt) {
@@ -517,7 +517,7 @@ std::optional<std::string> TLoggerHostClient::WindowText(THandle Window, std::si
   const auto Answer = FImpl->Call(std::move(Request));
   if (!Answer || !Answer->Text) return std::nullopt;
   // The server is outside data: hold it to the buffer that was asked for.
-  return LimitText(*Answer->Text, MaxChars);
+  return platform::LimitText(*Answer->Text, MaxChars);
 }
 
 // ---------------------------------------------------------------------------------------

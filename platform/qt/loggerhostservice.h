@@ -107,10 +107,6 @@ struct TAnswer {
 /// not one or breaks a bound (a text is checked against kMaxBufferSize only).
 [[nodiscard]] std::optional<TAnswer> DecodeAnswer(TOperation Op, const QByteArray& Line);
 
-/// At most MaxChars characters (code points) of Text, cut at its first null character; a
-/// character is never split. Invalid UTF-8 becomes U+FFFD first.
-[[nodiscard]] std::string LimitText(std::string_view Text, std::size_t MaxChars);
-
 /// What the server answers to Request from these sources. The key of opReadString is
 /// opened without creating it and closed again; opOpenKey closes the key it opened.
 [[nodiscard]] TAnswer AnswerRequest(const TRequest& Request, TLoggerRegistry& Registry,
@@ -137,7 +133,9 @@ class TLineBuffer {
 /// The program's side: the registry and the window lookup answered by a logger host. Every
 /// call is synchronous and bounded by Timeout; a call that gets no answer in time, a wrong
 /// answer or no connection answers as "no key", "no window", "no children" or "no text",
-/// and drops the connection. The next call connects again. A kept connection that the
+/// and drops the connection. The next call connects again, except that after a call ran
+/// out of time, calls answer "missing" at once for the next Timeout: a hung logger costs
+/// one timeout per poll, not one per request. A kept connection that the
 /// server has closed (a restarted server) is replaced within the same call, which sends its
 /// request once more: every request is a read. Use it on one thread; it needs a
 /// QCoreApplication but no running event loop.

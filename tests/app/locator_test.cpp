@@ -105,6 +105,8 @@ TEST(Locator, PositionTextsWithHemisphereLetters) {
       {"empty longitude", c, "50.5N", "", 0, 0},
       {"decimal comma", german, "50,5N", "30,25W", 50.5, -30.25},
       {"decimal comma, whole numbers", german, "50S", "7E", -50, 7},
+      {"full stop where the comma belongs, as the tables have it", german, "50.5N", "30.5W",
+       50.5, -30.5},
   };
   for (const auto& t : cases) {
     SCOPED_TRACE(t.Name);
@@ -129,8 +131,8 @@ TEST(Locator, PositionTextThatIsNoNumberIsAConversionError) {
       {"the sign alone", c, "S", "7E", "'-' is not a valid floating point value"},
       {"a sign twice", c, "-3S", "7E", "'--3' is not a valid floating point value"},
       {"group separator", c, "1,050.5N", "7E", "'1,050.5' is not a valid floating point value"},
-      {"full stop where the comma belongs", german, "50N", "30.5E",
-       "'30.5' is not a valid floating point value"},
+      {"group separators in the locale's format", german, "50N", "1.030,5E",
+       "'1.030,5' is not a valid floating point value"},
       {"infinite", c, "50N", "infE", "'inf' is not a valid floating point value"},
       {"not a number", c, "nanN", "7E", "'nan' is not a valid floating point value"},
       {"out of range", c, "1e999N", "7E", "'1e999' is not a valid floating point value"},

@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <cmath>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,7 @@ struct Rig {
   TFakeDatabase Database{Log};
   QsoWindow Qso;
   std::vector<std::string> Errors;
+  std::string FailTable;  // a reference table whose loading fails
   QString ExeFolder;
   QDateTime Clock = QDateTime(QDate(2026, 6, 21), QTime(12, 0), Qt::LocalTime);
 
@@ -87,7 +89,8 @@ struct Rig {
     E.ExeFolder = ExeFolder;
     E.ReadIni = [](const std::string&, const std::string&, const std::string&,
                    const std::string&) { return std::string("Main log"); };
-    E.LoadTable = [](const std::string& File) -> std::unique_ptr<platform::TRecordSet> {
+    E.LoadTable = [this](const std::string& File) -> std::unique_ptr<platform::TRecordSet> {
+      if (!FailTable.empty() && File.ends_with(FailTable)) throw std::runtime_error(File + ": unreadable");
       if (File.ends_with("CountryDataEx.xml")) {
         return std::make_unique<TMemoryRecordSet>(
             std::vector<std::string>{"PrefixList", "Status", "EndDate", "Longitude", "Latitude"},
@@ -185,6 +188,15 @@ TEST(MainWindow, AStartUpErrorIsShownAndEndsTheSequence) {
   ASSERT_EQ(R.Errors.size(), 2u);
   EXPECT_EQ(R.Errors[1], platform::kClosedDatasetMessage);
   EXPECT_EQ(W->Form1()._PointLLWWW, globe::TPointLL{});
+
+  // An error at the last step keeps what was read before it.
+  Rig Late;
+  Late.FailTable = "UniqueCalls.xml";
+  auto L = Late.Start();
+  ASSERT_EQ(Late.Errors.size(), 1u);
+  EXPECT_NE(Late.Errors[0].find("unreadable"), std::string::npos);
+  EXPECT_DOUBLE_EQ(L->Form1().mylat, 48.21);
+  EXPECT_EQ(L->Form1().LoggerInstallPath(), Late.Dir.filePath(QStringLiteral("logger/")));
 }
 
 TEST(MainWindow, ThePollTurnsTheGlobeToEachStation) {

@@ -25,20 +25,6 @@ bool HasClass(const QObject& Object, std::string_view ClassName) {
 
 // At most MaxChars characters (code points) of Text, up to its first null: what a read into
 // a buffer of MaxChars + 1 characters gets.
-QString Truncated(const QString& Text, std::size_t MaxChars) {
-  QString Result;
-  std::size_t Chars = 0;
-  for (qsizetype i = 0; i < Text.size() && Chars < MaxChars; ++Chars) {
-    if (Text[i] == QChar(u'\0')) break;
-    // A surrogate pair is one character and is never split.
-    const qsizetype Width =
-        (Text[i].isHighSurrogate() && i + 1 < Text.size() && Text[i + 1].isLowSurrogate()) ? 2 : 1;
-    Result.append(Text.mid(i, Width));
-    i += Width;
-  }
-  return Result;
-}
-
 }  // namespace
 
 void SetWindowClass(QWidget& Widget, const char* ClassName) {
@@ -109,7 +95,7 @@ std::optional<std::string> TWidgetWindowLookup::WindowText(THandle Window, std::
   if (BufferSize == 0) return std::string();
   const auto* Edit = qobject_cast<const QLineEdit*>(Widget);
   const QString Text = Edit ? Edit->text() : Widget->windowTitle();
-  return Truncated(Text, BufferSize - 1).toStdString();
+  return platform::LimitText(Text.toStdString(), BufferSize - 1);
 }
 
 TSimulatorRegistry::TSimulatorRegistry(std::string InstallPath) {

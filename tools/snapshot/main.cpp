@@ -20,9 +20,7 @@
 #include "globe/view/globe.h"
 #include "platform/device.h"
 #include "platform/qt/globewidget.h"
-#include "platform/qt/loggerhostservice.h"
 #include "platform/qt/qtdevice.h"
-#include "platform/qt/sqldatabase.h"
 #include "tools/snapshot/simulatorprocess.h"
 
 namespace {
@@ -113,14 +111,9 @@ int main(int argc, char** argv) {
     Ini.write("[Main]\nTop=0\nLeft=0\nHeight=640\nWidth=900\nShadow=1\nFriends=1\nCompass=1\n");
     Ini.close();
 
-    platform::TLoggerHostClient Host(HostName);
-    platform::TSqlLoggerDatabase Database;
-    orvane::TForm1Environment Environment;
-    Environment.Registry = &Host;
-    Environment.Database = &Database;
-    Environment.Windows = &Host;
-    Environment.Settings = orvane::TSettingsFile(Settings.path(), Settings.path());
-    Environment.ExeFolder = DataFolder;
+    orvane::TLoggerAccess Access(HostName);
+    orvane::TForm1Environment Environment =
+        Access.Environment(orvane::TSettingsFile(Settings.path(), Settings.path()), DataFolder);
     QString FirstError;
     Environment.OnError = [&FirstError](const std::string& Message) {
       if (FirstError.isEmpty()) FirstError = QString::fromStdString(Message);

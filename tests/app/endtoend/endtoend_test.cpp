@@ -17,8 +17,6 @@
 #include "globe/core/units.h"
 #include "globe/projection/projection.h"
 #include "globe/view/globe.h"
-#include "platform/qt/loggerhostservice.h"
-#include "platform/qt/sqldatabase.h"
 #include "platform/qt/xmlrowset.h"
 #include "tools/snapshot/simulatorprocess.h"
 
@@ -37,8 +35,8 @@ struct Session {
       QStringLiteral("orvane-e2e-%1-%2").arg(QCoreApplication::applicationPid()).arg(++Count);
   TSimulatorProcess Logger{QStringLiteral(ORVANE_SIMULATOR), HostName};
   QTemporaryDir Settings;
-  platform::TLoggerHostClient Host{HostName};
-  platform::TSqlLoggerDatabase Database;
+  // Long enough that a slow answer on a busy machine is not taken for a closed logger.
+  TLoggerAccess Access{HostName, std::chrono::seconds(10)};
   std::unique_ptr<TOrvaneWindows> Windows;
   std::vector<std::string> Errors;
   bool Closed = false;
@@ -47,12 +45,8 @@ struct Session {
 
   void Start() {
     ASSERT_TRUE(Logger.Start(kStart)) << Logger.Error().toStdString();
-    TForm1Environment E;
-    E.Registry = &Host;
-    E.Database = &Database;
-    E.Windows = &Host;
-    E.Settings = TSettingsFile(Settings.path(), Settings.path());
-    E.ExeFolder = QStringLiteral(ORVANE_APP_DIR);
+    TForm1Environment E = Access.Environment(TSettingsFile(Settings.path(), Settings.path()),
+                                             QStringLiteral(ORVANE_APP_DIR));
     E.OnError = [this](const std::string& M) { Errors.push_back(M); };
     Windows = std::make_unique<TOrvaneWindows>(std::move(E));
     Form1().OnClosed = [this] { Closed = true; };

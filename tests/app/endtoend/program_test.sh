@@ -7,6 +7,9 @@ set -uo pipefail
 orvane=$1
 simulator=$2
 work=$(mktemp -d)
+# The program keeps its settings beside itself: put back what was there before.
+settings="$(dirname "$orvane")/Orvane.ini"
+[ -f "$settings" ] && cp "$settings" "$work/Orvane.ini.kept"
 export QT_QPA_PLATFORM=offscreen
 export ORVANE_LOGGER_HOST="orvane-program-test-$$"
 failures=0
@@ -16,6 +19,11 @@ cleanup() {
   [ -n "$orvane_pid" ] && kill "$orvane_pid" 2>/dev/null
   [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
   exec 3>&- 2>/dev/null
+  if [ -f "$work/Orvane.ini.kept" ]; then
+    cp "$work/Orvane.ini.kept" "$settings"
+  else
+    rm -f "$settings"
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
