@@ -132,6 +132,10 @@ void TForm1::Globe41Render() {
   Font.Style.Underline = true;
   Font.Color = kLabelColor;
   Canvas.SetFont(Font);
+  // The label stands on the map itself, not on a box of whatever brush the layers left.
+  platform::TCanvasBrush Brush = Canvas.Brush();
+  Brush.Style = platform::cbsClear;
+  Canvas.SetBrush(Brush);
   globe::TPoint At;
   const std::int64_t SouthLat = std::int64_t{_PointLLWWW.iLatY} - globe::GU_DEGREE;
   if (!G.Projection().LLToDeviceXY(_PointLLWWW.iLongX, globe::Clamp32(SouthLat), At)) return;
