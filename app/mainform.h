@@ -41,12 +41,13 @@ class TfCompass;
 class TfrmFriends;
 
 /// Everything the main window reads from outside the program, so that tests can give fakes.
-/// The window uses the registry, database and window lookup for its life; it owns none.
+/// The window uses the registry, database and window lookup for its life; it owns none,
+/// and all three must be given.
 struct TForm1Environment {
   platform::TLoggerRegistry* Registry = nullptr;
   platform::TLoggerDatabase* Database = nullptr;
   platform::TWindowLookup* Windows = nullptr;
-  /// The program's "Orvane.ini".
+  /// The program's "Orvane.ini" (TSettingsFile::ForProgram() for the program itself).
   TSettingsFile Settings{QString(), QString()};
   /// The executable's folder: the layer files, "world.bmp" and "starfield.bmp" are there.
   QString ExeFolder;
