@@ -29,7 +29,6 @@
 namespace orvane {
 namespace {
 
-
 // The whole file, or nothing when it cannot be read or is larger than MaxFriendsFileSize.
 std::optional<QByteArray> ReadBounded(const QString& FileName) {
   QFile File(FileName);
@@ -110,8 +109,7 @@ std::optional<QStringList> ReadFriendsNotes(const QString& FileName, const QStri
   return L;
 }
 
-TfrmFriends::TfrmFriends(const QString& LoggerInstallPath, TSettingsFile Settings,
-                         QWidget* Parent)
+TfrmFriends::TfrmFriends(const QString& LoggerInstallPath, TSettingsFile Settings, QWidget* Parent)
     : QWidget(Parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       Settings_(std::move(Settings)),

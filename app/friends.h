@@ -50,8 +50,7 @@ class TfrmFriends : public QWidget {
   /// separator. The window's outer geometry is read from section "Friends" of Settings
   /// here (missing values, or values that are not numbers, take the defaults Top 100,
   /// Left 100, Height 215, Width 280).
-  TfrmFriends(const QString& LoggerInstallPath, TSettingsFile Settings,
-              QWidget* Parent = nullptr);
+  TfrmFriends(const QString& LoggerInstallPath, TSettingsFile Settings, QWidget* Parent = nullptr);
 
   /// Fills Memo1 with the notes for Call, each line ended by a line break; see
   /// ReadFriendsNotes for when the text is left as it was.

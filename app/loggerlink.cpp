@@ -25,8 +25,8 @@ constexpr std::size_t kFieldBuffer = 20;
 // The panels the callsign, azimuth and locator are looked for in, as (panel of the QSO
 // window, panel inside it), 0-based, in the order tried: the logger's layouts differ
 // between its versions and window sizes, and the last one present wins.
-constexpr std::array<std::pair<std::size_t, std::size_t>, 4> kPlaces = {{
-    {1, 2}, {0, 3}, {0, 2}, {1, 3}}};
+constexpr std::array<std::pair<std::size_t, std::size_t>, 4> kPlaces = {
+    {{1, 2}, {0, 3}, {0, 2}, {1, 3}}};
 
 }  // namespace
 
@@ -106,7 +106,8 @@ TLoggerLink::TPollResult TLoggerLink::Poll() {
   }
   if (const THandle Progress = FWindows.FindTopLevel(kProgressWindowClass)) {
     const auto Title = FWindows.WindowText(Progress, kTitleBuffer);
-    if (Title && platform::LimitText(*Title, kTitleBuffer - 1).find(kRepairMark) != std::string::npos)
+    if (Title &&
+        platform::LimitText(*Title, kTitleBuffer - 1).find(kRepairMark) != std::string::npos)
       Result.Close = true;
   }
 

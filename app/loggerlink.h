@@ -16,9 +16,9 @@
 namespace orvane {
 
 /// Reads a string from an INI file: (file, section, key, default) → value.
-using TIniStringReader = std::function<std::string(
-    const std::string& File, const std::string& Section, const std::string& Key,
-    const std::string& Default)>;
+using TIniStringReader =
+    std::function<std::string(const std::string& File, const std::string& Section,
+                              const std::string& Key, const std::string& Default)>;
 /// Loads a record set file into a record set (closed or open); throws naming the file.
 using TRecordSetLoader = std::function<std::unique_ptr<platform::TRecordSet>(const std::string&)>;
 

@@ -73,8 +73,10 @@ TForm1::TForm1(TForm1Environment Environment, QWidget* Parent)
   edCallsign = MakeField(Panel1, "edCallsign", true);
   edLocator = MakeField(Panel1, "edLocator", true);
   edAzimut = MakeField(Panel1, "edAzimut", false);
-  connect(edCallsign, &QLineEdit::textChanged, this, [this] { Guard([this] { edCallsignChange(); }); });
-  connect(edLocator, &QLineEdit::textChanged, this, [this] { Guard([this] { edLocatorChange(); }); });
+  connect(edCallsign, &QLineEdit::textChanged, this,
+          [this] { Guard([this] { edCallsignChange(); }); });
+  connect(edLocator, &QLineEdit::textChanged, this,
+          [this] { Guard([this] { edLocatorChange(); }); });
   connect(edAzimut, &QLineEdit::textChanged, this, [this] { Guard([this] { edAzimutChange(); }); });
 
   Globe41_->setObjectName(QStringLiteral("Globe41"));
@@ -103,8 +105,8 @@ TForm1::TForm1(TForm1Environment Environment, QWidget* Parent)
   if (Env_.Registry == nullptr || Env_.Database == nullptr || Env_.Windows == nullptr) {
     throw std::invalid_argument("TForm1 needs the logger's registry, database and windows");
   }
-  Link_ = std::make_unique<TLoggerLink>(*Env_.Registry, *Env_.Database, *Env_.Windows,
-                                        Env_.ReadIni, Env_.LoadTable);
+  Link_ = std::make_unique<TLoggerLink>(*Env_.Registry, *Env_.Database, *Env_.Windows, Env_.ReadIni,
+                                        Env_.LoadTable);
   FormCreate();
 }
 
@@ -126,8 +128,8 @@ void TForm1::BuildMenu() {
     Menu->addAction(Action);
     return Action;
   };
-  DayNightShadow = Add(MainMenu1, "DayNightShadow", QStringLiteral("Shadow"),
-                       &TForm1::DayNightShadowClick);
+  DayNightShadow =
+      Add(MainMenu1, "DayNightShadow", QStringLiteral("Shadow"), &TForm1::DayNightShadowClick);
   Spherical1 = Add(MainMenu1, "Spherical1", QStringLiteral("Sphere"), &TForm1::Spherical1Click);
   QMenu* F1 = MainMenu1->addMenu(QStringLiteral("Friends"));
   F1->setObjectName(QStringLiteral("F1"));
@@ -136,8 +138,8 @@ void TForm1::BuildMenu() {
   T1 = Add(MainMenu1, "T1", QStringLiteral("Texture"), &TForm1::T1Click, true);
   QMenu* C1 = MainMenu1->addMenu(QStringLiteral("Compass"));
   C1->setObjectName(QStringLiteral("C1"));
-  ShowFriends1 = Add(C1, "ShowFriends1", QStringLiteral("Show Compass"),
-                     &TForm1::ShowFriends1Click);
+  ShowFriends1 =
+      Add(C1, "ShowFriends1", QStringLiteral("Show Compass"), &TForm1::ShowFriends1Click);
   Sh1 = Add(C1, "Sh1", QStringLiteral("Show with program start"), &TForm1::Sh1Click, true);
 }
 
@@ -205,8 +207,7 @@ void TForm1::FormCreate() {
     return Set != nullptr ? *Set : *NoTable_;
   };
   Lookup_ = std::make_unique<TCallsignLookup>(Table(Link_->tblUnique()),
-                                              Table(Link_->tblProvince()),
-                                              Table(Link_->tblDXCC()));
+                                              Table(Link_->tblProvince()), Table(Link_->tblDXCC()));
 
   try {
     for (const char* File : kLayerFiles) globe::AddLayerFromFile(Globe41(), File);
@@ -293,7 +294,7 @@ void TForm1::ZelTimerTimer() {
   for (const TLoggerLink::TTextChange& Change : Result.Changes) {
     QLineEdit* Field = Change.Field == TLoggerLink::TField::lfAzimut     ? edAzimut
                        : Change.Field == TLoggerLink::TField::lfCallsign ? edCallsign
-                                                                          : edLocator;
+                                                                         : edLocator;
     // A handler's error must not keep the later fields from being written.
     Guard([&] { SetFieldText(*Field, QString::fromStdString(Change.Text)); });
   }

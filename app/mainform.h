@@ -107,9 +107,9 @@ class TForm1 : public QMainWindow {
   QTimer* const ZelTimer;
   QAction* DayNightShadow = nullptr;
   QAction* Spherical1 = nullptr;
-  QAction* S2 = nullptr;  ///< Friends ▸ "Show Friends"
-  QAction* S1 = nullptr;  ///< Friends ▸ "Show with program start"
-  QAction* T1 = nullptr;  ///< "Texture"
+  QAction* S2 = nullptr;            ///< Friends ▸ "Show Friends"
+  QAction* S1 = nullptr;            ///< Friends ▸ "Show with program start"
+  QAction* T1 = nullptr;            ///< "Texture"
   QAction* ShowFriends1 = nullptr;  ///< Compass ▸ "Show Compass"
   QAction* Sh1 = nullptr;           ///< Compass ▸ "Show with program start"
 
@@ -190,7 +190,7 @@ class TForm1 : public QMainWindow {
   bool Shown_ = false;
   QSize OuterSize_;  // from the settings file, frame included; empty: the design size
   bool Closed_ = false;
-  int WheelRemainder_ = 0;  // parts of a wheel notch not yet turned into a step
+  int WheelRemainder_ = 0;          // parts of a wheel notch not yet turned into a step
   QPointer<QMessageBox> ErrorBox_;  // the error message showing, if any
   // The fill styles of the polygon presenters ShowLandFill made hollow.
   std::map<globe::TPolygonPresenter*, globe::TGlobeBrushStyle> HollowFills_;

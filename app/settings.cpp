@@ -7,13 +7,13 @@
 #include <SimpleIni.h>
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
-#include <QByteArrayView>
 #include <QWidget>
 #include <algorithm>
 #include <string>
@@ -86,8 +86,7 @@ QString InFolder(const QString& Folder) {
 
 }  // namespace
 
-TSettingsFile::TSettingsFile(QString ExeFolder, QString ConfigFolder,
-                             TWritablePredicate IsWritable)
+TSettingsFile::TSettingsFile(QString ExeFolder, QString ConfigFolder, TWritablePredicate IsWritable)
     : ExeFolder_(std::move(ExeFolder)),
       ConfigFolder_(std::move(ConfigFolder)),
       IsWritable_(IsWritable ? std::move(IsWritable) : TWritablePredicate(&FolderIsWritable)) {}

@@ -12,8 +12,8 @@
 #include "globe/core/numeric.h"
 #include "globe/core/units.h"
 #include "globe/objects/layerstore.h"
-#include "globe/projection/projection.h"
 #include "globe/objects/object.h"
+#include "globe/projection/projection.h"
 #include "globe/render/canvas.h"
 #include "globe/view/globe.h"
 #include "globe/view/shadow.h"
@@ -116,11 +116,10 @@ void TForm1::Globe41Render() {
     const QDateTime Local = Now();
     const QDate D = Local.date();
     const QTime T = Local.time();
-    const double GMT =
-        globe::EncodeGMTDateTime(D.year(), static_cast<std::uint32_t>(D.month()),
-                                 static_cast<std::uint32_t>(D.day()), T.hour(), T.minute(),
-                                 T.second() + T.msec() / 1000.0) +
-        TimeZoneBiasMinutes(Local) / 1440;
+    const double GMT = globe::EncodeGMTDateTime(D.year(), static_cast<std::uint32_t>(D.month()),
+                                                static_cast<std::uint32_t>(D.day()), T.hour(),
+                                                T.minute(), T.second() + T.msec() / 1000.0) +
+                       TimeZoneBiasMinutes(Local) / 1440;
     G.RenderDIBShadow(GMT, kNightColor, kTwilightColor, 1);
   }
   globe::TGlobeCanvas& Canvas = G.GlobeCanvas();

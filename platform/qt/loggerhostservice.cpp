@@ -27,8 +27,8 @@ QString LoggerHostName() {
   // getpwuid is not thread-safe; the reentrant form with a buffer of the size the system
   // suggests (bounded, as the value may be absurd).
   long Suggested = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-  std::vector<char> Buffer(static_cast<std::size_t>(Suggested > 0 && Suggested < 65536 ? Suggested
-                                                                                       : 16384));
+  std::vector<char> Buffer(
+      static_cast<std::size_t>(Suggested > 0 && Suggested < 65536 ? Suggested : 16384));
   passwd Entry{};
   passwd* Found = nullptr;
   if (::getpwuid_r(::geteuid(), &Entry, Buffer.data(), Buffer.size(), &Found) == 0 && Found &&
@@ -279,8 +279,7 @@ std::optional<TAnswer> DecodeAnswer(TOperation Op, const QByteArray& Line) {
   return Answer;
 }
 
-TAnswer AnswerRequest(const TRequest& Request, TLoggerRegistry& Registry,
-                      TWindowLookup& Windows) {
+TAnswer AnswerRequest(const TRequest& Request, TLoggerRegistry& Registry, TWindowLookup& Windows) {
   TAnswer Answer;
   Answer.Id = Request.Id;
   // The sources belong to the logger's side; whatever they throw reads as "missing" here
@@ -314,9 +313,10 @@ TAnswer AnswerRequest(const TRequest& Request, TLoggerRegistry& Registry,
       case TOperation::opWindowText:
         if (const auto Text = Windows.WindowText(Request.Window, Request.BufferSize))
           // A torn character becomes U+FFFD: the answer is JSON, which holds valid UTF-8 only.
-          Answer.Text = Utf8(platform::LimitText(*Text, Request.BufferSize > 0 ? Request.BufferSize - 1 : 0))
-                            .toUtf8()
-                            .toStdString();
+          Answer.Text =
+              Utf8(platform::LimitText(*Text, Request.BufferSize > 0 ? Request.BufferSize - 1 : 0))
+                  .toUtf8()
+                  .toStdString();
         break;
     }
   } catch (const std::exception&) {
@@ -419,8 +419,7 @@ struct TLoggerHostClient::TImpl {
 
   // Sends Request and waits for its answer; Closed tells whether the peer closed the
   // connection before anything of an answer arrived.
-  std::optional<TAnswer> Exchange(TRequest& Request, const QDeadlineTimer& Deadline,
-                                  bool& Closed) {
+  std::optional<TAnswer> Exchange(TRequest& Request, const QDeadlineTimer& Deadline, bool& Closed) {
     LastId = LastId >= kMaxId ? 1 : LastId + 1;
     Request.Id = LastId;
     // Whatever the event loop read since the last call is no answer to this request.
@@ -445,7 +444,8 @@ struct TLoggerHostClient::TImpl {
         // An answer to an earlier request (one that timed out on a server that is slow
         // but alive) is skipped; anything else means the stream is not to be trusted.
         if (static_cast<std::size_t>(Line->size()) > kMaxLine) return std::nullopt;
-        const QJsonValue Id = QJsonDocument::fromJson(*Line).object().value(QLatin1StringView("id"));
+        const QJsonValue Id =
+            QJsonDocument::fromJson(*Line).object().value(QLatin1StringView("id"));
         if (!(Id.isDouble() && Id.toDouble() >= 1 && Id.toDouble() < double(Request.Id)))
           return std::nullopt;
       }
@@ -646,8 +646,8 @@ bool TLoggerHostServer::Listen(const QString& Name) {
   FImpl->Server = std::make_unique<QLocalServer>();
   FImpl->Server->setSocketOptions(QLocalServer::UserAccessOption);
   if (!FImpl->Server->listen(Name)) {
-    FImpl->Error = QStringLiteral("cannot listen as \"%1\": %2")
-                       .arg(Name, FImpl->Server->errorString());
+    FImpl->Error =
+        QStringLiteral("cannot listen as \"%1\": %2").arg(Name, FImpl->Server->errorString());
     FImpl->Server.reset();
     return false;
   }

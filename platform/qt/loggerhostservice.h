@@ -121,7 +121,10 @@ class TLineBuffer {
   [[nodiscard]] bool Append(const QByteArray& Data);
   /// The next complete line without its "\n", or nullopt when none is complete.
   [[nodiscard]] std::optional<QByteArray> NextLine();
-  void Clear() { FData.clear(); FStart = 0; }
+  void Clear() {
+    FData.clear();
+    FStart = 0;
+  }
 
  private:
   QByteArray FData;

@@ -97,12 +97,12 @@ void TSqlLoggerDatabase::Open(const std::string& FileName) {
 
 void TSqlLoggerDatabase::CheckTable(std::string_view Table) {
   const std::string Name(Table);
-  if (!FOpen) throw std::runtime_error("cannot open the table " + Quoted(Name) +
-                                       ": the logger database is not open");
+  if (!FOpen)
+    throw std::runtime_error("cannot open the table " + Quoted(Name) +
+                             ": the logger database is not open");
   QSqlDatabase Db = QSqlDatabase::database(FConnection, false);
   const QString Identifier = Db.driver()->escapeIdentifier(
-      QString::fromUtf8(Name.data(), static_cast<qsizetype>(Name.size())),
-      QSqlDriver::TableName);
+      QString::fromUtf8(Name.data(), static_cast<qsizetype>(Name.size())), QSqlDriver::TableName);
   QSqlQuery Query(Db);
   Query.setForwardOnly(true);
   // Reading one row shows that the table exists and can be read.

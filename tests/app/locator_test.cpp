@@ -105,8 +105,8 @@ TEST(Locator, PositionTextsWithHemisphereLetters) {
       {"empty longitude", c, "50.5N", "", 0, 0},
       {"decimal comma", german, "50,5N", "30,25W", 50.5, -30.25},
       {"decimal comma, whole numbers", german, "50S", "7E", -50, 7},
-      {"full stop where the comma belongs, as the tables have it", german, "50.5N", "30.5W",
-       50.5, -30.5},
+      {"full stop where the comma belongs, as the tables have it", german, "50.5N", "30.5W", 50.5,
+       -30.5},
   };
   for (const auto& t : cases) {
     SCOPED_TRACE(t.Name);

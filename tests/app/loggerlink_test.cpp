@@ -212,9 +212,8 @@ TEST(LoggerLinkPoll, ReadsThePlacesInOrderAndTheLastWins) {
   auto Result = Link.Poll();
   EXPECT_FALSE(Result.Close);
   const TChanges Expected = {
-      {TField::lfAzimut, "10"},  {TField::lfCallsign, "AA1A"},
-      {TField::lfAzimut, "20"},  {TField::lfCallsign, "BB2B"},
-      {TField::lfLocator, "L6"},  // the 6th edit of place 1 ...
+      {TField::lfAzimut, "10"},     {TField::lfCallsign, "AA1A"}, {TField::lfAzimut, "20"},
+      {TField::lfCallsign, "BB2B"}, {TField::lfLocator, "L6"},  // the 6th edit of place 1 ...
       // ... which place 2 writes again: no change.
   };
   EXPECT_EQ(Result.Changes, Expected);
@@ -224,16 +223,20 @@ TEST(LoggerLinkPoll, ReadsThePlacesInOrderAndTheLastWins) {
 
   // Both places hold other texts, so each tick writes both again, in the same order; the
   // locator, the same in both, stays unchanged.
-  const TChanges Again = {{TField::lfAzimut, "10"}, {TField::lfCallsign, "AA1A"},
-                          {TField::lfAzimut, "20"}, {TField::lfCallsign, "BB2B"}};
+  const TChanges Again = {{TField::lfAzimut, "10"},
+                          {TField::lfCallsign, "AA1A"},
+                          {TField::lfAzimut, "20"},
+                          {TField::lfCallsign, "BB2B"}};
   EXPECT_EQ(Link.Poll().Changes, Again);
 
   // A place that exists later in the order overwrites what the earlier ones wrote.
   W.Fill(W.Panel[1][3], "30", "BB2BC");
-  EXPECT_EQ(Link.Poll().Changes,
-            (TChanges{{TField::lfAzimut, "10"}, {TField::lfCallsign, "AA1A"},
-                      {TField::lfAzimut, "20"}, {TField::lfCallsign, "BB2B"},
-                      {TField::lfAzimut, "30"}, {TField::lfCallsign, "BB2BC"}}));
+  EXPECT_EQ(Link.Poll().Changes, (TChanges{{TField::lfAzimut, "10"},
+                                           {TField::lfCallsign, "AA1A"},
+                                           {TField::lfAzimut, "20"},
+                                           {TField::lfCallsign, "BB2B"},
+                                           {TField::lfAzimut, "30"},
+                                           {TField::lfCallsign, "BB2BC"}}));
   EXPECT_EQ(Link.Text(TField::lfCallsign), "BB2BC");
 }
 
@@ -320,7 +323,7 @@ TEST(LoggerLinkPoll, RepairProgressCloses) {
       {"Repair database", true},
       {"Database Repair 50%", true},
       {"Importing", false},
-      {"repair", false},  // the mark is matched as written
+      {"repair", false},                          // the mark is matched as written
       {std::string(248, '.') + "Repair", true},   // ends at the 254th character
       {std::string(249, '.') + "Repair", false},  // its last letter is past the buffer
   };

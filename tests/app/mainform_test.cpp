@@ -29,12 +29,12 @@
 #include "globe/objects/layerstore.h"
 #include "globe/objects/presenter.h"
 #include "globe/objects/source.h"
-#include "globe/render/attributes.h"
 #include "globe/projection/projection.h"
+#include "globe/render/attributes.h"
 #include "globe/view/globe.h"
 #include "platform/qt/globewidget.h"
-#include "platform/recording.h"
 #include "platform/qt/xmlrowset.h"
+#include "platform/recording.h"
 #include "tests/app/fakelogger.h"
 
 namespace orvane {
@@ -87,10 +87,12 @@ struct Rig {
     E.Windows = &Qso.Windows;
     E.Settings = Settings();
     E.ExeFolder = ExeFolder;
-    E.ReadIni = [](const std::string&, const std::string&, const std::string&,
-                   const std::string&) { return std::string("Main log"); };
+    E.ReadIni = [](const std::string&, const std::string&, const std::string&, const std::string&) {
+      return std::string("Main log");
+    };
     E.LoadTable = [this](const std::string& File) -> std::unique_ptr<platform::TRecordSet> {
-      if (!FailTable.empty() && File.ends_with(FailTable)) throw std::runtime_error(File + ": unreadable");
+      if (!FailTable.empty() && File.ends_with(FailTable))
+        throw std::runtime_error(File + ": unreadable");
       if (File.ends_with("CountryDataEx.xml")) {
         return std::make_unique<TMemoryRecordSet>(
             std::vector<std::string>{"PrefixList", "Status", "EndDate", "Longitude", "Latitude"},
@@ -113,7 +115,9 @@ struct Rig {
     return E;
   }
 
-  std::unique_ptr<TOrvaneWindows> Start() { return std::make_unique<TOrvaneWindows>(Environment()); }
+  std::unique_ptr<TOrvaneWindows> Start() {
+    return std::make_unique<TOrvaneWindows>(Environment());
+  }
 };
 
 globe::TPointLL At(double Long, double Lat) { return globe::DegToPointLL(Long, Lat); }
@@ -219,7 +223,8 @@ TEST(MainWindow, ThePollTurnsTheGlobeToEachStation) {
   globe::TGlobeProjection& P = F.Globe41().Projection();
   EXPECT_NEAR(static_cast<double>(P.CenterLongitude()), 10, 1e-6);
   EXPECT_NEAR(static_cast<double>(P.CenterLatitude()), 51, 1e-6);
-  EXPECT_EQ(W->frmFriends().Memo1()->toPlainText(), QStringLiteral("DL1ABC\nClub member since 1990\n"));
+  EXPECT_EQ(W->frmFriends().Memo1()->toPlainText(),
+            QStringLiteral("DL1ABC\nClub member since 1990\n"));
 
   // An individual entry places a callsign whatever its prefix; a locator of six characters
   // then takes precedence, one of five falls back to the callsign.

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "app/locator.h"
-#include "app/lookup.h"
 #include "app/loggerlink.h"
+#include "app/lookup.h"
 #include "app/settings.h"
 #include "platform/qt/sqldatabase.h"
 

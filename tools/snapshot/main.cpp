@@ -38,8 +38,7 @@ int Fail(const QString& Message) {
 QImage Compose(const QImage& Main, const QImage& Compass, const QImage& Friends) {
   constexpr int Gap = 12;
   const int Width = Gap + Main.width() + Gap + std::max(Compass.width(), Friends.width()) + Gap;
-  const int Height =
-      Gap + std::max(Main.height(), Compass.height() + Gap + Friends.height()) + Gap;
+  const int Height = Gap + std::max(Main.height(), Compass.height() + Gap + Friends.height()) + Gap;
   QImage Sheet(Width, Height, QImage::Format_RGB32);
   Sheet.fill(QColor(0x10, 0x16, 0x1C));
   QPainter P(&Sheet);
@@ -88,9 +87,9 @@ int main(int argc, char** argv) {
   Options.process(Application);
   if (!Options.isSet(Output)) return Fail(QStringLiteral("--output FILE is required"));
   const QString Here = QApplication::applicationDirPath();
-  const QString SimulatorPath =
-      Options.isSet(Simulator) ? Options.value(Simulator)
-                               : Here + QStringLiteral("/../simulator/orvane-logger-sim");
+  const QString SimulatorPath = Options.isSet(Simulator)
+                                    ? Options.value(Simulator)
+                                    : Here + QStringLiteral("/../simulator/orvane-logger-sim");
   const QString DataFolder = QDir::cleanPath(
       Options.isSet(Data) ? Options.value(Data) : Here + QStringLiteral("/../../app"));
 

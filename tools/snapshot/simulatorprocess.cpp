@@ -16,8 +16,7 @@ bool WaitUntil(const std::function<bool()>& Condition, std::chrono::milliseconds
   return true;
 }
 
-TSimulatorProcess::TSimulatorProcess(QString Program, QString HostName,
-                                     QStringList ExtraArguments)
+TSimulatorProcess::TSimulatorProcess(QString Program, QString HostName, QStringList ExtraArguments)
     : FProgram(std::move(Program)),
       FHostName(std::move(HostName)),
       FArguments(std::move(ExtraArguments)) {

@@ -115,9 +115,9 @@ TEST(HostProtocol, AnswersSurviveTheWireAndRefuseWhatBreaksABound) {
   Kids.Id = 3;
   Kids.Windows = {5, kBigHandle, 2};
   const std::pair<TOperation, TAnswer> Cases[] = {
-      {TOperation::opOpenKey, Opened},       {TOperation::opReadString, Value},
-      {TOperation::opReadString, NoValue},   {TOperation::opFindTopLevel, Window},
-      {TOperation::opChildren, Kids},        {TOperation::opWindowText, Value},
+      {TOperation::opOpenKey, Opened},     {TOperation::opReadString, Value},
+      {TOperation::opReadString, NoValue}, {TOperation::opFindTopLevel, Window},
+      {TOperation::opChildren, Kids},      {TOperation::opWindowText, Value},
       {TOperation::opWindowText, NoValue},
   };
   for (const auto& [Op, Answer] : Cases) {
@@ -127,7 +127,8 @@ TEST(HostProtocol, AnswersSurviveTheWireAndRefuseWhatBreaksABound) {
   }
 
   QByteArray ManyKids = R"({"id":1,"windows":[)";
-  for (std::size_t i = 0; i <= kMaxChildren; ++i) ManyKids += (i ? ",\"" : "\"") + QByteArray::number(i + 1) + "\"";
+  for (std::size_t i = 0; i <= kMaxChildren; ++i)
+    ManyKids += (i ? ",\"" : "\"") + QByteArray::number(i + 1) + "\"";
   ManyKids += "]}";
   const std::pair<TOperation, QByteArray> Bad[] = {
       {TOperation::opOpenKey, R"({"id":1})"},
@@ -143,7 +144,8 @@ TEST(HostProtocol, AnswersSurviveTheWireAndRefuseWhatBreaksABound) {
       {TOperation::opReadString,
        R"({"id":1,"value":")" + QByteArray(kMaxValueBytes + 1, 'a') + "\"}"},
   };
-  for (const auto& [Op, Line] : Bad) EXPECT_FALSE(DecodeAnswer(Op, Line)) << Line.left(80).toStdString();
+  for (const auto& [Op, Line] : Bad)
+    EXPECT_FALSE(DecodeAnswer(Op, Line)) << Line.left(80).toStdString();
 }
 
 TEST(HostProtocol, LineBufferJoinsPiecesAndBoundsALine) {
@@ -238,7 +240,8 @@ TEST(HostProtocol, ServerAnswersFromItsSources) {
   const TAnswer Listed = AnswerRequest(Kids, Registry, Windows);
   ASSERT_EQ(Listed.Windows.size(), kMaxChildren);
   for (std::size_t i = 0; i < Listed.Windows.size(); ++i) EXPECT_EQ(Listed.Windows[i], 2 * i + 1);
-  EXPECT_LE(static_cast<std::size_t>(EncodeAnswer(TOperation::opChildren, Listed).size()), kMaxLine);
+  EXPECT_LE(static_cast<std::size_t>(EncodeAnswer(TOperation::opChildren, Listed).size()),
+            kMaxLine);
 
   // A source that throws reads as a missing window.
   Windows.Throw = true;

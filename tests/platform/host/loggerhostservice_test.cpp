@@ -1,15 +1,16 @@
+#include "platform/qt/loggerhostservice.h"
+
+#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <QElapsedTimer>
-#include <QThread>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QTemporaryDir>
+#include <QThread>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -19,7 +20,6 @@
 #include <vector>
 
 #include "hostfakes.h"
-#include "platform/qt/loggerhostservice.h"
 
 namespace {
 
@@ -239,7 +239,7 @@ TEST_F(ScriptedHost, OnlyTheAnswerToThisRequestCounts) {
   struct TCase {
     const char* Script;
     THandle Expected;
-    bool Reconnects;  // the client had to drop the connection
+    bool Reconnects;        // the client had to drop the connection
     bool TimesOut = false;  // the client then rests before it asks again
   };
   const TCase Cases[] = {
@@ -304,8 +304,10 @@ TEST_F(LoggerHostService, BadRequestsCloseOnlyTheirConnection) {
 
   const QByteArray Bad[] = {
       "hello\n",
-      R"({"id":1,"op":"windowText","window":"33","size":100000})" "\n",
-      R"({"id":1,"op":"children","parent":"-5","class":"TPanel"})" "\n",
+      R"({"id":1,"op":"windowText","window":"33","size":100000})"
+      "\n",
+      R"({"id":1,"op":"children","parent":"-5","class":"TPanel"})"
+      "\n",
       QByteArray(kMaxLine + 1, 'x'),  // no line break needed: too long already
       QByteArray("{\"id\":1,\"op\":\"findTopLevel\",\"class\":\"") + QByteArray(kMaxName + 1, 'c') +
           "\"}\n",

@@ -176,7 +176,7 @@ TEST_F(SqlLoggerDatabase, EachObjectHasItsOwnConnectionUntilClosed) {
     EXPECT_EQ(QSqlDatabase::connectionNames().size(), 1);
     EXPECT_NE(Thrown([&] { (void)First.QueryPosition(Where("Home")); }), "");
     EXPECT_TRUE(Second.QueryPosition(Where("Home")));
-    First.Open(File);  // open again after Close
+    First.Open(File);   // open again after Close
     Second.Open(File);  // and over an open connection
     EXPECT_EQ(QSqlDatabase::connectionNames().size(), 2);
   }
