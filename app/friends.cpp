@@ -10,7 +10,6 @@
 #include <QByteArray>
 #include <QCloseEvent>
 #include <QColor>
-#include <QFile>
 #include <QFileInfo>
 #include <QFont>
 #include <QPalette>
@@ -28,18 +27,6 @@
 
 namespace orvane {
 namespace {
-
-// The whole file, or nothing when it cannot be read or is larger than MaxFriendsFileSize.
-std::optional<QByteArray> ReadBounded(const QString& FileName) {
-  QFile File(FileName);
-  if (!File.open(QIODevice::ReadOnly)) return std::nullopt;
-  // Read one byte past the limit rather than trusting size(): special files report 0.
-  QByteArray Bytes = File.read(MaxFriendsFileSize + 1);
-  if (Bytes.size() > MaxFriendsFileSize || File.error() != QFileDevice::NoError) {
-    return std::nullopt;
-  }
-  return Bytes;
-}
 
 // Notes are written by hand on Windows, so either UTF-8 or the ANSI code page.
 std::string TextAsUtf8(QByteArray Bytes) {
@@ -87,7 +74,7 @@ std::optional<QStringList> ReadFriendsNotes(const QString& FileName, const QStri
   if (TrimmedCall.size() < 3) return std::nullopt;
 
   QStringList L;
-  const std::optional<QByteArray> Bytes = ReadBounded(FileName);
+  const std::optional<QByteArray> Bytes = ReadBoundedFile(FileName, MaxFriendsFileSize);
   if (!Bytes) return L;
   const std::string Text = TextAsUtf8(*Bytes);
   CSimpleIniA Ini;

@@ -34,14 +34,9 @@ enum class TLoad { Missing, Loaded, Unreadable };
 TLoad LoadIni(CSimpleIniA& Ini, const QString& FileName) {
   Ini.SetMultiKey(true);
   if (!QFileInfo::exists(FileName)) return TLoad::Missing;
-  QFile File(FileName);
-  if (!File.open(QIODevice::ReadOnly)) return TLoad::Unreadable;
-  // Read one byte past the limit rather than trusting size(): special files report 0.
-  const QByteArray Bytes = File.read(MaxSettingsFileSize + 1);
-  if (Bytes.size() > MaxSettingsFileSize || File.error() != QFileDevice::NoError) {
-    return TLoad::Unreadable;
-  }
-  if (Ini.LoadData(Bytes.constData(), static_cast<size_t>(Bytes.size())) < 0) {
+  const std::optional<QByteArray> Bytes = ReadBoundedFile(FileName, MaxSettingsFileSize);
+  if (!Bytes) return TLoad::Unreadable;
+  if (Ini.LoadData(Bytes->constData(), static_cast<size_t>(Bytes->size())) < 0) {
     Ini.Reset();
     return TLoad::Unreadable;
   }
@@ -85,6 +80,15 @@ QString InFolder(const QString& Folder) {
 }
 
 }  // namespace
+
+std::optional<QByteArray> ReadBoundedFile(const QString& FileName, std::int64_t MaxBytes) {
+  QFile File(FileName);
+  if (!File.open(QIODevice::ReadOnly)) return std::nullopt;
+  // Read one byte past the limit rather than trusting size(): special files report 0.
+  QByteArray Bytes = File.read(MaxBytes + 1);
+  if (Bytes.size() > MaxBytes || File.error() != QFileDevice::NoError) return std::nullopt;
+  return Bytes;
+}
 
 TSettingsFile::TSettingsFile(QString ExeFolder, QString ConfigFolder, TWritablePredicate IsWritable)
     : ExeFolder_(std::move(ExeFolder)),

@@ -2,6 +2,7 @@
 // The program's own settings file "Orvane.ini": main window geometry, the shadow switch, the
 // two "Show with program start" marks, and the geometry of the friends and compass windows.
 
+#include <QByteArray>
 #include <QSize>
 #include <QString>
 #include <cstdint>
@@ -102,6 +103,11 @@ class TSettingsFile {
   QString ConfigFolder_;
   TWritablePredicate IsWritable_;
 };
+
+/// The whole file, or nothing when it cannot be opened, cannot be read whole or holds more
+/// than MaxBytes: files from outside are read with a bound.
+[[nodiscard]] std::optional<QByteArray> ReadBoundedFile(const QString& FileName,
+                                                        std::int64_t MaxBytes);
 
 /// Resizes a top-level window's client area so that its outer size, frame included, is
 /// Outer. The window system adds the frame only once the window is first shown, so call it
