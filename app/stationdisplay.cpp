@@ -37,17 +37,12 @@ double TimeZoneBiasMinutes(const QDateTime& Local) {
   return -static_cast<double>(Local.offsetFromUtc()) / 60;
 }
 
-globe::TPointLL ToPointLL(double Longitude, double Latitude) {
-  return globe::DegToPointLL(Longitude, Latitude);
-}
-
 }  // namespace
 
-void TForm1::MapToScreen(double DxLongitude, double DxLatitude, double DxWWWLongitude,
+// The home position and the callsign are passed along but not needed here.
+void TForm1::MapToScreen(double /*DxLongitude*/, double /*DxLatitude*/, double DxWWWLongitude,
                          double DxWWWLatitude, const QString& /*CallWWW*/) {
-  (void)DxLongitude;
-  (void)DxLatitude;
-  _PointLLWWW = ToPointLL(DxWWWLongitude, DxWWWLatitude);
+  _PointLLWWW = globe::DegToPointLL(DxWWWLongitude, DxWWWLatitude);
   globe::TGlobe4& G = Globe41();
   if (G.Projection().ProjectionClass() == "TSphericalPrj") {
     if (G.Projection().ScaleFactor() != 0) {
@@ -64,13 +59,13 @@ void TForm1::edCallsignChange() {
   if (T.size() < 3) {
     if (T.isEmpty()) {
       MapToScreen(mylong, mylat, mylong, mylat, T);
-      if (Friends_ != nullptr && Friends_->isVisible()) Friends_->Memo1()->clear();
+      if (FriendsShowing()) Friends_->Memo1()->clear();
       Globe41().Projection().SetAltitude(0);
     }
     return;
   }
   const QString Call = T.trimmed();
-  if (Friends_ != nullptr && Friends_->isVisible()) Friends_->Friends(Call);
+  if (FriendsShowing()) Friends_->Friends(Call);
   if (Lookup_ == nullptr) {
     // The start-up stopped before the tables were attached: the lookup fails as it would
     // on closed tables.
@@ -98,12 +93,12 @@ void TForm1::edLocatorChange() {
 }
 
 void TForm1::edAzimutChange() {
-  if (Compass_ != nullptr && Compass_->isVisible()) Compass_->RepaintCompass();
+  if (CompassShowing()) Compass_->RepaintCompass();
 }
 
 void TForm1::Globe41Paint() {
   globe::TGlobe4& G = Globe41();
-  ptLondon = ToPointLL(mylong, mylat);
+  ptLondon = globe::DegToPointLL(mylong, mylat);
   G.RenderCircle(ptLondon, kStationCircleRadius, kCircleSegments);
   if (edCallsign->text().isEmpty()) return;
   G.RenderCircle(_PointLLWWW, kStationCircleRadius, kCircleSegments);
