@@ -22,6 +22,7 @@
 #include "globe/objects/presenter.h"
 #include "globe/objects/source.h"
 #include "globe/projection/projection.h"
+#include "globe/readers/loader.h"
 #include "globe/render/attributes.h"
 #include "globe/view/globe.h"
 #include "platform/device.h"

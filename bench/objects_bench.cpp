@@ -18,7 +18,6 @@
 #include <vector>
 
 #include "globe/core/units.h"
-#include "globe/formats/lyr.h"
 #include "globe/objects/geodata.h"
 #include "globe/objects/layer.h"
 #include "globe/objects/layerstore.h"
@@ -26,6 +25,8 @@
 #include "globe/objects/presenter.h"
 #include "globe/objects/source.h"
 #include "globe/projection/projection.h"
+#include "globe/readers/loader.h"
+#include "globe/readers/lyr.h"
 #include "globe/render/attributes.h"
 #include "globe/view/globe.h"
 #include "platform/qt/qtdevice.h"

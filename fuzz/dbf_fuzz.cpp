@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "globe/formats/dbf.h"
+#include "globe/readers/dbf.h"
 
 namespace {
 

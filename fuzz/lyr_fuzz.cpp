@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <span>
 
-#include "globe/formats/lyr.h"
 #include "globe/formats/stream.h"
+#include "globe/readers/lyr.h"
 #include "globe/view/globe.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "globe/formats/lyr.h"
 #include "globe/objects/geodata.h"
 #include "globe/objects/presenter.h"
+#include "globe/readers/lyr.h"
 #include "globe/view/globe.h"
 
 namespace {

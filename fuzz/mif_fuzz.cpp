@@ -12,7 +12,7 @@
 #include <fstream>
 #include <string>
 
-#include "globe/formats/mif.h"
+#include "globe/readers/mif.h"
 #include "globe/view/globe.h"
 
 namespace {

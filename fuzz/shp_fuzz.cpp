@@ -13,7 +13,7 @@
 #include <fstream>
 #include <string>
 
-#include "globe/formats/shp.h"
+#include "globe/readers/shp.h"
 #include "globe/view/globe.h"
 
 namespace {

@@ -2,13 +2,8 @@
 #include "globe/objects/layerstore.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <string_view>
 
 #include "globe/core/units.h"
-#include "globe/formats/lyr.h"
-#include "globe/formats/mif.h"
-#include "globe/formats/shp.h"
 #include "globe/objects/layer.h"
 #include "globe/objects/pointpresenter.h"
 #include "globe/objects/presenter.h"
@@ -16,18 +11,6 @@
 #include "globe/view/globe.h"
 
 namespace globe {
-
-namespace {
-
-// The extension of the name's last component, dot included; "" when it has none.
-std::string_view Extension(std::string_view Name) noexcept {
-  const std::size_t dot = Name.find_last_of('.');
-  const std::size_t sep = Name.find_last_of("/\\");
-  if (dot == std::string_view::npos || (sep != std::string_view::npos && dot < sep)) return {};
-  return Name.substr(dot);
-}
-
-}  // namespace
 
 TGlobeLayerStore::TGlobeLayerStore(TGlobe4* Globe) : FGlobe(Globe) {
   if (Globe == nullptr) throw EGlobeException("TGlobeLayerStore.Create passed nil Globe");
@@ -336,29 +319,6 @@ void TGlobeLayerStore::LoadEnvironment(const TGXML_Element* Element) {
       return;
     }
   }
-}
-
-// ---- Loader -----------------------------------------------------------------------------
-
-std::int32_t AddLayerFromFile(TGlobe4& Globe, const std::string& FileName) {
-  const std::string resolved = Globe.ResolveFilename(FileName);
-  std::error_code ec;
-  if (resolved.empty() || !std::filesystem::is_regular_file(resolved, ec)) return -1;
-
-  // The globe's store owns the layer from its creation on.
-  TGlobeLayer* layer = std::make_unique<TGlobeLayer>(&Globe).release();
-
-  const std::string_view extension = Extension(FileName);
-  std::unique_ptr<TGlobeFileReader> reader;
-  if (SameTextAscii(extension, ".lyr")) reader = std::make_unique<TGlobeLYRReader>(&Globe);
-  if (SameTextAscii(extension, ".shp")) reader = std::make_unique<TGlobeSHPReader>(&Globe);
-  if (SameTextAscii(extension, ".mif")) reader = std::make_unique<TGlobeMIFReader>(&Globe);
-  if (reader != nullptr) {
-    reader->SetFileName(FileName);
-    layer->SetObjects(reader.release());  // the layer's subscription holds it now
-  }
-  layer->Objects().SetActive(true);
-  return layer->Index();
 }
 
 }  // namespace globe

@@ -119,9 +119,4 @@ class TGlobeLayerStore : public TGlobeENVPersistent {
   std::unique_ptr<TGlobePresenterStore> FGlobalPresenters;
 };
 
-/// Creates a layer on Globe for the file (reader chosen by the extension of FileName:
-/// ".lyr", ".shp", ".mif", any case) and activates its source. Returns the layer's index,
-/// or −1, creating nothing, when the file does not resolve to an existing one.
-std::int32_t AddLayerFromFile(TGlobe4& Globe, const std::string& FileName);
-
 }  // namespace globe

@@ -1,4 +1,4 @@
-#include "globe/formats/mif.h"
+#include "globe/readers/mif.h"
 
 #include <array>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "globe/formats/shp.h"
+#include "globe/readers/shp.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,11 +8,11 @@
 
 #include "globe/core/text.h"
 #include "globe/core/units.h"
-#include "globe/formats/dbf.h"
 #include "globe/formats/memorymap.h"
 #include "globe/formats/propertystream.h"
 #include "globe/objects/geodata.h"
 #include "globe/objects/presenter.h"
+#include "globe/readers/dbf.h"
 #include "globe/view/globe.h"
 
 namespace globe {

@@ -3,9 +3,6 @@
 #include <mutex>
 
 #include "globe/core/texture.h"
-#include "globe/formats/lyr.h"
-#include "globe/formats/mif.h"
-#include "globe/formats/shp.h"
 #include "globe/objects/layer.h"
 #include "globe/objects/object.h"
 #include "globe/objects/presenter.h"
@@ -24,9 +21,6 @@ void RegisterGlobeModules() {
     RegisterGlobeAttributes();
     RegisterProjectionModels();
     RegisterGlobePresenters();
-    RegisterLYRReaders();
-    RegisterSHPReader();
-    RegisterMIFReader();
     RegisterGlobeLayers();
   });
 }

@@ -176,8 +176,9 @@ class TCustomGlobe4 {
   bool FbLoading = false;
 };
 
-/// Registers every class of the globe component that files and environments create by
-/// name. Idempotent; every globe view calls it when it is made.
+/// Registers every class of the globe engine that files and environments create by name
+/// (the file readers register themselves in a program that links them). Idempotent; every
+/// globe view calls it when it is made.
 void RegisterGlobeModules();
 
 }  // namespace globe

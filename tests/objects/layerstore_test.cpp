@@ -1,13 +1,11 @@
 // The layer store: list operations, drawing passes, searches across layers, the single
-// selection (also when the cache discards objects on the way), copies, environments and
-// the layer loader.
+// selection (also when the cache discards objects on the way), copies and environments.
 #include "globe/objects/layerstore.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -307,49 +305,6 @@ TEST_F(LayerStoreTest, EnvironmentRoundTrip) {
 
   store.LoadEnvironment(nullptr);
   EXPECT_EQ(store.Count(), 0);
-}
-
-TEST_F(LayerStoreTest, EnvironmentLoadStopsAtALayerWhoseFileIsMissing) {
-  TGXML_Element element;
-  element.AddElement("GlobalPresenters", nullptr);
-  element.AddElement("Layer", nullptr)->AddAttribute("Class", "TGlobeLayer");
-  TGXML_Element* missing = element.AddElement("Layer", nullptr);
-  missing->AddAttribute("Class", "TGlobeLayer");
-  TGXML_Element* objects = missing->AddElement("Objects", nullptr);
-  objects->AddAttribute("Class", "TGlobeLYRReader");
-  objects->AddAttribute("Filename", Scratch("missing.lyr"));
-  element.AddElement("Layer", nullptr)->AddAttribute("Class", "TGlobeLayer");
-  store.LoadEnvironment(&element);
-  EXPECT_EQ(store.Count(), 1);
-}
-
-TEST_F(LayerStoreTest, AddLayerFromFile) {
-  globe.SetDataDirectory(scratch.string());
-  EXPECT_EQ(AddLayerFromFile(globe, "nowhere.lyr"), -1);
-  EXPECT_EQ(store.Count(), 0);
-
-  std::ofstream(Scratch("notes.txt")) << "text";
-  NewLayer("first");
-  EXPECT_EQ(AddLayerFromFile(globe, "notes.txt"), 1);
-  TGlobeLayer& layer = store.GetLayer(1);
-  EXPECT_EQ(layer.Name(), "TGlobeLayer");
-  EXPECT_TRUE(layer.Objects().Active());
-  EXPECT_EQ(layer.Objects().Count(), 0);
-  EXPECT_EQ(layer.Objects().ClassType().ClassName(), "TGlobeObjectSource");
-
-  // A file that is no LYR file still gets the LYR reader by its extension in any case; its
-  // error reaches the caller, and the layer stays.
-  for (const char* name : {"bad.lyr", "BAD2.LYR"}) {
-    SCOPED_TRACE(name);
-    std::ofstream(Scratch(name), std::ios::binary) << std::string(4, '\0');
-    const std::int32_t before = store.Count();
-    try {
-      (void)AddLayerFromFile(globe, name);
-    } catch (const EGlobeException&) {
-    }
-    ASSERT_EQ(store.Count(), before + 1);
-    EXPECT_EQ(store.GetLayer(before).Objects().ClassType().ClassName(), "TGlobeLYRReader");
-  }
 }
 
 }  // namespace

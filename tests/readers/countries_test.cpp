@@ -12,12 +12,13 @@
 #include <string>
 
 #include "globe/core/units.h"
-#include "globe/formats/lyr.h"
 #include "globe/objects/layer.h"
 #include "globe/objects/layerstore.h"
 #include "globe/objects/presenter.h"
 #include "globe/objects/source.h"
 #include "globe/projection/projection.h"
+#include "globe/readers/loader.h"
+#include "globe/readers/lyr.h"
 #include "globe/render/attributes.h"
 #include "globe/view/globe.h"
 

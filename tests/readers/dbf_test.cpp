@@ -1,4 +1,4 @@
-#include "globe/formats/dbf.h"
+#include "globe/readers/dbf.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "globe/formats/lyr.h"
+#include "globe/readers/lyr.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "globe/formats/mif.h"
+#include "globe/readers/mif.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -19,6 +19,7 @@
 #include "globe/objects/layerstore.h"
 #include "globe/objects/pointpresenter.h"
 #include "globe/objects/presenter.h"
+#include "globe/readers/loader.h"
 #include "globe/render/attributes.h"
 #include "tests/objects/fixture.h"
 

@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "fixture.h"
 #include "globe/core/texture.h"
 #include "globe/objects/geodata.h"
 #include "globe/objects/layer.h"
@@ -20,6 +19,8 @@
 #include "globe/objects/pointpresenter.h"
 #include "globe/objects/presenter.h"
 #include "globe/objects/source.h"
+#include "globe/readers/loader.h"
+#include "tests/objects/fixture.h"
 
 namespace globe::testing {
 namespace {

@@ -1,4 +1,4 @@
-#include "globe/formats/shp.h"
+#include "globe/readers/shp.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -14,11 +14,12 @@
 #include <utility>
 #include <vector>
 
-#include "globe/formats/dbf.h"
 #include "globe/formats/xml.h"
 #include "globe/objects/geodata.h"
 #include "globe/objects/layer.h"
 #include "globe/objects/layerstore.h"
+#include "globe/readers/dbf.h"
+#include "globe/readers/loader.h"
 #include "tests/objects/fixture.h"
 
 namespace globe {

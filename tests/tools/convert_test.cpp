@@ -25,6 +25,7 @@
 #include "globe/objects/pointpresenter.h"
 #include "globe/objects/presenter.h"
 #include "globe/objects/source.h"
+#include "globe/readers/loader.h"
 #include "globe/render/attributes.h"
 #include "globe/view/globe.h"
 

@@ -21,11 +21,11 @@
 
 #include "globe/core/pointstore.h"
 #include "globe/core/units.h"
-#include "globe/formats/dbf.h"
-#include "globe/formats/lyr.h"
-#include "globe/formats/mif.h"
-#include "globe/formats/shp.h"
 #include "globe/objects/geodata.h"
+#include "globe/readers/dbf.h"
+#include "globe/readers/lyr.h"
+#include "globe/readers/mif.h"
+#include "globe/readers/shp.h"
 #include "globe/render/attributes.h"
 #include "globe/view/globe.h"
 

@@ -30,6 +30,7 @@
 #include "globe/formats/xml.h"
 #include "globe/objects/layerstore.h"
 #include "globe/projection/projection.h"
+#include "globe/readers/loader.h"
 #include "globe/render/attributes.h"
 #include "globe/view/globe.h"
 #include "globe/view/shadow.h"
