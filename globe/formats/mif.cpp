@@ -775,6 +775,7 @@ std::unique_ptr<TGlobeObject> TGlobeMIFReader::LoadObject(std::int32_t iIndex, b
         text.replace(p, 2, " ");
       }
       RequireMIFLine();
+      const std::string box(TrimBlanks(CurrentMIFLine));
       const Extended x1 = WordDegrees(0), y1 = WordDegrees(1);
       const Extended x2 = WordDegrees(2), y2 = WordDegrees(3);
       // The clauses after the box; the angle places the text, the font only draws it.
@@ -788,6 +789,8 @@ std::unique_ptr<TGlobeObject> TGlobeMIFReader::LoadObject(std::int32_t iIndex, b
           if (!std::isfinite(angle) || std::fabs(angle) > MAX_ANGLE) {
             throw EGlobeException("Invalid angle " + std::string(Word(1)));
           }
+          // The font record keeps tenths of a degree in 16 bits.
+          angle = std::fmod(angle, 360);
           NextMIFLine();
         } else if (WordIs(0, "Font") || WordIs(0, "Spacing") || WordIs(0, "Justify") ||
                    WordIs(0, "Label")) {
@@ -799,6 +802,9 @@ std::unique_ptr<TGlobeObject> TGlobeMIFReader::LoadObject(std::int32_t iIndex, b
       }
       const std::string title = DecodeText(text);
       const TTextPlace place = PlaceText(x1, y1, x2, y2, angle, CodePoints(title));
+      if (std::fabs(place.Long) > MAX_DEGREES || std::fabs(place.Lat) > MAX_DEGREES) {
+        throw EGlobeException("Invalid text box " + box);
+      }
       obj->SetCentroid(PointLL(DegToGU(WrapDegrees180(place.Long)), DegToGU(place.Lat)));
       obj->SetTitle(title);
       if (bNewObject) {

@@ -2,7 +2,8 @@
 // coordinate system, columns) and the graphic objects with their drawing clauses; the
 // ".mid" text beside it, when there is one, one attribute row per object. Points, regions,
 // lines, polylines and texts become TGeoDataObjects; pen, brush and font clauses become
-// presenters, one shared by all objects drawn alike. Only longitude/latitude files are read.
+// presenters, one shared by all objects drawn alike; a text is drawn as its title alone.
+// Only longitude/latitude files are read (a file without a coordinate system is one).
 //
 // Each object is found again by the offsets of its first MIF line and its MID row, which the
 // metadata file keeps between openings. Objects of other kinds (none, arcs, ellipses,
@@ -72,8 +73,9 @@ class TGlobeMIFReader : public TGlobeFileReader {
  protected:
   bool OpenSource() override;
   bool CloseSource() override;
-  /// Throws EGlobeException "MIF Import only supports Lat/Long tables." unless the
-  /// coordinate system is longitude/latitude.
+  /// Throws EGlobeException "MIF Import only supports Lat/Long tables." when the header names
+  /// another coordinate system, and an EGlobeException naming the file when the text ends
+  /// before the header's "Data" line.
   bool ReadHeader(TGlobeStream& Stream) override;
   bool MapNextObject(TGlobeStream& Stream, std::int32_t iIndex) override;
   /// Errors name the file and the line's offset: malformed numbers, clauses with too few

@@ -309,6 +309,8 @@ TEST_F(MIFTest, TextsStandAtTheStartOfTheirBaseLineSizedByTheirBox) {
       {"Text \"Two Lines\"\n 5 10 6 10.5\n Angle 45\n", 5.078125, 10, TGlobeUnitTypes::Meter, 8471},
       {"Text \"tiny\"\n 1 1 1.000001 1.000001\n", 1, 1, TGlobeUnitTypes::Meter, 1},
       {"Text \"vast\"\n -170 -80 170 80\n", -170, -80, TGlobeUnitTypes::Kilometer, 12268},
+      // Angles are taken modulo a full turn.
+      {"Text \"AB\"\n 10 20 12 21\n Angle 540\n", 12, 21, TGlobeUnitTypes::Kilometer, 77},
   };
   for (const Case& c : cases) {
     auto reader = Open(Files(std::string(kHeader) + c.object));
@@ -575,6 +577,8 @@ TEST_F(MIFTest, MalformedObjectsFailNamingTheFile) {
       {"Text\n \"a\"\n 0 0 1 1\n    Font (\"Arial\",0,9,0)\n    Angle 1e300\n",
        "Invalid angle 1e300 in "},
       {"Text\n \"a\"\n", "Unexpected end of the file in "},
+      {"Text \"a\"\n 0 -1e9 0 1e9\n Angle 135\n", "Invalid text box 0 -1e9 0 1e9 in "},
+      {"Text \"a\"\n 0 0 1 x\n", "StrToExtended: Conversion failed for x in "},
   };
   for (const Case& c : cases) {
     const std::string file = Files(std::string(kHeader) + c.body);
