@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <limits>
+#include <string_view>
 #include <system_error>
 #include <utility>
 
@@ -27,7 +28,25 @@ constexpr std::int64_t METADATA_ITEM_SIZE = 5;
 /// Class indexes are stored in a ShortInt in metadata files.
 constexpr std::size_t MAX_METADATA_CLASSES = 128;
 
-const TGlobeClass& RegisteredClass(const std::string& Name, const std::string& File) {
+/// Class names are identifiers; other bytes where one should stand (a picture or a text
+/// renamed, a damaged file) are not shown to the user.
+bool IsClassName(std::string_view Name) {
+  auto letter = [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+  };
+  if (Name.empty() || !letter(Name.front())) return false;
+  for (char c : Name) {
+    if (!letter(c) && !(c >= '0' && c <= '9')) return false;
+  }
+  return true;
+}
+
+const TGlobeClass& RegisteredClass(const std::string& Name, const std::string& File,
+                                   std::int64_t Offset) {
+  if (!IsClassName(Name)) {
+    throw EGlobeException(File + " is not a layer file (no class name at offset " +
+                          std::to_string(Offset) + ")");
+  }
   const TGlobeClass* found = FindGlobeClass(Name);
   if (found == nullptr) throw EGlobeException("Class " + Name + " not found in " + File);
   return *found;
@@ -205,7 +224,7 @@ bool TGlobeLYRStreamReader::ReadHeader(TGlobeStream& Stream) {
       throw EGlobeException("Truncated group at offset " + std::to_string(groupStart) + " in " +
                             FileLabel());
     }
-    const TGlobeClass& cls = RegisteredClass(name, FileLabel());
+    const TGlobeClass& cls = RegisteredClass(name, FileLabel(), groupStart + 4);
     if (cls.InheritsFrom(TGlobeObject::StaticClass())) {
       // The object section begins with this group; MapNextObject reads its count again.
       Stream.SetPosition(groupStart);
@@ -257,7 +276,7 @@ bool TGlobeLYRStreamReader::MapNextObject(TGlobeStream& Stream, std::int32_t iIn
       throw EGlobeException("Truncated group at offset " + std::to_string(groupStart) + " in " +
                             FileLabel());
     }
-    const TGlobeClass& cls = RegisteredClass(name, FileLabel());
+    const TGlobeClass& cls = RegisteredClass(name, FileLabel(), groupStart + 4);
     if (!cls.InheritsFrom(TGlobeObject::StaticClass())) {
       throw EGlobeException(name + " is not an object class in " + FileLabel());
     }

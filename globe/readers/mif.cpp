@@ -1,9 +1,11 @@
 #include "globe/readers/mif.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <filesystem>
 #include <limits>
+#include <numbers>
 #include <system_error>
 
 #include "globe/core/codepage.h"
@@ -120,7 +122,85 @@ bool IsSkippedKind(std::string_view Word) {
   return false;
 }
 
-// The companion of a MIF file: the same stem with Extension in any letter case.
+// The share of a text's box that its glyphs take (the rest is room above and below them), as
+// writers of MIF files lay out text boxes.
+constexpr Extended TEXT_GLYPH_SHARE = 0.69L;
+// Average glyph width as a share of the height, for telling a text's height from its width
+// where the box cannot.
+constexpr Extended GLYPH_WIDTH = 0.6L;
+
+struct TTextPlace {
+  Extended Long = 0, Lat = 0;  // the left end of the base line, degrees
+  Extended Height = 0;         // of the box the text was laid out in, degrees
+};
+
+// A text's box is the bounding box of its line of text turned by Angle degrees (longitude
+// and latitude degrees taken as one plane, as the writers do). Solves the line's height and
+// its origin from it.
+TTextPlace PlaceText(Extended X1, Extended Y1, Extended X2, Extended Y2, Extended Angle,
+                     std::size_t Chars) {
+  const Extended W = std::fabs(X2 - X1);
+  const Extended H = std::fabs(Y2 - Y1);
+  const Extended a = Angle * std::numbers::pi_v<Extended> / 180;
+  const Extended ca = std::cos(a), sa = std::sin(a);
+  const Extended c = std::fabs(ca), s = std::fabs(sa);
+  Extended h = H, w = W;
+  if (s > 1e-9L) {
+    // W = w·c + h·s and H = w·s + h·c.
+    const Extended det = c * c - s * s;
+    bool solved = false;
+    if (std::fabs(det) > 0.2L) {
+      h = (H * c - W * s) / det;
+      w = (W * c - H * s) / det;
+      solved = h > 0 && w >= 0;
+    }
+    if (!solved) {
+      // Near 45 degrees the box does not tell the height from the width.
+      const Extended glyphs = GLYPH_WIDTH * static_cast<Extended>(std::max<std::size_t>(Chars, 1));
+      h = H / (glyphs * s + c);
+      w = glyphs * h;
+    }
+  }
+  // The corners of the turned line relative to its origin; the box starts at the least.
+  const std::array<Extended, 4> xs = {0, w * ca, -h * sa, w * ca - h * sa};
+  const std::array<Extended, 4> ys = {0, w * sa, h * ca, w * sa + h * ca};
+  return {std::min(X1, X2) - *std::min_element(xs.begin(), xs.end()),
+          std::min(Y1, Y2) - *std::min_element(ys.begin(), ys.end()), h};
+}
+
+// The text's height in metres, or in kilometres where metres do not fit the font record's
+// 16 bits; at least 1.
+void SetTextHeight(TGlobeFont& Font, Extended Degrees) {
+  const Extended metres = Degrees * GU_DEGREE / GUPerUnit(TGlobeUnitTypes::Meter);
+  const bool km = metres > std::numeric_limits<std::int16_t>::max();
+  const Extended size = std::clamp<Extended>(std::round(km ? metres / 1000 : metres), 1,
+                                             std::numeric_limits<std::int16_t>::max());
+  Font.SetFontUnit(km ? TGlobeUnitTypes::Kilometer : TGlobeUnitTypes::Meter);
+  Font.SetFontSize(static_cast<std::int32_t>(size));
+}
+
+std::size_t CodePoints(std::string_view Utf8) {
+  std::size_t n = 0;
+  for (char c : Utf8) {
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
+  }
+  return n;
+}
+
+// The Windows code page of a "Charset" name; 0 for the names whose text is read as UTF-8
+// when it is valid UTF-8 ("Neutral", "UTF-8", names not listed here).
+int CharsetCodePage(std::string_view Name) {
+  static constexpr std::pair<std::string_view, int> kCharsets[] = {
+      {"WindowsLatin1", 1252}, {"WindowsLatin2", 1250},    {"WindowsCyrillic", 1251},
+      {"WindowsGreek", 1253},  {"WindowsTurkish", 1254},   {"WindowsHebrew", 1255},
+      {"WindowsArabic", 1256}, {"WindowsBalticRim", 1257}, {"WindowsVietnamese", 1258},
+      {"WindowsThai", 874},    {"ISO8859_1", 1252},
+  };
+  for (const auto& [name, page] : kCharsets) {
+    if (SameTextAscii(Name, name)) return page;
+  }
+  return 0;
+}
 }  // namespace
 
 TGlobeMIFReader::TGlobeMIFReader(TGlobe4* ParentGlobe) : TGlobeFileReader(ParentGlobe) {}
@@ -167,6 +247,32 @@ std::string TGlobeMIFReader::MIDField(std::string_view Row, char Delimiter, std:
   }
 }
 
+void TGlobeMIFReader::SetCharset(std::string_view Line) {
+  // Charset "Name": the name between the quotes, or the bare word.
+  const std::string_view line = TrimBlanks(Line);
+  std::string_view name = TrimBlanks(line.substr(WordOf(line, 0).size()));
+  if (name.size() >= 2 && name.front() == '"') {
+    name.remove_prefix(1);
+    name = name.substr(0, name.find('"'));
+  }
+  FMIFCharset = std::string(name);
+  FCodePage = CharsetCodePage(name);
+}
+
+std::string TGlobeMIFReader::DecodeText(std::string_view Text) const {
+  // Files without a code page are mostly UTF-8 nowadays; older ones are Windows-1252, whose
+  // text is hardly ever valid UTF-8 as well.
+  if (FCodePage == 0 && IsValidUtf8(Text)) return std::string(Text);
+  return CodePageToUtf8(Text, FCodePage == 0 ? 1252 : FCodePage);
+}
+
+void TGlobeMIFReader::ReadCharset() {
+  FMIFReader->SetPosition(0);
+  while (NextMIFLine() && !WordIs(0, "Data")) {
+    if (WordIs(0, "Charset")) SetCharset(CurrentMIFLine);
+  }
+}
+
 // ---- Lines and words --------------------------------------------------------------------
 
 bool TGlobeMIFReader::NextMIFLine() {
@@ -197,6 +303,14 @@ bool TGlobeMIFReader::WordIs(std::size_t i, std::string_view Keyword) const {
 }
 
 std::int32_t TGlobeMIFReader::WordInt(std::size_t i) const { return StrToInt(Word(i)); }
+
+Extended TGlobeMIFReader::WordDegrees(std::size_t i) const {
+  const Extended v = StrToExtended(Word(i));
+  if (!std::isfinite(v) || std::fabs(v) > MAX_DEGREES) {
+    throw EGlobeException("Invalid coordinate " + std::string(Word(i)));
+  }
+  return v;
+}
 
 TPointLL TGlobeMIFReader::WordPosition(std::size_t iLong, std::size_t iLat) const {
   const Extended lon = StrToExtended(Word(iLong));
@@ -239,35 +353,25 @@ void TGlobeMIFReader::ReadRegion(TChainStore& Chains) {
 }
 
 void TGlobeMIFReader::ReadPline(TChainStore& Chains) {
-  std::int32_t chains = 1;
-  bool perChainCount = false;
+  // Files of every version write "Pline n" for one section of n points (n may stand on the
+  // next line instead) and "Pline Multiple k" for k sections, each after its point count.
+  if (WordIs(1, "Multiple")) {
+    const std::int32_t sections = CheckedCount(WordInt(2), 2);
+    if (sections == 0) Chains.GetChain(Chains.Count());  // one chain to start with
+    for (std::int32_t k = 0; k < sections; ++k) {
+      RequireMIFLine();
+      ReadChainPoints(Chains, WordInt(0));
+    }
+    return;
+  }
   std::int32_t count = 0;
-  if (iMIFVersion == 1) {
-    count = WordInt(1);
-  } else if (iMIFVersion == 300) {
-    if (Word(1).empty()) {
-      RequireMIFLine();
-      count = WordInt(0);
-    } else if (WordIs(1, "Multiple")) {
-      chains = WordInt(2);
-      perChainCount = true;
-    } else {
-      count = WordInt(1);
-    }
+  if (Word(1).empty()) {
+    RequireMIFLine();
+    count = WordInt(0);
   } else {
-    chains = WordInt(1);
-    perChainCount = true;
+    count = WordInt(1);
   }
-  chains = CheckedCount(chains, 2);
-  const std::int32_t first = Chains.Count();
-  if (chains == 0) Chains.GetChain(first);  // one chain to start with
-  for (std::int32_t k = 0; k < chains; ++k) {
-    if (perChainCount) {
-      RequireMIFLine();
-      count = WordInt(0);
-    }
-    ReadChainPoints(Chains, count);
-  }
+  ReadChainPoints(Chains, count);
 }
 
 void TGlobeMIFReader::SkipObject() {
@@ -337,37 +441,24 @@ void TGlobeMIFReader::ParseBrush() {
 
 void TGlobeMIFReader::ParseFont() {
   // Font ("name",style,size,color): the keyword, a blank and the parenthesis, then the
-  // arguments up to the closing parenthesis.
+  // arguments up to the closing parenthesis. A text's size comes from its box instead.
   const std::string_view line = TrimBlanks(CurrentMIFLine);
   if (line.size() < 7) ListIndexError(0);
   const std::vector<std::string> parts = SplitAt(line.substr(6, line.size() - 7), ',');
   if (parts.size() < 4) ListIndexError(parts.size());
-  const std::int32_t size = StrToInt(parts[2]);
-  aTitleFont->SetFontName(AnsiToUtf8(Without(parts[0], '"')));
+  (void)StrToInt(parts[2]);
+  aTitleFont->SetFontName(DecodeText(Without(parts[0], '"')));
   aTitleFont->SetFontStyle({});
-  aTitleFont->SetFontSize(size);
   aTitleFont->SetFontColor(MIFColor(StrToInt(parts[3])));
-  aTitleFont->SetFontAngle(0);
-  FTitleFontSize = size;
-  while (NextMIFLine()) {
-    if (WordIs(0, "Angle")) {
-      const Extended angle = StrToExtended(Word(1));
-      if (!std::isfinite(angle) || std::fabs(angle) > MAX_ANGLE) {
-        throw EGlobeException("Invalid angle " + std::string(Word(1)));
-      }
-      aTitleFont->SetFontAngle(static_cast<std::int32_t>(RoundHalfEven(angle) * 10));
-    } else if (!WordIs(0, "Spacing") && !WordIs(0, "justify") && !WordIs(0, "Label")) {
-      break;
-    }
-  }
+  NextMIFLine();
 }
 
 // ---- Presenters -------------------------------------------------------------------------
 
-std::int32_t TGlobeMIFReader::PointPresenterID(const TGlobeFont* MatchTitleFont) {
+std::int32_t TGlobeMIFReader::PointPresenterID() {
   const std::int32_t id =
-      TPointPresenter::FindMatch(Presenters(), aPen.get(), aBrush.get(), aFont.get(),
-                                 MatchTitleFont, ppCircle, TGlobeUnitTypes::Pixel, 6, "");
+      TPointPresenter::FindMatch(Presenters(), aPen.get(), aBrush.get(), aFont.get(), nullptr,
+                                 ppCircle, TGlobeUnitTypes::Pixel, 6, "");
   if (id != 0) return id;
   auto presenter = std::make_unique<TPointPresenter>(&Globe(), 0);
   presenter->SetPointType(ppCircle);
@@ -377,6 +468,26 @@ std::int32_t TGlobeMIFReader::PointPresenterID(const TGlobeFont* MatchTitleFont)
   presenter->PointBrush().Assign(*aBrush);
   presenter->PointFont().Assign(*aFont);
   presenter->TitleFont().Assign(*aTitleFont);
+  return Presenters().Add(std::move(presenter));
+}
+
+std::int32_t TGlobeMIFReader::TextPresenterID() {
+  // A text is its title alone, drawn from the left end of its base line; no symbol marks the
+  // place, and the type keeps point objects from sharing the presenter.
+  const std::int32_t id =
+      TPointPresenter::FindMatch(Presenters(), aPen.get(), aBrush.get(), aFont.get(),
+                                 aTitleFont.get(), ppNone, TGlobeUnitTypes::Pixel, 6, "");
+  if (id != 0) return id;
+  auto presenter = std::make_unique<TPointPresenter>(&Globe(), 0);
+  presenter->SetPointType(ppNone);
+  presenter->SetPointUnit(TGlobeUnitTypes::Pixel);
+  presenter->SetPointSize(6);
+  presenter->PointPen().Assign(*aPen);
+  presenter->PointBrush().Assign(*aBrush);
+  presenter->PointFont().Assign(*aFont);
+  presenter->TitleFont().Assign(*aTitleFont);
+  presenter->SetTitleAlignment(taRight);
+  presenter->SetTitleOffset(0);
   return Presenters().Add(std::move(presenter));
 }
 
@@ -420,7 +531,6 @@ bool TGlobeMIFReader::OpenSource() {
     aBrush = std::make_unique<TGlobeBrush>();
     aFont = std::make_unique<TGlobeFont>();
     aTitleFont = std::make_unique<TGlobeFont>();
-    FTitleFontSize = 0;
     SetName(std::filesystem::path(FFileName).filename().string());
     LoadMetaData();
     FMIFReader = std::make_unique<TGlobeTextReader>(FFileName);
@@ -435,9 +545,13 @@ bool TGlobeMIFReader::OpenSource() {
         throw EGlobeException(mid + " is larger than the 2 GB that the index can hold");
       }
     }
+    FMIFCharset.clear();
+    FCodePage = 0;
     if (FDataItems.empty()) {
       MapDataFile(FMIFReader->DataStream());
       if (Globe().SaveMetaDataLocation() != smdDiscard) SaveMetaData();
+    } else {
+      ReadCharset();
     }
   } catch (...) {
     ReleaseFiles();
@@ -474,14 +588,23 @@ bool TGlobeMIFReader::ReadHeader(TGlobeStream&) {
   FMIFReader->SetTextBufferSize(16384);
   FMIFReader->SetPosition(0);
   FMIDColumnNames.clear();
+  FMIFCoordSys.clear();
+  FMIFCharset.clear();
+  FCodePage = 0;
+  bool data = false;
   try {
     bool columns = false;
     while (NextMIFLine()) {
-      if (WordIs(0, "Data")) break;
+      if (WordIs(0, "Data")) {
+        data = true;
+        break;
+      }
       if (columns) {
-        FMIDColumnNames.push_back(AnsiToUtf8(Word(0)) + "=" + AnsiToUtf8(Word(1)));
+        FMIDColumnNames.push_back(DecodeText(Word(0)) + "=" + DecodeText(Word(1)));
       } else if (WordIs(0, "Version")) {
         iMIFVersion = WordInt(1);
+      } else if (WordIs(0, "Charset")) {
+        SetCharset(CurrentMIFLine);
       } else if (WordIs(0, "Delimiter")) {
         // The character between the quotes, which may itself be a blank.
         const std::size_t quote = CurrentMIFLine.find('"');
@@ -499,11 +622,16 @@ bool TGlobeMIFReader::ReadHeader(TGlobeStream&) {
   } catch (const EConvertError& e) {
     throw EGlobeException(std::string(e.what()) + " in " + FFileName);
   }
-  // Longitude/latitude is "Earth Projection 1," followed by the datum.
-  const std::string_view projection = WordOf(FMIFCoordSys, 3);
-  if (!SameTextAscii(WordOf(FMIFCoordSys, 1), "Earth") ||
-      !SameTextAscii(WordOf(FMIFCoordSys, 2), "Projection") || projection.substr(0, 2) != "1,") {
-    throw EGlobeException("MIF Import only supports Lat/Long tables.");
+  // Without it the file was cut short, or is no MIF file at all; its objects are unknown.
+  if (!data) throw EGlobeException(FFileName + " ends before the \"Data\" line of a MIF file");
+  // Longitude/latitude is "Earth Projection 1," followed by the datum; a file without a
+  // coordinate system is in longitude/latitude by the format's definition.
+  if (!FMIFCoordSys.empty()) {
+    const std::string_view projection = WordOf(FMIFCoordSys, 3);
+    if (!SameTextAscii(WordOf(FMIFCoordSys, 1), "Earth") ||
+        !SameTextAscii(WordOf(FMIFCoordSys, 2), "Projection") || projection.substr(0, 2) != "1,") {
+      throw EGlobeException("MIF Import only supports Lat/Long tables.");
+    }
   }
   FDataItems.clear();
   return true;
@@ -570,7 +698,7 @@ std::unique_ptr<TGlobeObject> TGlobeMIFReader::LoadObject(std::int32_t iIndex, b
   auto rowTitle = [&](const char* Default) -> std::string {
     if (!hasRow) return Default;
     const std::string delimiter = Utf8ToAnsi(FMIDDelimiter);
-    return AnsiToUtf8(
+    return DecodeText(
         MIDField(CurrentMIDLine, delimiter.empty() ? '\t' : delimiter.front(), FTitleColumn));
   };
 
@@ -581,7 +709,7 @@ std::unique_ptr<TGlobeObject> TGlobeMIFReader::LoadObject(std::int32_t iIndex, b
       obj->SetTitle(rowTitle(""));
       if (bNewObject) {
         NextMIFLine();  // the symbol clause, which has no presenter of its own
-        obj->FPresenterID = PointPresenterID(nullptr);
+        obj->FPresenterID = PointPresenterID();
       }
     } else if (WordIs(0, "region")) {
       ReadRegion(obj->Chains());
@@ -647,22 +775,46 @@ std::unique_ptr<TGlobeObject> TGlobeMIFReader::LoadObject(std::int32_t iIndex, b
         text.replace(p, 2, " ");
       }
       RequireMIFLine();
-      const TPointLL corner1 = WordPosition(0, 1);
-      const TPointLL corner2 = WordPosition(2, 3);
-      obj->SetCentroid(corner1);
-      obj->SetTitle(AnsiToUtf8(text));
+      const std::string box(TrimBlanks(CurrentMIFLine));
+      const Extended x1 = WordDegrees(0), y1 = WordDegrees(1);
+      const Extended x2 = WordDegrees(2), y2 = WordDegrees(3);
+      // The clauses after the box; the angle places the text, the font only draws it.
+      Extended angle = 0;
+      bool more = NextMIFLine();
+      while (more) {
+        if (WordIs(0, "Font") && bNewObject) {
+          ParseFont();
+        } else if (WordIs(0, "Angle")) {
+          angle = StrToExtended(Word(1));
+          if (!std::isfinite(angle) || std::fabs(angle) > MAX_ANGLE) {
+            throw EGlobeException("Invalid angle " + std::string(Word(1)));
+          }
+          // The font record keeps tenths of a degree in 16 bits.
+          angle = std::fmod(angle, 360);
+          NextMIFLine();
+        } else if (WordIs(0, "Font") || WordIs(0, "Spacing") || WordIs(0, "Justify") ||
+                   WordIs(0, "Label")) {
+          NextMIFLine();
+        } else {
+          break;
+        }
+        more = FbMIFLine;
+      }
+      const std::string title = DecodeText(text);
+      const TTextPlace place = PlaceText(x1, y1, x2, y2, angle, CodePoints(title));
+      if (std::fabs(place.Long) > MAX_DEGREES || std::fabs(place.Lat) > MAX_DEGREES) {
+        throw EGlobeException("Invalid text box " + box);
+      }
+      obj->SetCentroid(PointLL(DegToGU(WrapDegrees180(place.Long)), DegToGU(place.Lat)));
+      obj->SetTitle(title);
       if (bNewObject) {
-        if (NextMIFLine() && WordIs(0, "Font")) ParseFont();
-        const std::int64_t height = std::llabs(std::int64_t{corner2.iLatY} - corner1.iLatY);
-        const std::int64_t size = std::int64_t{FTitleFontSize} - height;
-        aTitleFont->SetFontUnit(TGlobeUnitTypes::Meter);
-        aTitleFont->SetFontSize(static_cast<std::int32_t>(
-            std::max<std::int64_t>(size, std::numeric_limits<std::int32_t>::min())));
+        SetTextHeight(*aTitleFont, place.Height * TEXT_GLYPH_SHARE);
+        aTitleFont->SetFontAngle(static_cast<std::int32_t>(RoundHalfEven(angle) * 10));
         aPen->Define(0, platform::psSolid, 1, TGlobeUnitTypes::Pixel);
         aBrush->SetBrushColor(0);
         aBrush->SetBrushStyle(bsSolid);
         aFont->Define("Arial", 0, 9, TGlobeUnitTypes::Pixel, 0, {});
-        obj->FPresenterID = PointPresenterID(aTitleFont.get());
+        obj->FPresenterID = TextPresenterID();
       }
     } else {
       throw EGlobeException("TGlobeReader returned nil object: no object kind " +

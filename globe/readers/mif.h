@@ -2,7 +2,8 @@
 // coordinate system, columns) and the graphic objects with their drawing clauses; the
 // ".mid" text beside it, when there is one, one attribute row per object. Points, regions,
 // lines, polylines and texts become TGeoDataObjects; pen, brush and font clauses become
-// presenters, one shared by all objects drawn alike. Only longitude/latitude files are read.
+// presenters, one shared by all objects drawn alike; a text is drawn as its title alone.
+// Only longitude/latitude files are read (a file without a coordinate system is one).
 //
 // Each object is found again by the offsets of its first MIF line and its MID row, which the
 // metadata file keeps between openings. Objects of other kinds (none, arcs, ellipses,
@@ -49,6 +50,10 @@ class TGlobeMIFReader : public TGlobeFileReader {
     return FMIDColumnNames;
   }
   [[nodiscard]] std::int32_t MIFVersion() const noexcept { return iMIFVersion; }
+  /// The name in the header's "Charset" line; "" without one. The Windows code pages
+  /// ("WindowsLatin1", "WindowsCyrillic", ...) decode the text of both files; with any other
+  /// name, or none, text that is valid UTF-8 is taken as such and the rest as Windows-1252.
+  [[nodiscard]] const std::string& MIFCharset() const noexcept { return FMIFCharset; }
 
   /// Field Column (from 0) of a MID row split at Delimiter: quoted fields may hold the
   /// delimiter, and a doubled quote inside them stands for one; unquoted fields are trimmed.
@@ -68,8 +73,9 @@ class TGlobeMIFReader : public TGlobeFileReader {
  protected:
   bool OpenSource() override;
   bool CloseSource() override;
-  /// Throws EGlobeException "MIF Import only supports Lat/Long tables." unless the
-  /// coordinate system is longitude/latitude.
+  /// Throws EGlobeException "MIF Import only supports Lat/Long tables." when the header names
+  /// another coordinate system, and an EGlobeException naming the file when the text ends
+  /// before the header's "Data" line.
   bool ReadHeader(TGlobeStream& Stream) override;
   bool MapNextObject(TGlobeStream& Stream, std::int32_t iIndex) override;
   /// Errors name the file and the line's offset: malformed numbers, clauses with too few
@@ -84,6 +90,12 @@ class TGlobeMIFReader : public TGlobeFileReader {
   };
 
   void ReleaseFiles();
+  /// Takes the code page from a "Charset" line.
+  void SetCharset(std::string_view Line);
+  /// Reads the header for its "Charset" line alone, when the rest came from the metadata file.
+  void ReadCharset();
+  /// MIF or MID text in the file's code page, as UTF-8.
+  [[nodiscard]] std::string DecodeText(std::string_view Text) const;
   /// Reads the next line that holds a word into CurrentMIFLine; false at the end of the text.
   bool NextMIFLine();
   /// As NextMIFLine, but the end of the text inside an object is an error.
@@ -92,6 +104,8 @@ class TGlobeMIFReader : public TGlobeFileReader {
   [[nodiscard]] bool WordIs(std::size_t i, std::string_view Keyword) const;
   [[nodiscard]] std::int32_t WordInt(std::size_t i) const;
   [[nodiscard]] TPointLL WordPosition(std::size_t iLong, std::size_t iLat) const;
+  /// A coordinate in degrees, not wrapped.
+  [[nodiscard]] Extended WordDegrees(std::size_t i) const;
   /// A count read from the file that the rest of the MIF file must be able to hold, at
   /// BytesEach bytes per counted item.
   [[nodiscard]] std::int32_t CheckedCount(std::int32_t Count, std::int32_t BytesEach) const;
@@ -108,7 +122,8 @@ class TGlobeMIFReader : public TGlobeFileReader {
   void ParseFont();
   [[nodiscard]] std::vector<std::string> ClauseArguments() const;
 
-  [[nodiscard]] std::int32_t PointPresenterID(const TGlobeFont* MatchTitleFont);
+  [[nodiscard]] std::int32_t PointPresenterID();
+  [[nodiscard]] std::int32_t TextPresenterID();
   [[nodiscard]] std::int32_t PolyPresenterID(bool bPolygon);
 
   std::unique_ptr<TGlobeTextReader> FMIFReader;
@@ -119,6 +134,8 @@ class TGlobeMIFReader : public TGlobeFileReader {
   std::string FMIDDelimiter;
   std::vector<std::string> FMIDColumnNames;
   std::int32_t iMIFVersion = 0;
+  std::string FMIFCharset;
+  int FCodePage = 0;  // 0: UTF-8 when valid, else Windows-1252
   std::string CurrentMIFLine;
   std::string CurrentMIDLine;
   // CurrentMIFLine holds a line that has not been examined yet; false once the text ended.
@@ -127,9 +144,6 @@ class TGlobeMIFReader : public TGlobeFileReader {
   std::unique_ptr<TGlobeBrush> aBrush;
   std::unique_ptr<TGlobeFont> aFont;
   std::unique_ptr<TGlobeFont> aTitleFont;
-  // The size of the last font clause; a text object's title size is derived from it
-  // afresh, so that texts without a font clause do not shrink one another.
-  std::int32_t FTitleFontSize = 0;
 };
 
 /// Registers TGlobeMIFReader by class name. Idempotent.

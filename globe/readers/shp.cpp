@@ -132,6 +132,11 @@ bool TGlobeSHPReader::ReadHeader(TGlobeStream& Stream) {
   if (ReadBigEndian(reader) != SHP_FILE_CODE) {
     throw EGlobeException("Invalid SHP file " + FFileName);
   }
+  // A file cut inside its header would otherwise read as a shapefile without shapes.
+  if (Stream.Size() < SHP_HEADER_SIZE) {
+    throw EGlobeException("Truncated SHP file " + FFileName + ": " + std::to_string(Stream.Size()) +
+                          " bytes, shorter than its header of " + std::to_string(SHP_HEADER_SIZE));
+  }
   FDataItems.clear();
   std::uint8_t skipped[20];
   reader.ReadBuffer(skipped, sizeof skipped);

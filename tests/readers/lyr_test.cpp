@@ -409,6 +409,23 @@ TEST_F(LYRTest, BadFilesFailNamingTheFileAndLeaveNothingBehind) {
   }
 }
 
+TEST_F(LYRTest, OtherFilesRenamedLyrAreNoLayerFiles) {
+  // A picture and a text under a layer file's name: their bytes pass the version check and
+  // then stand where a class name should.
+  const std::string data = ORVANE_TEST_DATA_DIR;
+  for (const std::string& source :
+       {data + "/lyr/red_8x4.png", data + "/texture/palette_10x5.bmp", data + "/mif/kinds.geojson"}) {
+    SCOPED_TRACE(source);
+    const std::string name = Scratch("renamed.lyr");
+    std::filesystem::copy_file(source, name, std::filesystem::copy_options::overwrite_existing);
+    auto reader = Reader(name);
+    const std::string message = ErrorOf([&] { reader->SetActive(true); });
+    EXPECT_THAT(message, StartsWith(reader->FileName() + " is not a layer file"));
+    for (char c : message) EXPECT_TRUE(c >= ' ' && c <= '~') << "raw bytes in: " << message;
+    EXPECT_FALSE(reader->Active());
+  }
+}
+
 // ---- Metadata -----------------------------------------------------------------------------
 
 TEST_F(LYRTest, ReopeningWithCurrentMetadataLoadsNoObject) {

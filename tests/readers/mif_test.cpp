@@ -200,7 +200,11 @@ TEST_F(MIFTest, HeaderValuesAndTheCoordinateSystemCheck) {
        "MIF Import only supports Lat/Long tables.", nullptr},
       {"Version 300\nCoordSys Earth Projection 3, 62, \"m\", -96, 23, 20, 60, 0, 0\nData\n",
        "MIF Import only supports Lat/Long tables.", nullptr},
-      {"Version 300\nData\nPoint 1 2\n", "MIF Import only supports Lat/Long tables.", nullptr},
+      // Without a coordinate system a file is in longitude/latitude.
+      {"Version 300\nData\n", nullptr, "\t"},
+      // A file cut before its objects.
+      {"Version 300\nCoordSys Earth Projection 1, 104\nColumns 1\n  Name Char(10)\n",
+       "ends before the \"Data\" line of a MIF file", nullptr},
       {"Version three\nCoordSys Earth Projection 1, 104\nData\n",
        "'three' is not a valid integer value in ", nullptr},
   };
@@ -230,7 +234,7 @@ TEST_F(MIFTest, StyleClausesBecomePresenters) {
             "    Pen (wide,1,0)\n    Smooth\n"
             "Line 0 0 2 2\n    Pen (3,5,255)\n"
             "Text\n    \"Two\\nLines\"\n    5 10 6 10.5\n"
-            "    Font (\"Arial\",0,0,16711680)\n    Angle 45\n    Justify Center\n"
+            "    Font (\"Arial\",0,0,16711680)\n    Angle 90\n    Justify Center\n"
             "Text \"Same line\"\n    1 2 3 4\n");
   auto reader = Open(file);
   ASSERT_EQ(reader->Count(), 6);
@@ -263,27 +267,94 @@ TEST_F(MIFTest, StyleClausesBecomePresenters) {
   EXPECT_EQ(line.PolyPen().PenColor(), 16711680u);
   ExpectChains(Geo(*reader, 3), {{{0, 0}, {2, 2}}}, "line");
 
-  // A text: its title, a point at the box's corner, a title font sized by the box.
+  // A text: its title alone, drawn from the start of its base line (the box's lower right
+  // corner for a text turned by 90 degrees) in a title font sized by the box.
   TGeoDataObject& text = Geo(*reader, 4);
   EXPECT_EQ(text.Title(), "Two Lines");
-  ExpectPoint(text, 5, 10, "text");
+  ExpectPoint(text, 6, 10, "text");
   auto& point = dynamic_cast<TPointPresenter&>(PresenterOf(*reader, 4));
-  EXPECT_EQ(point.PointType(), ppCircle);
-  EXPECT_EQ(point.PointSize(), 6);
+  EXPECT_EQ(point.PointType(), ppNone);
+  EXPECT_EQ(point.TitleAlignment(), taRight);
+  EXPECT_EQ(point.TitleOffset(), 0);
   EXPECT_EQ(point.TitleFont().FontName(), "Arial");
-  EXPECT_EQ(point.TitleFont().FontUnit(), TGlobeUnitTypes::Meter);
-  EXPECT_EQ(point.TitleFont().FontSize(), -2'700'000);
-  EXPECT_EQ(point.TitleFont().FontAngle(), 450);
+  EXPECT_EQ(point.TitleFont().FontUnit(), TGlobeUnitTypes::Kilometer);
+  EXPECT_EQ(point.TitleFont().FontSize(), 77) << "0.69 of the box's 1 degree";
+  EXPECT_EQ(point.TitleFont().FontAngle(), 900);
   EXPECT_EQ(point.TitleFont().FontColor(), 255u);
   EXPECT_EQ(point.PointFont().FontName(), "Arial");
   EXPECT_EQ(point.PointFont().FontSize(), 9);
   EXPECT_EQ(point.PointPen().PenWidth(), 1);
 
-  // A text on the keyword line itself; without a font clause its size comes from the box
-  // alone and does not shrink further from the text before it.
+  // A text on the keyword line itself, without clauses: not turned, sized by its own box.
   EXPECT_EQ(reader->GetObject(5).Title(), "Same line");
+  ExpectPoint(Geo(*reader, 5), 1, 2, "same line");
   auto& second = dynamic_cast<TPointPresenter&>(PresenterOf(*reader, 5));
-  EXPECT_EQ(second.TitleFont().FontSize(), -2 * GU_DEGREE);
+  EXPECT_EQ(second.TitleFont().FontSize(), 153);
+  EXPECT_EQ(second.TitleFont().FontAngle(), 0);
+}
+
+TEST_F(MIFTest, TextsStandAtTheStartOfTheirBaseLineSizedByTheirBox) {
+  struct Case {
+    const char* object;
+    double longitude, latitude;
+    TGlobeUnitTypes unit;
+    std::int32_t size;
+  };
+  const std::vector<Case> cases = {
+      {"Text \"AB\"\n 10 20 12 21\n", 10, 20, TGlobeUnitTypes::Kilometer, 77},
+      {"Text \"AB\"\n 12 21 10 20\n", 10, 20, TGlobeUnitTypes::Kilometer, 77},
+      // Upside down: from the upper right corner.
+      {"Text \"AB\"\n 10 20 12 21\n Angle 180\n", 12, 21, TGlobeUnitTypes::Kilometer, 77},
+      // Near 45 degrees the box's sides do not tell height from length; nine glyphs of 0.6
+      // of the height give 0.1105 degrees, of which 0.69 are 8,471 metres.
+      {"Text \"Two Lines\"\n 5 10 6 10.5\n Angle 45\n", 5.078125, 10, TGlobeUnitTypes::Meter, 8471},
+      {"Text \"tiny\"\n 1 1 1.000001 1.000001\n", 1, 1, TGlobeUnitTypes::Meter, 1},
+      {"Text \"vast\"\n -170 -80 170 80\n", -170, -80, TGlobeUnitTypes::Kilometer, 12268},
+      // Angles are taken modulo a full turn.
+      {"Text \"AB\"\n 10 20 12 21\n Angle 540\n", 12, 21, TGlobeUnitTypes::Kilometer, 77},
+  };
+  for (const Case& c : cases) {
+    auto reader = Open(Files(std::string(kHeader) + c.object));
+    ASSERT_EQ(reader->Count(), 1) << c.object;
+    ExpectPoint(Geo(*reader, 0), c.longitude, c.latitude, c.object);
+    auto& text = dynamic_cast<TPointPresenter&>(PresenterOf(*reader, 0));
+    EXPECT_EQ(text.TitleFont().FontUnit(), c.unit) << c.object;
+    EXPECT_EQ(text.TitleFont().FontSize(), c.size) << c.object;
+  }
+}
+
+TEST_F(MIFTest, TextsAreDrawnAsTheirTitleOnly) {
+  // 20 pixels per degree; (lon, lat) lands on (200 + 20 lon, 200 - 20 lat).
+  FlatMap();
+  SizeCanvas(400, 400);
+  P.SetScaleFactor(20.0L / GU_DEGREE);
+  P.SetXOrigin(200);
+  P.SetYOrigin(200);
+  const std::int32_t index = AddLayerFromFile(globe, kData + "kinds300.mif");
+  ASSERT_GE(index, 0);
+  dev.Calls.clear();
+  globe.Layers().GetLayer(index).RenderObjects();
+
+  const auto texts = dev.CallsNamed("TextOut");
+  ASSERT_EQ(texts.size(), 2u);
+  struct Expected {
+    const char* text;
+    platform::TPoint at;
+    std::int32_t height, angle;
+  };
+  const Expected expected[] = {{"Abidjan", {119, 94}, 20, 0},
+                               {"Gulf of Guinea", {100, 240}, 40, 300}};
+  for (std::size_t i = 0; i < 2; ++i) {
+    SCOPED_TRACE(expected[i].text);
+    EXPECT_EQ(texts[i]->Text, expected[i].text);
+    EXPECT_EQ(texts[i]->Points.at(0), expected[i].at);
+    EXPECT_EQ(texts[i]->TextAlign, platform::TA_LEFT | platform::TA_BASELINE);
+    ASSERT_TRUE(texts[i]->Font);
+    EXPECT_EQ(texts[i]->Font->Font().Height, expected[i].height);
+    EXPECT_EQ(texts[i]->Font->Font().Escapement, expected[i].angle);
+  }
+  // The point has its circle; the texts have none.
+  EXPECT_EQ(dev.CallsNamed("Ellipse").size(), 1u);
 }
 
 TEST_F(MIFTest, APolylineAndAPolygonDrawnAlikeKeepTheirOwnClasses) {
@@ -298,26 +369,75 @@ TEST_F(MIFTest, APolylineAndAPolygonDrawnAlikeKeepTheirOwnClasses) {
   EXPECT_EQ(PresenterOf(*reader, 1).ClassName(), "TPolylinePresenter");
 }
 
-TEST_F(MIFTest, PolylineLayoutsFollowTheVersion) {
+TEST_F(MIFTest, PolylineFormsReadAlikeInEveryVersion) {
   struct Case {
-    int version;
     const char* body;
     std::vector<Ring> chains;
   };
   const std::vector<Case> cases = {
-      {1, "Pline 2\n1 1\n2 2\n", {{{1, 1}, {2, 2}}}},
-      {300, "Pline 3\n1 1\n2 2\n3 3\n", {{{1, 1}, {2, 2}, {3, 3}}}},
-      {300, "Pline\n 2\n1 1\n2 2\n", {{{1, 1}, {2, 2}}}},
-      {300, "Pline Multiple 2\n 1\n1 1\n 2\n2 2\n3 3\n", {{{1, 1}}, {{2, 2}, {3, 3}}}},
-      {450, "Pline 2\n 1\n1 1\n 2\n2 2\n3 3\n", {{{1, 1}}, {{2, 2}, {3, 3}}}},
-      {450, "Pline 0\n", {{}}},  // one chain to start with
+      {"Pline 3\n1 1\n2 2\n3 3\n", {{{1, 1}, {2, 2}, {3, 3}}}},
+      {"Pline\n 2\n1 1\n2 2\n", {{{1, 1}, {2, 2}}}},
+      {"Pline Multiple 2\n 1\n1 1\n 2\n2 2\n3 3\n", {{{1, 1}}, {{2, 2}, {3, 3}}}},
+      {"PLINE MULTIPLE 2\n  2\n-10 0\n-5 2.5\n  1\n1 1\n", {{{-10, 0}, {-5, 2.5}}, {{1, 1}}}},
+      {"Pline 0\n", {{}}},  // one chain to start with
+      {"Pline Multiple 0\n", {{}}},
   };
-  for (const Case& c : cases) {
-    const std::string file = Files("Version " + std::to_string(c.version) +
-                                   "\nCoordSys Earth Projection 1, 104\nData\n" + c.body);
-    auto reader = Open(file);
-    ASSERT_EQ(reader->Count(), 1) << c.body;
-    ExpectChains(Geo(*reader, 0), c.chains, c.body);
+  for (const int version : {1, 300, 450, 650, 900}) {
+    for (const Case& c : cases) {
+      const std::string what = "version " + std::to_string(version) + ": " + c.body;
+      const std::string file = Files("Version " + std::to_string(version) +
+                                     "\nCoordSys Earth Projection 1, 104\nData\n" + c.body);
+      auto reader = Open(file);
+      ASSERT_EQ(reader->Count(), 1) << what;
+      ExpectChains(Geo(*reader, 0), c.chains, what);
+    }
+  }
+}
+
+TEST_F(MIFTest, ReadsFilesWrittenByGdalInEveryVersionAndCharset) {
+  // The same layer in the versions GDAL writes, a version 650 header, and in the charsets
+  // "Neutral" (UTF-8 text) and "WindowsLatin1".
+  for (const char* name : {"kinds300", "kinds450", "kinds650", "kinds900", "kinds_latin1"}) {
+    SCOPED_TRACE(name);
+    auto reader = Open(kData + name + ".mif");
+    EXPECT_EQ(reader->MIFCharset(),
+              std::string(name) == "kinds_latin1" ? "WindowsLatin1" : "Neutral");
+    ASSERT_EQ(reader->Count(), 6);
+    const std::vector<std::string> titles = {"Côte d'Ivoire", "Route Düsseldorf", "Two Rivers",
+                                             "Frame España",  "Abidjan",          "Gulf of Guinea"};
+    for (std::int32_t i = 0; i < 6; ++i) {
+      EXPECT_EQ(reader->GetObject(i).Title(), titles[static_cast<std::size_t>(i)]) << i;
+    }
+    ExpectPoint(Geo(*reader, 0), -5.55, 7.54, "point");
+    ExpectChains(Geo(*reader, 1), {{{6.7735, 51.2277}, {7, 51.5}, {7.4653, 51.5136}}}, "Pline");
+    ExpectChains(Geo(*reader, 2), {{{-10, 0}, {-5, 2.5}}, {{1, 1}, {2, 2}, {3, 1.5}}},
+                 "Pline Multiple");
+    ExpectChains(
+        Geo(*reader, 3),
+        {{{0, 0}, {0, 10}, {10, 10}, {10, 0}, {0, 0}}, {{2, 2}, {8, 2}, {8, 8}, {2, 8}, {2, 2}}},
+        "Region");
+    EXPECT_TRUE(Geo(*reader, 3).Closed());
+
+    // The texts stand where GDAL was told to put them (the turned one too, which GDAL's own
+    // reader misplaces), with the glyph heights they were given: 1 and 2 degrees.
+    ExpectPoint(Geo(*reader, 4), -4.03, 5.32, "text");
+    ExpectPoint(Geo(*reader, 5), -5, -2, "turned text");
+    struct Text {
+      std::int32_t index, size, angle;
+      TColor color;
+    };
+    for (const Text& t : {Text{4, 111, 0, 0x000080}, Text{5, 222, 300, 0x800000}}) {
+      auto& text = dynamic_cast<TPointPresenter&>(PresenterOf(*reader, t.index));
+      EXPECT_EQ(text.PointType(), ppNone) << t.index;
+      EXPECT_EQ(text.TitleAlignment(), taRight) << t.index;
+      EXPECT_EQ(text.TitleFont().FontUnit(), TGlobeUnitTypes::Kilometer) << t.index;
+      EXPECT_EQ(text.TitleFont().FontSize(), t.size) << t.index;
+      EXPECT_EQ(text.TitleFont().FontAngle(), t.angle) << t.index;
+      EXPECT_EQ(text.TitleFont().FontColor(), t.color) << t.index;
+      EXPECT_EQ(text.TitleFont().FontName(), "Arial") << t.index;
+    }
+    EXPECT_EQ(PresenterOf(*reader, 0).ClassName(), "TPointPresenter");
+    EXPECT_EQ(dynamic_cast<TPointPresenter&>(PresenterOf(*reader, 0)).PointType(), ppCircle);
   }
 }
 
@@ -354,6 +474,57 @@ TEST_F(MIFTest, TitlesComeFromTheTitleColumnOfTheRows) {
   EXPECT_EQ(reader->GetObject(3).Title(), "");
   reader->SetTitleColumn(1);
   EXPECT_EQ(reader->GetObject(1).Title(), "2");
+}
+
+TEST_F(MIFTest, TheCharsetDecodesRowsTextsAndColumnNames) {
+  struct Case {
+    const char* charset;  // the header line; null: none
+    const char* bytes;    // of a MID row, a text and a column name
+    const char* text;
+  };
+  const std::vector<Case> cases = {
+      {"Charset \"WindowsLatin1\"", "K\xF6ln", "Köln"},
+      {"Charset \"Neutral\"", "C\xC3\xB4te", "Côte"},
+      {"Charset \"Neutral\"", "K\xF6ln", "Köln"},  // not UTF-8: Windows-1252
+      {nullptr, "C\xC3\xB4te", "Côte"},
+      {nullptr, "K\xF6ln", "Köln"},
+      {"Charset \"UTF-8\"", "\xD0\x9C\xC3\xB6", "Мö"},
+      {"Charset \"WindowsCyrillic\"", "\xCC\xEE\xF1\xEA\xE2\xE0", "Москва"},
+      {"Charset \"WindowsLatin2\"",
+       "\xA3\xF3"
+       "d\x9F",
+       "Łódź"},
+      {"Charset \"WindowsGreek\"", "\xC1\xE8\xDE\xED\xE1", "Αθήνα"},
+      {"Charset \"WindowsTurkish\"", "\xDDzmir", "İzmir"},
+      {"charset windowscyrillic", "\xCA\xE8\xBF\xE2", "Київ"},
+  };
+  for (const Case& c : cases) {
+    const std::string what = std::string(c.charset ? c.charset : "no charset") + ": " + c.text;
+    const std::string header = "Version 300\n" + std::string(c.charset ? c.charset : "") +
+                               "\nCoordSys Earth Projection 1, 104\nColumns 1\n  " + c.bytes +
+                               " Char(20)\nData\n";
+    const std::string mid = "\"" + std::string(c.bytes) + "\"\n\"unused\"\n";
+    auto reader =
+        Open(Files(header + "Point 1 2\nText \"" + c.bytes + "\"\n 0 0 1 1\n", mid.c_str()));
+    ASSERT_EQ(reader->Count(), 2) << what;
+    EXPECT_EQ(reader->GetObject(0).Title(), c.text) << what;
+    EXPECT_EQ(reader->GetObject(1).Title(), c.text) << what;
+    EXPECT_THAT(reader->MIDColumnNames(), ElementsAre(std::string(c.text) + "=Char(20)")) << what;
+  }
+
+  // Written by GDAL, and opened again from the metadata file, which holds no charset.
+  globe.SetSaveMetaDataLocation(smdWithDataFile);
+  const std::string file = Write("cyrillic.mif", Read(kData + "cyrillic.mif"));
+  Write("cyrillic.mid", Read(kData + "cyrillic.mid"));
+  for (const char* opening : {"first", "from the metadata"}) {
+    auto reader = Open(file);
+    EXPECT_EQ(reader->MIFCharset(), "WindowsCyrillic") << opening;
+    ASSERT_EQ(reader->Count(), 2) << opening;
+    EXPECT_EQ(reader->GetObject(0).Title(), "Москва") << opening;
+    EXPECT_EQ(reader->GetObject(1).Title(), "Київ") << opening;
+    reader->SetActive(false);
+    EXPECT_TRUE(std::filesystem::exists(file + ".md"));
+  }
 }
 
 TEST_F(MIFTest, ObjectKindsThatAreNotReadKeepTheRowsInStep) {
@@ -407,6 +578,8 @@ TEST_F(MIFTest, MalformedObjectsFailNamingTheFile) {
       {"Text\n \"a\"\n 0 0 1 1\n    Font (\"Arial\",0,9,0)\n    Angle 1e300\n",
        "Invalid angle 1e300 in "},
       {"Text\n \"a\"\n", "Unexpected end of the file in "},
+      {"Text \"a\"\n 0 -1e9 0 1e9\n Angle 135\n", "Invalid text box 0 -1e9 0 1e9 in "},
+      {"Text \"a\"\n 0 0 1 x\n", "StrToExtended: Conversion failed for x in "},
   };
   for (const Case& c : cases) {
     const std::string file = Files(std::string(kHeader) + c.body);

@@ -109,6 +109,14 @@ printf '{"type": "LineString", "coordinates": [[0, 0], [0, 95]]}' >"$work/pole.g
 if run 1 "$work/pole.geojson" --output "$work/bad.lyr"; then
   grep -qF "'$work/pole.geojson', the geometry: position (0, 95)" "$work/err" || fail "$(cat "$work/err")"
 fi
+head -c 60 "$data/shp/points.shp" >"$work/cut.shp"
+if run 1 "$work/cut.shp" --output "$work/bad.lyr"; then
+  grep -qF "Truncated SHP file $work/cut.shp" "$work/err" || fail "$(cat "$work/err")"
+fi
+head -n 4 "$data/mif/features.mif" >"$work/cut.mif"
+if run 1 "$work/cut.mif" --output "$work/bad.lyr"; then
+  grep -qF "$work/cut.mif ends before the \"Data\" line" "$work/err" || fail "$(cat "$work/err")"
+fi
 [ ! -e "$work/bad.lyr" ] || fail "a file was written although the input was refused"
 if run 1 "$in" --output "$work/no/such/folder/out.lyr"; then
   grep -qF "cannot write '$work/no/such/folder/out.lyr'" "$work/err" || fail "$(cat "$work/err")"

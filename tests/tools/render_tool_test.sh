@@ -101,6 +101,17 @@ fi
 if run 1 --output "$work/bad.png" --environment "$textures/palette_10x5.bmp"; then
   grep -q "is not an environment document" "$work/err" || fail "$(cat "$work/err")"
 fi
+# Layers cut short, or no layer file at all, are errors too, not an empty layer.
+head -c 60 "$textures/../shp/points.shp" >"$work/cut.shp"
+head -n 4 "$textures/../mif/features.mif" >"$work/cut.mif"
+cp "$textures/../lyr/red_8x4.png" "$work/picture.lyr"
+for case in "cut.shp|Truncated SHP file $work/cut.shp" \
+    "cut.mif|$work/cut.mif ends before the \"Data\" line" \
+    "picture.lyr|$work/picture.lyr is not a layer file"; do
+  if run 1 --output "$work/bad.png" --size 10x10 --layer "$work/${case%%|*}"; then
+    grep -qF "${case#*|}" "$work/err" || fail "no \"${case#*|}\": $(cat "$work/err")"
+  fi
+done
 [ ! -e "$work/bad.png" ] || fail "a file was written although an input was refused"
 run 1 --output "$work/no/such/folder/out.png" --size 10x10
 run 1 --output "$work/no/such/folder/out.svg" --size 10x10
