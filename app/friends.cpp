@@ -129,8 +129,8 @@ TfrmFriends::TfrmFriends(const QString& LoggerInstallPath, TSettingsFile Setting
 }
 
 void TfrmFriends::FormCreate() {
-  const TWindowGeometry G = KeepOnScreen(
-      Settings_.ReadWindow("Friends", DefaultFriendsGeometry), kFriendsMinimumSize);
+  const TWindowGeometry G =
+      KeepOnScreen(Settings_.ReadWindow("Friends", DefaultFriendsGeometry), kFriendsMinimumSize);
   move(G.Left, G.Top);
   const QSize Outer(G.Width, G.Height);
   ResizeToOuter(*this, Outer);

@@ -304,7 +304,8 @@ void TForm1::FormClose() {
   // Settings never read in this run (the start-up stopped before) are not overwritten with
   // the design's: only what the user changed is written.
   const TMainSettings Design;
-  if (SettingsRead_) Main.Window = TWindowGeometry{Outer.top(), Outer.left(), Outer.height(), Outer.width()};
+  if (SettingsRead_)
+    Main.Window = TWindowGeometry{Outer.top(), Outer.left(), Outer.height(), Outer.width()};
   if (SettingsRead_ || ShadowEnabled != Design.Shadow) Main.Shadow = ShadowEnabled;
   if (SettingsRead_ || S1->isChecked() != Design.Friends) Main.Friends = S1->isChecked();
   if (SettingsRead_ || Sh1->isChecked() != Design.Compass) Main.Compass = Sh1->isChecked();

@@ -11,11 +11,11 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QSaveFile>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QWidget>
 #include <algorithm>
@@ -182,8 +182,8 @@ bool TSettingsFile::WriteAtClose(const TMainSettings& Main,
 }
 
 bool TSettingsFile::WriteChangedAtClose(const TMainSettingsWrite& Main,
-                                 const std::optional<TWindowGeometry>& Friends,
-                                 const std::optional<TWindowGeometry>& Compass) const {
+                                        const std::optional<TWindowGeometry>& Friends,
+                                        const std::optional<TWindowGeometry>& Compass) const {
   if (!Main.Window && !Main.Shadow && !Main.Friends && !Main.Compass && !Friends && !Compass) {
     return true;
   }
@@ -277,9 +277,8 @@ TWindowGeometry KeepOnScreen(const TWindowGeometry& Geometry, QSize Minimum) {
 TFrameFit::TFrameFit(QWidget& Window, TApply Apply)
     : QObject(&Window),
       Window_(Window),
-      Apply_(Apply ? std::move(Apply) : TApply([&Window](QSize Outer) {
-        ResizeToOuter(Window, Outer);
-      })) {
+      Apply_(Apply ? std::move(Apply)
+                   : TApply([&Window](QSize Outer) { ResizeToOuter(Window, Outer); })) {
   Window_.installEventFilter(this);
 }
 

@@ -106,8 +106,9 @@ class TSettingsFile {
                     const std::optional<TWindowGeometry>& Compass) const;
   /// The same, writing only the keys of Main that are given; when nothing at all is given
   /// the file is not touched (and true returned).
-  bool WriteChangedAtClose(const TMainSettingsWrite& Main, const std::optional<TWindowGeometry>& Friends,
-                    const std::optional<TWindowGeometry>& Compass) const;
+  bool WriteChangedAtClose(const TMainSettingsWrite& Main,
+                           const std::optional<TWindowGeometry>& Friends,
+                           const std::optional<TWindowGeometry>& Compass) const;
 
   /// Writes one window's "Top", "Left", "Height", "Width" into Section, keeping the rest of
   /// the file; the same failure rules as WriteAtClose.

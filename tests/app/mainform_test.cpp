@@ -13,9 +13,9 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
-#include <QScreen>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
@@ -558,8 +558,9 @@ TEST(MainWindow, StoredGeometryIsKeptOnTheScreen) {
   Rig R;
   QFile Ini(R.ExeFolder + "/Orvane.ini");
   ASSERT_TRUE(Ini.open(QIODevice::WriteOnly));
-  Ini.write("[Main]\nTop=-5000\nLeft=-7000\nHeight=2147483647\nWidth=2147483647\n"
-            "[Friends]\nTop=99999\nLeft=99999\nHeight=-1\nWidth=-1\n");
+  Ini.write(
+      "[Main]\nTop=-5000\nLeft=-7000\nHeight=2147483647\nWidth=2147483647\n"
+      "[Friends]\nTop=99999\nLeft=99999\nHeight=-1\nWidth=-1\n");
   Ini.close();
   auto W = R.Start();
   TForm1& F = W->Form1();
@@ -567,10 +568,9 @@ TEST(MainWindow, StoredGeometryIsKeptOnTheScreen) {
   W->frmFriends().show();
   for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
   const QRect Screen = QGuiApplication::primaryScreen()->availableGeometry();
-  EXPECT_TRUE(Screen.contains(F.frameGeometry())) << F.frameGeometry().x() << ","
-                                                   << F.frameGeometry().y() << " "
-                                                   << F.frameGeometry().width() << "x"
-                                                   << F.frameGeometry().height();
+  EXPECT_TRUE(Screen.contains(F.frameGeometry()))
+      << F.frameGeometry().x() << "," << F.frameGeometry().y() << " " << F.frameGeometry().width()
+      << "x" << F.frameGeometry().height();
   EXPECT_TRUE(Screen.contains(W->frmFriends().frameGeometry()));
   EXPECT_GE(W->frmFriends().frameGeometry().width(), kFriendsMinimumSize.width());
   EXPECT_TRUE(R.Errors.empty());
@@ -586,9 +586,10 @@ TEST(MainWindow, WindowsComeBackAsTheyWereUnderAWindowManager) {
   Rig R;
   QFile Ini(R.ExeFolder + "/Orvane.ini");
   ASSERT_TRUE(Ini.open(QIODevice::WriteOnly));
-  Ini.write("[Main]\nTop=100\nLeft=120\nHeight=450\nWidth=560\nFriends=1\nCompass=1\n"
-            "[Friends]\nTop=300\nLeft=700\nHeight=215\nWidth=280\n"
-            "[Compass]\nTop=40\nLeft=700\nHeight=297\nWidth=276\n");
+  Ini.write(
+      "[Main]\nTop=100\nLeft=120\nHeight=450\nWidth=560\nFriends=1\nCompass=1\n"
+      "[Friends]\nTop=300\nLeft=700\nHeight=215\nWidth=280\n"
+      "[Compass]\nTop=40\nLeft=700\nHeight=297\nWidth=276\n");
   Ini.close();
   const TSettingsFile S = R.Settings();
   const TWindowGeometry Main = S.ReadMain().Window;

@@ -203,8 +203,8 @@ TEST_F(ViewTest, LocatingAfterTheFlatMapFacesTheTarget) {
   struct Case {
     double lon, lat;
   };
-  const Case cases[] = {{10, 51}, {139.7, 35.7}, {-74, 40.7}, {-58.4, -51.7}, {151, -33.5},
-                        {25, 65}};
+  const Case cases[] = {{10, 51},       {139.7, 35.7}, {-74, 40.7},
+                        {-58.4, -51.7}, {151, -33.5},  {25, 65}};
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.lon << " " << c.lat);
     Sphere(100);

@@ -179,7 +179,8 @@ TEST_F(GlobeWidgetTest, PixelSizesAreScreenPixelsAtEveryRatio) {
     globe::TGlobeCanvas& canvas = globe.GlobeCanvas();
     canvas.SetPen({platform::RGB(255, 0, 0), platform::psSolid,
                    canvas.ScaleUnitsToDevice(3, globe::TGlobeUnitTypes::Pixel)});
-    const TPoint line[] = {{0, globe.ClientHeight() / 2}, {globe.ClientWidth(), globe.ClientHeight() / 2}};
+    const TPoint line[] = {{0, globe.ClientHeight() / 2},
+                           {globe.ClientWidth(), globe.ClientHeight() / 2}};
     canvas.Polyline(line);
   };
   globe.RedrawLayers();
