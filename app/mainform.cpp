@@ -53,7 +53,8 @@ std::string TextureProblem(const std::string& File) {
     globe::TTextureData Probe;
     Probe.LoadFromFile(File);
   } catch (const std::exception& E) {
-    return E.what();
+    const std::string Why = E.what();
+    return Why.find(File) != std::string::npos ? Why : "Texture file '" + File + "': " + Why;
   }
   return "Texture file '" + File + "' cannot be read";
 }

@@ -518,6 +518,7 @@ TEST(MainWindow, ATextureThatCannotBeReadIsReportedAndUnchecked) {
     EXPECT_EQ(F.Globe41().SurfaceTextureName(), "");
     ASSERT_EQ(R.Errors.size(), 1u);
     EXPECT_NE(R.Errors[0].find(c.Message), std::string::npos) << R.Errors[0];
+    EXPECT_NE(R.Errors[0].find(R.ExeFolder.toStdString() + "/world.bmp"), std::string::npos);
     // The countries keep their fill: there is no texture to show through.
     auto& Countries = dynamic_cast<globe::TPolygonPresenter&>(
         F.Globe41().Layers().GetLayer(0).Objects().Presenters().GetPresenter(0));
