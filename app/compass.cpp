@@ -174,7 +174,10 @@ class TfCompass::TCompassArea final : public QWidget {
 TfCompass::TfCompass(QWidget* Parent)
     : QWidget(Parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      compass_(new TCompassArea(*this)) {
+      compass_(new TCompassArea(*this)),
+      frame_fit_(new TFrameFit(*this, [this](QSize Outer) {
+        SetWindowBounds(WindowLeft(), WindowTop(), Outer.width(), Outer.height());
+      })) {
   setObjectName(QStringLiteral("fCompass"));
   QFont face(QStringLiteral("Tahoma"));
   face.setPointSize(8);
@@ -220,20 +223,10 @@ void TfCompass::SetWindowBounds(int Left, int Top, int Width, int Height) {
   compass_->setGeometry(rect());
   // Before the platform frames the window its frame is only guessed; the outer size asked
   // for is applied again once the frame is known.
-  if (frameGeometry().size() == size())
-    pending_outer_ = QSize(Width, Height);
-  else
-    pending_outer_.reset();
+  if (frameGeometry().size() == size()) frame_fit_->Expect(QSize(Width, Height));
 }
 
 void TfCompass::resizeEvent(QResizeEvent* /*Event*/) { compass_->setGeometry(rect()); }
-
-void TfCompass::showEvent(QShowEvent* /*Event*/) {
-  if (!pending_outer_ || frameGeometry().size() == size()) return;
-  const QSize outer = *pending_outer_;
-  pending_outer_.reset();
-  SetWindowBounds(WindowLeft(), WindowTop(), outer.width(), outer.height());
-}
 
 void TfCompass::closeEvent(QCloseEvent* Event) {
   if (OnClose) OnClose(*this);

@@ -80,7 +80,6 @@ class TfCompass : public QWidget {
  protected:
   void closeEvent(QCloseEvent* Event) override;
   void resizeEvent(QResizeEvent* Event) override;
-  void showEvent(QShowEvent* Event) override;
 
  private:
   class TCompassArea;
@@ -96,8 +95,7 @@ class TfCompass : public QWidget {
   std::function<QString()> source_;
   // The bad azimuth text last reported, so that repaints do not repeat the report.
   std::optional<QString> reported_;
-  // The outer size last asked for while the frame was still unknown.
-  std::optional<QSize> pending_outer_;
+  TFrameFit* frame_fit_;  // owned by the window as its child
 };
 
 }  // namespace orvane

@@ -100,6 +100,7 @@ TfrmFriends::TfrmFriends(const QString& LoggerInstallPath, TSettingsFile Setting
     : QWidget(Parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       Settings_(std::move(Settings)),
+      FrameFit_(new TFrameFit(*this)),
       Memo1_(new QPlainTextEdit(this)) {
   setObjectName(QStringLiteral("frmFriends"));
   setWindowTitle(QStringLiteral("Friends"));
@@ -128,20 +129,12 @@ TfrmFriends::TfrmFriends(const QString& LoggerInstallPath, TSettingsFile Setting
 }
 
 void TfrmFriends::FormCreate() {
-  const TWindowGeometry G = Settings_.ReadWindow("Friends", DefaultFriendsGeometry);
+  const TWindowGeometry G =
+      KeepOnScreen(Settings_.ReadWindow("Friends", DefaultFriendsGeometry), kFriendsMinimumSize);
   move(G.Left, G.Top);
-  OuterSize_ = QSize(G.Width, G.Height);
-  ResizeToOuter(*this, OuterSize_);
-}
-
-void TfrmFriends::showEvent(QShowEvent* Event) {
-  QWidget::showEvent(Event);
-  // The window system adds its frame only once the window is first mapped; fit the stored
-  // outer size again then, or the window would grow by the frame at every program start.
-  if (FitPending_) {
-    FitPending_ = false;
-    QTimer::singleShot(0, this, [this] { ResizeToOuter(*this, OuterSize_); });
-  }
+  const QSize Outer(G.Width, G.Height);
+  ResizeToOuter(*this, Outer);
+  FrameFit_->Expect(Outer);
 }
 
 void TfrmFriends::Friends(const QString& call) {

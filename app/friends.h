@@ -21,6 +21,9 @@ namespace orvane {
 /// runaway file cannot exhaust memory.
 inline constexpr std::int64_t MaxFriendsFileSize = 16 * 1024 * 1024;
 
+/// The smallest outer size a stored geometry gives the friends window.
+inline constexpr QSize kFriendsMinimumSize{120, 80};
+
 /// The lines the friends window shows for Call (surrounding blanks are ignored), read from
 /// the notes file FileName afresh on every call, so that edits show at once.
 ///
@@ -49,7 +52,7 @@ class TfrmFriends : public QWidget {
   /// LoggerInstallPath is a prefix of the notes file's path: it is used without adding a
   /// separator. The window's outer geometry is read from section "Friends" of Settings
   /// here (missing values, or values that are not numbers, take the defaults Top 100,
-  /// Left 100, Height 215, Width 280).
+  /// Left 100, Height 215, Width 280), and kept on a screen (KeepOnScreen).
   TfrmFriends(const QString& LoggerInstallPath, TSettingsFile Settings, QWidget* Parent = nullptr);
 
   /// Fills Memo1 with the notes for Call, each line ended by a line break; see
@@ -67,14 +70,12 @@ class TfrmFriends : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* Event) override;
-  void showEvent(QShowEvent* Event) override;
 
  private:
   void FormCreate();
 
   TSettingsFile Settings_;
-  QSize OuterSize_;  // from the settings file, frame included
-  bool FitPending_ = true;
+  TFrameFit* FrameFit_;  // owned by the window as its child
   QString friendsini_;
   QPlainTextEdit* Memo1_;  // owned by the window as its child
 };

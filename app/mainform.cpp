@@ -11,12 +11,14 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <exception>
+#include <filesystem>
 #include <stdexcept>
 #include <utility>
 
 #include "app/compass.h"
 #include "app/friends.h"
 #include "app/lookup.h"
+#include "globe/core/texture.h"
 #include "globe/objects/layer.h"
 #include "globe/objects/layerstore.h"
 #include "globe/objects/presenter.h"
@@ -42,6 +44,22 @@ constexpr platform::TColor kSelectedBrushColor = RGB(0xD9, 0xD9, 0x00);
 constexpr platform::TColor kTransparentPenColor = RGB(0x80, 0x80, 0x80);
 constexpr platform::TColor kTransparentBrushColor = RGB(0xC0, 0xC0, 0xC0);
 
+// Why the texture file could not be laid on the globe, which drops such a file silently.
+std::string TextureProblem(const std::string& File) {
+  std::error_code Error;
+  if (!std::filesystem::is_regular_file(File, Error)) {
+    return "Texture file '" + File + "' not found";
+  }
+  try {
+    globe::TTextureData Probe;
+    Probe.LoadFromFile(File);
+  } catch (const std::exception& E) {
+    const std::string Why = E.what();
+    return Why.find(File) != std::string::npos ? Why : "Texture file '" + File + "': " + Why;
+  }
+  return "Texture file '" + File + "' cannot be read";
+}
+
 QLineEdit* MakeField(QWidget* Panel, const char* Name, bool ReadOnly) {
   auto* Field = new QLineEdit(Panel);
   Field->setObjectName(QString::fromLatin1(Name));
@@ -58,12 +76,13 @@ TForm1::TForm1(TForm1Environment Environment, QWidget* Parent)
       ZelTimer(new QTimer(this)),
       Env_(std::move(Environment)),
       Globe41_(new platform::TGlobeWidget(this)),
-      NoTable_(std::make_unique<platform::TMemoryRecordSet>()) {
+      NoTable_(std::make_unique<platform::TMemoryRecordSet>()),
+      FrameFit_(new TFrameFit(*this)) {
   OnError = Env_.OnError;
   setObjectName(QStringLiteral("Form1"));
   setFont(QFont(QStringLiteral("Tahoma"), 8));
   setWindowTitle(QString());
-  setMinimumSize(190, 200);
+  setMinimumSize(kMinimumSize);
 
   // The hidden panel with the three hand-over fields: never shown, but real fields, so
   // that a change of text raises its handler exactly as typing would.
@@ -187,6 +206,9 @@ void TForm1::ConfigureGlobe() {
     Globe41MouseMove(X, Y);
   };
   G.OnMouseLeave = [this](const void*) { Globe41MouseLeave(); };
+  // The user's own zoom or turn ends the start's whole-map fit.
+  G.OnMouseDown = [this](const void*, platform::TMouseButton, platform::TShiftState, std::int32_t,
+                         std::int32_t) { StartFit_ = false; };
 }
 
 void TForm1::FormCreate() {
@@ -213,18 +235,23 @@ void TForm1::FormCreate() {
   try {
     for (const char* File : kLayerFiles) globe::AddLayerFromFile(Globe41(), File);
     Globe41().Projection().SetAltitude(0);
+    // The globe has no real size before the window is shown and framed: fit again then.
+    StartFit_ = true;
   } catch (const std::exception& E) {
     Report(E.what());
     return;
   }
 
   const TMainSettings Main = Env_.Settings.ReadMain();
-  move(Main.Window.Left, Main.Window.Top);
-  OuterSize_ = QSize(Main.Window.Width, Main.Window.Height);
-  ResizeToOuter(*this, OuterSize_);
+  const TWindowGeometry G = KeepOnScreen(Main.Window, kMinimumSize);
+  move(G.Left, G.Top);
+  const QSize Outer(G.Width, G.Height);
+  ResizeToOuter(*this, Outer);
+  FrameFit_->Expect(Outer);
   ShadowEnabled = Main.Shadow;
   S1->setChecked(Main.Friends);
   Sh1->setChecked(Main.Compass);
+  SettingsRead_ = true;
 }
 
 void TForm1::SetSecondaryWindows(TfrmFriends* Friends, TfCompass* Compass) {
@@ -242,10 +269,17 @@ void TForm1::showEvent(QShowEvent* Event) {
   QMainWindow::showEvent(Event);
   if (!Shown_ && !Event->spontaneous()) {
     Shown_ = true;
-    if (!OuterSize_.isEmpty()) {
-      QTimer::singleShot(0, this, [this] { ResizeToOuter(*this, OuterSize_); });
-    }
     Guard([this] { FormShow(); });
+  }
+}
+
+void TForm1::resizeEvent(QResizeEvent* Event) {
+  QMainWindow::resizeEvent(Event);
+  // After the globe has taken its new size.
+  if (StartFit_) {
+    QTimer::singleShot(0, this, [this] {
+      if (StartFit_) Guard([this] { Globe41().Projection().SetAltitude(0); });
+    });
   }
 }
 
@@ -267,17 +301,21 @@ void TForm1::closeEvent(QCloseEvent* Event) {
 void TForm1::FormClose() {
   Timer1->stop();
   ZelTimer->stop();
-  TMainSettings Main;
+  TMainSettingsWrite Main;
   const QRect Outer = frameGeometry();
-  Main.Window = {Outer.top(), Outer.left(), Outer.height(), Outer.width()};
-  Main.Shadow = ShadowEnabled;
-  Main.Friends = S1->isChecked();
-  Main.Compass = Sh1->isChecked();
+  // Settings never read in this run (the start-up stopped before) are not overwritten with
+  // the design's: only what the user changed is written.
+  const TMainSettings Design;
+  if (SettingsRead_)
+    Main.Window = TWindowGeometry{Outer.top(), Outer.left(), Outer.height(), Outer.width()};
+  if (SettingsRead_ || ShadowEnabled != Design.Shadow) Main.Shadow = ShadowEnabled;
+  if (SettingsRead_ || S1->isChecked() != Design.Friends) Main.Friends = S1->isChecked();
+  if (SettingsRead_ || Sh1->isChecked() != Design.Compass) Main.Compass = Sh1->isChecked();
   std::optional<TWindowGeometry> FriendsGeometry;
   if (FriendsShowing()) FriendsGeometry = Friends_->Geometry();
   std::optional<TWindowGeometry> CompassGeometry;
   if (CompassShowing()) CompassGeometry = Compass_->Geometry();
-  Env_.Settings.WriteAtClose(Main, FriendsGeometry, CompassGeometry);
+  Env_.Settings.WriteChangedAtClose(Main, FriendsGeometry, CompassGeometry);
 }
 
 // ---- Timers and menu ------------------------------------------------------------------------
@@ -341,13 +379,21 @@ void TForm1::S1Click() {
 }
 
 void TForm1::T1Click() {
+  std::string Problem;
   if (T1->isChecked()) {
-    Globe41().SetSurfaceTextureName(
-        QDir(Env_.ExeFolder).filePath(QString::fromLatin1(kTextureFile)).toStdString());
+    const std::string File =
+        QDir(Env_.ExeFolder).filePath(QString::fromLatin1(kTextureFile)).toStdString();
+    Globe41().SetSurfaceTextureName(File);
+    if (Globe41().SurfaceTextureName().empty()) {
+      // The mark must not claim a texture that is not there.
+      T1->setChecked(false);
+      Problem = TextureProblem(File);
+    }
   } else {
     Globe41().SetSurfaceTextureName(std::string());
   }
   ShowLandFill(Globe41().SurfaceTextureName().empty());
+  if (!Problem.empty()) Report(Problem);
 }
 
 void TForm1::ShowLandFill(bool Fill) {
@@ -410,6 +456,7 @@ void TForm1::wheelEvent(QWheelEvent* Event) {
 }
 
 void TForm1::FormMouseWheel(bool Up) {
+  StartFit_ = false;
   globe::TGlobeProjection& P = Globe41().Projection();
   P.SetScaleFactor(Up ? P.ScaleFactor() * 1.1L : P.ScaleFactor() / 1.1L);
 }

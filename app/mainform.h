@@ -23,6 +23,7 @@ class QAction;
 class QLineEdit;
 class QTimer;
 class QWidget;
+class QResizeEvent;
 class QWheelEvent;
 
 namespace globe {
@@ -68,6 +69,9 @@ inline constexpr const char* kTextureFile = "world.bmp";
 /// The layer files loaded at start-up, in this order.
 inline constexpr const char* kLayerFiles[] = {"world.lyr", "TGCapitals.lyr", "TGCities.lyr",
                                               "IOTA.lyr"};
+
+/// The main window's smallest outer size.
+inline constexpr QSize kMinimumSize{190, 200};
 
 /// The radius of the home and target circles: 30 km in globe units.
 inline constexpr std::int32_t kStationCircleRadius = 1'457'883;
@@ -121,6 +125,9 @@ class TForm1 : public QMainWindow {
   globe::TPointLL ptLondon;
   /// The station being logged, in globe units; all zero until the first lookup.
   globe::TPointLL _PointLLWWW;
+  /// Whether _PointLLWWW belongs to the callsign now in the field. While it does not (an
+  /// unknown or partial callsign), no target marks are drawn and the label stands at home.
+  [[nodiscard]] bool TargetPlaced() const;
   bool ShadowEnabled = false;
   int ShadowCountdown = 0;
   [[nodiscard]] const QString& LoggerInstallPath() const noexcept { return LoggerInstallPath_; }
@@ -141,7 +148,7 @@ class TForm1 : public QMainWindow {
   /// One wheel step towards (Up) or away from the user: the scale times or divided by 1.1.
   void FormMouseWheel(bool Up);
 
-  /// Points the display at a target (degrees); CallWWW is not used.
+  /// Points the display at a target (degrees); CallWWW is the callsign it belongs to.
   void MapToScreen(double DxLongitude, double DxLatitude, double DxWWWLongitude,
                    double DxWWWLatitude, const QString& CallWWW);
   void edCallsignChange();
@@ -158,6 +165,7 @@ class TForm1 : public QMainWindow {
 
  protected:
   void showEvent(QShowEvent* Event) override;
+  void resizeEvent(QResizeEvent* Event) override;
   void closeEvent(QCloseEvent* Event) override;
   void wheelEvent(QWheelEvent* Event) override;
 
@@ -185,10 +193,15 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<platform::TRecordSet> NoTable_;
   std::unique_ptr<TCallsignLookup> Lookup_;
   QString LoggerInstallPath_;
+  QString PlacedCall_;  // the callsign _PointLLWWW was found for
   TfrmFriends* Friends_ = nullptr;
   TfCompass* Compass_ = nullptr;
   bool Shown_ = false;
-  QSize OuterSize_;  // from the settings file, frame included; empty: the design size
+  TFrameFit* FrameFit_;  // owned by Qt as a child: the stored size once the frame is known
+  // The start's whole-map view is fitted again at every resize until the user zooms or
+  // turns the globe: the window gets its real size only after it is shown and framed.
+  bool StartFit_ = false;
+  bool SettingsRead_ = false;  // the settings file was read in this run
   bool Closed_ = false;
   int WheelRemainder_ = 0;          // parts of a wheel notch not yet turned into a step
   QPointer<QMessageBox> ErrorBox_;  // the error message showing, if any

@@ -58,7 +58,8 @@ TOrvaneWindows::TOrvaneWindows(TForm1Environment Environment)
       Friends_(new TfrmFriends(Form1_->LoggerInstallPath(), Environment.Settings, Form1_.get())),
       Compass_(new TfCompass(Form1_.get())) {
   const TSettingsFile Settings = Environment.Settings;
-  const TWindowGeometry G = Settings.ReadWindow("Compass", DefaultCompassGeometry);
+  const TWindowGeometry G = KeepOnScreen(Settings.ReadWindow("Compass", DefaultCompassGeometry),
+                                         QSize(TfCompass::kMinWidth, TfCompass::kMinHeight));
   Compass_->SetWindowBounds(G.Left, G.Top, G.Width, G.Height);
   Compass_->OnClose = [Settings](const TfCompass& Compass) {
     Settings.WriteWindow("Compass", Compass.Geometry());

@@ -10,9 +10,12 @@
 #include <QByteArrayView>
 #include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QSaveFile>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QWidget>
 #include <algorithm>
@@ -174,11 +177,21 @@ bool Rewrite(const QString& Source, const QString& Target, TChange&& Change) {
 bool TSettingsFile::WriteAtClose(const TMainSettings& Main,
                                  const std::optional<TWindowGeometry>& Friends,
                                  const std::optional<TWindowGeometry>& Compass) const {
+  return WriteChangedAtClose(
+      TMainSettingsWrite{Main.Window, Main.Shadow, Main.Friends, Main.Compass}, Friends, Compass);
+}
+
+bool TSettingsFile::WriteChangedAtClose(const TMainSettingsWrite& Main,
+                                        const std::optional<TWindowGeometry>& Friends,
+                                        const std::optional<TWindowGeometry>& Compass) const {
+  if (!Main.Window && !Main.Shadow && !Main.Friends && !Main.Compass && !Friends && !Compass) {
+    return true;
+  }
   return Rewrite(ReadPath(), WritePath(), [&](CSimpleIniA& Ini) {
-    WriteGeometry(Ini, MainSection, Main.Window);
-    WriteInteger(Ini, MainSection, "Shadow", Main.Shadow ? 1 : 0);
-    WriteInteger(Ini, MainSection, "Friends", Main.Friends ? 1 : 0);
-    WriteInteger(Ini, MainSection, "Compass", Main.Compass ? 1 : 0);
+    if (Main.Window) WriteGeometry(Ini, MainSection, *Main.Window);
+    if (Main.Shadow) WriteInteger(Ini, MainSection, "Shadow", *Main.Shadow ? 1 : 0);
+    if (Main.Friends) WriteInteger(Ini, MainSection, "Friends", *Main.Friends ? 1 : 0);
+    if (Main.Compass) WriteInteger(Ini, MainSection, "Compass", *Main.Compass ? 1 : 0);
     if (Friends) WriteGeometry(Ini, "Friends", *Friends);
     if (Compass) WriteGeometry(Ini, "Compass", *Compass);
   });
@@ -208,6 +221,85 @@ void ResizeToOuter(QWidget& Window, QSize Outer) {
   const QRect Client = Window.geometry();
   Window.resize(std::max(0, Outer.width() - (Frame.width() - Client.width())),
                 std::max(0, Outer.height() - (Frame.height() - Client.height())));
+}
+
+namespace {
+
+// Shared area of two rectangles given as left, top, width, height; 64 bits, since values
+// from the file may reach the ends of the int range.
+std::int64_t Overlap(std::int64_t L, std::int64_t T, std::int64_t W, std::int64_t H,
+                     const QRect& R) {
+  const std::int64_t w = std::min<std::int64_t>(L + W, R.x() + std::int64_t{R.width()}) -
+                         std::max<std::int64_t>(L, R.x());
+  const std::int64_t h = std::min<std::int64_t>(T + H, R.y() + std::int64_t{R.height()}) -
+                         std::max<std::int64_t>(T, R.y());
+  return w > 0 && h > 0 ? w * h : 0;
+}
+
+}  // namespace
+
+TWindowGeometry KeepOnScreen(const TWindowGeometry& Geometry, const QList<QRect>& Available,
+                             QSize Minimum) {
+  TWindowGeometry G = Geometry;
+  G.Width = std::max(G.Width, Minimum.width());
+  G.Height = std::max(G.Height, Minimum.height());
+  if (Available.isEmpty()) return G;
+  const QRect* Screen = &Available.front();
+  std::int64_t Best = 0;
+  for (const QRect& R : Available) {
+    if (const std::int64_t Area = Overlap(G.Left, G.Top, G.Width, G.Height, R); Area > Best) {
+      Best = Area;
+      Screen = &R;
+    }
+  }
+  // The minimum wins over a screen smaller than it: the window cannot be made smaller.
+  G.Width = std::max(std::min(G.Width, Screen->width()), Minimum.width());
+  G.Height = std::max(std::min(G.Height, Screen->height()), Minimum.height());
+  G.Left = std::max(std::min(G.Left, Screen->x() + Screen->width() - G.Width), Screen->x());
+  G.Top = std::max(std::min(G.Top, Screen->y() + Screen->height() - G.Height), Screen->y());
+  return G;
+}
+
+TWindowGeometry KeepOnScreen(const TWindowGeometry& Geometry, QSize Minimum) {
+  QList<QRect> Available;
+  if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr) {
+    // The primary screen first: it takes a window that lies on none.
+    if (const QScreen* Primary = QGuiApplication::primaryScreen()) {
+      Available.append(Primary->availableGeometry());
+    }
+    for (const QScreen* Screen : QGuiApplication::screens()) {
+      if (Screen != QGuiApplication::primaryScreen()) Available.append(Screen->availableGeometry());
+    }
+  }
+  return KeepOnScreen(Geometry, Available, Minimum);
+}
+
+TFrameFit::TFrameFit(QWidget& Window, TApply Apply)
+    : QObject(&Window),
+      Window_(Window),
+      Apply_(Apply ? std::move(Apply)
+                   : TApply([&Window](QSize Outer) { ResizeToOuter(Window, Outer); })) {
+  Window_.installEventFilter(this);
+}
+
+void TFrameFit::Expect(QSize Outer) {
+  Pending_ = Outer;
+  ApplyIfFramed();
+}
+
+bool TFrameFit::eventFilter(QObject* Watched, QEvent* Event) {
+  if (Watched == &Window_ && Pending_) {
+    const QEvent::Type Type = Event->type();
+    if (Type == QEvent::Show || Type == QEvent::Move || Type == QEvent::Resize) ApplyIfFramed();
+  }
+  return QObject::eventFilter(Watched, Event);
+}
+
+void TFrameFit::ApplyIfFramed() {
+  if (!Pending_ || Window_.frameGeometry().size() == Window_.size()) return;
+  const QSize Outer = *Pending_;
+  Pending_.reset();  // before: applying it moves and resizes the window again
+  Apply_(Outer);
 }
 
 }  // namespace orvane

@@ -3,6 +3,9 @@
 // two "Show with program start" marks, and the geometry of the friends and compass windows.
 
 #include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QRect>
 #include <QSize>
 #include <QString>
 #include <cstdint>
@@ -33,6 +36,14 @@ struct TMainSettings {
   bool Friends = false;  ///< open the friends window at program start
   bool Compass = false;  ///< open the compass window at program start
   friend bool operator==(const TMainSettings&, const TMainSettings&) = default;
+};
+
+/// What the close writes into section "Main"; a key left empty keeps its value in the file.
+struct TMainSettingsWrite {
+  std::optional<TWindowGeometry> Window;
+  std::optional<bool> Shadow;
+  std::optional<bool> Friends;
+  std::optional<bool> Compass;
 };
 
 /// Defaults of the secondary windows' sections.
@@ -93,6 +104,11 @@ class TSettingsFile {
   /// complete.
   bool WriteAtClose(const TMainSettings& Main, const std::optional<TWindowGeometry>& Friends,
                     const std::optional<TWindowGeometry>& Compass) const;
+  /// The same, writing only the keys of Main that are given; when nothing at all is given
+  /// the file is not touched (and true returned).
+  bool WriteChangedAtClose(const TMainSettingsWrite& Main,
+                           const std::optional<TWindowGeometry>& Friends,
+                           const std::optional<TWindowGeometry>& Compass) const;
 
   /// Writes one window's "Top", "Left", "Height", "Width" into Section, keeping the rest of
   /// the file; the same failure rules as WriteAtClose.
@@ -110,9 +126,45 @@ class TSettingsFile {
                                                         std::int64_t MaxBytes);
 
 /// Resizes a top-level window's client area so that its outer size, frame included, is
-/// Outer. The window system adds the frame only once the window is first shown, so call it
-/// again then.
+/// Outer. Before the window system has framed the window the frame counts as none; see
+/// TFrameFit.
 void ResizeToOuter(QWidget& Window, QSize Outer);
+
+/// A stored outer geometry made fit for the screens: the size no smaller than Minimum and
+/// no larger than the available area of the screen the window lies on most (the first
+/// screen, the primary, when it lies on none), and the position moved so that the whole
+/// window lies in that area. Values from the settings file may be anything, and a window
+/// off every screen or larger than any would be lost to the user. With no screens the
+/// geometry only gets its minimum size.
+[[nodiscard]] TWindowGeometry KeepOnScreen(const TWindowGeometry& Geometry,
+                                           const QList<QRect>& Available, QSize Minimum);
+/// The same over the available areas of the application's screens.
+[[nodiscard]] TWindowGeometry KeepOnScreen(const TWindowGeometry& Geometry, QSize Minimum);
+
+/// Gives a top-level window the outer size stored for it once its frame is known. A window
+/// manager frames a window some time after it is shown, and only then is the frame's size
+/// known; an outer size applied before that is taken as the inner size, and the window
+/// would grow by its frame at every program start. Expect() names the outer size; the
+/// first show, move or resize that finds the frame known applies it through Apply, once.
+class TFrameFit : public QObject {
+ public:
+  using TApply = std::function<void(QSize Outer)>;
+  /// Watches Window, which owns this object. Apply defaults to ResizeToOuter.
+  explicit TFrameFit(QWidget& Window, TApply Apply = {});
+  /// Applies Outer once the frame is known: at once if it is.
+  void Expect(QSize Outer);
+  /// Whether an outer size is still waiting for the frame.
+  [[nodiscard]] bool Pending() const noexcept { return Pending_.has_value(); }
+
+ protected:
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
+
+ private:
+  void ApplyIfFramed();
+  QWidget& Window_;
+  TApply Apply_;
+  std::optional<QSize> Pending_;
+};
 
 /// A string value of any INI file with the same profile rules as the settings file (names
 /// compare without regard to case, the first of repeated keys wins), as UTF-8: a value that

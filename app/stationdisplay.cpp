@@ -39,10 +39,11 @@ double TimeZoneBiasMinutes(const QDateTime& Local) {
 
 }  // namespace
 
-// The home position and the callsign are passed along but not needed here.
+// The home position is passed along but not needed here.
 void TForm1::MapToScreen(double /*DxLongitude*/, double /*DxLatitude*/, double DxWWWLongitude,
-                         double DxWWWLatitude, const QString& /*CallWWW*/) {
+                         double DxWWWLatitude, const QString& CallWWW) {
   _PointLLWWW = globe::DegToPointLL(DxWWWLongitude, DxWWWLatitude);
+  PlacedCall_ = CallWWW;
   globe::TGlobe4& G = Globe41();
   if (G.Projection().ProjectionClass() == "TSphericalPrj") {
     if (G.Projection().ScaleFactor() != 0) {
@@ -61,11 +62,19 @@ void TForm1::edCallsignChange() {
       MapToScreen(mylong, mylat, mylong, mylat, T);
       if (FriendsShowing()) Friends_->Memo1()->clear();
       Globe41().Projection().SetAltitude(0);
+    } else {
+      // A partial callsign has no position: neither the marks nor the notes of the station
+      // before it may be shown under it.
+      if (FriendsShowing()) Friends_->Memo1()->clear();
+      Globe41().RedrawLayers();
     }
     return;
   }
   const QString Call = T.trimmed();
-  if (FriendsShowing()) Friends_->Friends(Call);
+  if (FriendsShowing()) {
+    Friends_->Memo1()->clear();  // no notes file: nothing, rather than the last station's
+    Friends_->Friends(Call);
+  }
   if (Lookup_ == nullptr) {
     // The start-up stopped before the tables were attached: the lookup fails as it would
     // on closed tables.
@@ -73,7 +82,10 @@ void TForm1::edCallsignChange() {
   }
   QString DxLong;
   QString DxLat;
-  if (!Lookup_->FindCountry(T, Now(), DxLong, DxLat)) return;
+  if (!Lookup_->FindCountry(T, Now(), DxLong, DxLat)) {
+    Globe41().RedrawLayers();  // the label now names a station without a position
+    return;
+  }
   double Lat = 0;
   double Long = 0;
   TextToLatLong(DxLat, DxLong, Lat, Long);
@@ -82,13 +94,16 @@ void TForm1::edCallsignChange() {
 
 void TForm1::edLocatorChange() {
   const QString T = edLocator->text();
-  if (T.size() != 6) {
+  // A six-character text that is no locator must not put the station anywhere: it falls
+  // back to the callsign like a text of another length.
+  const QString Locator = T.trimmed().toUpper();
+  if (T.size() != 6 || !IsValidLocator(Locator)) {
     edCallsignChange();
     return;
   }
   double Lat = 0;
   double Long = 0;
-  LocatorToLatLong(T.trimmed(), Lat, Long);
+  LocatorToLatLong(Locator, Lat, Long);
   MapToScreen(mylong, mylat, Long, Lat, edCallsign->text().trimmed());
 }
 
@@ -100,7 +115,7 @@ void TForm1::Globe41Paint() {
   globe::TGlobe4& G = Globe41();
   ptLondon = globe::DegToPointLL(mylong, mylat);
   G.RenderCircle(ptLondon, kStationCircleRadius, kCircleSegments);
-  if (edCallsign->text().isEmpty()) return;
+  if (edCallsign->text().isEmpty() || !TargetPlaced()) return;
   G.RenderCircle(_PointLLWWW, kStationCircleRadius, kCircleSegments);
   G.RenderGreatCircleLine(ptLondon, _PointLLWWW, globe::gcShortest);
 }
@@ -118,7 +133,11 @@ void TForm1::Globe41Render() {
     G.RenderDIBShadow(GMT, kNightColor, kTwilightColor, 1);
   }
   globe::TGlobeCanvas& Canvas = G.GlobeCanvas();
-  Canvas.SetPen({kOverlayColor, platform::psSolid, kOverlayWidth});
+  // Screen pixels: as wide on a high-density screen as elsewhere.
+  const auto Pixels = [&Canvas](std::int32_t N) {
+    return Canvas.ScaleUnitsToDevice(N, globe::TGlobeUnitTypes::Pixel);
+  };
+  Canvas.SetPen({kOverlayColor, platform::psSolid, Pixels(kOverlayWidth)});
   const QString Call = edCallsign->text().trimmed();
   if (Call.isEmpty()) return;
   platform::TCanvasFont Font = Canvas.Font();
@@ -130,10 +149,18 @@ void TForm1::Globe41Render() {
   platform::TCanvasBrush Brush = Canvas.Brush();
   Brush.Style = platform::cbsClear;
   Canvas.SetBrush(Brush);
+  // A callsign without a position of its own stands at home, marked as unplaced.
+  const bool Placed = TargetPlaced();
+  const globe::TPointLL Where = Placed ? _PointLLWWW : globe::DegToPointLL(mylong, mylat);
+  const QString Label = Placed ? Call : Call + QStringLiteral(" ?");
   globe::TPoint At;
-  const std::int64_t SouthLat = std::int64_t{_PointLLWWW.iLatY} - globe::GU_DEGREE;
-  if (!G.Projection().LLToDeviceXY(_PointLLWWW.iLongX, globe::Clamp32(SouthLat), At)) return;
-  Canvas.TextOut(At.X - kLabelLeftShift, At.Y, Call.toStdString());
+  const std::int64_t SouthLat = std::int64_t{Where.iLatY} - globe::GU_DEGREE;
+  if (!G.Projection().LLToDeviceXY(Where.iLongX, globe::Clamp32(SouthLat), At)) return;
+  Canvas.TextOut(At.X - Pixels(kLabelLeftShift), At.Y, Label.toStdString());
+}
+
+bool TForm1::TargetPlaced() const {
+  return !PlacedCall_.isEmpty() && edCallsign->text().trimmed() == PlacedCall_;
 }
 
 void TForm1::Globe41MouseMove(std::int32_t X, std::int32_t Y) {

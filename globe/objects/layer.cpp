@@ -325,6 +325,15 @@ TGlobeObjectStateSet TGlobeLayer::UpdateObjectState(std::int32_t idx) {
   return state.Set(osTiny, tiny);
 }
 
+namespace {
+
+// An object's own zoom range; equal bounds mean no range.
+bool InZoomRange(const TGlobeObject& obj, std::int32_t altitude) {
+  return obj.ZoomMin() == obj.ZoomMax() || (obj.ZoomMin() < altitude && altitude <= obj.ZoomMax());
+}
+
+}  // namespace
+
 TGlobeObject* TGlobeLayer::ObjectAtLL(const TPointLL& ptLL) {
   if (FObjects == nullptr || !IsLayerMERVisible()) return nullptr;
   const std::int32_t tolerance = TwoPixelTolerance(Projection());
@@ -332,7 +341,10 @@ TGlobeObject* TGlobeLayer::ObjectAtLL(const TPointLL& ptLL) {
     const TMER mer = FObjects->GetMER(i);
     if (!((mer.iWidthX == 0 && mer.iHeightY == 0) || LLInMER(ptLL, mer))) continue;
     TGlobeObject& obj = FObjects->GetObject(i);
+    // What is not drawn is not hit either: the names under the mouse must match the map.
+    if (!InZoomRange(obj, Projection().Altitude())) continue;
     TGlobePresenter* presenter = FindPresenter(obj.PresenterID());
+    if (presenter != nullptr && presenter->Hidden()) continue;
     const bool hit = presenter != nullptr
                          ? presenter->LLInObject(*FGlobe, ptLL, obj, tolerance)
                          : obj.LLInObject(ptLL, tolerance);
@@ -413,10 +425,7 @@ void TGlobeLayer::RenderObjects() {
         }
       } else {
         TGlobeObject& obj = src.GetObject(i);
-        const std::int32_t altitude = P.Altitude();
-        const bool inRange = obj.ZoomMin() == obj.ZoomMax() ||
-                             (obj.ZoomMin() < altitude && altitude <= obj.ZoomMax());
-        if (inRange) {
+        if (InZoomRange(obj, P.Altitude())) {
           TGlobePresenter* presenter = FindPresenter(obj.PresenterID());
           // A hidden presenter's objects are skipped whole, the periodic checks included.
           if (presenter != nullptr && presenter->Hidden()) continue;

@@ -332,6 +332,17 @@ void TGlobe4::Paint(platform::TDevice& WindowDevice) {
   const bool hasWindow = FHost != nullptr;
   const bool buffered = FGlobeOptions.Contains(goDoubleBuffered);
   FControlCanvas.SetHandle(&WindowDevice);
+  // Pens, symbols and fonts sized in pixels mean screen pixels: a window with more device
+  // pixels to the inch (a high-density screen) draws them as much larger.
+  if (const std::int32_t ppi = WindowDevice.PixelsPerInchX();
+      hasWindow && ppi > 0 && ppi != FiWindowPixelsPerInch) {
+    FiWindowPixelsPerInch = ppi;
+    canvas.SetCanvasPixelsPerInch(ppi);
+    platform::TCanvasFont font = FControlCanvas.Font();
+    font.PixelsPerInch = ppi;
+    FControlCanvas.SetFont(font);
+    FbRedrawLayers = true;
+  }
 
   // The window device lives for this call only; nothing keeps it afterwards, and the
   // painting state is left however the closing steps end.
@@ -403,7 +414,8 @@ void TGlobe4::Resize(std::int32_t Width, std::int32_t Height) {
   FiClientWidth = Width;
   FiClientHeight = Height;
   TGlobeCanvas& canvas = GlobeCanvas();
-  canvas.SizeBMP(Width, Height, canvas.ScreenPixelsPerInch());
+  canvas.SizeBMP(Width, Height,
+                 FiWindowPixelsPerInch > 0 ? FiWindowPixelsPerInch : canvas.ScreenPixelsPerInch());
   RedrawLayers();
 }
 

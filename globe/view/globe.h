@@ -359,6 +359,8 @@ class TGlobe4 : public TCustomGlobe4 {
 
   platform::TWindowHost* FHost = nullptr;
   platform::TCanvas FControlCanvas;
+  // Device pixels per inch of the window, as its last paint reported them; 0 before.
+  std::int32_t FiWindowPixelsPerInch = 0;
   bool FbDestroying = false;
   bool FbReducingCache = false;
   // Bytes left by the last reduction when it could not reach its target (records and

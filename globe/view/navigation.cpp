@@ -296,8 +296,10 @@ void TGlobe4::ScrollBy(platform::TScrollBarKind Kind, platform::TScrollCode Code
 
 void TGlobe4::LocateToLL(std::int32_t iLong, std::int32_t iLat) {
   TGlobeProjection& prj = Projection();
-  prj.SetCenterLongitude(static_cast<Extended>(WrapLongitude(iLong)) / GU_DEGREE);
+  // Latitude first: a view straight down on a pole (as the sphere may be after the flat
+  // map) has no longitude to correct, so longitude first would turn by a wrong amount.
   prj.SetCenterLatitude(static_cast<Extended>(iLat) / GU_DEGREE);
+  prj.SetCenterLongitude(static_cast<Extended>(WrapLongitude(iLong)) / GU_DEGREE);
 }
 
 void TGlobe4::LocateToObject(TGlobeRoot* Obj) {

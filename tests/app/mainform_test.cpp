@@ -8,12 +8,17 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
+#include <QGuiApplication>
 #include <QImage>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <stdexcept>
@@ -31,6 +36,7 @@
 #include "globe/objects/source.h"
 #include "globe/projection/projection.h"
 #include "globe/render/attributes.h"
+#include "globe/render/canvas.h"
 #include "globe/view/globe.h"
 #include "platform/qt/globewidget.h"
 #include "platform/qt/xmlrowset.h"
@@ -119,6 +125,14 @@ struct Rig {
     return std::make_unique<TOrvaneWindows>(Environment());
   }
 };
+
+}  // namespace
+
+void PrintTo(const TWindowGeometry& G, std::ostream* Out) {
+  *Out << G.Width << "x" << G.Height << " at " << G.Left << "," << G.Top;
+}
+
+namespace {
 
 globe::TPointLL At(double Long, double Lat) { return globe::DegToPointLL(Long, Lat); }
 
@@ -260,6 +274,82 @@ TEST(MainWindow, ThePollTurnsTheGlobeToEachStation) {
   EXPECT_TRUE(R.Errors.empty()) << R.Errors.front();
 }
 
+TEST(MainWindow, ASixCharacterTextThatIsNoLocatorFallsBackToTheCallsign) {
+  Rig R;
+  auto W = R.Start();
+  TForm1& F = W->Form1();
+  R.SetCall("JA1ABC");
+  F.ZelTimerTimer();
+  ASSERT_EQ(F._PointLLWWW, At(139, 35));
+  double Lat = 0, Long = 0;
+  LocatorToLatLong(QStringLiteral("JO62QM"), Lat, Long);
+  const struct {
+    const char* Locator;
+    globe::TPointLL Expected;
+  } cases[] = {
+      {"ZZ99ZZ", At(139, 35)},  // not a locator: the callsign's place, not 0° N 0° E
+      {"JO62QM", At(Long, Lat)},
+      {"JO6 QM", At(139, 35)},
+      {"JO62Q ", At(139, 35)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Locator);
+    R.SetLocator(c.Locator);
+    F.ZelTimerTimer();
+    EXPECT_EQ(F._PointLLWWW, c.Expected);
+    EXPECT_TRUE(F.TargetPlaced());
+  }
+  EXPECT_TRUE(R.Errors.empty());
+}
+
+TEST(MainWindow, MarksAndLabelBelongToTheCallsignWhosePlaceIsShown) {
+  Rig R;
+  auto W = R.Start();
+  TForm1& F = W->Form1();
+  F.resize(800, 640);
+  F.show();
+  F.Spherical1->trigger();  // the flat map shows home and Tokyo at once
+  W->frmFriends().show();
+  QFile Notes(F.LoggerInstallPath() + "friends.ini");
+  ASSERT_TRUE(Notes.open(QIODevice::WriteOnly));
+  Notes.write("[Club]\nJA1ABC=Met in Tokyo\n");
+  Notes.close();
+  const QRgb Red = qRgb(0xFF, 0, 0);
+  const QRgb White = qRgb(0xFF, 0xFF, 0xFF);
+  const auto LabelPixels = [&](const QImage& Image, const globe::TPointLL& Of) {
+    // The label hangs from a point one degree south of its station.
+    const QPoint L = Device(F, globe::TPointLL{Of.iLongX, Of.iLatY - globe::GU_DEGREE, 0});
+    int n = 0;
+    for (int y = L.y(); y < L.y() + 20; ++y)
+      for (int x = L.x() - 15; x < L.x() + 60; ++x)
+        if (Image.rect().contains(x, y) && Image.pixel(x, y) == White) ++n;
+    return n;
+  };
+  const globe::TPointLL Tokyo = At(139, 35);
+  const globe::TPointLL Home = At(16.37, 48.21);
+
+  for (const char* Unplaced : {"QQ0QQ", "W1"}) {
+    SCOPED_TRACE(Unplaced);
+    F.SetFieldText(*F.edCallsign, QStringLiteral("JA1ABC"));
+    QImage Image = Picture(F);
+    ASSERT_TRUE(F.TargetPlaced());
+    ASSERT_GT(CountNear(Image, Device(F, Tokyo), 6, Red), 10);
+    ASSERT_GT(LabelPixels(Image, Tokyo), 20);
+    ASSERT_EQ(W->frmFriends().Memo1()->toPlainText(), QStringLiteral("JA1ABC\nMet in Tokyo\n"));
+
+    // Unknown or partial: nothing at Tokyo any more; the text stands at home, unplaced.
+    F.SetFieldText(*F.edCallsign, QString::fromLatin1(Unplaced));
+    Image = Picture(F);
+    EXPECT_FALSE(F.TargetPlaced());
+    EXPECT_EQ(F._PointLLWWW, Tokyo);  // kept for the next lookup, but not shown
+    EXPECT_EQ(CountNear(Image, Device(F, Tokyo), 6, Red), 0);
+    EXPECT_EQ(LabelPixels(Image, Tokyo), 0);
+    EXPECT_GT(LabelPixels(Image, Home), 20);
+    EXPECT_EQ(W->frmFriends().Memo1()->toPlainText(), QString());
+  }
+  EXPECT_TRUE(R.Errors.empty());
+}
+
 TEST(MainWindow, AnEqualTextRaisesNoHandler) {
   Rig R;
   auto W = R.Start();
@@ -290,6 +380,10 @@ TEST(MainWindow, DrawsHomeTargetPathAndLabel) {
 
   F.SetFieldText(*F.edCallsign, QStringLiteral("JA1ABC"));
   Image = Picture(F);
+  // The overlay pen is 2 screen pixels wide, however many device pixels that takes (this
+  // test runs once more at a pixel ratio of 2).
+  EXPECT_EQ(F.Globe41().GlobeCanvas().Pen().Width,
+            std::lround(2 * F.Globe41Window()->viewport()->devicePixelRatioF()));
   const QPoint Target = Device(F, At(139, 35));
   const QPoint Home2 = Device(F, At(16.37, 48.21));
   EXPECT_GT(CountNear(Image, Target, 8, Red), 10);
@@ -398,6 +492,161 @@ TEST(MainWindow, MenuCommands) {
   EXPECT_FALSE(W->fCompass().isVisible());
   F.ShowFriends1->trigger();
   EXPECT_TRUE(W->fCompass().isVisible());
+}
+
+TEST(MainWindow, ATextureThatCannotBeReadIsReportedAndUnchecked) {
+  const struct {
+    const char* Name;
+    QByteArray Content;  // empty: no file
+    const char* Message;
+  } cases[] = {
+      {"missing", {}, "not found"},
+      {"not a bitmap", "\x89PNG\r\n\x1a\n not a bitmap", "256 color"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Rig R;
+    if (!c.Content.isEmpty()) {
+      QFile File(R.ExeFolder + "/world.bmp");
+      ASSERT_TRUE(File.open(QIODevice::WriteOnly));
+      File.write(c.Content);
+    }
+    auto W = R.Start();
+    TForm1& F = W->Form1();
+    F.T1->trigger();
+    EXPECT_FALSE(F.T1->isChecked());
+    EXPECT_EQ(F.Globe41().SurfaceTextureName(), "");
+    ASSERT_EQ(R.Errors.size(), 1u);
+    EXPECT_NE(R.Errors[0].find(c.Message), std::string::npos) << R.Errors[0];
+    EXPECT_NE(R.Errors[0].find(R.ExeFolder.toStdString() + "/world.bmp"), std::string::npos);
+    // The countries keep their fill: there is no texture to show through.
+    auto& Countries = dynamic_cast<globe::TPolygonPresenter&>(
+        F.Globe41().Layers().GetLayer(0).Objects().Presenters().GetPresenter(0));
+    EXPECT_EQ(Countries.PolyBrush().BrushStyle(), globe::bsSolid);
+  }
+}
+
+TEST(MainWindow, TheStartViewFitsTheWindowItGets) {
+  Rig R;
+  QFile Ini(R.ExeFolder + "/Orvane.ini");
+  ASSERT_TRUE(Ini.open(QIODevice::WriteOnly));
+  Ini.write("[Main]\nTop=10\nLeft=10\nHeight=560\nWidth=700\n");
+  Ini.close();
+  auto W = R.Start();
+  TForm1& F = W->Form1();
+  F.show();
+  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+  globe::TGlobe4& G = F.Globe41();
+  const auto Radius = [&G] {
+    return static_cast<double>(G.Projection().ScaleFactor() * globe::GU_EARTH_RADIUS);
+  };
+  // The whole globe fits: its disc touches the shorter side of the window, no more.
+  const int Short = std::min(G.ClientWidth(), G.ClientHeight());
+  EXPECT_GT(Short, 400);
+  EXPECT_LE(Radius(), Short / 2.0 + 1);
+  EXPECT_GE(Radius(), Short / 2.0 - 2);
+
+  // Once the user zooms, a resize keeps the user's scale.
+  F.FormMouseWheel(true);
+  const double Zoomed = Radius();
+  F.resize(F.width() + 50, F.height() + 50);
+  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+  EXPECT_GT(Radius(), Zoomed);
+  EXPECT_GT(Radius(), std::min(G.ClientWidth(), G.ClientHeight()) / 2.0 + 10);
+}
+
+TEST(MainWindow, StoredGeometryIsKeptOnTheScreen) {
+  Rig R;
+  QFile Ini(R.ExeFolder + "/Orvane.ini");
+  ASSERT_TRUE(Ini.open(QIODevice::WriteOnly));
+  Ini.write(
+      "[Main]\nTop=-5000\nLeft=-7000\nHeight=2147483647\nWidth=2147483647\n"
+      "[Friends]\nTop=99999\nLeft=99999\nHeight=-1\nWidth=-1\n");
+  Ini.close();
+  auto W = R.Start();
+  TForm1& F = W->Form1();
+  F.show();
+  W->frmFriends().show();
+  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+  const QRect Screen = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_TRUE(Screen.contains(F.frameGeometry()))
+      << F.frameGeometry().x() << "," << F.frameGeometry().y() << " " << F.frameGeometry().width()
+      << "x" << F.frameGeometry().height();
+  EXPECT_TRUE(Screen.contains(W->frmFriends().frameGeometry()));
+  EXPECT_GE(W->frmFriends().frameGeometry().width(), kFriendsMinimumSize.width());
+  EXPECT_TRUE(R.Errors.empty());
+}
+
+// A window manager frames a window some time after it is shown; only then is the frame's
+// size known. Sizes and places must come back as they were written, start after start.
+// Needs a display with a window manager (window_manager_test.sh gives one).
+TEST(MainWindow, WindowsComeBackAsTheyWereUnderAWindowManager) {
+  if (qEnvironmentVariableIsEmpty("ORVANE_WINDOW_MANAGER_TEST")) {
+    GTEST_SKIP() << "needs a display with a window manager";
+  }
+  Rig R;
+  QFile Ini(R.ExeFolder + "/Orvane.ini");
+  ASSERT_TRUE(Ini.open(QIODevice::WriteOnly));
+  Ini.write(
+      "[Main]\nTop=100\nLeft=120\nHeight=450\nWidth=560\nFriends=1\nCompass=1\n"
+      "[Friends]\nTop=300\nLeft=700\nHeight=215\nWidth=280\n"
+      "[Compass]\nTop=40\nLeft=700\nHeight=297\nWidth=276\n");
+  Ini.close();
+  const TSettingsFile S = R.Settings();
+  const TWindowGeometry Main = S.ReadMain().Window;
+  const TWindowGeometry Friends = S.ReadWindow("Friends", DefaultFriendsGeometry);
+  const TWindowGeometry Compass = S.ReadWindow("Compass", DefaultCompassGeometry);
+  for (int Start = 1; Start <= 3; ++Start) {
+    SCOPED_TRACE(Start);
+    {
+      auto W = R.Start();
+      W->Form1().show();
+      const QList<QWidget*> Windows{&W->Form1(), &W->frmFriends(), &W->fCompass()};
+      const auto Framed = [&Windows] {
+        return std::all_of(Windows.begin(), Windows.end(), [](QWidget* Window) {
+          return Window->isVisible() && Window->frameGeometry().size() != Window->size();
+        });
+      };
+      QElapsedTimer Clock;
+      Clock.start();
+      while (!Framed() && Clock.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+      }
+      ASSERT_TRUE(Framed()) << "no window manager frames the windows";
+      // Time for the window manager to settle what the program asked for.
+      while (Clock.elapsed() < 1500) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+      W->Form1().close();
+      QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(S.ReadMain().Window, Main);
+    EXPECT_EQ(S.ReadWindow("Friends", DefaultFriendsGeometry), Friends);
+    EXPECT_EQ(S.ReadWindow("Compass", DefaultCompassGeometry), Compass);
+  }
+}
+
+TEST(MainWindow, SettingsNeverReadInARunAreLeftAsTheyWere) {
+  const QByteArray Saved =
+      "[Main]\nTop=120\nLeft=130\nHeight=400\nWidth=500\nShadow=0\nFriends=1\nCompass=1\n";
+  const auto Run = [&Saved](bool ToggleShadow) {
+    Rig R;
+    QFile Ini(R.ExeFolder + "/Orvane.ini");
+    EXPECT_TRUE(Ini.open(QIODevice::WriteOnly));
+    Ini.write(Saved);
+    Ini.close();
+    R.Database.FailIn = "CheckTable";  // the start-up stops before the settings step
+    {
+      auto W = R.Start();
+      EXPECT_EQ(R.Errors.size(), 1u);
+      W->Form1().show();
+      if (ToggleShadow) W->Form1().DayNightShadow->trigger();
+      W->Form1().close();
+    }
+    return R.Settings().ReadMain();
+  };
+  // Untouched: the design's size and marks do not replace the user's.
+  EXPECT_EQ(Run(false), (TMainSettings{{120, 130, 400, 500}, false, true, true}));
+  // What the user changed in the run is written, and only that.
+  EXPECT_EQ(Run(true), (TMainSettings{{120, 130, 400, 500}, true, true, true}));
 }
 
 TEST(MainWindow, ClosingWritesTheSettingsAndTheLoggerEndsTheProgram) {

@@ -156,6 +156,46 @@ TEST_F(SettingsFileTest, CloseKeepsTheRestOfAnExistingFile) {
   EXPECT_EQ(S.ReadMain(), (TMainSettings{{10, 20, 300, 400}, false, true, false}));
 }
 
+TEST_F(SettingsFileTest, AChangedOnlyCloseWritesJustTheGivenKeys) {
+  const QByteArray Saved =
+      "[Main]\nTop=5\nLeft=6\nHeight=700\nWidth=800\nShadow=1\nFriends=1\nCompass=0\n";
+  WriteFile(ExeIni(), Saved);
+  const TSettingsFile S = Settings();
+  // Nothing to write: the file is not even rewritten.
+  ASSERT_TRUE(S.WriteChangedAtClose({}, std::nullopt, std::nullopt));
+  EXPECT_EQ(ReadFile(ExeIni()), Saved);
+  TMainSettingsWrite Changed;
+  Changed.Compass = true;
+  ASSERT_TRUE(S.WriteChangedAtClose(Changed, std::nullopt, std::nullopt));
+  EXPECT_EQ(S.ReadMain(), (TMainSettings{{5, 6, 700, 800}, true, true, true}));
+}
+
+TEST(KeepOnScreen, StoredGeometryStaysOnAnAvailableScreen) {
+  // Two screens side by side; the primary (first) has a task bar at its bottom.
+  const QList<QRect> Screens{QRect(0, 0, 1920, 1040), QRect(1920, 0, 1280, 1024)};
+  const QSize Minimum(190, 200);
+  const struct {
+    const char* Name;
+    TWindowGeometry Stored, Expected;  // top, left, height, width
+  } cases[] = {
+      {"inside: unchanged", {100, 100, 523, 543}, {100, 100, 523, 543}},
+      {"on the second screen: unchanged", {50, 2000, 500, 600}, {50, 2000, 500, 600}},
+      {"huge: the screen's size", {100, 100, 2147483647, 2147483647}, {0, 0, 1040, 1920}},
+      {"off to the top left", {-5000, -3000, 400, 500}, {0, 0, 400, 500}},
+      {"partly off the primary's bottom", {900, 100, 400, 500}, {640, 100, 400, 500}},
+      {"mostly on the second screen", {10, 1800, 300, 400}, {10, 1920, 300, 400}},
+      {"off every screen: onto the primary", {10, 2147483600, 300, 400}, {10, 1520, 300, 400}},
+      {"too small or negative", {100, 100, -20, 0}, {100, 100, 200, 190}},
+      {"at the ends of int", {-2147483647 - 1, -2147483647 - 1, 300, 400}, {0, 0, 300, 400}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    EXPECT_EQ(KeepOnScreen(c.Stored, Screens, Minimum), c.Expected);
+  }
+  // Without screens only the minimum applies.
+  EXPECT_EQ(KeepOnScreen({-5, -6, 10, 10}, {}, Minimum), (TWindowGeometry{-5, -6, 200, 190}));
+}
+
 TEST_F(SettingsFileTest, AFileThatCannotBeReadWholeIsNotReplaced) {
   QByteArray Big("[Main]\nTop=1\n");
   Big.append(QByteArray(MaxSettingsFileSize, ';'));

@@ -311,7 +311,7 @@ TEST_F(LayerTest, ObjectsWithoutPresenterUseTheHandlerElseTheirOwnRender) {
   EXPECT_EQ(Drawn(), 1u);
 }
 
-TEST_F(LayerTest, ObjectZoomRangeInGlobeUnitsLimitsDrawing) {
+TEST_F(LayerTest, ObjectZoomRangeInGlobeUnitsLimitsDrawingAndHits) {
   struct Case {
     std::int32_t zoomMin, zoomMax, altitude;
     bool drawn;
@@ -335,6 +335,8 @@ TEST_F(LayerTest, ObjectZoomRangeInGlobeUnitsLimitsDrawing) {
     dev.Calls.clear();
     layer.RenderObjects();
     EXPECT_EQ(Drawn(), c.drawn ? 1u : 0u);
+    // Only what is drawn can be named under the mouse.
+    EXPECT_EQ(layer.ObjectAtLL(Deg(15, 15)), c.drawn ? &obj : nullptr);
   }
 }
 
@@ -584,6 +586,9 @@ TEST_F(LayerTest, HitTestAsksThePresenterWhenThereIsOne) {
   // Only inside the rectangle is anyone asked.
   EXPECT_EQ(layer.ObjectAtLL(Deg(25, 15)), nullptr);
   EXPECT_EQ(presenter.Asked, 1);
+  // A hidden presenter draws nothing, so its objects are not hit.
+  presenter.SetHidden(true);
+  EXPECT_EQ(layer.ObjectAtLL(Deg(5, 15)), nullptr);
 }
 
 TEST_F(LayerTest, ObjectByTitleIgnoresCaseAndContinuesAfterAnObject) {

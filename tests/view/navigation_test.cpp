@@ -197,6 +197,34 @@ TEST_F(ViewTest, LocatingCentresThePositionOrTheObject) {
   EXPECT_NEAR(static_cast<double>(P.CenterLatitude()), -15, 0.01);
 }
 
+// After the flat map the sphere may look straight down on a pole, where no longitude is
+// defined: centring must still face the target's meridian.
+TEST_F(ViewTest, LocatingAfterTheFlatMapFacesTheTarget) {
+  struct Case {
+    double lon, lat;
+  };
+  const Case cases[] = {{10, 51},       {139.7, 35.7}, {-74, 40.7},
+                        {-58.4, -51.7}, {151, -33.5},  {25, 65}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.lon << " " << c.lat);
+    Sphere(100);
+    globe.LocateToLL(Round32(c.lon * D), Round32(c.lat * D));
+    P.SetProjectionClass("TCartesianPrj");
+    P.SetAltitude(0);
+    const Extended mapLon = P.CenterLongitude();
+    const Extended mapLat = P.CenterLatitude();
+    // Back on the sphere the view faces what the map had in its middle.
+    P.SetProjectionClass("TSphericalPrj");
+    EXPECT_NEAR(static_cast<double>(P.CenterLongitude()), static_cast<double>(mapLon), 0.01);
+    EXPECT_NEAR(static_cast<double>(P.CenterLatitude()), static_cast<double>(mapLat), 0.01);
+    P.SetAltitude(0);
+    P.SetScaleFactor(100 / GU_EARTH_RADIUS);
+    globe.LocateToLL(Round32(c.lon * D), Round32(c.lat * D));
+    EXPECT_NEAR(static_cast<double>(P.CenterLongitude()), c.lon, 0.01);
+    EXPECT_NEAR(static_cast<double>(P.CenterLatitude()), c.lat, 0.01);
+  }
+}
+
 TEST_F(ViewTest, EmptyViewRectFitsTheWholeMap) {
   const Extended fitted = P.ScaleFactor();
   P.SetScaleFactor(fitted * 4);

@@ -155,6 +155,43 @@ TEST_F(GlobeWidgetTest, PaintsInDevicePixelsBufferedOrDirect) {
   EXPECT_TRUE(errors.empty());
 }
 
+TEST_F(GlobeWidgetTest, PixelSizesAreScreenPixelsAtEveryRatio) {
+  // Pens, symbols and fonts sized in pixels keep their size on the screen: at a ratio of 2
+  // they take twice the device pixels, as the rest of the window does.
+  const auto expectScaled = [&] {
+    const globe::TGlobeCanvas& canvas = globe.GlobeCanvas();
+    const double r = Ratio();
+    EXPECT_EQ(canvas.ScaleUnitsToDevice(2, globe::TGlobeUnitTypes::Pixel), std::lround(2 * r));
+    EXPECT_EQ(canvas.FontRenderHeight(12, globe::TGlobeUnitTypes::Pixel), std::lround(12 * r));
+    // Fonts given in points, such as the canvas's own, too.
+    EXPECT_EQ(globe.ControlCanvas().Font().PixelsPerInch,
+              std::lround(widget.viewport()->logicalDpiY() * r));
+  };
+  Grab();
+  expectScaled();
+  widget.resize(420, 310);
+  Pump();
+  Grab();
+  expectScaled();
+
+  // A 3-pixel pen drawn across the picture covers 3 screen pixels.
+  globe.OnRender = [&](const void*) {
+    globe::TGlobeCanvas& canvas = globe.GlobeCanvas();
+    canvas.SetPen({platform::RGB(255, 0, 0), platform::psSolid,
+                   canvas.ScaleUnitsToDevice(3, globe::TGlobeUnitTypes::Pixel)});
+    const TPoint line[] = {{0, globe.ClientHeight() / 2},
+                           {globe.ClientWidth(), globe.ClientHeight() / 2}};
+    canvas.Polyline(line);
+  };
+  globe.RedrawLayers();
+  const QImage image = Grab();
+  int rows = 0;
+  for (int y = 0; y < image.height(); ++y)
+    if (At(image, 10, y) == platform::RGB(255, 0, 0)) ++rows;
+  EXPECT_EQ(rows, std::lround(3 * Ratio()));
+  EXPECT_TRUE(errors.empty());
+}
+
 TEST_F(GlobeWidgetTest, RedrawRequestsRepaintTheWindowOnce) {
   int renders = 0;
   globe.OnRender = [&](const void*) { ++renders; };
