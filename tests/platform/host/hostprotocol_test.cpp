@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "hostfakes.h"
-#include "platform/qt/loggerhostservice.h"
+#include "platform/hostprotocol.h"
 
 namespace {
 
@@ -53,11 +53,11 @@ TEST(HostProtocol, RequestsSurviveTheWire) {
     Requests.push_back(R);
   }
   for (const TRequest& R : Requests) {
-    const QByteArray Line = EncodeRequest(R);
-    EXPECT_FALSE(Line.contains('\n')) << Line.toStdString();
+    const std::string Line = EncodeRequest(R);
+    EXPECT_EQ(Line.find('\n'), std::string::npos) << Line;
     const auto Back = DecodeRequest(Line);
-    ASSERT_TRUE(Back) << Line.toStdString();
-    EXPECT_EQ(*Back, R) << Line.toStdString();
+    ASSERT_TRUE(Back) << Line;
+    EXPECT_EQ(*Back, R) << Line;
   }
 }
 
@@ -91,11 +91,11 @@ TEST(HostProtocol, RefusesMalformedRequests) {
       R"({"id":1,"op":"windowText","window":"1","size":-1})",
   };
   for (const char* Line : Lines) EXPECT_FALSE(DecodeRequest(Line)) << Line;
-  const QByteArray TooLongName =
-      QByteArray(R"({"id":1,"op":"findTopLevel","class":")") + LongName.c_str() + "\"}";
+  const std::string TooLongName =
+      std::string(R"({"id":1,"op":"findTopLevel","class":")") + LongName + "\"}";
   EXPECT_FALSE(DecodeRequest(TooLongName));
-  const QByteArray TooLongLine = QByteArray(R"({"id":1,"op":"findTopLevel","class":"A","pad":")") +
-                                 QByteArray(kMaxLine, 'p') + "\"}";
+  const std::string TooLongLine = std::string(R"({"id":1,"op":"findTopLevel","class":"A","pad":")") +
+                                  std::string(kMaxLine, 'p') + "\"}";
   EXPECT_FALSE(DecodeRequest(TooLongLine));
 }
 
@@ -122,15 +122,15 @@ TEST(HostProtocol, AnswersSurviveTheWireAndRefuseWhatBreaksABound) {
   };
   for (const auto& [Op, Answer] : Cases) {
     const auto Back = DecodeAnswer(Op, EncodeAnswer(Op, Answer));
-    ASSERT_TRUE(Back) << EncodeAnswer(Op, Answer).toStdString();
+    ASSERT_TRUE(Back) << EncodeAnswer(Op, Answer);
     EXPECT_EQ(*Back, Answer);
   }
 
-  QByteArray ManyKids = R"({"id":1,"windows":[)";
+  std::string ManyKids = R"({"id":1,"windows":[)";
   for (std::size_t i = 0; i <= kMaxChildren; ++i)
-    ManyKids += (i ? ",\"" : "\"") + QByteArray::number(i + 1) + "\"";
+    ManyKids += (i ? ",\"" : "\"") + std::to_string(i + 1) + "\"";
   ManyKids += "]}";
-  const std::pair<TOperation, QByteArray> Bad[] = {
+  const std::pair<TOperation, std::string> Bad[] = {
       {TOperation::opOpenKey, R"({"id":1})"},
       {TOperation::opOpenKey, R"({"ok":true})"},
       {TOperation::opReadString, R"({"id":1})"},
@@ -140,12 +140,12 @@ TEST(HostProtocol, AnswersSurviveTheWireAndRefuseWhatBreaksABound) {
       {TOperation::opChildren, R"({"id":1,"windows":["5","0"]})"},
       {TOperation::opChildren, R"({"id":1,"windows":"5"})"},
       {TOperation::opChildren, ManyKids},
-      {TOperation::opWindowText, R"({"id":1,"text":")" + QByteArray(kMaxBufferSize, 'a') + "\"}"},
+      {TOperation::opWindowText, R"({"id":1,"text":")" + std::string(kMaxBufferSize, 'a') + "\"}"},
       {TOperation::opReadString,
-       R"({"id":1,"value":")" + QByteArray(kMaxValueBytes + 1, 'a') + "\"}"},
+       R"({"id":1,"value":")" + std::string(kMaxValueBytes + 1, 'a') + "\"}"},
   };
   for (const auto& [Op, Line] : Bad)
-    EXPECT_FALSE(DecodeAnswer(Op, Line)) << Line.left(80).toStdString();
+    EXPECT_FALSE(DecodeAnswer(Op, Line)) << Line.substr(0, 80);
 }
 
 TEST(HostProtocol, LineBufferJoinsPiecesAndBoundsALine) {
@@ -153,16 +153,16 @@ TEST(HostProtocol, LineBufferJoinsPiecesAndBoundsALine) {
   ASSERT_TRUE(Buffer.Append("{\"a\""));
   EXPECT_FALSE(Buffer.NextLine());
   ASSERT_TRUE(Buffer.Append(":1}\r\n{\"b\":2}\n{\"c\""));
-  EXPECT_EQ(Buffer.NextLine(), QByteArray("{\"a\":1}"));
-  EXPECT_EQ(Buffer.NextLine(), QByteArray("{\"b\":2}"));
+  EXPECT_EQ(Buffer.NextLine(), "{\"a\":1}");
+  EXPECT_EQ(Buffer.NextLine(), "{\"b\":2}");
   EXPECT_FALSE(Buffer.NextLine());
   ASSERT_TRUE(Buffer.Append(":3}\n"));
-  EXPECT_EQ(Buffer.NextLine(), QByteArray("{\"c\":3}"));
+  EXPECT_EQ(Buffer.NextLine(), "{\"c\":3}");
   EXPECT_FALSE(Buffer.NextLine());
 
   // Exactly the longest line is fine; one byte more without a break is not.
   TLineBuffer Full;
-  EXPECT_TRUE(Full.Append(QByteArray(kMaxLine, 'x')));
+  EXPECT_TRUE(Full.Append(std::string(kMaxLine, 'x')));
   EXPECT_FALSE(Full.Append("x"));
 }
 
@@ -240,8 +240,7 @@ TEST(HostProtocol, ServerAnswersFromItsSources) {
   const TAnswer Listed = AnswerRequest(Kids, Registry, Windows);
   ASSERT_EQ(Listed.Windows.size(), kMaxChildren);
   for (std::size_t i = 0; i < Listed.Windows.size(); ++i) EXPECT_EQ(Listed.Windows[i], 2 * i + 1);
-  EXPECT_LE(static_cast<std::size_t>(EncodeAnswer(TOperation::opChildren, Listed).size()),
-            kMaxLine);
+  EXPECT_LE(EncodeAnswer(TOperation::opChildren, Listed).size(), kMaxLine);
 
   // A source that throws reads as a missing window.
   Windows.Throw = true;

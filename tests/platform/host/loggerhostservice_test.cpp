@@ -208,7 +208,7 @@ class ScriptedHost : public LoggerHostService {
           ++Connections;
           QObject::connect(Socket, &QLocalSocket::readyRead, Socket, [this, Socket] {
             while (Socket->canReadLine()) {
-              const auto Request = DecodeRequest(Socket->readLine().chopped(1));
+              const auto Request = DecodeRequest(Socket->readLine().chopped(1).toStdString());
               if (Request) Socket->write(Script(*Request));
             }
           });
@@ -277,9 +277,9 @@ TEST_F(LoggerHostService, RequestsInOneWriteOrSplitAreAllAnswered) {
   Text.BufferSize = 20;
   Find.Id = 1;
   Text.Id = 2;
-  QByteArray Two = EncodeRequest(Find) + '\n' + EncodeRequest(Text) + '\n';
+  const QByteArray Two = QByteArray::fromStdString(EncodeRequest(Find) + '\n' + EncodeRequest(Text) + '\n');
   Find.Id = 3;
-  const QByteArray Third = EncodeRequest(Find) + '\n';
+  const QByteArray Third = QByteArray::fromStdString(EncodeRequest(Find) + '\n');
   Socket->write(Two + Third.left(10));
   ASSERT_TRUE(Socket->waitForBytesWritten(int(kTimeout.count())));
   const auto First = ReadLine(*Socket);
@@ -288,9 +288,9 @@ TEST_F(LoggerHostService, RequestsInOneWriteOrSplitAreAllAnswered) {
   ASSERT_TRUE(Socket->waitForBytesWritten(int(kTimeout.count())));
   const auto Last = ReadLine(*Socket);
   ASSERT_TRUE(First && Second && Last);
-  const auto A = DecodeAnswer(TOperation::opFindTopLevel, *First);
-  const auto B = DecodeAnswer(TOperation::opWindowText, *Second);
-  const auto C = DecodeAnswer(TOperation::opFindTopLevel, *Last);
+  const auto A = DecodeAnswer(TOperation::opFindTopLevel, First->toStdString());
+  const auto B = DecodeAnswer(TOperation::opWindowText, Second->toStdString());
+  const auto C = DecodeAnswer(TOperation::opFindTopLevel, Last->toStdString());
   ASSERT_TRUE(A && B && C);
   EXPECT_EQ(A->Window, kBigHandle);
   EXPECT_EQ(B->Text, "DL1ABC");
@@ -330,7 +330,8 @@ TEST_F(LoggerHostService, AClientThatNeverReadsIsDropped) {
   Text.Window = 33;
   Text.BufferSize = kMaxBufferSize;
   QByteArray Requests;
-  for (Text.Id = 1; Text.Id <= 600; ++Text.Id) Requests += EncodeRequest(Text) + '\n';
+  for (Text.Id = 1; Text.Id <= 600; ++Text.Id)
+    Requests += QByteArray::fromStdString(EncodeRequest(Text) + '\n');
   auto Socket = RawConnect();
   Socket->write(Requests);
   EXPECT_TRUE(ClosedByPeer(*Socket));
