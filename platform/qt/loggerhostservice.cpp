@@ -225,9 +225,10 @@ TLoggerHostClient::~TLoggerHostClient() { FImpl->Drop(); }
 bool TLoggerHostClient::Connect(std::chrono::milliseconds Wait) {
   FImpl->Error.clear();
   FImpl->Resting = QDeadlineTimer();
+  // Any request would do; this one costs the logger nothing.
   TRequest Request;
-  Request.Op = TOperation::opFindTopLevel;
-  Request.ClassName = "";
+  Request.Op = TOperation::opUnixPath;
+  Request.Path = "C:\\";
   if (FImpl->Call(Request, Wait)) return true;
   if (FImpl->Error.isEmpty())
     FImpl->Error = FImpl->IsProcess() ? QStringLiteral("the bridge did not answer within %1 s")
