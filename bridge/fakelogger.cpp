@@ -94,7 +94,7 @@ void ShowProgress(bool On) {
   if (On && !ProgressWindow) {
     ProgressWindow =
         CreateWindowExW(0, L"TfmProgress", L"Repair database", WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE,
-                        200, 200, 320, 100, nullptr, nullptr, Instance, nullptr);
+                        760, 420, 320, 100, nullptr, nullptr, Instance, nullptr);
   } else if (!On && ProgressWindow) {
     DestroyWindow(ProgressWindow);
     ProgressWindow = nullptr;
@@ -205,7 +205,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   QsoWindow = CreateWindowExW(0, L"TfmEditNewQso", L"QSO entry", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                              100, 100, 500, 290, nullptr, nullptr, Instance, nullptr);
+                              680, 100, 500, 290, nullptr, nullptr, Instance, nullptr);
   if (!QsoWindow) {
     std::fprintf(stderr, "orvane-fake-logger: cannot create the QSO-entry window\n");
     return 1;
