@@ -32,7 +32,8 @@ constexpr std::array<std::pair<std::size_t, std::size_t>, 4> kPlaces = {
 
 bool IsWindowsPath(std::string_view Path) {
   const auto Separator = [](char c) { return c == '\\' || c == '/'; };
-  if (Path.size() >= 3 && ((Path[0] >= 'A' && Path[0] <= 'Z') || (Path[0] >= 'a' && Path[0] <= 'z')) &&
+  if (Path.size() >= 3 &&
+      ((Path[0] >= 'A' && Path[0] <= 'Z') || (Path[0] >= 'a' && Path[0] <= 'z')) &&
       Path[1] == ':' && Separator(Path[2]))
     return true;
   return Path.size() >= 2 && Path[0] == '\\' && Path[1] == '\\';

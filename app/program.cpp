@@ -5,8 +5,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <QPalette>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QStyleFactory>
 #include <utility>
@@ -91,16 +91,18 @@ TWineSearch FindWineLogger(const TWineSettings& Settings, const QString& BridgeF
     // No prefix where one usually is means no logger under Wine; one named in the settings
     // that is not there is a mistake to point out.
     if (Named)
-      Found.Problem = QStringLiteral("The Wine prefix \"%1\" named in the [Logger] section of "
-                                     "Orvane.ini is not a Wine prefix (it has no user.reg).")
+      Found.Problem = QStringLiteral(
+                          "The Wine prefix \"%1\" named in the [Logger] section of "
+                          "Orvane.ini is not a Wine prefix (it has no user.reg).")
                           .arg(Prefix);
     return Found;
   }
   if (!HoldsLoggerKey(UserReg)) {
-    Found.Problem = QStringLiteral("The logger is not installed in the Wine prefix \"%1\" (its "
-                                   "registry has no Software\\Tovrin_Log3 key). Name the "
-                                   "logger's prefix as Prefix in the [Logger] section of "
-                                   "Orvane.ini.")
+    Found.Problem = QStringLiteral(
+                        "The logger is not installed in the Wine prefix \"%1\" (its "
+                        "registry has no Software\\Tovrin_Log3 key). Name the "
+                        "logger's prefix as Prefix in the [Logger] section of "
+                        "Orvane.ini.")
                         .arg(Prefix);
     return Found;
   }
@@ -109,15 +111,17 @@ TWineSearch FindWineLogger(const TWineSettings& Settings, const QString& BridgeF
                            ? (QFileInfo(WineCommand).isExecutable() ? WineCommand : QString())
                            : QStandardPaths::findExecutable(WineCommand);
   if (Wine.isEmpty()) {
-    Found.Problem = QStringLiteral("The logger is installed in the Wine prefix \"%1\", but the "
-                                   "wine command \"%2\" cannot be found. Install Wine, or name "
-                                   "the command as Wine in the [Logger] section of Orvane.ini.")
+    Found.Problem = QStringLiteral(
+                        "The logger is installed in the Wine prefix \"%1\", but the "
+                        "wine command \"%2\" cannot be found. Install Wine, or name "
+                        "the command as Wine in the [Logger] section of Orvane.ini.")
                         .arg(Prefix, WineCommand);
     return Found;
   }
   if (!QFileInfo::exists(BridgeFile)) {
-    Found.Problem = QStringLiteral("The logger runs under Wine, but the bridge to it, \"%1\", "
-                                   "is missing.")
+    Found.Problem = QStringLiteral(
+                        "The logger runs under Wine, but the bridge to it, \"%1\", "
+                        "is missing.")
                         .arg(BridgeFile);
     return Found;
   }

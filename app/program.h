@@ -73,8 +73,7 @@ class TLoggerAccess {
   /// under Wine through the bridge in ExeFolder (FindWineLogger with the [Logger] section
   /// of Settings), started and answering within BridgeStart. When that fails, Problem()
   /// says why, and the access answers as when no logger is there.
-  static std::unique_ptr<TLoggerAccess> Find(const QString& HostName,
-                                             const TSettingsFile& Settings,
+  static std::unique_ptr<TLoggerAccess> Find(const QString& HostName, const TSettingsFile& Settings,
                                              const QString& ExeFolder,
                                              std::chrono::milliseconds Timeout = kTimeout,
                                              std::chrono::milliseconds BridgeStart = kBridgeStart);

@@ -69,8 +69,8 @@ bool RegisterPlainClass(const wchar_t* Name, WNDPROC Procedure) {
 
 HWND Child(const wchar_t* Class, HWND Parent, int X, int Y, int Width, int Height,
            DWORD Style = 0) {
-  return CreateWindowExW(0, Class, L"", WS_CHILD | WS_VISIBLE | Style, X, Y, Width, Height,
-                         Parent, nullptr, Instance, nullptr);
+  return CreateWindowExW(0, Class, L"", WS_CHILD | WS_VISIBLE | Style, X, Y, Width, Height, Parent,
+                         nullptr, Instance, nullptr);
 }
 
 // Panels as the logger nests them: the fields sit in the third panel inside the second
@@ -92,9 +92,9 @@ void BuildFields(HWND Window) {
 
 void ShowProgress(bool On) {
   if (On && !ProgressWindow) {
-    ProgressWindow =
-        CreateWindowExW(0, L"TfmProgress", L"Repair database", WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE,
-                        760, 420, 320, 100, nullptr, nullptr, Instance, nullptr);
+    ProgressWindow = CreateWindowExW(0, L"TfmProgress", L"Repair database",
+                                     WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 760, 420, 320, 100,
+                                     nullptr, nullptr, Instance, nullptr);
   } else if (!On && ProgressWindow) {
     DestroyWindow(ProgressWindow);
     ProgressWindow = nullptr;
@@ -178,8 +178,9 @@ bool WriteInstallPath(const std::wstring& Path) {
                       nullptr, &Key, nullptr) != ERROR_SUCCESS)
     return false;
   const auto Bytes = static_cast<DWORD>((Path.size() + 1) * sizeof(wchar_t));
-  const bool Ok = RegSetValueExW(Key, L"InstallPath", 0, REG_SZ,
-                                 reinterpret_cast<const BYTE*>(Path.c_str()), Bytes) == ERROR_SUCCESS;
+  const bool Ok =
+      RegSetValueExW(Key, L"InstallPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(Path.c_str()),
+                     Bytes) == ERROR_SUCCESS;
   RegCloseKey(Key);
   return Ok;
 }

@@ -37,7 +37,8 @@ std::wstring Wide(std::string_view Text) {
 std::string Utf8(std::wstring_view Text) {
   if (Text.empty() || Text.size() > INT_MAX / 4) return {};
   const int Size = static_cast<int>(Text.size());
-  const int Length = WideCharToMultiByte(CP_UTF8, 0, Text.data(), Size, nullptr, 0, nullptr, nullptr);
+  const int Length =
+      WideCharToMultiByte(CP_UTF8, 0, Text.data(), Size, nullptr, 0, nullptr, nullptr);
   if (Length <= 0) return {};
   std::string Out(static_cast<std::size_t>(Length), '\0');
   WideCharToMultiByte(CP_UTF8, 0, Text.data(), Size, Out.data(), Length, nullptr, nullptr);
@@ -49,10 +50,10 @@ std::string Utf8(std::wstring_view Text) {
 bool TWin32Registry::OpenKey(std::string_view Key, bool CanCreate) {
   CloseKey();
   const std::wstring Name = Wide(Key);
-  const LSTATUS Status =
-      CanCreate ? RegCreateKeyExW(HKEY_CURRENT_USER, Name.c_str(), 0, nullptr, 0, KEY_READ,
-                                  nullptr, &FKey, nullptr)
-                : RegOpenKeyExW(HKEY_CURRENT_USER, Name.c_str(), 0, KEY_READ, &FKey);
+  const LSTATUS Status = CanCreate
+                             ? RegCreateKeyExW(HKEY_CURRENT_USER, Name.c_str(), 0, nullptr, 0,
+                                               KEY_READ, nullptr, &FKey, nullptr)
+                             : RegOpenKeyExW(HKEY_CURRENT_USER, Name.c_str(), 0, KEY_READ, &FKey);
   if (Status != ERROR_SUCCESS) FKey = nullptr;
   return FKey != nullptr;
 }

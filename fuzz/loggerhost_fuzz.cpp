@@ -63,9 +63,9 @@ class TEchoPaths final : public platform::TLoggerPaths {
   }
 };
 
-constexpr TOperation kOperations[] = {TOperation::opOpenKey, TOperation::opReadString,
+constexpr TOperation kOperations[] = {TOperation::opOpenKey,      TOperation::opReadString,
                                       TOperation::opFindTopLevel, TOperation::opChildren,
-                                      TOperation::opWindowText, TOperation::opUnixPath};
+                                      TOperation::opWindowText,   TOperation::opUnixPath};
 
 }  // namespace
 

@@ -17,6 +17,10 @@ namespace {
 
 constexpr int kMaxDepth = 16;
 
+// The one-letter escapes of JSON strings and the characters they stand for, in step.
+constexpr std::string_view kEscapeLetters = "\"\\/bfnrt";
+constexpr std::string_view kEscapedChars = "\"\\/\b\f\n\r\t";
+
 struct TValue {
   enum TKind { vkNull, vkBool, vkNumber, vkString, vkArray, vkObject };
   TKind Kind = vkNull;
@@ -41,8 +45,8 @@ class TReader {
 
  private:
   void SkipSpace() {
-    while (FPos < FText.size() &&
-           (FText[FPos] == ' ' || FText[FPos] == '\t' || FText[FPos] == '\r' || FText[FPos] == '\n'))
+    while (FPos < FText.size() && (FText[FPos] == ' ' || FText[FPos] == '\t' ||
+                                   FText[FPos] == '\r' || FText[FPos] == '\n'))
       ++FPos;
   }
   bool Literal(std::string_view Word) {
@@ -184,29 +188,20 @@ class TReader {
         if (c == '"') return true;
         if (FPos >= FText.size()) return false;
         const char e = FText[FPos++];
-        switch (e) {
-          case '"': Out += '"'; break;
-          case '\\': Out += '\\'; break;
-          case '/': Out += '/'; break;
-          case 'b': Out += '\b'; break;
-          case 'f': Out += '\f'; break;
-          case 'n': Out += '\n'; break;
-          case 'r': Out += '\r'; break;
-          case 't': Out += '\t'; break;
-          case 'u': {
-            std::uint32_t Code = 0;
-            if (!Hex4(Code)) return false;
-            if (Code >= 0xDC00 && Code <= 0xDFFF) return false;  // a lone low surrogate
-            if (Code >= 0xD800 && Code <= 0xDBFF) {
-              std::uint32_t Low = 0;
-              if (!Literal("\\u") || !Hex4(Low) || Low < 0xDC00 || Low > 0xDFFF) return false;
-              Code = 0x10000 + ((Code - 0xD800) << 10) + (Low - 0xDC00);
-            }
-            PutUtf8(Out, Code);
-            break;
+        if (e == 'u') {
+          std::uint32_t Code = 0;
+          if (!Hex4(Code)) return false;
+          if (Code >= 0xDC00 && Code <= 0xDFFF) return false;  // a lone low surrogate
+          if (Code >= 0xD800 && Code <= 0xDBFF) {
+            std::uint32_t Low = 0;
+            if (!Literal("\\u") || !Hex4(Low) || Low < 0xDC00 || Low > 0xDFFF) return false;
+            Code = 0x10000 + ((Code - 0xD800) << 10) + (Low - 0xDC00);
           }
-          default:
-            return false;
+          PutUtf8(Out, Code);
+        } else {
+          const std::size_t At = kEscapeLetters.find(e);
+          if (At == std::string_view::npos) return false;
+          Out += kEscapedChars[At];
         }
         Plain = FPos;
       } else if (c < 0x20) {
@@ -301,8 +296,7 @@ std::optional<bool> BoolOf(const TValue* Value) {
 std::optional<THandle> Handle(const TValue* Value) {
   if (!Value || Value->Kind != TValue::vkString) return std::nullopt;
   const std::string& Text = Value->String;
-  if (Text.empty() || Text.size() > 20 || (Text.size() > 1 && Text[0] == '0'))
-    return std::nullopt;
+  if (Text.empty() || Text.size() > 20 || (Text.size() > 1 && Text[0] == '0')) return std::nullopt;
   THandle Result = 0;
   const char* End = Text.data() + Text.size();
   const auto [Ptr, Error] = std::from_chars(Text.data(), End, Result);
@@ -357,22 +351,16 @@ class TWriter {
     FOut += '"';
     const std::string Clean = ValidUtf8(Text);
     for (const char c : Clean) {
-      switch (c) {
-        case '"': FOut += "\\\""; break;
-        case '\\': FOut += "\\\\"; break;
-        case '\b': FOut += "\\b"; break;
-        case '\f': FOut += "\\f"; break;
-        case '\n': FOut += "\\n"; break;
-        case '\r': FOut += "\\r"; break;
-        case '\t': FOut += "\\t"; break;
-        default:
-          if (static_cast<unsigned char>(c) < 0x20) {
-            FOut += "\\u00";
-            FOut += kHex[(c >> 4) & 0xF];
-            FOut += kHex[c & 0xF];
-          } else {
-            FOut += c;
-          }
+      const std::size_t At = c == '/' ? std::string_view::npos : kEscapedChars.find(c);
+      if (At != std::string_view::npos) {
+        FOut += '\\';
+        FOut += kEscapeLetters[At];
+      } else if (static_cast<unsigned char>(c) < 0x20) {
+        FOut += "\\u00";
+        FOut += kHex[(c >> 4) & 0xF];
+        FOut += kHex[c & 0xF];
+      } else {
+        FOut += c;
       }
     }
     FOut += '"';
@@ -389,9 +377,9 @@ class TWriter {
 };
 
 constexpr std::pair<TOperation, std::string_view> kOperationNames[] = {
-    {TOperation::opOpenKey, "openKey"},       {TOperation::opReadString, "readString"},
+    {TOperation::opOpenKey, "openKey"},           {TOperation::opReadString, "readString"},
     {TOperation::opFindTopLevel, "findTopLevel"}, {TOperation::opChildren, "children"},
-    {TOperation::opWindowText, "windowText"}, {TOperation::opUnixPath, "unixPath"},
+    {TOperation::opWindowText, "windowText"},     {TOperation::opUnixPath, "unixPath"},
 };
 
 std::string_view OperationName(TOperation Op) {

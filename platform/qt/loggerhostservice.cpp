@@ -197,7 +197,8 @@ struct TLoggerHostClient::TImpl {
       if (Io.bytesAvailable() > 0) {
         Received = true;
         const QByteArray Data = Io.readAll();
-        if (!Buffer.Append(std::string_view(Data.constData(), static_cast<std::size_t>(Data.size())))) {
+        if (!Buffer.Append(
+                std::string_view(Data.constData(), static_cast<std::size_t>(Data.size())))) {
           Broken = true;
           return std::nullopt;
         }

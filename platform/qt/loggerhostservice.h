@@ -32,7 +32,6 @@ namespace platform {
 /// without "/" is a socket in the temporary folder (TMPDIR); server and client must agree.
 [[nodiscard]] QString LoggerHostName();
 
-
 /// A child process that serves the protocol on its standard input and output, such as
 /// `wine orvane-bridge.exe` in the logger's Wine prefix.
 struct TLoggerHostProcess {

@@ -143,7 +143,7 @@ TEST(LoggerLinkStartup, AWindowsFolderIsOpenedByItsTranslatedName) {
       {"c:/Log/", "/home/op/.wine/dosdevices/c:/Log/", true},
       {"\\\\server\\Log\\", "/home/op/.wine/dosdevices/c:/Log/", true},
       {"Z:\\nowhere\\", "Z:\\nowhere\\", true},  // untranslatable: fails by its own name
-      {"/opt/logger/", "/opt/logger/", false},       // the simulator's folder needs nothing
+      {"/opt/logger/", "/opt/logger/", false},   // the simulator's folder needs nothing
       {"Log\\", "Log\\", false},
   };
   for (const auto& c : Cases) {
@@ -151,11 +151,12 @@ TEST(LoggerLinkStartup, AWindowsFolderIsOpenedByItsTranslatedName) {
     Rig.Registry.Values["InstallPath"] = c.Registry;
     QsoWindow W;
     TPaths Paths;
-    TLoggerLink Link(Rig.Registry, Rig.Database, W.Windows,
-                     [](const std::string&, const std::string&, const std::string&,
-                        const std::string&) { return std::string("Main log"); },
-                     [](const std::string&) { return std::make_unique<platform::TMemoryRecordSet>(); },
-                     &Paths);
+    TLoggerLink Link(
+        Rig.Registry, Rig.Database, W.Windows,
+        [](const std::string&, const std::string&, const std::string&, const std::string&) {
+          return std::string("Main log");
+        },
+        [](const std::string&) { return std::make_unique<platform::TMemoryRecordSet>(); }, &Paths);
     Link.Startup();
     EXPECT_EQ(Link.LoggerInstallPath(), c.Opened) << c.Registry;
     EXPECT_EQ(Paths.Asked.size(), c.Asked ? 1u : 0u) << c.Registry;

@@ -36,14 +36,17 @@ struct Rig {
 
 // As Wine writes the key: the backslash doubled, a time stamp after the bracket.
 const QByteArray kLoggerKey =
-    "[Software\\\\Tovrin_Log3] 1765380000\n#time=1dc69e3\n\"InstallPath\"=\"C:\\\\Tovrin_Log3\\\\\"\n";
-const QByteArray kOtherKey = "[Software\\\\Wine\\\\Fonts] 1765380000\n\"LogPixels\"=dword:00000060\n";
+    "[Software\\\\Tovrin_Log3] "
+    "1765380000\n#time=1dc69e3\n\"InstallPath\"=\"C:\\\\Tovrin_Log3\\\\\"\n";
+const QByteArray kOtherKey =
+    "[Software\\\\Wine\\\\Fonts] 1765380000\n\"LogPixels\"=dword:00000060\n";
 
 TEST(WineLogger, ThePrefixComesFromTheSettingsThenTheEnvironmentThenHome) {
   Rig R;
   const QString Home = R.Prefix(QStringLiteral("home/.wine"), kOtherKey + kLoggerKey);
   const QString FromEnvironment = R.Prefix(QStringLiteral("env"), kLoggerKey);
-  const QString Named = R.Prefix(QStringLiteral("named"), QByteArray("[software\\\\tovrin_log3] 1\n"));
+  const QString Named =
+      R.Prefix(QStringLiteral("named"), QByteArray("[software\\\\tovrin_log3] 1\n"));
   const TWineSettings Wine{{}, QStringLiteral("sh")};  // any command that exists
 
   TWineSearch Found = FindWineLogger(Wine, R.Bridge, R.Environment);
@@ -74,12 +77,16 @@ TEST(WineLogger, EachWayItCannotBeReachedHasItsMessage) {
   } Cases[] = {
       // No prefix where one usually is: no logger under Wine, nothing to say.
       {{{}, QStringLiteral("sh")}, true, {}},
-      {{R.Root.filePath(QStringLiteral("nowhere")), QStringLiteral("sh")}, true,
+      {{R.Root.filePath(QStringLiteral("nowhere")), QStringLiteral("sh")},
+       true,
        QStringLiteral("is not a Wine prefix")},
       {{Empty, QStringLiteral("sh")}, true, QStringLiteral("The logger is not installed")},
-      {{Logger, QStringLiteral("orvane-no-such-wine")}, true,
+      {{Logger, QStringLiteral("orvane-no-such-wine")},
+       true,
        QStringLiteral("\"orvane-no-such-wine\" cannot be found")},
-      {{Logger, R.Root.filePath(QStringLiteral("no/wine"))}, true, QStringLiteral("cannot be found")},
+      {{Logger, R.Root.filePath(QStringLiteral("no/wine"))},
+       true,
+       QStringLiteral("cannot be found")},
       {{Logger, QStringLiteral("sh")}, false, QStringLiteral("is missing")},
   };
   for (const auto& c : Cases) {

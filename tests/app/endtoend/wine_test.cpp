@@ -58,7 +58,8 @@ class TWineRun {
 
   // Why the run cannot go ahead on this machine; empty when it can.
   static QString Missing() {
-    if (kBridgeDir.isEmpty()) return QStringLiteral("the Win32 programs are not built (no mingw-w64)");
+    if (kBridgeDir.isEmpty())
+      return QStringLiteral("the Win32 programs are not built (no mingw-w64)");
     for (const char* Tool : {"wine", "wineserver", "Xvfb"})
       if (QStandardPaths::findExecutable(QLatin1StringView(Tool)).isEmpty())
         return QStringLiteral("%1 is not installed").arg(QLatin1StringView(Tool));
@@ -67,10 +68,10 @@ class TWineRun {
 
   // A display of its own: Xvfb picks a free number and says which.
   bool StartDisplay(QString& Error) {
-    Display.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
-                                           QStringLiteral("-nolisten"), QStringLiteral("tcp"),
-                                           QStringLiteral("-screen"), QStringLiteral("0"),
-                                           QStringLiteral("1024x768x24")});
+    Display.start(QStringLiteral("Xvfb"),
+                  {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
+                   QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
+                   QStringLiteral("1024x768x24")});
     if (!WaitUntil([&] { return Display.canReadLine() || Display.state() == QProcess::NotRunning; },
                    30s) ||
         !Display.canReadLine()) {
@@ -120,13 +121,16 @@ class TWineRun {
       // which wineserver writes when it ends.
       const int Made = Wine(QStringLiteral("wineboot"), {QStringLiteral("-i")}, kWineStart);
       Wine(QStringLiteral("wine"),
-           {QStringLiteral("reg"), QStringLiteral("add"), QStringLiteral("HKCU\\Software\\Tovrin_Log3"),
-            QStringLiteral("/v"), QStringLiteral("InstallPath"), QStringLiteral("/d"),
+           {QStringLiteral("reg"), QStringLiteral("add"),
+            QStringLiteral("HKCU\\Software\\Tovrin_Log3"), QStringLiteral("/v"),
+            QStringLiteral("InstallPath"), QStringLiteral("/d"),
             QStringLiteral("C:\\Tovrin_Log3\\"), QStringLiteral("/f")},
            kWineStart);
       Wine(QStringLiteral("wineserver"), {QStringLiteral("-w")}, kWineStart);
       if (!QFileInfo::exists(kPrefix + QStringLiteral("/user.reg"))) {
-        Error = QStringLiteral("wineboot could not make the prefix %1 (status %2)").arg(kPrefix).arg(Made);
+        Error = QStringLiteral("wineboot could not make the prefix %1 (status %2)")
+                    .arg(kPrefix)
+                    .arg(Made);
         return false;
       }
       QFile(Stamp).open(QIODevice::WriteOnly);
@@ -135,9 +139,10 @@ class TWineRun {
     const QString Folder = kPrefix + QStringLiteral("/drive_c/Tovrin_Log3");
     QDir(Folder).removeRecursively();
     const QString Source = QStringLiteral(ORVANE_SIMULATOR_LOGGER);
-    for (const QString& Name : {QStringLiteral("Tovrin_Log3.ini"), QStringLiteral("friends.ini"),
-                                QStringLiteral("db/logs.mdb"), QStringLiteral("db/CountryDataEx.xml"),
-                                QStringLiteral("db/Province.xml"), QStringLiteral("db/UniqueCalls.xml")}) {
+    for (const QString& Name :
+         {QStringLiteral("Tovrin_Log3.ini"), QStringLiteral("friends.ini"),
+          QStringLiteral("db/logs.mdb"), QStringLiteral("db/CountryDataEx.xml"),
+          QStringLiteral("db/Province.xml"), QStringLiteral("db/UniqueCalls.xml")}) {
       QDir().mkpath(QFileInfo(Folder + u'/' + Name).path());
       if (!QFile::copy(Source + Name, Folder + u'/' + Name)) {
         Error = QStringLiteral("cannot copy ") + Source + Name;
@@ -150,8 +155,7 @@ class TWineRun {
   bool StartLogger(QString& Error) {
     Logger.setProcessEnvironment(Environment());
     Logger.setStandardErrorFile(QProcess::nullDevice());
-    Logger.start(QStringLiteral("wine"),
-                 {kBridgeDir + QStringLiteral("/orvane-fake-logger.exe")});
+    Logger.start(QStringLiteral("wine"), {kBridgeDir + QStringLiteral("/orvane-fake-logger.exe")});
     QString Line;
     if (!ReadLine(Line, kWineStart) || Line != QStringLiteral("ready")) {
       Error = QStringLiteral("the fake logger did not start: ") + Line;
@@ -284,7 +288,8 @@ TEST(WineEndToEnd, OrvaneFollowsTheWin32LoggerThroughTheBridge) {
       << F.edCallsign->text().toStdString();
   EXPECT_FALSE(Closed);
   QString Line;
-  while (Run.ReadLine(Line, 100ms)) {}  // the answers to the commands typed during the hang
+  while (Run.ReadLine(Line, 100ms)) {
+  }  // the answers to the commands typed during the hang
 
   // The logger's repair ends Orvane, and so does the logger's end.
   ASSERT_TRUE(Run.Type(QStringLiteral("repair on")));

@@ -286,9 +286,8 @@ TEST_F(ScriptedHost, OnlyTheAnswerToThisRequestCounts) {
 
 TEST_F(ScriptedHost, ALoggerThatSaysItDidNotAnswerIsRestedOn) {
   StartScripted([](const TRequest& Request) {
-    const std::string Line = Request.ClassName == "Busy"
-                                 ? R"({"id":$,"unanswered":true})"
-                                 : R"({"id":$,"window":"5"})";
+    const std::string Line =
+        Request.ClassName == "Busy" ? R"({"id":$,"unanswered":true})" : R"({"id":$,"window":"5"})";
     QByteArray Out = QByteArray::fromStdString(Line + '\n');
     return Out.replace("$", QByteArray::number(qulonglong(Request.Id)));
   });
@@ -378,7 +377,8 @@ TEST_F(LoggerHostService, RequestsInOneWriteOrSplitAreAllAnswered) {
   Text.BufferSize = 20;
   Find.Id = 1;
   Text.Id = 2;
-  const QByteArray Two = QByteArray::fromStdString(EncodeRequest(Find) + '\n' + EncodeRequest(Text) + '\n');
+  const QByteArray Two =
+      QByteArray::fromStdString(EncodeRequest(Find) + '\n' + EncodeRequest(Text) + '\n');
   Find.Id = 3;
   const QByteArray Third = QByteArray::fromStdString(EncodeRequest(Find) + '\n');
   Socket->write(Two + Third.left(10));
