@@ -83,7 +83,8 @@ int main(int argc, char** argv) {
             AnswerRequest(*Request, Registry, Windows, Paths ? &*Paths : nullptr);
         Answers += EncodeAnswer(Request->Op, Answer);
       } else {
-        Answers += EncodeError("not a request");
+        // A long line may arrive whole in one read: it is refused the same either way.
+        Answers += EncodeError(Line->size() > kMaxLine ? "line too long" : "not a request");
       }
       Answers += '\n';
     }

@@ -302,6 +302,32 @@ TEST(WineEndToEnd, OrvaneFollowsTheWin32LoggerThroughTheBridge) {
   EXPECT_TRUE(WaitUntil([&] { return Closed; }, kFollow));
   EXPECT_TRUE(Errors.empty()) << Errors.front();
 
+  // The bridge itself: a line that is no request, or too long, gets an error line, and the
+  // next request is answered as usual.
+  {
+    QProcess Bridge;
+    Bridge.setProcessEnvironment(Run.Environment());
+    Bridge.setStandardErrorFile(QProcess::nullDevice());
+    Bridge.start(QStringLiteral("wine"), {kBridgeDir + QStringLiteral("/orvane-bridge.exe")});
+    ASSERT_TRUE(Bridge.waitForStarted(30000));
+    Bridge.write("garbage\n" + QByteArray(70000, 'x') + "\n" +
+                 R"({"id":9,"op":"unixPath","path":"C:\\"})" + "\n");
+    QList<QByteArray> Lines;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+          while (Bridge.canReadLine()) Lines.push_back(Bridge.readLine().trimmed());
+          return Lines.size() >= 3;
+        },
+        kFollow));
+    ASSERT_EQ(Lines.size(), 3);
+    EXPECT_EQ(Lines[0], R"({"error":"not a request"})");
+    EXPECT_EQ(Lines[1], R"({"error":"line too long"})");
+    EXPECT_EQ(Lines[2],
+              R"({"id":9,"path":")" + QFile::encodeName(kPrefix) + R"(/dosdevices/c:/"})");
+    Bridge.closeWriteChannel();  // its input closing ends it
+    EXPECT_TRUE(Bridge.waitForFinished(30000));
+  }
+
   std::cout << "[figure] first answer through the bridge, wineserver running: " << FirstAnswer
             << " ms\n"
             << "[figure] whole run under Wine: " << Total.elapsed() << " ms\n";
