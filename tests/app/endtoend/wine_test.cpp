@@ -93,7 +93,10 @@ class TWineRun {
   int Wine(const QString& Program, const QStringList& Arguments,
            std::chrono::milliseconds Timeout) const {
     QProcess P;
-    P.setProcessEnvironment(Environment());
+    QProcessEnvironment E = Environment();
+    // No .NET or HTML engine in the prefix: nothing to offer to download, nothing to wait for.
+    E.insert(QStringLiteral("WINEDLLOVERRIDES"), QStringLiteral("mscoree,mshtml="));
+    P.setProcessEnvironment(E);
     P.setStandardOutputFile(QProcess::nullDevice());
     P.setStandardErrorFile(QProcess::nullDevice());
     P.start(Program, Arguments);
