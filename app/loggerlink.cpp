@@ -30,6 +30,15 @@ constexpr std::array<std::pair<std::size_t, std::size_t>, 4> kPlaces = {
 
 }  // namespace
 
+bool IsWindowsPath(std::string_view Path) {
+  const auto Separator = [](char c) { return c == '\\' || c == '/'; };
+  if (Path.size() >= 3 &&
+      ((Path[0] >= 'A' && Path[0] <= 'Z') || (Path[0] >= 'a' && Path[0] <= 'z')) &&
+      Path[1] == ':' && Separator(Path[2]))
+    return true;
+  return Path.size() >= 2 && Path[0] == '\\' && Path[1] == '\\';
+}
+
 std::string HomePositionQuery(std::string_view LogName) {
   std::string Sql = "SELECT * \nFROM Aconfig\nWHERE LogName = '";
   for (const char c : LogName) {
@@ -42,17 +51,23 @@ std::string HomePositionQuery(std::string_view LogName) {
 
 TLoggerLink::TLoggerLink(platform::TLoggerRegistry& Registry, platform::TLoggerDatabase& Database,
                          platform::TWindowLookup& Windows, TIniStringReader ReadIni,
-                         TRecordSetLoader LoadTable)
+                         TRecordSetLoader LoadTable, platform::TLoggerPaths* Paths)
     : FRegistry(Registry),
       FDatabase(Database),
       FWindows(Windows),
       FReadIni(std::move(ReadIni)),
-      FLoadTable(std::move(LoadTable)) {}
+      FLoadTable(std::move(LoadTable)),
+      FPaths(Paths) {}
 
 void TLoggerLink::Startup() {
   if (!FRegistry.OpenKey(kLoggerKey, true)) return;
   if (auto Path = FRegistry.ReadString("InstallPath")) FInstallPath = std::move(*Path);
   FRegistry.CloseKey();
+  // Under Wine the logger names its folder as Windows does; the files are opened here by
+  // their Unix names. A path that cannot be translated stays, and its files fail by name.
+  if (FPaths && IsWindowsPath(FInstallPath)) {
+    if (auto Local = FPaths->LocalPath(FInstallPath)) FInstallPath = std::move(*Local);
+  }
 
   const std::string& F = FInstallPath;
   FLogName = FReadIni(F + std::string(kLoggerIniFile), "EditNewQso", "LogName", "");
@@ -101,7 +116,9 @@ TLoggerLink::TPollResult TLoggerLink::Poll() {
   TPollResult Result;
   const THandle Q = FWindows.FindTopLevel(kQsoWindowClass);
   if (Q == 0) {
-    Result.Close = true;
+    // A logger busy for a moment is not a closed one: without an answer the fields stay
+    // and the next tick asks again.
+    Result.Close = !FWindows.LastCallUnanswered();
     return Result;
   }
   if (const THandle Progress = FWindows.FindTopLevel(kProgressWindowClass)) {

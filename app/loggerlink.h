@@ -30,6 +30,9 @@ inline constexpr std::string_view kDXCCFile = "db/CountryDataEx.xml";
 inline constexpr std::string_view kProvinceFile = "db/Province.xml";
 inline constexpr std::string_view kUniqueFile = "db/UniqueCalls.xml";
 
+/// Whether Path is a Windows path: a drive ("C:\\", "C:/") or a network share ("\\\\").
+[[nodiscard]] bool IsWindowsPath(std::string_view Path);
+
 /// The query of the home position for a log; a quote in the log name is doubled so that
 /// the name stays one SQL string.
 [[nodiscard]] std::string HomePositionQuery(std::string_view LogName);
@@ -51,17 +54,21 @@ class TLoggerLink {
     bool Close = false;
   };
 
-  /// The link uses these for its life; it owns none of them.
+  /// The link uses these for its life; it owns none of them. Paths, when given, turns the
+  /// logger's folder into the name this program opens it by when it is a Windows path
+  /// (the logger under Wine); without it the folder is used as the registry holds it.
   TLoggerLink(platform::TLoggerRegistry& Registry, platform::TLoggerDatabase& Database,
               platform::TWindowLookup& Windows, TIniStringReader ReadIni,
-              TRecordSetLoader LoadTable);
+              TRecordSetLoader LoadTable, platform::TLoggerPaths* Paths = nullptr);
 
   /// The start-up sequence. Without the registry key it does nothing. Errors of the
   /// database, the table check, the query or the reference files are thrown; what was read
   /// before the error stays.
   void Startup();
 
-  /// One tick of the once-a-second poll.
+  /// One tick of the once-a-second poll. A tick on which the logger does not answer in
+  /// time changes nothing: the fields keep their texts and the next tick asks again. Only
+  /// a QSO-entry window that is definitely gone (or the logger's repair) closes.
   [[nodiscard]] TPollResult Poll();
 
   [[nodiscard]] const std::string& LoggerInstallPath() const noexcept { return FInstallPath; }
@@ -85,6 +92,7 @@ class TLoggerLink {
   platform::TWindowLookup& FWindows;
   TIniStringReader FReadIni;
   TRecordSetLoader FLoadTable;
+  platform::TLoggerPaths* FPaths;
 
   std::string FInstallPath;
   std::string FLogName;

@@ -1,6 +1,7 @@
 // Orvane: the globe beside the logger.
 #include <QApplication>
 #include <QCoreApplication>
+#include <QMessageBox>
 
 #include "app/program.h"
 #include "platform/device.h"
@@ -17,9 +18,17 @@ int main(int argc, char** argv) {
 
   int Status = 0;
   {
-    orvane::TLoggerAccess Logger;
-    orvane::TOrvaneWindows Windows(Logger.Environment(orvane::TSettingsFile::ForProgram(),
-                                                      QCoreApplication::applicationDirPath()));
+    const orvane::TSettingsFile Settings = orvane::TSettingsFile::ForProgram();
+    const QString ExeFolder = QCoreApplication::applicationDirPath();
+    const auto Logger =
+        orvane::TLoggerAccess::Find(platform::LoggerHostName(), Settings, ExeFolder);
+    if (!Logger->Problem().isEmpty()) {
+      // The logger is there but cannot be reached: say why, then end as without a logger.
+      QMessageBox::critical(nullptr, QStringLiteral("Orvane"), Logger->Problem());
+      platform::SetGraphics(nullptr);
+      return 0;
+    }
+    orvane::TOrvaneWindows Windows(Logger->Environment(Settings, ExeFolder));
     Windows.Form1().OnClosed = [] { QCoreApplication::quit(); };
     Windows.Form1().show();
     Status = QApplication::exec();

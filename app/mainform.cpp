@@ -126,7 +126,7 @@ TForm1::TForm1(TForm1Environment Environment, QWidget* Parent)
     throw std::invalid_argument("TForm1 needs the logger's registry, database and windows");
   }
   Link_ = std::make_unique<TLoggerLink>(*Env_.Registry, *Env_.Database, *Env_.Windows, Env_.ReadIni,
-                                        Env_.LoadTable);
+                                        Env_.LoadTable, Env_.Paths);
   FormCreate();
 }
 

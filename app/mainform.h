@@ -48,6 +48,9 @@ struct TForm1Environment {
   platform::TLoggerRegistry* Registry = nullptr;
   platform::TLoggerDatabase* Database = nullptr;
   platform::TWindowLookup* Windows = nullptr;
+  /// Turns the logger's folder into the name this program opens it by (the logger under
+  /// Wine); null: the folder as the registry holds it.
+  platform::TLoggerPaths* Paths = nullptr;
   /// The program's "Orvane.ini" (TSettingsFile::ForProgram() for the program itself).
   TSettingsFile Settings{QString(), QString()};
   /// The executable's folder: the layer files, "world.bmp" and "starfield.bmp" are there.

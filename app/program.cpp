@@ -2,7 +2,11 @@
 
 #include <QApplication>
 #include <QColor>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QPalette>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QStyleFactory>
 #include <utility>
@@ -40,14 +44,131 @@ void ApplyCyanNight(QApplication& Application) {
   Application.setPalette(P);
 }
 
+TWineSettings ReadWineSettings(const TSettingsFile& Settings) {
+  const std::string File = Settings.ReadPath().toStdString();
+  return {QString::fromStdString(ReadProfileString(File, "Logger", "Prefix", "")).trimmed(),
+          QString::fromStdString(ReadProfileString(File, "Logger", "Wine", "")).trimmed()};
+}
+
+namespace {
+
+// Largest user registry file searched for the logger's key; real ones are a few MB.
+constexpr qint64 kMaxRegistryFile = 256 * 1024 * 1024;
+
+// Whether Wine's user registry file holds the logger's key: a line "[Software\\Tovrin_Log3]"
+// (Wine doubles the backslash), any case, with the time stamp after it.
+bool HoldsLoggerKey(const QString& UserReg) {
+  QFile File(UserReg);
+  if (!File.open(QIODevice::ReadOnly) || File.size() > kMaxRegistryFile) return false;
+  QByteArray Key = "[" + QByteArray(kLoggerKey.data(), qsizetype(kLoggerKey.size())) + "]";
+  Key.replace("\\", "\\\\");
+  Key = Key.toLower();
+  while (!File.atEnd()) {
+    // Lines are read in bounded pieces; the key's line is short.
+    const QByteArray Line = File.readLine(4096);
+    if (Line.startsWith('[') && Line.toLower().startsWith(Key)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+TWineSearch FindWineLogger(const TWineSettings& Settings, const QString& BridgeFile,
+                           const QProcessEnvironment& Environment) {
+  TWineSearch Found;
+  const bool Named = !Settings.Prefix.isEmpty();
+  QString Prefix = Settings.Prefix;
+  if (Prefix.isEmpty()) Prefix = Environment.value(QStringLiteral("WINEPREFIX"));
+  if (Prefix.isEmpty()) {
+    const QString Home = Environment.value(QStringLiteral("HOME"));
+    if (Home.isEmpty()) return Found;
+    Prefix = Home + QStringLiteral("/.wine");
+  }
+  Prefix = QDir::cleanPath(QDir(Prefix).absolutePath());
+  Found.Prefix = Prefix;
+  const QString UserReg = Prefix + QStringLiteral("/user.reg");
+  if (!QFileInfo::exists(UserReg)) {
+    // No prefix where one usually is means no logger under Wine; one named in the settings
+    // that is not there is a mistake to point out.
+    if (Named)
+      Found.Problem = QStringLiteral(
+                          "The Wine prefix \"%1\" named in the [Logger] section of "
+                          "Orvane.ini is not a Wine prefix (it has no user.reg).")
+                          .arg(Prefix);
+    return Found;
+  }
+  if (!HoldsLoggerKey(UserReg)) {
+    Found.Problem = QStringLiteral(
+                        "The logger is not installed in the Wine prefix \"%1\" (its "
+                        "registry has no Software\\Tovrin_Log3 key). Name the "
+                        "logger's prefix as Prefix in the [Logger] section of "
+                        "Orvane.ini.")
+                        .arg(Prefix);
+    return Found;
+  }
+  const QString WineCommand = Settings.Wine.isEmpty() ? QStringLiteral("wine") : Settings.Wine;
+  const QString Wine = WineCommand.contains(u'/')
+                           ? (QFileInfo(WineCommand).isExecutable() ? WineCommand : QString())
+                           : QStandardPaths::findExecutable(WineCommand);
+  if (Wine.isEmpty()) {
+    Found.Problem = QStringLiteral(
+                        "The logger is installed in the Wine prefix \"%1\", but the "
+                        "wine command \"%2\" cannot be found. Install Wine, or name "
+                        "the command as Wine in the [Logger] section of Orvane.ini.")
+                        .arg(Prefix, WineCommand);
+    return Found;
+  }
+  if (!QFileInfo::exists(BridgeFile)) {
+    Found.Problem = QStringLiteral(
+                        "The logger runs under Wine, but the bridge to it, \"%1\", "
+                        "is missing.")
+                        .arg(BridgeFile);
+    return Found;
+  }
+  platform::TLoggerHostProcess Bridge;
+  Bridge.Program = Wine;
+  Bridge.Arguments = {BridgeFile};
+  Bridge.Environment = {QStringLiteral("WINEPREFIX=") + Prefix};
+  // Wine's own diagnostics are no concern of the operator's unless asked for.
+  if (!Environment.contains(QStringLiteral("WINEDEBUG")))
+    Bridge.Environment << QStringLiteral("WINEDEBUG=-all");
+  Found.Bridge = std::move(Bridge);
+  return Found;
+}
+
 TLoggerAccess::TLoggerAccess(const QString& HostName, std::chrono::milliseconds Timeout)
-    : FHost(HostName, Timeout) {}
+    : FHost(std::make_unique<platform::TLoggerHostClient>(HostName, Timeout)) {}
+
+TLoggerAccess::TLoggerAccess(platform::TLoggerHostProcess Bridge, std::chrono::milliseconds Timeout)
+    : FHost(std::make_unique<platform::TLoggerHostClient>(std::move(Bridge), Timeout)) {}
+
+std::unique_ptr<TLoggerAccess> TLoggerAccess::Find(const QString& HostName,
+                                                   const TSettingsFile& Settings,
+                                                   const QString& ExeFolder,
+                                                   std::chrono::milliseconds Timeout,
+                                                   std::chrono::milliseconds BridgeStart) {
+  auto Local = std::make_unique<TLoggerAccess>(HostName, Timeout);
+  if (Local->FHost->Connect(Timeout)) return Local;
+  const TWineSearch Search =
+      FindWineLogger(ReadWineSettings(Settings), ExeFolder + u'/' + QLatin1StringView(kBridgeFile),
+                     QProcessEnvironment::systemEnvironment());
+  if (!Search.Bridge) {
+    Local->FProblem = Search.Problem;
+    return Local;
+  }
+  auto Bridged = std::make_unique<TLoggerAccess>(*Search.Bridge, Timeout);
+  if (Bridged->FHost->Connect(BridgeStart)) return Bridged;
+  Local->FProblem = QStringLiteral("The logger's Wine prefix \"%1\" cannot be started: %2.")
+                        .arg(Search.Prefix, Bridged->FHost->ErrorString());
+  return Local;
+}
 
 TForm1Environment TLoggerAccess::Environment(TSettingsFile Settings, QString ExeFolder) {
   TForm1Environment E;
-  E.Registry = &FHost;
+  E.Registry = FHost.get();
   E.Database = &FDatabase;
-  E.Windows = &FHost;
+  E.Windows = FHost.get();
+  E.Paths = FHost.get();
   E.Settings = std::move(Settings);
   E.ExeFolder = std::move(ExeFolder);
   return E;

@@ -2,9 +2,11 @@
 // (the friends window takes the logger's folder the main window has read).
 #pragma once
 
+#include <QProcessEnvironment>
 #include <QString>
 #include <chrono>
 #include <memory>
+#include <optional>
 
 #include "app/mainform.h"
 #include "platform/qt/loggerhostservice.h"
@@ -21,24 +23,72 @@ class TfrmFriends;
 /// highlights. Without the Fusion style the platform's look stays.
 void ApplyCyanNight(QApplication& Application);
 
-/// The logger as the program reaches it on this platform: its registry key and windows
-/// through the logger-host service, its database through QtSql.
+/// The Win32 bridge's file name, beside the program.
+inline constexpr const char* kBridgeFile = "orvane-bridge.exe";
+
+/// Where the logger runs under Wine, as the [Logger] section of "Orvane.ini" names it:
+/// "Prefix" (the Wine prefix folder) and "Wine" (the wine command). Empty: found alone.
+struct TWineSettings {
+  QString Prefix;
+  QString Wine;
+};
+
+/// [Logger] of the settings file.
+[[nodiscard]] TWineSettings ReadWineSettings(const TSettingsFile& Settings);
+
+/// What the search for the logger under Wine found: the bridge to start in its prefix, or
+/// a message for the operator saying why the logger cannot be reached there, or neither
+/// (no Wine prefix at all: no logger).
+struct TWineSearch {
+  std::optional<platform::TLoggerHostProcess> Bridge;
+  QString Prefix;
+  QString Problem;
+};
+
+/// Looks for the logger's Wine prefix: Settings.Prefix, else $WINEPREFIX, else ~/.wine (in
+/// Environment), holding the logger's key in its user registry ("user.reg"); then for the
+/// wine command (Settings.Wine, else "wine") and for BridgeFile.
+[[nodiscard]] TWineSearch FindWineLogger(const TWineSettings& Settings, const QString& BridgeFile,
+                                         const QProcessEnvironment& Environment);
+
+/// The logger as the program reaches it on this platform: its registry key, windows and
+/// file names through the logger-host service (a local socket, or the Win32 bridge under
+/// Wine), its database through QtSql.
 class TLoggerAccess {
  public:
-  /// A second to answer each request: a logger busy for a moment is not taken for a closed
-  /// one, and a hung one costs the window a second before the program ends.
+  /// A second to answer each request. A logger that does not answer is waited for, tick
+  /// after tick, so this bounds how long the window stands still per tick.
   static constexpr std::chrono::milliseconds kTimeout{1000};
+  /// How long a bridge may take to answer first: wine may have to start its server.
+  static constexpr std::chrono::milliseconds kBridgeStart{60000};
 
+  /// The logger-host service on the local socket HostName.
   explicit TLoggerAccess(const QString& HostName = platform::LoggerHostName(),
                          std::chrono::milliseconds Timeout = kTimeout);
+  /// The bridge started by Bridge, answering within Timeout once it runs.
+  explicit TLoggerAccess(platform::TLoggerHostProcess Bridge,
+                         std::chrono::milliseconds Timeout = kTimeout);
+
+  /// The logger where it is: the service on HostName when it answers; else the logger
+  /// under Wine through the bridge in ExeFolder (FindWineLogger with the [Logger] section
+  /// of Settings), started and answering within BridgeStart. When that fails, Problem()
+  /// says why, and the access answers as when no logger is there.
+  static std::unique_ptr<TLoggerAccess> Find(const QString& HostName, const TSettingsFile& Settings,
+                                             const QString& ExeFolder,
+                                             std::chrono::milliseconds Timeout = kTimeout,
+                                             std::chrono::milliseconds BridgeStart = kBridgeStart);
+
+  /// Why the logger could not be reached, for the error box; empty when nothing is wrong.
+  [[nodiscard]] const QString& Problem() const noexcept { return FProblem; }
 
   /// The main window's environment: the logger through this access (which must outlive
   /// the window), the settings file and the executable's folder.
   [[nodiscard]] TForm1Environment Environment(TSettingsFile Settings, QString ExeFolder);
 
  private:
-  platform::TLoggerHostClient FHost;
+  std::unique_ptr<platform::TLoggerHostClient> FHost;
   platform::TSqlLoggerDatabase FDatabase;
+  QString FProblem;
 };
 
 /// The main window, then the friends window, then the compass window. The secondary windows

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/qt/loggerhostservice.h"
+#include "platform/hostprotocol.h"
 
 namespace {
 
@@ -41,43 +41,58 @@ class TEchoWindows final : public platform::TWindowLookup {
     return Result;
   }
   std::optional<std::string> WindowText(THandle Window, std::size_t BufferSize) override {
+    FLate = Window % 7 == 0;
     if (Window % 5 == 0) return std::nullopt;
     // Control characters need the longest escapes; four-byte characters the most bytes.
     std::string Text;
     for (std::size_t i = 0; i < BufferSize + 8; ++i) Text += (i % 2) ? "\x01" : "\xF0\x9F\x98\x80";
     return Text;
   }
+  bool LastCallUnanswered() const noexcept override { return FLate; }
+
+ private:
+  bool FLate = false;
 };
 
-constexpr TOperation kOperations[] = {TOperation::opOpenKey, TOperation::opReadString,
+// Answers every path with a longer one, beyond the bound for long inputs.
+class TEchoPaths final : public platform::TLoggerPaths {
+ public:
+  std::optional<std::string> LocalPath(std::string_view Path) override {
+    if (Path.size() % 3 == 0) return std::nullopt;
+    return "/home/op/.wine/dosdevices/" + std::string(Path) + std::string(Path);
+  }
+};
+
+constexpr TOperation kOperations[] = {TOperation::opOpenKey,      TOperation::opReadString,
                                       TOperation::opFindTopLevel, TOperation::opChildren,
-                                      TOperation::opWindowText};
+                                      TOperation::opWindowText,   TOperation::opUnixPath};
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const QByteArray Bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+  const std::string_view Bytes(reinterpret_cast<const char*>(data), size);
 
   TEchoRegistry Registry;
   TEchoWindows Windows;
+  TEchoPaths Paths;
   TLineBuffer Buffer;
   // Fed in two pieces, as a socket may deliver it.
-  const qsizetype Half = Bytes.size() / 2;
-  bool Fits = Buffer.Append(Bytes.left(Half));
+  const std::size_t Half = Bytes.size() / 2;
+  bool Fits = Buffer.Append(Bytes.substr(0, Half));
   for (int Piece = 0; Piece < 2; ++Piece) {
     while (const auto Line = Buffer.NextLine()) {
       const auto Request = DecodeRequest(*Line);
       // A complete line longer than the limit is handed out; the decoder must refuse it.
-      if (static_cast<std::size_t>(Line->size()) > kMaxLine && Request) __builtin_trap();
+      if (Line->size() > kMaxLine && Request) __builtin_trap();
       if (!Request) continue;
       if (DecodeRequest(EncodeRequest(*Request)) != Request) __builtin_trap();
-      const TAnswer Answer = AnswerRequest(*Request, Registry, Windows);
-      const QByteArray Encoded = EncodeAnswer(Request->Op, Answer);
-      if (static_cast<std::size_t>(Encoded.size()) > kMaxLine || Encoded.contains('\n'))
-        __builtin_trap();
+      const TAnswer Answer =
+          AnswerRequest(*Request, Registry, Windows, Line->size() % 2 ? &Paths : nullptr);
+      const std::string Encoded = EncodeAnswer(Request->Op, Answer);
+      if (Encoded.size() > kMaxLine || Encoded.find('\n') != std::string::npos) __builtin_trap();
       if (DecodeAnswer(Request->Op, Encoded) != Answer) __builtin_trap();
     }
-    if (Piece == 0) Fits = Buffer.Append(Bytes.mid(Half)) && Fits;
+    if (Piece == 0) Fits = Buffer.Append(Bytes.substr(Half)) && Fits;
   }
   (void)Fits;
 
@@ -85,5 +100,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto Answer = DecodeAnswer(Op, Bytes);
     if (Answer && DecodeAnswer(Op, EncodeAnswer(Op, *Answer)) != Answer) __builtin_trap();
   }
+  if (const auto Id = LineId(Bytes); Id && (*Id == 0 || *Id > kMaxId)) __builtin_trap();
   return 0;
 }

@@ -81,7 +81,8 @@ class TLoggerDatabase {
 }
 
 /// Another program's windows, found by class name. A lookup or read that gets no answer
-/// within a short time counts as a missing window, so that a hung logger never hangs us.
+/// within a short time returns as for a missing window, so that a hung logger never hangs
+/// us, and says so through LastCallUnanswered(): a logger that is busy is not a closed one.
 class TWindowLookup {
  public:
   /// Identifies a window of the other program; 0 is no window.
@@ -103,6 +104,25 @@ class TWindowLookup {
   /// window is gone or does not answer.
   [[nodiscard]] virtual std::optional<std::string> WindowText(THandle Window,
                                                               std::size_t BufferSize) = 0;
+  /// Whether the last call got no answer in time, so that its "missing" result says
+  /// nothing about the windows. A lookup that always answers keeps the default.
+  [[nodiscard]] virtual bool LastCallUnanswered() const noexcept { return false; }
+};
+
+/// The logger's file names as this program opens them. The logger names its files as its
+/// platform does; under Wine that is a Windows path such as "C:\Log\" that only the Wine
+/// prefix can turn into the Unix path.
+class TLoggerPaths {
+ public:
+  TLoggerPaths() = default;
+  TLoggerPaths(const TLoggerPaths&) = delete;
+  TLoggerPaths& operator=(const TLoggerPaths&) = delete;
+  virtual ~TLoggerPaths() = default;
+
+  /// The name under which this program opens the logger's LoggerPath: the Unix path of a
+  /// Windows path under Wine, LoggerPath itself where the logger's names need no
+  /// translation; nullopt when it cannot be translated (or no answer came in time).
+  [[nodiscard]] virtual std::optional<std::string> LocalPath(std::string_view LoggerPath) = 0;
 };
 
 }  // namespace platform

@@ -4,19 +4,17 @@
 #include <unistd.h>
 
 #include <QDeadlineTimer>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QJsonValue>
+#include <QElapsedTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QPointer>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <algorithm>
-#include <charconv>
-#include <cmath>
-#include <exception>
+#include <limits>
 #include <map>
 #include <utility>
+#include <variant>
 
 namespace platform {
 
@@ -39,319 +37,6 @@ QString LoggerHostName() {
   return QStringLiteral("tovrin-log3-host-") + User;
 }
 
-namespace hostprotocol {
-
-namespace {
-
-constexpr std::pair<TOperation, QLatin1StringView> kOperationNames[] = {
-    {TOperation::opOpenKey, QLatin1StringView("openKey")},
-    {TOperation::opReadString, QLatin1StringView("readString")},
-    {TOperation::opFindTopLevel, QLatin1StringView("findTopLevel")},
-    {TOperation::opChildren, QLatin1StringView("children")},
-    {TOperation::opWindowText, QLatin1StringView("windowText")},
-};
-
-QLatin1StringView OperationName(TOperation Op) {
-  for (const auto& [Value, Name] : kOperationNames)
-    if (Value == Op) return Name;
-  return {};
-}
-
-std::optional<TOperation> OperationOf(const QString& Name) {
-  for (const auto& [Value, OpName] : kOperationNames)
-    if (Name == OpName) return Value;
-  return std::nullopt;
-}
-
-QString Utf8(std::string_view Text) {
-  return QString::fromUtf8(Text.data(), static_cast<qsizetype>(Text.size()));
-}
-
-// A whole number in [Low, High] held exactly by a JSON double.
-std::optional<std::uint64_t> WholeNumber(const QJsonValue& Value, std::uint64_t Low,
-                                         std::uint64_t High) {
-  if (!Value.isDouble()) return std::nullopt;
-  const double D = Value.toDouble();
-  if (!(D >= static_cast<double>(Low) && D <= static_cast<double>(High)) || std::floor(D) != D)
-    return std::nullopt;
-  return static_cast<std::uint64_t>(D);
-}
-
-std::optional<std::string> BoundedString(const QJsonValue& Value, std::size_t MaxBytes) {
-  if (!Value.isString()) return std::nullopt;
-  QByteArray Bytes = Value.toString().toUtf8();
-  if (static_cast<std::size_t>(Bytes.size()) > MaxBytes) return std::nullopt;
-  return Bytes.toStdString();
-}
-
-QString HandleText(THandle Handle) { return QString::number(Handle); }
-
-// Plain decimal digits only: no sign, no spaces, no leading zeros, within 64 bits.
-std::optional<THandle> Handle(const QJsonValue& Value) {
-  if (!Value.isString()) return std::nullopt;
-  const QByteArray Text = Value.toString().toLatin1();
-  if (Text.isEmpty() || Text.size() > 20 || (Text.size() > 1 && Text[0] == '0'))
-    return std::nullopt;
-  THandle Result = 0;
-  const char* End = Text.constData() + Text.size();
-  const auto [Ptr, Error] = std::from_chars(Text.constData(), End, Result);
-  if (Error != std::errc() || Ptr != End) return std::nullopt;
-  return Result;
-}
-
-std::optional<QJsonObject> ObjectOf(const QByteArray& Line) {
-  if (static_cast<std::size_t>(Line.size()) > kMaxLine) return std::nullopt;
-  QJsonParseError Error{};
-  const QJsonDocument Document = QJsonDocument::fromJson(Line, &Error);
-  if (Error.error != QJsonParseError::NoError || !Document.isObject()) return std::nullopt;
-  return Document.object();
-}
-
-std::optional<std::uint64_t> IdOf(const QJsonObject& Object) {
-  return WholeNumber(Object.value(QLatin1StringView("id")), 1, kMaxId);
-}
-
-std::size_t CodePoints(const QString& Text) {
-  std::size_t Count = 0;
-  for (qsizetype i = 0; i < Text.size(); ++i)
-    if (!Text[i].isLowSurrogate()) ++Count;
-  return Count;
-}
-
-QByteArray Compact(const QJsonObject& Object) {
-  return QJsonDocument(Object).toJson(QJsonDocument::Compact);
-}
-
-}  // namespace
-
-QByteArray EncodeRequest(const TRequest& Request) {
-  QJsonObject Object;
-  Object.insert(QLatin1StringView("id"), static_cast<double>(Request.Id));
-  Object.insert(QLatin1StringView("op"), OperationName(Request.Op));
-  switch (Request.Op) {
-    case TOperation::opOpenKey:
-      Object.insert(QLatin1StringView("key"), Utf8(Request.Key));
-      Object.insert(QLatin1StringView("create"), Request.CanCreate);
-      break;
-    case TOperation::opReadString:
-      Object.insert(QLatin1StringView("key"), Utf8(Request.Key));
-      Object.insert(QLatin1StringView("name"), Utf8(Request.Name));
-      break;
-    case TOperation::opFindTopLevel:
-      Object.insert(QLatin1StringView("class"), Utf8(Request.ClassName));
-      break;
-    case TOperation::opChildren:
-      Object.insert(QLatin1StringView("parent"), HandleText(Request.Window));
-      Object.insert(QLatin1StringView("class"), Utf8(Request.ClassName));
-      break;
-    case TOperation::opWindowText:
-      Object.insert(QLatin1StringView("window"), HandleText(Request.Window));
-      Object.insert(QLatin1StringView("size"), static_cast<double>(Request.BufferSize));
-      break;
-  }
-  return Compact(Object);
-}
-
-std::optional<TRequest> DecodeRequest(const QByteArray& Line) {
-  const auto Object = ObjectOf(Line);
-  if (!Object) return std::nullopt;
-  const auto Id = IdOf(*Object);
-  const QJsonValue OpValue = Object->value(QLatin1StringView("op"));
-  const auto Op = OpValue.isString() ? OperationOf(OpValue.toString()) : std::nullopt;
-  if (!Id || !Op) return std::nullopt;
-  TRequest Request;
-  Request.Id = *Id;
-  Request.Op = *Op;
-  auto Name = [&](const char* Field, std::string& Into) {
-    auto Value = BoundedString(Object->value(QLatin1StringView(Field)), kMaxName);
-    if (Value) Into = std::move(*Value);
-    return Value.has_value();
-  };
-  auto Window = [&](const char* Field) {
-    const auto Value = Handle(Object->value(QLatin1StringView(Field)));
-    if (Value) Request.Window = *Value;
-    return Value.has_value();
-  };
-  switch (Request.Op) {
-    case TOperation::opOpenKey: {
-      const QJsonValue Create = Object->value(QLatin1StringView("create"));
-      if (!Name("key", Request.Key) || !Create.isBool()) return std::nullopt;
-      Request.CanCreate = Create.toBool();
-      break;
-    }
-    case TOperation::opReadString:
-      if (!Name("key", Request.Key) || !Name("name", Request.Name)) return std::nullopt;
-      break;
-    case TOperation::opFindTopLevel:
-      if (!Name("class", Request.ClassName)) return std::nullopt;
-      break;
-    case TOperation::opChildren:
-      if (!Window("parent") || !Name("class", Request.ClassName)) return std::nullopt;
-      break;
-    case TOperation::opWindowText: {
-      const auto Size = WholeNumber(Object->value(QLatin1StringView("size")), 0, kMaxBufferSize);
-      if (!Window("window") || !Size) return std::nullopt;
-      Request.BufferSize = static_cast<std::size_t>(*Size);
-      break;
-    }
-  }
-  return Request;
-}
-
-QByteArray EncodeAnswer(TOperation Op, const TAnswer& Answer) {
-  QJsonObject Object;
-  Object.insert(QLatin1StringView("id"), static_cast<double>(Answer.Id));
-  auto Text = [&](const char* Field) {
-    Object.insert(QLatin1StringView(Field),
-                  Answer.Text ? QJsonValue(Utf8(*Answer.Text)) : QJsonValue(QJsonValue::Null));
-  };
-  switch (Op) {
-    case TOperation::opOpenKey:
-      Object.insert(QLatin1StringView("ok"), Answer.Opened);
-      break;
-    case TOperation::opReadString:
-      Text("value");
-      break;
-    case TOperation::opFindTopLevel:
-      Object.insert(QLatin1StringView("window"), HandleText(Answer.Window));
-      break;
-    case TOperation::opChildren: {
-      QJsonArray List;
-      for (const THandle Child : Answer.Windows) List.append(HandleText(Child));
-      Object.insert(QLatin1StringView("windows"), List);
-      break;
-    }
-    case TOperation::opWindowText:
-      Text("text");
-      break;
-  }
-  return Compact(Object);
-}
-
-std::optional<TAnswer> DecodeAnswer(TOperation Op, const QByteArray& Line) {
-  const auto Object = ObjectOf(Line);
-  if (!Object) return std::nullopt;
-  const auto Id = IdOf(*Object);
-  if (!Id) return std::nullopt;
-  TAnswer Answer;
-  Answer.Id = *Id;
-  // A text is either null or a string; a missing field is not an answer.
-  auto Text = [&](const char* Field, std::size_t MaxBytes, std::size_t MaxChars) {
-    const QJsonValue Value = Object->value(QLatin1StringView(Field));
-    if (Value.isNull()) return true;
-    if (!Value.isString() || CodePoints(Value.toString()) > MaxChars) return false;
-    auto Bytes = BoundedString(Value, MaxBytes);
-    if (Bytes) Answer.Text = std::move(*Bytes);
-    return Bytes.has_value();
-  };
-  switch (Op) {
-    case TOperation::opOpenKey: {
-      const QJsonValue Ok = Object->value(QLatin1StringView("ok"));
-      if (!Ok.isBool()) return std::nullopt;
-      Answer.Opened = Ok.toBool();
-      break;
-    }
-    case TOperation::opReadString:
-      if (!Text("value", kMaxValueBytes, kMaxValueBytes)) return std::nullopt;
-      break;
-    case TOperation::opFindTopLevel: {
-      const auto Window = Handle(Object->value(QLatin1StringView("window")));
-      if (!Window) return std::nullopt;
-      Answer.Window = *Window;
-      break;
-    }
-    case TOperation::opChildren: {
-      const QJsonValue Value = Object->value(QLatin1StringView("windows"));
-      if (!Value.isArray()) return std::nullopt;
-      const QJsonArray List = Value.toArray();
-      if (static_cast<std::size_t>(List.size()) > kMaxChildren) return std::nullopt;
-      for (const QJsonValue& Item : List) {
-        const auto Child = Handle(Item);
-        if (!Child || *Child == 0) return std::nullopt;
-        Answer.Windows.push_back(*Child);
-      }
-      break;
-    }
-    case TOperation::opWindowText:
-      if (!Text("text", kMaxLine, kMaxBufferSize - 1)) return std::nullopt;
-      break;
-  }
-  return Answer;
-}
-
-TAnswer AnswerRequest(const TRequest& Request, TLoggerRegistry& Registry, TWindowLookup& Windows) {
-  TAnswer Answer;
-  Answer.Id = Request.Id;
-  // The sources belong to the logger's side; whatever they throw reads as "missing" here
-  // rather than escaping into the server's event loop.
-  try {
-    switch (Request.Op) {
-      case TOperation::opOpenKey:
-        Answer.Opened = Registry.OpenKey(Request.Key, Request.CanCreate);
-        if (Answer.Opened) Registry.CloseKey();
-        break;
-      case TOperation::opReadString:
-        if (Registry.OpenKey(Request.Key, false)) {
-          const auto Value = Registry.ReadString(Request.Name);
-          Registry.CloseKey();
-          if (Value) {
-            // Valid UTF-8 from here on, so that its size is the size on the wire.
-            std::string Clean = Utf8(*Value).toUtf8().toStdString();
-            if (Clean.size() <= kMaxValueBytes) Answer.Text = std::move(Clean);
-          }
-        }
-        break;
-      case TOperation::opFindTopLevel:
-        Answer.Window = Windows.FindTopLevel(Request.ClassName);
-        break;
-      case TOperation::opChildren:
-        for (const THandle Child : Windows.Children(Request.Window, Request.ClassName)) {
-          if (Answer.Windows.size() == kMaxChildren) break;
-          if (Child != 0) Answer.Windows.push_back(Child);
-        }
-        break;
-      case TOperation::opWindowText:
-        if (const auto Text = Windows.WindowText(Request.Window, Request.BufferSize))
-          // A torn character becomes U+FFFD: the answer is JSON, which holds valid UTF-8 only.
-          Answer.Text =
-              Utf8(platform::LimitText(*Text, Request.BufferSize > 0 ? Request.BufferSize - 1 : 0))
-                  .toUtf8()
-                  .toStdString();
-        break;
-    }
-  } catch (const std::exception&) {
-    TAnswer Missing;
-    Missing.Id = Request.Id;
-    return Missing;
-  }
-  return Answer;
-}
-
-bool TLineBuffer::Append(const QByteArray& Data) {
-  if (FStart > 0) {
-    FData.remove(0, FStart);
-    FStart = 0;
-  }
-  FData.append(Data);
-  const qsizetype LastBreak = FData.lastIndexOf('\n');
-  const qsizetype Pending = FData.size() - (LastBreak + 1);
-  return static_cast<std::size_t>(Pending) <= kMaxLine;
-}
-
-std::optional<QByteArray> TLineBuffer::NextLine() {
-  const qsizetype Break = FData.indexOf('\n', FStart);
-  if (Break < 0) return std::nullopt;
-  qsizetype End = Break;
-  // Tolerate CRLF from a bridge on the other side.
-  if (End > FStart && FData[End - 1] == '\r') --End;
-  QByteArray Line = FData.mid(FStart, End - FStart);
-  FStart = Break + 1;
-  if (FStart == FData.size()) Clear();
-  return Line;
-}
-
-}  // namespace hostprotocol
-
 // ---------------------------------------------------------------------------------------
 // Client
 
@@ -360,35 +45,69 @@ namespace {
 using namespace hostprotocol;
 
 int RemainingMs(const QDeadlineTimer& Deadline) {
-  return static_cast<int>(std::max<qint64>(0, Deadline.remainingTime()));
+  return static_cast<int>(std::min<qint64>(std::max<qint64>(0, Deadline.remainingTime()),
+                                           std::numeric_limits<int>::max()));
 }
 
 }  // namespace
 
 struct TLoggerHostClient::TImpl {
-  QString Name;
+  // Where the server is: a socket name or a process to start.
+  std::variant<QString, TLoggerHostProcess> Endpoint;
   std::chrono::milliseconds Timeout;
   std::unique_ptr<QLocalSocket> Socket;
+  std::unique_ptr<QProcess> Process;
+  QElapsedTimer LastStart;  // of the process; invalid before the first
   TLineBuffer Buffer;
   std::uint64_t LastId = 0;
   std::optional<std::string> OpenedKey;
+  QString Error;
   // Set when a call ran out of time: until it expires calls answer "missing" at once, so
   // that a logger that hangs costs one timeout per tick, not one per request.
   QDeadlineTimer Resting;
+  bool Unanswered = false;
+
+  bool IsProcess() const { return std::holds_alternative<TLoggerHostProcess>(Endpoint); }
+
+  QIODevice* Device() const {
+    if (Socket) return Socket.get();
+    return Process.get();
+  }
+  bool Open() const {
+    if (Socket) return Socket->state() == QLocalSocket::ConnectedState;
+    return Process && Process->state() == QProcess::Running;
+  }
 
   void Drop() {
     if (Socket) Socket->abort();
     Socket.reset();
+    if (Process) {
+      // Its standard input closing ends the bridge; a bridge that does not go is killed.
+      Process->closeWriteChannel();
+      if (!Process->waitForFinished(500)) {
+        Process->kill();
+        Process->waitForFinished(500);
+      }
+      Process.reset();
+    }
     Buffer.Clear();
   }
 
-  // One request and its answer within the timeout; nullopt (and the connection dropped)
-  // for no connection, no answer in time or an answer that is not one.
-  std::optional<TAnswer> Call(TRequest Request) {
+  // One request and its answer within the timeout (or Wait, when given); nullopt for no
+  // server, no answer in time or an answer that is not one, with Unanswered telling which.
+  std::optional<TAnswer> Call(TRequest Request,
+                              std::optional<std::chrono::milliseconds> Wait = std::nullopt) {
+    Unanswered = true;
     if (!Resting.hasExpired()) return std::nullopt;
-    const QDeadlineTimer Deadline(Timeout, Qt::PreciseTimer);
+    const QDeadlineTimer Deadline(Wait.value_or(Timeout), Qt::PreciseTimer);
     std::optional<TAnswer> Answer = Attempt(Request, Deadline);
+    if (Answer && Answer->Unanswered) {
+      // The logger itself is busy: ask again at the next tick, not at the next request.
+      Resting = QDeadlineTimer(Timeout);
+      return std::nullopt;
+    }
     if (!Answer && Deadline.hasExpired()) Resting = QDeadlineTimer(Timeout);
+    if (Answer) Unanswered = false;
     return Answer;
   }
 
@@ -396,74 +115,136 @@ struct TLoggerHostClient::TImpl {
     // A kept connection may have been closed by a server that restarted since; every
     // operation is a read, so asking once more on a fresh connection is harmless.
     for (int Attempt = 0; Attempt < 2; ++Attempt) {
-      const bool Kept = Socket && Socket->state() == QLocalSocket::ConnectedState;
-      if (!Kept && !Connect(Deadline)) return std::nullopt;
+      const bool Kept = Open();
+      if (!Kept && !Start(Deadline)) return std::nullopt;
       bool Closed = false;
-      if (auto Answer = Exchange(Request, Deadline, Closed)) return Answer;
+      bool Broken = false;
+      if (auto Answer = Exchange(Request, Deadline, Closed, Broken)) return Answer;
+      // A slow bridge is kept, its late answer skipped next time; a socket is replaced.
+      if (IsProcess() && !Broken && Open()) return std::nullopt;
+      if (IsProcess() && Broken) Error = QStringLiteral("the bridge sent what is not an answer");
       Drop();
-      if (!Kept || !Closed) return std::nullopt;
+      if (IsProcess() || !Kept || !Closed) return std::nullopt;
     }
     return std::nullopt;
   }
 
-  bool Connect(const QDeadlineTimer& Deadline) {
+  bool Start(const QDeadlineTimer& Deadline) {
     Drop();
-    Socket = std::make_unique<QLocalSocket>();
-    // Bounds what a server can make us hold between two reads.
-    Socket->setReadBufferSize(static_cast<qint64>(4 * kMaxLine));
-    Socket->connectToServer(Name);
-    if (Socket->waitForConnected(RemainingMs(Deadline))) return true;
-    Drop();
+    if (const auto* Name = std::get_if<QString>(&Endpoint)) {
+      Socket = std::make_unique<QLocalSocket>();
+      // Bounds what a server can make us hold between two reads.
+      Socket->setReadBufferSize(static_cast<qint64>(4 * kMaxLine));
+      Socket->connectToServer(*Name);
+      if (Socket->waitForConnected(RemainingMs(Deadline))) return true;
+      // Nobody serves the name: no logger, a definite answer. Anything else is none.
+      const auto Failure = Socket->error();
+      if (Failure == QLocalSocket::ServerNotFoundError ||
+          Failure == QLocalSocket::ConnectionRefusedError)
+        Unanswered = false;
+      Error = Socket->errorString();
+      Drop();
+      return false;
+    }
+    const auto& Command = std::get<TLoggerHostProcess>(Endpoint);
+    if (LastStart.isValid() && LastStart.elapsed() < Command.RestartInterval.count()) return false;
+    LastStart.start();
+    Process = std::make_unique<QProcess>();
+    QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
+    for (const QString& Entry : Command.Environment) {
+      const qsizetype Equals = Entry.indexOf(u'=');
+      if (Equals > 0) Environment.insert(Entry.left(Equals), Entry.mid(Equals + 1));
+    }
+    Process->setProcessEnvironment(Environment);
+    // What wine says on its error output is not ours to read, and an unread pipe would
+    // stop the bridge once full.
+    Process->setStandardErrorFile(QProcess::nullDevice());
+    Process->start(Command.Program, Command.Arguments);
+    if (Process->waitForStarted(std::max(1000, RemainingMs(Deadline)))) return true;
+    Error = QStringLiteral("cannot start %1: %2").arg(Command.Program, Process->errorString());
+    Process.reset();
     return false;
   }
 
-  // Sends Request and waits for its answer; Closed tells whether the peer closed the
-  // connection before anything of an answer arrived.
-  std::optional<TAnswer> Exchange(TRequest& Request, const QDeadlineTimer& Deadline, bool& Closed) {
+  // Sends Request and waits for its answer. Closed tells whether the peer closed the
+  // connection before anything of an answer arrived; Broken that it sent what is not one.
+  std::optional<TAnswer> Exchange(TRequest& Request, const QDeadlineTimer& Deadline, bool& Closed,
+                                  bool& Broken) {
+    QIODevice& Io = *Device();
     LastId = LastId >= kMaxId ? 1 : LastId + 1;
     Request.Id = LastId;
-    // Whatever the event loop read since the last call is no answer to this request.
-    Socket->readAll();
-    Buffer.Clear();
     bool Received = false;
-    auto PeerClosed = [&] {
-      Closed = !Received && Socket->state() != QLocalSocket::ConnectedState;
+    auto Lost = [&] {
+      Closed = !Received && !Open();
       return std::nullopt;
     };
-    Socket->write(EncodeRequest(Request) + '\n');
-    while (Socket->bytesToWrite() > 0)
-      if (!Socket->waitForBytesWritten(RemainingMs(Deadline))) return PeerClosed();
+    const std::string Line = EncodeRequest(Request) + '\n';
+    Io.write(Line.data(), static_cast<qint64>(Line.size()));
+    while (Io.bytesToWrite() > 0)
+      if (!Io.waitForBytesWritten(RemainingMs(Deadline))) return Lost();
     for (;;) {
-      if (Socket->bytesAvailable() > 0) {
-        Received = true;
-        if (!Buffer.Append(Socket->readAll())) return std::nullopt;
-      }
-      while (const auto Line = Buffer.NextLine()) {
-        if (auto Answer = DecodeAnswer(Request.Op, *Line); Answer && Answer->Id == Request.Id)
+      while (const auto Next = Buffer.NextLine()) {
+        if (auto Answer = DecodeAnswer(Request.Op, *Next); Answer && Answer->Id == Request.Id)
           return Answer;
         // An answer to an earlier request (one that timed out on a server that is slow
         // but alive) is skipped; anything else means the stream is not to be trusted.
-        if (static_cast<std::size_t>(Line->size()) > kMaxLine) return std::nullopt;
-        const QJsonValue Id =
-            QJsonDocument::fromJson(*Line).object().value(QLatin1StringView("id"));
-        if (!(Id.isDouble() && Id.toDouble() >= 1 && Id.toDouble() < double(Request.Id)))
+        const auto Id = LineId(*Next);
+        if (!Id || *Id >= Request.Id) {
+          Broken = true;
           return std::nullopt;
+        }
       }
-      if (!Socket->waitForReadyRead(RemainingMs(Deadline))) return PeerClosed();
+      if (Io.bytesAvailable() > 0) {
+        Received = true;
+        const QByteArray Data = Io.readAll();
+        if (!Buffer.Append(
+                std::string_view(Data.constData(), static_cast<std::size_t>(Data.size())))) {
+          Broken = true;
+          return std::nullopt;
+        }
+        continue;
+      }
+      if (Deadline.hasExpired() || !Io.waitForReadyRead(RemainingMs(Deadline))) return Lost();
     }
   }
 };
 
 TLoggerHostClient::TLoggerHostClient(QString ServerName, std::chrono::milliseconds Timeout)
     : FImpl(std::make_unique<TImpl>()) {
-  FImpl->Name = std::move(ServerName);
+  FImpl->Endpoint = std::move(ServerName);
+  FImpl->Timeout = Timeout;
+}
+
+TLoggerHostClient::TLoggerHostClient(TLoggerHostProcess Process, std::chrono::milliseconds Timeout)
+    : FImpl(std::make_unique<TImpl>()) {
+  FImpl->Endpoint = std::move(Process);
   FImpl->Timeout = Timeout;
 }
 
 TLoggerHostClient::~TLoggerHostClient() { FImpl->Drop(); }
 
+bool TLoggerHostClient::Connect(std::chrono::milliseconds Wait) {
+  FImpl->Error.clear();
+  FImpl->Resting = QDeadlineTimer();
+  // Any request would do; this one costs the logger nothing.
+  TRequest Request;
+  Request.Op = TOperation::opUnixPath;
+  Request.Path = "C:\\";
+  if (FImpl->Call(Request, Wait)) return true;
+  if (FImpl->Error.isEmpty())
+    FImpl->Error = FImpl->IsProcess() ? QStringLiteral("the bridge did not answer within %1 s")
+                                            .arg(static_cast<double>(Wait.count()) / 1000.0)
+                                      : QStringLiteral("no logger host answers");
+  return false;
+}
+
+QString TLoggerHostClient::ErrorString() const { return FImpl->Error; }
+
+bool TLoggerHostClient::LastCallUnanswered() const noexcept { return FImpl->Unanswered; }
+
 bool TLoggerHostClient::OpenKey(std::string_view Key, bool CanCreate) {
   FImpl->OpenedKey.reset();
+  FImpl->Unanswered = false;
   if (Key.size() > kMaxName) return false;
   TRequest Request;
   Request.Op = TOperation::opOpenKey;
@@ -476,6 +257,7 @@ bool TLoggerHostClient::OpenKey(std::string_view Key, bool CanCreate) {
 }
 
 std::optional<std::string> TLoggerHostClient::ReadString(std::string_view Name) {
+  FImpl->Unanswered = false;
   if (!FImpl->OpenedKey || Name.size() > kMaxName) return std::nullopt;
   TRequest Request;
   Request.Op = TOperation::opReadString;
@@ -488,6 +270,7 @@ std::optional<std::string> TLoggerHostClient::ReadString(std::string_view Name) 
 void TLoggerHostClient::CloseKey() noexcept { FImpl->OpenedKey.reset(); }
 
 TWindowLookup::THandle TLoggerHostClient::FindTopLevel(std::string_view ClassName) {
+  FImpl->Unanswered = false;
   if (ClassName.size() > kMaxName) return 0;
   TRequest Request;
   Request.Op = TOperation::opFindTopLevel;
@@ -498,6 +281,7 @@ TWindowLookup::THandle TLoggerHostClient::FindTopLevel(std::string_view ClassNam
 
 std::vector<TWindowLookup::THandle> TLoggerHostClient::Children(THandle Parent,
                                                                 std::string_view ClassName) {
+  FImpl->Unanswered = false;
   if (Parent == 0 || ClassName.size() > kMaxName) return {};
   TRequest Request;
   Request.Op = TOperation::opChildren;
@@ -508,6 +292,7 @@ std::vector<TWindowLookup::THandle> TLoggerHostClient::Children(THandle Parent,
 }
 
 std::optional<std::string> TLoggerHostClient::WindowText(THandle Window, std::size_t BufferSize) {
+  FImpl->Unanswered = false;
   if (Window == 0) return std::nullopt;
   TRequest Request;
   Request.Op = TOperation::opWindowText;
@@ -518,6 +303,18 @@ std::optional<std::string> TLoggerHostClient::WindowText(THandle Window, std::si
   if (!Answer || !Answer->Text) return std::nullopt;
   // The server is outside data: hold it to the buffer that was asked for.
   return platform::LimitText(*Answer->Text, MaxChars);
+}
+
+std::optional<std::string> TLoggerHostClient::LocalPath(std::string_view LoggerPath) {
+  FImpl->Unanswered = false;
+  if (LoggerPath.size() > kMaxPathBytes) return std::nullopt;
+  TRequest Request;
+  Request.Op = TOperation::opUnixPath;
+  Request.Path = std::string(LoggerPath);
+  auto Answer = FImpl->Call(std::move(Request));
+  if (!Answer) return std::nullopt;
+  if (Answer->NotUnderWine) return std::string(LoggerPath);
+  return std::move(Answer->Text);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -581,14 +378,16 @@ struct TLoggerHostServer::TImpl {
     QPointer<QLocalSocket> Guard(Socket);
     auto Alive = [&] { return Guard && Connections.count(Socket) > 0; };
     while (!Bad && Alive() && Socket->bytesAvailable() > 0) {
-      std::vector<QByteArray> Lines;
+      std::vector<std::string> Lines;
       {
         TLineBuffer& Buffer = Connections[Socket].Buffer;
-        Bad = !Buffer.Append(Socket->readAll());
+        const QByteArray Data = Socket->readAll();
+        Bad = !Buffer.Append(
+            std::string_view(Data.constData(), static_cast<std::size_t>(Data.size())));
         while (auto Line = Buffer.NextLine()) Lines.push_back(std::move(*Line));
       }
-      QByteArray Out;
-      for (const QByteArray& Line : Lines) {
+      std::string Out;
+      for (const std::string& Line : Lines) {
         const auto Request = DecodeRequest(Line);
         if (!Request) {
           Bad = true;
@@ -598,7 +397,7 @@ struct TLoggerHostServer::TImpl {
         Out += '\n';
       }
       if (!Alive()) return;
-      if (!Out.isEmpty()) Socket->write(Out);
+      if (!Out.empty()) Socket->write(Out.data(), static_cast<qint64>(Out.size()));
       if (Socket->bytesToWrite() > kMaxUnsentBytes) Bad = true;
     }
     if (!Alive()) return;

@@ -95,8 +95,13 @@ class TFakeWindows final : public platform::TWindowLookup {
 
   std::vector<std::size_t> BufferSizes;
   int ChildLookups = 0;
+  // The whole logger is busy: every call gets no answer in time.
+  bool Busy = false;
+
+  bool LastCallUnanswered() const noexcept override { return Busy; }
 
   THandle FindTopLevel(std::string_view ClassName) override {
+    if (Busy) return 0;
     for (const auto& [h, w] : FWindows)
       if (w.Parent == 0 && w.Class == ClassName && !w.Hung) return h;
     return 0;
@@ -104,6 +109,7 @@ class TFakeWindows final : public platform::TWindowLookup {
   std::vector<THandle> Children(THandle Parent, std::string_view ClassName) override {
     ++ChildLookups;
     std::vector<THandle> Result;
+    if (Busy) return Result;
     const auto It = FWindows.find(Parent);
     if (It == FWindows.end() || It->second.Hung) return Result;
     for (const THandle c : It->second.Children)
@@ -113,6 +119,7 @@ class TFakeWindows final : public platform::TWindowLookup {
   // Hands back the whole text whatever the buffer: the link must keep to its own limit.
   std::optional<std::string> WindowText(THandle Window, std::size_t BufferSize) override {
     BufferSizes.push_back(BufferSize);
+    if (Busy) return std::nullopt;
     const auto It = FWindows.find(Window);
     if (It == FWindows.end() || It->second.Hung) return std::nullopt;
     return It->second.Text;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <optional>
@@ -123,6 +124,48 @@ TEST(LoggerLinkStartup, WithoutTheKeyNothingIsRead) {
 }
 
 // A key without "InstallPath" leaves the prefix empty; the files are then named bare.
+TEST(LoggerLinkStartup, AWindowsFolderIsOpenedByItsTranslatedName) {
+  // Answers as the bridge under Wine would; nullopt for a path it cannot map.
+  struct TPaths final : platform::TLoggerPaths {
+    std::vector<std::string> Asked;
+    std::optional<std::string> LocalPath(std::string_view Path) override {
+      Asked.emplace_back(Path);
+      if (Path == "Z:\\nowhere\\") return std::nullopt;
+      return "/home/op/.wine/dosdevices/c:/Log/";
+    }
+  };
+  const struct {
+    std::string Registry;
+    std::string Opened;  // the folder the files are opened in
+    bool Asked;
+  } Cases[] = {
+      {"C:\\Log\\", "/home/op/.wine/dosdevices/c:/Log/", true},
+      {"c:/Log/", "/home/op/.wine/dosdevices/c:/Log/", true},
+      {"\\\\server\\Log\\", "/home/op/.wine/dosdevices/c:/Log/", true},
+      {"Z:\\nowhere\\", "Z:\\nowhere\\", true},  // untranslatable: fails by its own name
+      {"/opt/logger/", "/opt/logger/", false},   // the simulator's folder needs nothing
+      {"Log\\", "Log\\", false},
+  };
+  for (const auto& c : Cases) {
+    StartupRig Rig;
+    Rig.Registry.Values["InstallPath"] = c.Registry;
+    QsoWindow W;
+    TPaths Paths;
+    TLoggerLink Link(
+        Rig.Registry, Rig.Database, W.Windows,
+        [](const std::string&, const std::string&, const std::string&, const std::string&) {
+          return std::string("Main log");
+        },
+        [](const std::string&) { return std::make_unique<platform::TMemoryRecordSet>(); }, &Paths);
+    Link.Startup();
+    EXPECT_EQ(Link.LoggerInstallPath(), c.Opened) << c.Registry;
+    EXPECT_EQ(Paths.Asked.size(), c.Asked ? 1u : 0u) << c.Registry;
+    EXPECT_NE(std::find(Rig.Log.begin(), Rig.Log.end(), "Db.Open " + c.Opened + "db/logs.mdb"),
+              Rig.Log.end())
+        << c.Registry;
+  }
+}
+
 TEST(LoggerLinkStartup, MissingInstallPathLeavesAnEmptyPrefix) {
   StartupRig Rig;
   Rig.Registry.Values.clear();
@@ -313,6 +356,33 @@ TEST(LoggerLinkPoll, NoQsoWindowCloses) {
   const auto Gone = Link2.Poll();
   EXPECT_TRUE(Gone.Close);
   EXPECT_EQ(Link2.Text(TField::lfCallsign), "AA1A");
+}
+
+TEST(LoggerLinkPoll, AStalledLoggerIsWaitedForNotTakenForAClosedOne) {
+  QsoWindow W;
+  StartupRig Rig;
+  TLoggerLink Link = Rig.Link(W.Windows);
+  W.Fill(W.Panel[1][2], "44", "JA1RL");
+  ASSERT_EQ(Link.Poll().Changes.size(), 2u);
+
+  // Ticks without an answer change nothing and close nothing, however many.
+  W.Windows[W.Windows.Children(W.Panel[1][2], "TEdit")[0]].Text = "290";
+  W.Windows[W.Windows.Children(W.Panel[1][2], "TdxButtonEdit")[0]].Text = "W1AW";
+  W.Windows.Busy = true;
+  for (int Tick = 0; Tick < 3; ++Tick) {
+    const auto Result = Link.Poll();
+    EXPECT_FALSE(Result.Close);
+    EXPECT_TRUE(Result.Changes.empty());
+  }
+  EXPECT_EQ(Link.Text(TField::lfCallsign), "JA1RL");
+  EXPECT_EQ(Link.Text(TField::lfAzimut), "44");
+
+  // The next answered tick brings what was typed meanwhile; a window then gone closes.
+  W.Windows.Busy = false;
+  EXPECT_EQ(Link.Poll().Changes,
+            (TChanges{{TField::lfAzimut, "290"}, {TField::lfCallsign, "W1AW"}}));
+  W.Windows.Remove(W.Q);
+  EXPECT_TRUE(Link.Poll().Close);
 }
 
 TEST(LoggerLinkPoll, RepairProgressCloses) {

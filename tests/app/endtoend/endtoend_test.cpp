@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <chrono>
+#include <iostream>
 #include <memory>
 
 #include "app/compass.h"
@@ -112,6 +114,16 @@ TEST(EndToEnd, OrvaneFollowsWhatIsTypedIntoTheLogger) {
   double Lat = 0, Long = 0;
   LocatorToLatLong(QStringLiteral("JN36BF"), Lat, Long);
   EXPECT_TRUE(WaitUntil([&] { return F._PointLLWWW == globe::DegToPointLL(Long, Lat); }, kFollow));
+
+  // What one poll tick costs through the local socket, to set beside the bridge's.
+  {
+    QElapsedTimer Tick;
+    Tick.start();
+    constexpr int kTicks = 20;
+    for (int i = 0; i < kTicks; ++i) (void)F.LoggerLink().Poll();
+    std::cout << "[figure] poll tick through the local socket: "
+              << static_cast<double>(Tick.nsecsElapsed()) / 1e6 / kTicks << " ms\n";
+  }
 
   // Closing the logger ends Orvane at its next reading, about a second later.
   S.Type(QStringLiteral("quit"));

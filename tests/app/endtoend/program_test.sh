@@ -12,6 +12,8 @@ settings="$(dirname "$orvane")/Orvane.ini"
 [ -f "$settings" ] && cp "$settings" "$work/Orvane.ini.kept"
 export QT_QPA_PLATFORM=offscreen
 export ORVANE_LOGGER_HOST="orvane-program-test-$$"
+# Without a logger-host service Orvane looks for the logger under Wine: no prefix here.
+export WINEPREFIX="$work/no-wine-prefix"
 failures=0
 sim_pid=""
 orvane_pid=""

@@ -1,10 +1,11 @@
+#include "platform/hostprotocol.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "hostfakes.h"
-#include "platform/qt/loggerhostservice.h"
 
 namespace {
 
@@ -53,11 +54,11 @@ TEST(HostProtocol, RequestsSurviveTheWire) {
     Requests.push_back(R);
   }
   for (const TRequest& R : Requests) {
-    const QByteArray Line = EncodeRequest(R);
-    EXPECT_FALSE(Line.contains('\n')) << Line.toStdString();
+    const std::string Line = EncodeRequest(R);
+    EXPECT_EQ(Line.find('\n'), std::string::npos) << Line;
     const auto Back = DecodeRequest(Line);
-    ASSERT_TRUE(Back) << Line.toStdString();
-    EXPECT_EQ(*Back, R) << Line.toStdString();
+    ASSERT_TRUE(Back) << Line;
+    EXPECT_EQ(*Back, R) << Line;
   }
 }
 
@@ -91,11 +92,12 @@ TEST(HostProtocol, RefusesMalformedRequests) {
       R"({"id":1,"op":"windowText","window":"1","size":-1})",
   };
   for (const char* Line : Lines) EXPECT_FALSE(DecodeRequest(Line)) << Line;
-  const QByteArray TooLongName =
-      QByteArray(R"({"id":1,"op":"findTopLevel","class":")") + LongName.c_str() + "\"}";
+  const std::string TooLongName =
+      std::string(R"({"id":1,"op":"findTopLevel","class":")") + LongName + "\"}";
   EXPECT_FALSE(DecodeRequest(TooLongName));
-  const QByteArray TooLongLine = QByteArray(R"({"id":1,"op":"findTopLevel","class":"A","pad":")") +
-                                 QByteArray(kMaxLine, 'p') + "\"}";
+  const std::string TooLongLine =
+      std::string(R"({"id":1,"op":"findTopLevel","class":"A","pad":")") +
+      std::string(kMaxLine, 'p') + "\"}";
   EXPECT_FALSE(DecodeRequest(TooLongLine));
 }
 
@@ -122,15 +124,15 @@ TEST(HostProtocol, AnswersSurviveTheWireAndRefuseWhatBreaksABound) {
   };
   for (const auto& [Op, Answer] : Cases) {
     const auto Back = DecodeAnswer(Op, EncodeAnswer(Op, Answer));
-    ASSERT_TRUE(Back) << EncodeAnswer(Op, Answer).toStdString();
+    ASSERT_TRUE(Back) << EncodeAnswer(Op, Answer);
     EXPECT_EQ(*Back, Answer);
   }
 
-  QByteArray ManyKids = R"({"id":1,"windows":[)";
+  std::string ManyKids = R"({"id":1,"windows":[)";
   for (std::size_t i = 0; i <= kMaxChildren; ++i)
-    ManyKids += (i ? ",\"" : "\"") + QByteArray::number(i + 1) + "\"";
+    ManyKids += (i ? ",\"" : "\"") + std::to_string(i + 1) + "\"";
   ManyKids += "]}";
-  const std::pair<TOperation, QByteArray> Bad[] = {
+  const std::pair<TOperation, std::string> Bad[] = {
       {TOperation::opOpenKey, R"({"id":1})"},
       {TOperation::opOpenKey, R"({"ok":true})"},
       {TOperation::opReadString, R"({"id":1})"},
@@ -140,12 +142,11 @@ TEST(HostProtocol, AnswersSurviveTheWireAndRefuseWhatBreaksABound) {
       {TOperation::opChildren, R"({"id":1,"windows":["5","0"]})"},
       {TOperation::opChildren, R"({"id":1,"windows":"5"})"},
       {TOperation::opChildren, ManyKids},
-      {TOperation::opWindowText, R"({"id":1,"text":")" + QByteArray(kMaxBufferSize, 'a') + "\"}"},
+      {TOperation::opWindowText, R"({"id":1,"text":")" + std::string(kMaxBufferSize, 'a') + "\"}"},
       {TOperation::opReadString,
-       R"({"id":1,"value":")" + QByteArray(kMaxValueBytes + 1, 'a') + "\"}"},
+       R"({"id":1,"value":")" + std::string(kMaxValueBytes + 1, 'a') + "\"}"},
   };
-  for (const auto& [Op, Line] : Bad)
-    EXPECT_FALSE(DecodeAnswer(Op, Line)) << Line.left(80).toStdString();
+  for (const auto& [Op, Line] : Bad) EXPECT_FALSE(DecodeAnswer(Op, Line)) << Line.substr(0, 80);
 }
 
 TEST(HostProtocol, LineBufferJoinsPiecesAndBoundsALine) {
@@ -153,16 +154,16 @@ TEST(HostProtocol, LineBufferJoinsPiecesAndBoundsALine) {
   ASSERT_TRUE(Buffer.Append("{\"a\""));
   EXPECT_FALSE(Buffer.NextLine());
   ASSERT_TRUE(Buffer.Append(":1}\r\n{\"b\":2}\n{\"c\""));
-  EXPECT_EQ(Buffer.NextLine(), QByteArray("{\"a\":1}"));
-  EXPECT_EQ(Buffer.NextLine(), QByteArray("{\"b\":2}"));
+  EXPECT_EQ(Buffer.NextLine(), "{\"a\":1}");
+  EXPECT_EQ(Buffer.NextLine(), "{\"b\":2}");
   EXPECT_FALSE(Buffer.NextLine());
   ASSERT_TRUE(Buffer.Append(":3}\n"));
-  EXPECT_EQ(Buffer.NextLine(), QByteArray("{\"c\":3}"));
+  EXPECT_EQ(Buffer.NextLine(), "{\"c\":3}");
   EXPECT_FALSE(Buffer.NextLine());
 
   // Exactly the longest line is fine; one byte more without a break is not.
   TLineBuffer Full;
-  EXPECT_TRUE(Full.Append(QByteArray(kMaxLine, 'x')));
+  EXPECT_TRUE(Full.Append(std::string(kMaxLine, 'x')));
   EXPECT_FALSE(Full.Append("x"));
 }
 
@@ -240,8 +241,7 @@ TEST(HostProtocol, ServerAnswersFromItsSources) {
   const TAnswer Listed = AnswerRequest(Kids, Registry, Windows);
   ASSERT_EQ(Listed.Windows.size(), kMaxChildren);
   for (std::size_t i = 0; i < Listed.Windows.size(); ++i) EXPECT_EQ(Listed.Windows[i], 2 * i + 1);
-  EXPECT_LE(static_cast<std::size_t>(EncodeAnswer(TOperation::opChildren, Listed).size()),
-            kMaxLine);
+  EXPECT_LE(EncodeAnswer(TOperation::opChildren, Listed).size(), kMaxLine);
 
   // A source that throws reads as a missing window.
   Windows.Throw = true;
@@ -250,6 +250,93 @@ TEST(HostProtocol, ServerAnswersFromItsSources) {
   const TAnswer Failed = AnswerRequest(Find, Registry, Windows);
   EXPECT_EQ(Failed.Id, 7u);
   EXPECT_EQ(Failed.Window, 0u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(HostProtocol, ReadsJsonStrictly) {
+  // Escapes, including a character beyond the 16-bit plane as a surrogate pair.
+  const auto Escaped =
+      DecodeRequest(R"( {"id":1,"op":"findTopLevel","class":"\u00e4\/\"\\\t\ud83d\ude00x"} )");
+  ASSERT_TRUE(Escaped);
+  EXPECT_EQ(Escaped->ClassName, "\xC3\xA4/\"\\\t\xF0\x9F\x98\x80x");
+  // The writer's escapes read back, control characters included.
+  TRequest Controls = MakeRequest(TOperation::opFindTopLevel);
+  Controls.ClassName = std::string("a\x01\x1F\b\n\r\"\\/", 10) + std::string(1, '\0');
+  EXPECT_EQ(DecodeRequest(EncodeRequest(Controls)), Controls);
+
+  std::string Deep = R"({"id":1,"op":"findTopLevel","class":"A","x":)";
+  for (int i = 0; i < 100; ++i) Deep += "[";
+  const std::string Lines[] = {
+      R"({"id":1,"op":"findTopLevel","class":"\ude00"})",           // a lone low surrogate
+      R"({"id":1,"op":"findTopLevel","class":"\ud83dx"})",          // a high one without its pair
+      "{\"id\":1,\"op\":\"findTopLevel\",\"class\":\"a\x01\"}",     // a raw control character
+      "{\"id\":1,\"op\":\"findTopLevel\",\"class\":\"\xC3\"}",      // torn UTF-8
+      "{\"id\":1,\"op\":\"findTopLevel\",\"class\":\"\xC0\xAF\"}",  // an overlong form
+      R"({"id":1,"op":"findTopLevel","class":"\x"})",               // no such escape
+      R"({"id":1,"op":"findTopLevel","class":"A"} x)",              // something after the object
+      R"({"id":1,"op":"findTopLevel","class":"A",})",
+      R"({"id":01,"op":"findTopLevel","class":"A"})",  // not a JSON number
+      R"({"id":1e999,"op":"findTopLevel","class":"A"})",
+      Deep,
+  };
+  for (const std::string& Line : Lines) EXPECT_FALSE(DecodeRequest(Line)) << Line;
+  EXPECT_EQ(ValidUtf8("a\xC3\xA4\xC3z\xED\xA0\x80"),
+            "a\xC3\xA4\xEF\xBF\xBDz\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
+}
+
+TEST(HostProtocol, PathsAndUnansweredRequestsSurviveTheWire) {
+  TRequest Path = MakeRequest(TOperation::opUnixPath);
+  Path.Path = "C:\\Tovrin_Log3\\";
+  EXPECT_EQ(EncodeRequest(Path), R"({"id":7,"op":"unixPath","path":"C:\\Tovrin_Log3\\"})");
+  EXPECT_EQ(DecodeRequest(EncodeRequest(Path)), Path);
+
+  TAnswer Unix;
+  Unix.Id = 7;
+  Unix.Text = "/home/op/.wine/dosdevices/c:/Tovrin_Log3/";
+  TAnswer Native;
+  Native.Id = 7;
+  Native.NotUnderWine = true;
+  TAnswer Late;
+  Late.Id = 7;
+  Late.Unanswered = true;
+  for (const TOperation Op : {TOperation::opUnixPath, TOperation::opFindTopLevel})
+    EXPECT_EQ(DecodeAnswer(Op, EncodeAnswer(Op, Late)), Late);
+  for (const TAnswer& Answer : {Unix, Native})
+    EXPECT_EQ(DecodeAnswer(TOperation::opUnixPath, EncodeAnswer(TOperation::opUnixPath, Answer)),
+              Answer);
+  EXPECT_EQ(EncodeAnswer(TOperation::opWindowText, Late), R"({"id":7,"unanswered":true})");
+  EXPECT_FALSE(DecodeAnswer(TOperation::opWindowText, R"({"id":7,"unanswered":false})"));
+  EXPECT_FALSE(DecodeAnswer(TOperation::opUnixPath, R"({"id":7,"path":null,"wine":0})"));
+  EXPECT_EQ(LineId(R"({"id":12,"error":"x"})"), 12u);
+  EXPECT_FALSE(LineId(EncodeError("not a request")));
+}
+
+TEST(HostProtocol, ServerSaysWhenTheLoggerDidNotAnswer) {
+  // Windows that answer nothing in time, as the bridge's do while the logger hangs.
+  struct TSlow final : platform::TWindowLookup {
+    THandle FindTopLevel(std::string_view) override { return 0; }
+    std::vector<THandle> Children(THandle, std::string_view) override { return {}; }
+    std::optional<std::string> WindowText(THandle, std::size_t) override { return std::nullopt; }
+    bool LastCallUnanswered() const noexcept override { return true; }
+  } Slow;
+  TFakeRegistry Registry;
+  for (const TOperation Op :
+       {TOperation::opFindTopLevel, TOperation::opChildren, TOperation::opWindowText}) {
+    TRequest Request = MakeRequest(Op);
+    Request.Window = 5;
+    EXPECT_TRUE(AnswerRequest(Request, Registry, Slow).Unanswered);
+  }
+  // Registry reads and paths do not depend on the logger's windows.
+  TRequest Open = MakeRequest(TOperation::opOpenKey);
+  Open.Key = "Software\\Tovrin_Log3";
+  Open.CanCreate = true;
+  EXPECT_FALSE(AnswerRequest(Open, Registry, Slow).Unanswered);
+  TRequest Path = MakeRequest(TOperation::opUnixPath);
+  Path.Path = "C:\\";
+  EXPECT_TRUE(AnswerRequest(Path, Registry, Slow).NotUnderWine);  // no translator given
 }
 
 }  // namespace

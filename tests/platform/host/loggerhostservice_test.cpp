@@ -182,6 +182,25 @@ TEST_F(LoggerHostService, HungServerIsMissingWithinTheTimeoutAndRecovers) {
   EXPECT_EQ(Client.Children(kBigHandle, "TPanel"), (std::vector<THandle>{21, 22}));
 }
 
+TEST_F(LoggerHostService, NoAnswerIsToldApartFromAMissingWindow) {
+  TLoggerHostClient Client(Name, 1500ms);
+  EXPECT_EQ(Client.FindTopLevel("TfmEditNewQso"), 0u);
+  EXPECT_FALSE(Client.LastCallUnanswered());  // nobody serves the name: the logger is gone
+
+  StartServer();
+  EXPECT_EQ(Client.FindTopLevel("TfmNothing"), 0u);
+  EXPECT_FALSE(Client.LastCallUnanswered());
+  // The simulator's names need no translation.
+  EXPECT_EQ(Client.LocalPath("C:\\Log\\"), "C:\\Log\\");
+
+  Windows.Hang();
+  EXPECT_EQ(Client.FindTopLevel("TfmEditNewQso"), 0u);
+  EXPECT_TRUE(Client.LastCallUnanswered());
+  EXPECT_FALSE(Client.WindowText(33, 20));
+  EXPECT_TRUE(Client.LastCallUnanswered());  // resting: not asked, not answered
+  Windows.Release();
+}
+
 TEST_F(LoggerHostService, ARestartedServerIsFoundOnTheNextCall) {
   StartServer();
   TLoggerHostClient Client(Name, kTimeout);
@@ -208,7 +227,7 @@ class ScriptedHost : public LoggerHostService {
           ++Connections;
           QObject::connect(Socket, &QLocalSocket::readyRead, Socket, [this, Socket] {
             while (Socket->canReadLine()) {
-              const auto Request = DecodeRequest(Socket->readLine().chopped(1));
+              const auto Request = DecodeRequest(Socket->readLine().chopped(1).toStdString());
               if (Request) Socket->write(Script(*Request));
             }
           });
@@ -265,6 +284,87 @@ TEST_F(ScriptedHost, OnlyTheAnswerToThisRequestCounts) {
   }
 }
 
+TEST_F(ScriptedHost, ALoggerThatSaysItDidNotAnswerIsRestedOn) {
+  StartScripted([](const TRequest& Request) {
+    const std::string Line =
+        Request.ClassName == "Busy" ? R"({"id":$,"unanswered":true})" : R"({"id":$,"window":"5"})";
+    QByteArray Out = QByteArray::fromStdString(Line + '\n');
+    return Out.replace("$", QByteArray::number(qulonglong(Request.Id)));
+  });
+  TLoggerHostClient Client(Name, 1000ms);
+  ASSERT_EQ(Client.FindTopLevel("Idle"), 5u);
+  QElapsedTimer Clock;
+  Clock.start();
+  EXPECT_EQ(Client.FindTopLevel("Busy"), 0u);
+  EXPECT_TRUE(Client.LastCallUnanswered());
+  // The rest of the tick is not asked; after the rest the logger is.
+  EXPECT_EQ(Client.FindTopLevel("Idle"), 0u);
+  EXPECT_TRUE(Client.LastCallUnanswered());
+  EXPECT_LT(Clock.elapsed(), 500);
+  QThread::msleep(1100);
+  EXPECT_EQ(Client.FindTopLevel("Idle"), 5u);
+  EXPECT_FALSE(Client.LastCallUnanswered());
+  EXPECT_EQ(Connections, 1);  // a busy logger is no reason to reconnect
+}
+
+// A child process that answers every findTopLevel with its own process id, and ends on
+// the class "Die" (or at once without the environment it is given); or that answers garbage.
+platform::TLoggerHostProcess ShellHost(std::chrono::milliseconds RestartInterval,
+                                       bool Garbage = false) {
+  platform::TLoggerHostProcess P;
+  P.Program = QStringLiteral("/bin/sh");
+  P.Arguments = {QStringLiteral("-c"),
+                 Garbage ? QStringLiteral("while read -r line; do echo garbage; done")
+                         : QStringLiteral(R"([ "$HOST_TAG" = shell ] || exit 1
+while IFS= read -r line; do
+  id=${line#*\"id\":}; id=${id%%,*}
+  case "$line" in *'"class":"Die"'*) exit 0;; esac
+  printf '{"id":%s,"window":"%s","path":null}\n' "$id" "$$"
+done)")};
+  P.Environment = {QStringLiteral("HOST_TAG=shell")};
+  P.RestartInterval = RestartInterval;
+  return P;
+}
+
+TEST(LoggerHostProcess, AnswersThroughTheChildsStandardInputAndOutput) {
+  TLoggerHostClient Client(ShellHost(1h), 3000ms);
+  ASSERT_TRUE(Client.Connect(10s)) << Client.ErrorString().toStdString();
+  const THandle Pid = Client.FindTopLevel("TfmEditNewQso");
+  EXPECT_NE(Pid, 0u);
+  EXPECT_EQ(Client.FindTopLevel("TfmEditNewQso"), Pid);  // one process, kept
+
+  // A bridge that dies is no answer, not a missing window, and is not started again
+  // before its interval is over.
+  EXPECT_EQ(Client.FindTopLevel("Die"), 0u);
+  EXPECT_TRUE(Client.LastCallUnanswered());
+  QElapsedTimer Clock;
+  Clock.start();
+  EXPECT_EQ(Client.FindTopLevel("TfmEditNewQso"), 0u);
+  EXPECT_TRUE(Client.LastCallUnanswered());
+  EXPECT_LT(Clock.elapsed(), 1000);
+}
+
+TEST(LoggerHostProcess, ADeadOrBrokenBridgeIsStartedAgainAfterItsInterval) {
+  TLoggerHostClient Client(ShellHost(0ms), 3000ms);
+  const THandle First = Client.FindTopLevel("TfmEditNewQso");
+  ASSERT_NE(First, 0u);
+  EXPECT_EQ(Client.FindTopLevel("Die"), 0u);
+  const THandle Second = Client.FindTopLevel("TfmEditNewQso");
+  EXPECT_NE(Second, 0u);
+  EXPECT_NE(Second, First);
+
+  TLoggerHostClient Broken(ShellHost(1h, true), 3000ms);
+  EXPECT_FALSE(Broken.Connect(10s));
+  EXPECT_EQ(Broken.ErrorString(), QStringLiteral("the bridge sent what is not an answer"));
+
+  platform::TLoggerHostProcess Missing;
+  Missing.Program = QStringLiteral("/nonexistent/wine");
+  TLoggerHostClient Absent(Missing, 3000ms);
+  EXPECT_FALSE(Absent.Connect(10s));
+  EXPECT_TRUE(Absent.ErrorString().contains(QStringLiteral("/nonexistent/wine")))
+      << Absent.ErrorString().toStdString();
+}
+
 TEST_F(LoggerHostService, RequestsInOneWriteOrSplitAreAllAnswered) {
   StartServer();
   auto Socket = RawConnect();
@@ -277,9 +377,10 @@ TEST_F(LoggerHostService, RequestsInOneWriteOrSplitAreAllAnswered) {
   Text.BufferSize = 20;
   Find.Id = 1;
   Text.Id = 2;
-  QByteArray Two = EncodeRequest(Find) + '\n' + EncodeRequest(Text) + '\n';
+  const QByteArray Two =
+      QByteArray::fromStdString(EncodeRequest(Find) + '\n' + EncodeRequest(Text) + '\n');
   Find.Id = 3;
-  const QByteArray Third = EncodeRequest(Find) + '\n';
+  const QByteArray Third = QByteArray::fromStdString(EncodeRequest(Find) + '\n');
   Socket->write(Two + Third.left(10));
   ASSERT_TRUE(Socket->waitForBytesWritten(int(kTimeout.count())));
   const auto First = ReadLine(*Socket);
@@ -288,9 +389,9 @@ TEST_F(LoggerHostService, RequestsInOneWriteOrSplitAreAllAnswered) {
   ASSERT_TRUE(Socket->waitForBytesWritten(int(kTimeout.count())));
   const auto Last = ReadLine(*Socket);
   ASSERT_TRUE(First && Second && Last);
-  const auto A = DecodeAnswer(TOperation::opFindTopLevel, *First);
-  const auto B = DecodeAnswer(TOperation::opWindowText, *Second);
-  const auto C = DecodeAnswer(TOperation::opFindTopLevel, *Last);
+  const auto A = DecodeAnswer(TOperation::opFindTopLevel, First->toStdString());
+  const auto B = DecodeAnswer(TOperation::opWindowText, Second->toStdString());
+  const auto C = DecodeAnswer(TOperation::opFindTopLevel, Last->toStdString());
   ASSERT_TRUE(A && B && C);
   EXPECT_EQ(A->Window, kBigHandle);
   EXPECT_EQ(B->Text, "DL1ABC");
@@ -330,7 +431,8 @@ TEST_F(LoggerHostService, AClientThatNeverReadsIsDropped) {
   Text.Window = 33;
   Text.BufferSize = kMaxBufferSize;
   QByteArray Requests;
-  for (Text.Id = 1; Text.Id <= 600; ++Text.Id) Requests += EncodeRequest(Text) + '\n';
+  for (Text.Id = 1; Text.Id <= 600; ++Text.Id)
+    Requests += QByteArray::fromStdString(EncodeRequest(Text) + '\n');
   auto Socket = RawConnect();
   Socket->write(Requests);
   EXPECT_TRUE(ClosedByPeer(*Socket));

@@ -1,0 +1,340 @@
+// Orvane beside a real Win32 logger under real Wine: the fake logger runs in a Wine prefix
+// of the build folder on a virtual display of the test's own, and Orvane's windows (in this
+// process) find it through the [Logger] section of their settings, start the bridge there
+// and follow what is typed into it.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QLockFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <chrono>
+#include <iostream>
+#include <memory>
+
+#include "app/compass.h"
+#include "app/locator.h"
+#include "app/lookup.h"
+#include "app/program.h"
+#include "globe/core/units.h"
+#include "platform/qt/xmlrowset.h"
+#include "tools/snapshot/simulatorprocess.h"
+
+namespace orvane {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Generous: wine on a machine busy with other builds can be slow to start.
+constexpr auto kWineStart = 180s;
+constexpr auto kFollow = 15s;
+
+const QString kBridgeDir = QStringLiteral(ORVANE_BRIDGE_DIR);
+const QString kPrefix = QStringLiteral(ORVANE_WINE_PREFIX);
+
+// The processes of one run: Xvfb, the fake logger, and the prefix's wineserver, all ended
+// when it goes.
+class TWineRun {
+ public:
+  ~TWineRun() {
+    if (Logger.state() != QProcess::NotRunning) {
+      Logger.kill();
+      Logger.waitForFinished(5000);
+    }
+    // Ends every Windows program of the prefix and its server.
+    Wine(QStringLiteral("wineserver"), {QStringLiteral("-k")}, 30s);
+    if (Display.state() != QProcess::NotRunning) {
+      Display.terminate();
+      if (!Display.waitForFinished(5000)) Display.kill();
+      Display.waitForFinished(5000);
+    }
+  }
+
+  // Why the run cannot go ahead on this machine; empty when it can.
+  static QString Missing() {
+    if (kBridgeDir.isEmpty())
+      return QStringLiteral("the Win32 programs are not built (no mingw-w64)");
+    for (const char* Tool : {"wine", "wineserver", "Xvfb"})
+      if (QStandardPaths::findExecutable(QLatin1StringView(Tool)).isEmpty())
+        return QStringLiteral("%1 is not installed").arg(QLatin1StringView(Tool));
+    return {};
+  }
+
+  // A display of its own: Xvfb picks a free number and says which.
+  bool StartDisplay(QString& Error) {
+    Display.start(QStringLiteral("Xvfb"),
+                  {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
+                   QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
+                   QStringLiteral("1024x768x24")});
+    if (!WaitUntil([&] { return Display.canReadLine() || Display.state() == QProcess::NotRunning; },
+                   30s) ||
+        !Display.canReadLine()) {
+      Error = QStringLiteral("Xvfb did not start");
+      return false;
+    }
+    DisplayName = u':' + QString::fromLatin1(Display.readLine().trimmed());
+    return true;
+  }
+
+  QProcessEnvironment Environment() const {
+    QProcessEnvironment E = QProcessEnvironment::systemEnvironment();
+    E.insert(QStringLiteral("WINEPREFIX"), kPrefix);
+    E.insert(QStringLiteral("WINEDEBUG"), QStringLiteral("-all"));
+    E.insert(QStringLiteral("DISPLAY"), DisplayName);
+    return E;
+  }
+
+  int Wine(const QString& Program, const QStringList& Arguments,
+           std::chrono::milliseconds Timeout) const {
+    QProcess P;
+    QProcessEnvironment E = Environment();
+    // No .NET or HTML engine in the prefix: nothing to offer to download, nothing to wait for.
+    E.insert(QStringLiteral("WINEDLLOVERRIDES"), QStringLiteral("mscoree,mshtml="));
+    P.setProcessEnvironment(E);
+    P.setStandardOutputFile(QProcess::nullDevice());
+    P.setStandardErrorFile(QProcess::nullDevice());
+    P.start(Program, Arguments);
+    if (!P.waitForFinished(static_cast<int>(Timeout.count()))) {
+      P.kill();
+      P.waitForFinished();
+      return -1;
+    }
+    return P.exitCode();
+  }
+
+  // The prefix is made once per build folder (about 12 s on an idle machine) and reused;
+  // a stamp marks one that was made whole.
+  bool PreparePrefix(QString& Error) {
+    QLockFile Lock(kPrefix + QStringLiteral(".lock"));
+    Lock.setStaleLockTime(0);
+    if (!Lock.tryLock(static_cast<int>(std::chrono::milliseconds(kWineStart).count()))) {
+      Error = QStringLiteral("the prefix is locked by another run");
+      return false;
+    }
+    const QString Stamp = kPrefix + QStringLiteral("/orvane-prefix-made");
+    if (!QFileInfo::exists(Stamp)) {
+      QDir(kPrefix).removeRecursively();
+      // The logger was installed there once: its key is in the prefix's registry file,
+      // which wineserver writes when it ends.
+      const int Made = Wine(QStringLiteral("wineboot"), {QStringLiteral("-i")}, kWineStart);
+      Wine(QStringLiteral("wine"),
+           {QStringLiteral("reg"), QStringLiteral("add"),
+            QStringLiteral("HKCU\\Software\\Tovrin_Log3"), QStringLiteral("/v"),
+            QStringLiteral("InstallPath"), QStringLiteral("/d"),
+            QStringLiteral("C:\\Tovrin_Log3\\"), QStringLiteral("/f")},
+           kWineStart);
+      Wine(QStringLiteral("wineserver"), {QStringLiteral("-w")}, kWineStart);
+      if (!QFileInfo::exists(kPrefix + QStringLiteral("/user.reg"))) {
+        Error = QStringLiteral("wineboot could not make the prefix %1 (status %2)")
+                    .arg(kPrefix)
+                    .arg(Made);
+        return false;
+      }
+      QFile(Stamp).open(QIODevice::WriteOnly);
+    }
+    // The logger's folder: the simulator's, copied afresh.
+    const QString Folder = kPrefix + QStringLiteral("/drive_c/Tovrin_Log3");
+    QDir(Folder).removeRecursively();
+    const QString Source = QStringLiteral(ORVANE_SIMULATOR_LOGGER);
+    for (const QString& Name :
+         {QStringLiteral("Tovrin_Log3.ini"), QStringLiteral("friends.ini"),
+          QStringLiteral("db/logs.mdb"), QStringLiteral("db/CountryDataEx.xml"),
+          QStringLiteral("db/Province.xml"), QStringLiteral("db/UniqueCalls.xml")}) {
+      QDir().mkpath(QFileInfo(Folder + u'/' + Name).path());
+      if (!QFile::copy(Source + Name, Folder + u'/' + Name)) {
+        Error = QStringLiteral("cannot copy ") + Source + Name;
+        return false;
+      }
+    }
+    return true;
+  }
+
+  bool StartLogger(QString& Error) {
+    Logger.setProcessEnvironment(Environment());
+    Logger.setStandardErrorFile(QProcess::nullDevice());
+    Logger.start(QStringLiteral("wine"), {kBridgeDir + QStringLiteral("/orvane-fake-logger.exe")});
+    QString Line;
+    if (!ReadLine(Line, kWineStart) || Line != QStringLiteral("ready")) {
+      Error = QStringLiteral("the fake logger did not start: ") + Line;
+      return false;
+    }
+    return true;
+  }
+
+  // One command, and its "ok".
+  bool Type(const QString& Command) {
+    Logger.write((Command + u'\n').toUtf8());
+    QString Line;
+    return ReadLine(Line, 30s) && Line == QStringLiteral("ok");
+  }
+
+  bool ReadLine(QString& Line, std::chrono::milliseconds Timeout) {
+    if (!WaitUntil([&] { return Logger.canReadLine() || Logger.state() == QProcess::NotRunning; },
+                   Timeout) ||
+        !Logger.canReadLine())
+      return false;
+    Line = QString::fromUtf8(Logger.readLine()).trimmed();
+    return true;
+  }
+
+  QProcess Display;
+  QString DisplayName;
+  QProcess Logger;
+};
+
+globe::TPointLL Placed(const QString& Call) {
+  const std::string Folder = ORVANE_SIMULATOR_LOGGER;
+  const auto Unique = platform::LoadXmlRowset(Folder + "db/UniqueCalls.xml");
+  const auto Province = platform::LoadXmlRowset(Folder + "db/Province.xml");
+  const auto DXCC = platform::LoadXmlRowset(Folder + "db/CountryDataEx.xml");
+  Unique->Open();
+  Province->Open();
+  DXCC->Open();
+  TCallsignLookup Lookup(*Unique, *Province, *DXCC);
+  QString Long, Lat;
+  EXPECT_TRUE(Lookup.FindCountry(Call, Long, Lat)) << Call.toStdString();
+  double y = 0, x = 0;
+  TextToLatLong(Lat, Long, y, x);
+  return globe::DegToPointLL(x, y);
+}
+
+TEST(WineEndToEnd, OrvaneFollowsTheWin32LoggerThroughTheBridge) {
+  if (const QString Why = TWineRun::Missing(); !Why.isEmpty()) GTEST_SKIP() << Why.toStdString();
+  QElapsedTimer Total;
+  Total.start();
+  TWineRun Run;
+  QString Error;
+  ASSERT_TRUE(Run.StartDisplay(Error)) << Error.toStdString();
+  ASSERT_TRUE(Run.PreparePrefix(Error)) << Error.toStdString();
+  ASSERT_TRUE(Run.StartLogger(Error)) << Error.toStdString();
+  // Orvane's bridge finds the display and prefix through its settings and environment.
+  qputenv("DISPLAY", Run.DisplayName.toLocal8Bit());
+  qunsetenv("WINEPREFIX");
+  qputenv("WINEDEBUG", "-all");
+
+  QTemporaryDir SettingsFolder;
+  ASSERT_TRUE(SettingsFolder.isValid());
+  {
+    QFile Ini(SettingsFolder.filePath(QStringLiteral("Orvane.ini")));
+    ASSERT_TRUE(Ini.open(QIODevice::WriteOnly));
+    Ini.write(("[Logger]\nPrefix=" + kPrefix + "\nWine=wine\n").toUtf8());
+  }
+  const TSettingsFile Settings(SettingsFolder.path(), SettingsFolder.path());
+
+  // No logger-host service answers on this name: the logger is looked for under Wine.
+  QElapsedTimer Clock;
+  Clock.start();
+  const auto Access = TLoggerAccess::Find(
+      QStringLiteral("orvane-wine-e2e-%1").arg(QCoreApplication::applicationPid()), Settings,
+      kBridgeDir, 3s, kWineStart);
+  const qint64 FirstAnswer = Clock.elapsed();
+  ASSERT_TRUE(Access->Problem().isEmpty()) << Access->Problem().toStdString();
+
+  std::vector<std::string> Errors;
+  bool Closed = false;
+  auto Open = [&] {
+    TForm1Environment E = Access->Environment(Settings, QStringLiteral(ORVANE_APP_DIR));
+    E.OnError = [&](const std::string& M) { Errors.push_back(M); };
+    auto Windows = std::make_unique<TOrvaneWindows>(std::move(E));
+    Closed = false;
+    Windows->Form1().OnClosed = [&] { Closed = true; };
+    Windows->Form1().show();
+    return Windows;
+  };
+  auto Windows = Open();
+  TForm1& F = Windows->Form1();
+  // The home position and the reference tables came from the logger's folder, named
+  // "C:\Tovrin_Log3\" in the registry and read through its Unix path in the prefix.
+  EXPECT_NEAR(F.mylat, 48.21, 1e-9);
+  EXPECT_NEAR(F.mylong, 16.37, 1e-9);
+  EXPECT_TRUE(QFileInfo(F.LoggerInstallPath() + QStringLiteral("Tovrin_Log3.ini")).isFile())
+      << F.LoggerInstallPath().toStdString();
+  EXPECT_TRUE(F.LoggerLink().tblDXCC() && F.LoggerLink().tblDXCC()->Active());
+  EXPECT_TRUE(F.LoggerLink().tblUnique() && F.LoggerLink().tblUnique()->Active());
+  Windows->fCompass().show();
+
+  ASSERT_TRUE(Run.Type(QStringLiteral("call JA1RL")));
+  ASSERT_TRUE(Run.Type(QStringLiteral("azimuth 44/224")));
+  const globe::TPointLL Tokyo = Placed(QStringLiteral("JA1RL"));
+  EXPECT_TRUE(WaitUntil([&] { return F._PointLLWWW == Tokyo; }, kFollow))
+      << F.edCallsign->text().toStdString();
+  EXPECT_TRUE(WaitUntil(
+      [&] { return Windows->fCompass().windowTitle() == QStringLiteral("Az - 44"); }, kFollow))
+      << Windows->fCompass().windowTitle().toStdString();
+
+  ASSERT_TRUE(Run.Type(QStringLiteral("locator JN36BF")));
+  double Lat = 0, Long = 0;
+  LocatorToLatLong(QStringLiteral("JN36BF"), Lat, Long);
+  EXPECT_TRUE(WaitUntil([&] { return F._PointLLWWW == globe::DegToPointLL(Long, Lat); }, kFollow));
+
+  // What one poll tick costs through the bridge, with the logger answering.
+  {
+    QElapsedTimer Tick;
+    Tick.start();
+    constexpr int kTicks = 20;
+    for (int i = 0; i < kTicks; ++i) (void)F.LoggerLink().Poll();
+    std::cout << "[figure] poll tick through the bridge: "
+              << static_cast<double>(Tick.nsecsElapsed()) / 1e6 / kTicks << " ms\n";
+  }
+
+  // A logger that stops answering for 3 s is waited for; what is typed meanwhile arrives.
+  ASSERT_TRUE(Run.Type(QStringLiteral("hang 3")));
+  Run.Logger.write("call W1AW\n");
+  EXPECT_FALSE(WaitUntil([&] { return Closed; }, 3500ms));
+  EXPECT_TRUE(WaitUntil([&] { return F.edCallsign->text() == QStringLiteral("W1AW"); }, kFollow))
+      << F.edCallsign->text().toStdString();
+  EXPECT_FALSE(Closed);
+  QString Line;
+  while (Run.ReadLine(Line, 100ms)) {
+  }  // the answers to the commands typed during the hang
+
+  // The logger's repair ends Orvane, and so does the logger's end.
+  ASSERT_TRUE(Run.Type(QStringLiteral("repair on")));
+  EXPECT_TRUE(WaitUntil([&] { return Closed; }, kFollow));
+  ASSERT_TRUE(Run.Type(QStringLiteral("repair off")));
+  Windows.reset();
+  Windows = Open();
+  EXPECT_FALSE(WaitUntil([&] { return Closed; }, 2500ms));
+  ASSERT_TRUE(Run.Type(QStringLiteral("quit")));
+  EXPECT_TRUE(WaitUntil([&] { return Closed; }, kFollow));
+  EXPECT_TRUE(Errors.empty()) << Errors.front();
+
+  // The bridge itself: a line that is no request, or too long, gets an error line, and the
+  // next request is answered as usual.
+  {
+    QProcess Bridge;
+    Bridge.setProcessEnvironment(Run.Environment());
+    Bridge.setStandardErrorFile(QProcess::nullDevice());
+    Bridge.start(QStringLiteral("wine"), {kBridgeDir + QStringLiteral("/orvane-bridge.exe")});
+    ASSERT_TRUE(Bridge.waitForStarted(30000));
+    Bridge.write("garbage\n" + QByteArray(70000, 'x') + "\n" +
+                 R"({"id":9,"op":"unixPath","path":"C:\\"})" + "\n");
+    QList<QByteArray> Lines;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+          while (Bridge.canReadLine()) Lines.push_back(Bridge.readLine().trimmed());
+          return Lines.size() >= 3;
+        },
+        kFollow));
+    ASSERT_EQ(Lines.size(), 3);
+    EXPECT_EQ(Lines[0], R"({"error":"not a request"})");
+    EXPECT_EQ(Lines[1], R"({"error":"line too long"})");
+    EXPECT_EQ(Lines[2],
+              R"({"id":9,"path":")" + QFile::encodeName(kPrefix) + R"(/dosdevices/c:/"})");
+    Bridge.closeWriteChannel();  // its input closing ends it
+    EXPECT_TRUE(Bridge.waitForFinished(30000));
+  }
+
+  std::cout << "[figure] first answer through the bridge, wineserver running: " << FirstAnswer
+            << " ms\n"
+            << "[figure] whole run under Wine: " << Total.elapsed() << " ms\n";
+}
+
+}  // namespace
+}  // namespace orvane
