@@ -8,7 +8,7 @@
 
 #include "app/mainform.h"
 #include "platform/qt/loggerhostservice.h"
-#include "platform/qt/sqldatabase.h"
+#include "platform/qt/loggerdatabase.h"
 
 class QApplication;
 
@@ -22,7 +22,7 @@ class TfrmFriends;
 void ApplyCyanNight(QApplication& Application);
 
 /// The logger as the program reaches it on this platform: its registry key and windows
-/// through the logger-host service, its database through QtSql.
+/// through the logger-host service, its database by the file's format (libmdb or QtSql).
 class TLoggerAccess {
  public:
   /// A second to answer each request: a logger busy for a moment is not taken for a closed
@@ -38,7 +38,7 @@ class TLoggerAccess {
 
  private:
   platform::TLoggerHostClient FHost;
-  platform::TSqlLoggerDatabase FDatabase;
+  platform::TLoggerFileDatabase FDatabase;
 };
 
 /// The main window, then the friends window, then the compass window. The secondary windows
