@@ -231,7 +231,9 @@ std::variant<double, std::string> ColumnNumber(MdbHandle& Mdb, const MdbColumn& 
       if (Need(8)) Value = Little<double>(*Bytes);
       break;
     case MDB_NUMERIC:
-      Value = DecimalValue(*Bytes, Column.col_scale);
+      // The definition stores precision, then scale; libmdb names the two fields the other
+      // way round (its own conversion to text passes col_prec as the scale).
+      Value = DecimalValue(*Bytes, Column.col_prec);
       break;
     case MDB_TEXT:
     case MDB_MEMO: {

@@ -246,8 +246,14 @@ std::size_t TJet4Writer::AddTable(const std::string& Name, const std::vector<TCo
   (void)NameBytes(Name);
   if (Columns.empty() || Columns.size() > 100)
     throw std::invalid_argument("a table needs 1 to 100 columns: " + Quoted(Name));
+  // Access compares object names without regard to letter case.
+  auto Folded = [](std::string s) {
+    for (char& c : s)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+  };
   for (const auto& Other : FTables)
-    if (Utf16(Other.Name) == Utf16(Name))
+    if (Folded(Other.Name) == Folded(Name))
       throw std::invalid_argument("two tables are named " + Quoted(Name));
   TTable Table;
   Table.Name = Name;
