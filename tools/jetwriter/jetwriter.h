@@ -50,6 +50,8 @@ class TJet4Writer {
   /// Appends a row of Values, one per column in the table's column order.
   void AddRow(std::size_t Table, const std::vector<TValue>& Values);
 
+  /// The size of the file so far, in bytes.
+  [[nodiscard]] std::size_t Size() const noexcept { return FFile.size(); }
   /// The file's bytes.
   [[nodiscard]] std::vector<std::uint8_t> Bytes() const;
   /// Writes the file to Path (replacing it); throws std::runtime_error when it cannot.
