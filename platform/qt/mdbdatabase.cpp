@@ -16,7 +16,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <variant>
 
@@ -104,6 +106,8 @@ class TQueryScanner {
 
 // ---------------------------------------------------------------------------------------
 // Reading through libmdb
+
+constexpr unsigned long kCatalogDefinitionPage = 2;
 
 struct TMdbCloser {
   void operator()(MdbHandle* Mdb) const { mdb_close(Mdb); }
@@ -261,10 +265,22 @@ const MdbColumn* FindColumn(const MdbTableDef& Table, std::string_view Name) {
 TJetReply Read(MdbHandle* Handle, const TJetRequest& Request) {
   const TMdb Mdb(Handle);
   if (!Mdb) return Fail("it is not an Access database that can be read (damaged or truncated)");
-  if (!mdb_read_catalog(Mdb.get(), MDB_TABLE))
+  const auto CatalogFails = [] {
     return Fail(
         "its catalog of tables cannot be read (the file is damaged, truncated or "
         "encrypted)");
+  };
+  {
+    // libmdb walks the catalog's rows through its page map without checking that there is
+    // one; look first, the way libmdb finds the catalog (its definition is on page 2).
+    MdbCatalogEntry Catalog{};
+    Catalog.mdb = Mdb.get();
+    Catalog.object_type = MDB_TABLE;
+    Catalog.table_pg = kCatalogDefinitionPage;
+    const TTable Definition(mdb_read_table(&Catalog));
+    if (!Definition || !Definition->usage_map || Definition->map_sz < 1) return CatalogFails();
+  }
+  if (!mdb_read_catalog(Mdb.get(), MDB_TABLE)) return CatalogFails();
   if (Request.Table.empty()) {
     TJetReply Reply;
     Reply.Ok = true;
@@ -281,6 +297,9 @@ TJetReply Read(MdbHandle* Handle, const TJetRequest& Request) {
   const TTable Table(mdb_read_table(Entry));
   if (!Table || !mdb_read_columns(Table.get()))
     return Fail("the definition of the table " + Quoted(Request.Table) + " cannot be read");
+  // libmdb walks the rows through this map without checking that it has one.
+  if (!Table->usage_map || Table->map_sz < 1)
+    return Fail("the page map of the table " + Quoted(Request.Table) + " is empty");
   mdb_rewind_table(Table.get());
 
   TJetReply Reply;
@@ -391,10 +410,9 @@ struct TFd {
   }
 };
 
-// Runs a read of FileName in a child process; the reply, or an error for a child that
-// crashed, failed or outlived Limit.
-TJetReply ReadInChild(const std::string& FileName, const TJetRequest& Request,
-                      std::chrono::milliseconds Limit) {
+}  // namespace
+
+TJetReply ReadIsolated(const std::function<TJetReply()>& Read, std::chrono::milliseconds Limit) {
   int Ends[2];
   if (::pipe(Ends) != 0)
     return Fail(std::string("the Access reader cannot be started: ") + std::strerror(errno));
@@ -409,9 +427,11 @@ TJetReply ReadInChild(const std::string& FileName, const TJetRequest& Request,
     ReadEnd.Reset();
     std::string Bytes;
     try {
-      Bytes = Encode(ReadJetDatabase(FileName, Request));
-    } catch (...) {
+      Bytes = Encode(Read());
+    } catch (const std::bad_alloc&) {
       Bytes = Encode(Fail("the Access reader ran out of memory"));
+    } catch (...) {
+      Bytes = Encode(Fail("the Access reader failed"));
     }
     WriteAll(WriteEnd.Fd, Bytes);
     ::_exit(0);
@@ -446,10 +466,12 @@ TJetReply ReadInChild(const std::string& FileName, const TJetRequest& Request,
   int Status = 0;
   while (::waitpid(Child, &Status, 0) < 0 && errno == EINTR) {
   }
-  if (TimedOut)
-    return Fail("reading it took longer than " +
-                std::to_string(Limit.count() / 1000.0).substr(0, 4) +
-                " s; the file may be damaged");
+  if (TimedOut) {
+    const long long Ms = Limit.count();
+    const std::string Span =
+        Ms % 1000 == 0 ? std::to_string(Ms / 1000) + " s" : std::to_string(Ms) + " ms";
+    return Fail("reading it took longer than " + Span + "; the file may be damaged");
+  }
   if (WIFSIGNALED(Status))
     return Fail("the Access reader crashed on it (signal " + std::to_string(WTERMSIG(Status)) +
                 "); the file may be damaged");
@@ -460,8 +482,6 @@ TJetReply ReadInChild(const std::string& FileName, const TJetRequest& Request,
   if (auto Reply = Decode(Bytes)) return *Reply;
   return Fail("the Access reader gave no answer");
 }
-
-}  // namespace
 
 std::optional<TJetQuery> ParseJetQuery(std::string_view Sql) {
   TQueryScanner Scan(Sql);
@@ -507,7 +527,7 @@ TMdbLoggerDatabase::TMdbLoggerDatabase(std::chrono::milliseconds TimeLimit)
 void TMdbLoggerDatabase::Close() noexcept { FOpen = false; }
 
 TJetReply TMdbLoggerDatabase::Run(const TJetRequest& Request) const {
-  return ReadInChild(FFileName, Request, FTimeLimit);
+  return ReadIsolated([&] { return ReadJetDatabase(FFileName, Request); }, FTimeLimit);
 }
 
 void TMdbLoggerDatabase::Open(const std::string& FileName) {

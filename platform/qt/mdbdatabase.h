@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -57,6 +58,12 @@ struct TJetRequest {
 [[nodiscard]] TJetReply ReadJetDatabase(const std::string& FileName, const TJetRequest& Request);
 [[nodiscard]] TJetReply ReadJetDatabase(std::span<const std::uint8_t> Bytes,
                                         const TJetRequest& Request);
+
+/// Runs Read in a child process and returns its reply. A child that crashes, fails or
+/// outlives Limit (it is then killed) gives an error reply saying so. Read sees a copy of
+/// this process; what it changes stays in the child.
+[[nodiscard]] TJetReply ReadIsolated(const std::function<TJetReply()>& Read,
+                                     std::chrono::milliseconds Limit);
 
 /// The logger's database in an Access file. Each operation opens the file read-only
 /// in a child process, which ends after TimeLimit at the latest.
