@@ -401,6 +401,19 @@ void WriteAll(int Fd, const std::string& Bytes) {
   }
 }
 
+// The memory a process holds in RAM, in bytes; 0 when it cannot be read.
+std::uint64_t ResidentBytes(pid_t Process) {
+  const std::string Path = "/proc/" + std::to_string(Process) + "/statm";
+  std::FILE* File = std::fopen(Path.c_str(), "r");
+  if (!File) return 0;
+  unsigned long long Size = 0;
+  unsigned long long Resident = 0;
+  const bool Read = std::fscanf(File, "%llu %llu", &Size, &Resident) == 2;
+  std::fclose(File);
+  const long Page = ::sysconf(_SC_PAGESIZE);
+  return Read && Page > 0 ? Resident * static_cast<std::uint64_t>(Page) : 0;
+}
+
 struct TFd {
   int Fd = -1;
   ~TFd() { Reset(); }
@@ -412,7 +425,10 @@ struct TFd {
 
 }  // namespace
 
-TJetReply ReadIsolated(const std::function<TJetReply()>& Read, std::chrono::milliseconds Limit) {
+TJetReply ReadIsolated(const std::function<TJetReply()>& Read, std::chrono::milliseconds Limit,
+                       std::uint64_t MemoryLimit) {
+  // The child shares this process's pages at first; what it adds is what counts.
+  const std::uint64_t MemoryCap = ResidentBytes(::getpid()) + MemoryLimit;
   int Ends[2];
   if (::pipe(Ends) != 0)
     return Fail(std::string("the Access reader cannot be started: ") + std::strerror(errno));
@@ -442,6 +458,7 @@ TJetReply ReadIsolated(const std::function<TJetReply()>& Read, std::chrono::mill
   constexpr std::size_t kMaxReply = 1 << 16;
   std::string Bytes;
   bool TimedOut = false;
+  bool TooLarge = false;
   const auto Deadline = std::chrono::steady_clock::now() + Limit;
   for (;;) {
     const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -450,8 +467,13 @@ TJetReply ReadIsolated(const std::function<TJetReply()>& Read, std::chrono::mill
       TimedOut = true;
       break;
     }
+    if (ResidentBytes(Child) > MemoryCap) {
+      TooLarge = true;
+      break;
+    }
+    // Wake often enough to stop a child that allocates without bound in time.
     pollfd Poll{ReadEnd.Fd, POLLIN, 0};
-    const int Ready = ::poll(&Poll, 1, static_cast<int>(std::min<long long>(Left.count(), 1000)));
+    const int Ready = ::poll(&Poll, 1, static_cast<int>(std::min<long long>(Left.count(), 20)));
     if (Ready < 0 && errno == EINTR) continue;
     if (Ready < 0) break;
     if (Ready == 0) continue;
@@ -462,10 +484,13 @@ TJetReply ReadIsolated(const std::function<TJetReply()>& Read, std::chrono::mill
     if (Bytes.size() + static_cast<std::size_t>(n) > kMaxReply) break;
     Bytes.append(Buffer, static_cast<std::size_t>(n));
   }
-  if (TimedOut) ::kill(Child, SIGKILL);
+  if (TimedOut || TooLarge) ::kill(Child, SIGKILL);
   int Status = 0;
   while (::waitpid(Child, &Status, 0) < 0 && errno == EINTR) {
   }
+  if (TooLarge)
+    return Fail("reading it needed more than " + std::to_string(MemoryLimit >> 20) +
+                " MB of memory; the file may be damaged");
   if (TimedOut) {
     const long long Ms = Limit.count();
     const std::string Span =

@@ -59,11 +59,14 @@ struct TJetRequest {
 [[nodiscard]] TJetReply ReadJetDatabase(std::span<const std::uint8_t> Bytes,
                                         const TJetRequest& Request);
 
-/// Runs Read in a child process and returns its reply. A child that crashes, fails or
-/// outlives Limit (it is then killed) gives an error reply saying so. Read sees a copy of
-/// this process; what it changes stays in the child.
+/// Runs Read in a child process and returns its reply. A child that crashes, fails,
+/// outlives Limit or holds more than MemoryLimit bytes beyond what this process holds (it
+/// is then killed) gives an error reply saying so. Read sees a copy of this process; what
+/// it changes stays in the child.
+inline constexpr std::uint64_t kReadMemoryLimit = 512u << 20;
 [[nodiscard]] TJetReply ReadIsolated(const std::function<TJetReply()>& Read,
-                                     std::chrono::milliseconds Limit);
+                                     std::chrono::milliseconds Limit,
+                                     std::uint64_t MemoryLimit = kReadMemoryLimit);
 
 /// The logger's database in an Access file. Each operation opens the file read-only
 /// in a child process, which ends after TimeLimit at the latest.

@@ -234,6 +234,12 @@ TEST(MdbLoggerDatabase, ReadsInAChildAndNamesTheFile) {
   EXPECT_NE(Message.find("does not exist"), std::string::npos) << Message;
   EXPECT_FALSE(QFile::exists(QString::fromStdString(Missing)));
 
+  // libmdb allocates without end on this file: the child is stopped at its memory limit.
+  const std::string Greedy = ORVANE_TEST_DATA_DIR "/mdb/libmdb-memory.mdb";
+  Message = Thrown([&] { Db.Open(Greedy); });
+  EXPECT_NE(Message.find("needed more than 512 MB of memory"), std::string::npos) << Message;
+  EXPECT_NE(Message.find(Greedy), std::string::npos) << Message;
+
   // A reader that outlives its time is stopped and reported.
   TMdbLoggerDatabase Hasty(std::chrono::milliseconds(0));
   Message = Thrown([&] { Hasty.Open(kDateTest); });
@@ -258,9 +264,16 @@ TEST(MdbLoggerDatabase, AChildThatCrashesFailsOrHangsIsAnError) {
          for (;;) ::pause();
        },
        "took longer than 300 ms"},
+      {[]() -> TJetReply {
+         // Touched memory without end, the way libmdb reads some damaged catalogs.
+         std::vector<std::vector<char>> Held;
+         for (;;) Held.emplace_back(std::size_t{8} << 20, 'x');
+       },
+       "needed more than 64 MB of memory"},
   };
   for (const auto& C : Cases) {
-    const TJetReply Reply = platform::ReadIsolated(C.Read, std::chrono::milliseconds(300));
+    const TJetReply Reply =
+        platform::ReadIsolated(C.Read, std::chrono::milliseconds(300), std::uint64_t{64} << 20);
     EXPECT_EQ(Reply.Ok, C.Expected.empty()) << C.Expected;
     EXPECT_NE(Reply.Error.find(C.Expected), std::string::npos) << Reply.Error;
     if (C.Expected.empty()) {
