@@ -1,8 +1,8 @@
 // The logger's Access (Jet/ACE) database read through mdbtools' libmdb, read-only.
 //
 // libmdb trusts the file it reads, and a damaged database must not take the program down
-// with it: every read runs in a child process of its own with a time limit, and a child
-// that crashes or hangs becomes an error naming the file.
+// with it: every read runs in a child process of its own with a time and a memory limit,
+// and a child that crashes, hangs or grows without end becomes an error naming the file.
 #pragma once
 
 #include <chrono>
@@ -54,7 +54,8 @@ struct TJetRequest {
 /// Reads an Access database in this process, from a file or from bytes in memory. The
 /// numbers of the position may be stored as Double, Single, Currency, Byte, Integer, Long
 /// Integer or Decimal, or as text holding a number (C locale, blanks around it allowed); an
-/// empty (NULL) value reads as 0. Never throws; errors come back in the reply.
+/// empty (NULL) value reads as 0. What is wrong with the file comes back in the reply, not
+/// as an exception.
 [[nodiscard]] TJetReply ReadJetDatabase(const std::string& FileName, const TJetRequest& Request);
 [[nodiscard]] TJetReply ReadJetDatabase(std::span<const std::uint8_t> Bytes,
                                         const TJetRequest& Request);
