@@ -10,7 +10,7 @@
 
 #include "app/mainform.h"
 #include "platform/qt/loggerhostservice.h"
-#include "platform/qt/sqldatabase.h"
+#include "platform/qt/loggerdatabase.h"
 
 class QApplication;
 
@@ -53,7 +53,7 @@ struct TWineSearch {
 
 /// The logger as the program reaches it on this platform: its registry key, windows and
 /// file names through the logger-host service (a local socket, or the Win32 bridge under
-/// Wine), its database through QtSql.
+/// Wine), its database by the file's format (libmdb or QtSql).
 class TLoggerAccess {
  public:
   /// A second to answer each request. A logger that does not answer is waited for, tick
@@ -87,7 +87,7 @@ class TLoggerAccess {
 
  private:
   std::unique_ptr<platform::TLoggerHostClient> FHost;
-  platform::TSqlLoggerDatabase FDatabase;
+  platform::TLoggerFileDatabase FDatabase;
   QString FProblem;
 };
 

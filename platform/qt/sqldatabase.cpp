@@ -76,8 +76,7 @@ void TSqlLoggerDatabase::Open(const std::string& FileName) {
     if (Header.size() != static_cast<qsizetype>(sizeof kSqliteHeader) ||
         std::memcmp(Header.constData(), kSqliteHeader, sizeof kSqliteHeader) != 0)
       throw std::runtime_error("cannot open the logger database " + Quoted(FileName) +
-                               ": it is not an SQLite file; this build reads only SQLite "
-                               "stand-ins of the logger's database, not Access files");
+                               ": it is not an SQLite file");
   }
   {
     QSqlDatabase Db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), FConnection);

@@ -1,6 +1,6 @@
-// The logger's database on QtSql. This build reads the simulator's stand-in: an SQLite file
-// under the logger's database name, with the logger's table and columns. A real Access file
-// is recognised and refused with a message that says so.
+// The logger's database on QtSql: the simulator's and the tests' stand-in, an SQLite file
+// under the logger's database name, with the logger's table and columns. The logger's own
+// Access file is read by TMdbLoggerDatabase; TLoggerFileDatabase chooses between them.
 #pragma once
 
 #include <QString>
@@ -22,7 +22,7 @@ class TSqlLoggerDatabase final : public TLoggerDatabase {
   void Close() noexcept override;
   /// Opens FileName read-only after closing what was open. Throws std::runtime_error naming
   /// the file when it does not exist (no empty database is created), is not an SQLite
-  /// file (for example the logger's own Access file), or cannot be opened.
+  /// file, or cannot be opened.
   void Open(const std::string& FileName) override;
   /// Reads Table once; throws std::runtime_error naming the table when it does not exist
   /// or cannot be read, or when no database is open.

@@ -11,7 +11,7 @@
 #include "app/loggerlink.h"
 #include "app/lookup.h"
 #include "app/settings.h"
-#include "platform/qt/sqldatabase.h"
+#include "platform/qt/loggerdatabase.h"
 
 namespace orvane::sim {
 
@@ -49,7 +49,7 @@ QString ReadLogName(const QString& IniFile) {
 }
 
 std::optional<TPosition> ReadHomePosition(const QString& DatabaseFile, const QString& LogName) {
-  platform::TSqlLoggerDatabase Database;
+  platform::TLoggerFileDatabase Database;
   Database.Open(Utf8(DatabaseFile));
   const auto Stored = Database.QueryPosition(HomePositionQuery(Utf8(LogName)));
   Database.Close();
