@@ -41,6 +41,17 @@ std::int32_t Add32(std::int32_t a, std::int32_t b) noexcept {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
 }
 
+// A longitude as PointLL keeps it: within half a turn and a GU either side of 0°.
+bool InRange(std::int32_t iLong) noexcept {
+  return iLong >= -GU_180_DEGREE - 1 && iLong <= GU_180_DEGREE + 1;
+}
+
+// A texture across 180°: its east corner was wrapped to the west of its west corner. Both
+// lie within the earth then, so adding a turn to their difference stays within 32 bits.
+bool CrossesDateLine(std::int32_t West, std::int32_t East) noexcept {
+  return InRange(West) && InRange(East) && East < West && East - West + GU_360_DEGREE > 0;
+}
+
 // Palette entries are blue, green, red, reserved; colours keep red in the low byte.
 std::uint32_t EntryToColor(const std::uint8_t* e) noexcept {
   return std::uint32_t{e[2]} | (std::uint32_t{e[1]} << 8) | (std::uint32_t{e[0]} << 16);
@@ -61,16 +72,19 @@ std::int32_t TTextureData::Width() const noexcept {
       std::min<std::uint32_t>(w, std::numeric_limits<std::int32_t>::max()));
 }
 
+std::int32_t TTextureData::PictureWidth() const noexcept {
+  return IsValid() ? TextureBMPHeader.biWidth : 0;
+}
+
 const std::uint8_t* TTextureData::Bits() const noexcept {
   return IsValid() ? TextureStream.data() + TextureFileHeader.bfOffBits : nullptr;
 }
 
 std::uint8_t TTextureData::TexelIndex(std::int32_t u, std::int32_t v) const noexcept {
   if (!IsValid()) return 0;
-  const std::int32_t w = Width();
-  u = std::clamp(u, 0, w - 1);
+  u = std::clamp(u, 0, PictureWidth() - 1);
   v = std::clamp(v, 0, Height() - 1);
-  return Bits()[static_cast<std::size_t>(v) * static_cast<std::size_t>(w) +
+  return Bits()[static_cast<std::size_t>(v) * static_cast<std::size_t>(Width()) +
                 static_cast<std::size_t>(u)];
 }
 
@@ -203,11 +217,15 @@ void TTextureData::Assign(const TTextureData& Source) { LoadFromStream(Source.Te
 TPoint TTextureData::LLToTextureXY(const TPointLL& ptLL) const {
   const TPointLL p0 = WorldPoints.GetLL(0);
   const TPointLL p1 = WorldPoints.GetLL(1);
-  const std::int32_t w = Width();
   const std::int32_t h = Height();
   const std::int32_t row = MulDiv(Sub32(ptLL.iLatY, p0.iLatY), h, Sub32(p1.iLatY, p0.iLatY));
-  const std::int32_t x =
-      MulDiv(Sub32(ptLL.iLongX, p0.iLongX), Sub32(w, 1), Sub32(p1.iLongX, p0.iLongX));
+  std::int32_t dLong = Sub32(ptLL.iLongX, p0.iLongX);
+  std::int32_t span = Sub32(p1.iLongX, p0.iLongX);
+  if (CrossesDateLine(p0.iLongX, p1.iLongX)) {
+    span += GU_360_DEGREE;
+    if (dLong < 0 && InRange(ptLL.iLongX)) dLong += GU_360_DEGREE;
+  }
+  const std::int32_t x = MulDiv(dLong, Sub32(PictureWidth(), 1), span);
   return {x, Sub32(Sub32(h, row), 1)};
 }
 
@@ -215,7 +233,9 @@ TPointLL TTextureData::TextureXYToLL(const TPoint& ptXY) const {
   const TPointLL p0 = WorldPoints.GetLL(0);
   const TPointLL p1 = WorldPoints.GetLL(1);
   const std::int32_t lat = Add32(p0.iLatY, MulDiv(ptXY.Y, Sub32(p1.iLatY, p0.iLatY), Height()));
-  const std::int32_t lon = Add32(p0.iLongX, MulDiv(ptXY.X, Sub32(p1.iLongX, p0.iLongX), Width()));
+  std::int32_t span = Sub32(p1.iLongX, p0.iLongX);
+  if (CrossesDateLine(p0.iLongX, p1.iLongX)) span += GU_360_DEGREE;
+  const std::int32_t lon = Add32(p0.iLongX, MulDiv(ptXY.X, span, PictureWidth()));
   return PointLL(lon, lat);
 }
 

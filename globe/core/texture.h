@@ -74,6 +74,9 @@ class TTextureData : public TGlobeRoot {
   /// Stored row length in bytes (biSizeImage div biHeight); 0 while the height is not above 0.
   [[nodiscard]] std::int32_t Width() const noexcept;
   [[nodiscard]] std::int32_t Height() const noexcept { return TextureBMPHeader.biHeight; }
+  /// Width of the picture in pixels (biWidth), without the row padding that Width() counts;
+  /// 0 while not valid. Geographic positions map onto these columns only.
+  [[nodiscard]] std::int32_t PictureWidth() const noexcept;
   /// The palette indices, row 0 = bottom row of the picture; Width() × Height() bytes. Null
   /// when not valid.
   [[nodiscard]] const std::uint8_t* Bits() const noexcept;
@@ -85,10 +88,14 @@ class TTextureData : public TGlobeRoot {
   [[nodiscard]] std::uint32_t ColorAtLL(const TPointLL& ptLL) const noexcept;
 
   /// Texture position of a geographic point; Y counts from the bottom row in memory. The
-  /// result may lie outside the image (latitude −90° gives row −1 with the default corners);
-  /// corners with equal latitudes or longitudes give −1 for that coordinate's fraction.
+  /// east corner maps onto the picture's last column (PictureWidth() − 1), never onto row
+  /// padding. Corners whose east longitude wrapped past 180° (a texture across the date
+  /// line) are measured eastward from the west corner. The result may lie outside the image
+  /// (latitude −90° gives row −1 with the default corners); corners with equal latitudes or
+  /// longitudes give −1 for that coordinate's fraction.
   [[nodiscard]] TPoint LLToTextureXY(const TPointLL& ptLL) const;
-  /// Geographic point of a texture position; Y counts from the top of the picture.
+  /// Geographic point of a texture position; Y counts from the top of the picture and X
+  /// spans the PictureWidth() columns.
   [[nodiscard]] TPointLL TextureXYToLL(const TPoint& ptXY) const;
   /// Ties texture position (0, 0) (the top-left corner) or any other (the bottom-right
   /// corner) to a geographic point.

@@ -140,17 +140,24 @@ void TProjectionModel::PaintSurface() {
     P.Globe().GlobeCanvas().RenderTextureMap(texture);
     return;
   }
-  // The outline follows the map's edges only with the map unshifted.
-  const Extended meridian = P.CentralMeridian();
-  P.SetFloatProperty(ppCentralMeridian, 0);
-  const TRect e = P.ExtentsLL();
   constexpr std::int32_t step = 10 * GU_DEGREE;
   EnsureDevicePoints(108);
-  for (std::int32_t i = 0; i < 36; ++i) LLToXY(e.Left + i * step, e.Top, i);
-  for (std::int32_t i = 0; i < 18; ++i) LLToXY(e.Right - 1, e.Top + i * step, 36 + i);
-  for (std::int32_t i = 0; i < 36; ++i) LLToXY(e.Right - 1 - i * step, e.Bottom, 54 + i);
-  for (std::int32_t i = 0; i < 18; ++i) LLToXY(e.Left, e.Bottom - i * step, 90 + i);
-  P.SetFloatProperty(ppCentralMeridian, meridian);
+  {
+    // The outline follows the map's edges only with the map unshifted. The meridian is set
+    // aside quietly: through the setter every paint would update the scroll bars and ask
+    // for another paint.
+    struct TUnshifted {
+      Extended& Meridian;
+      Extended Kept;
+      ~TUnshifted() { Meridian = Kept; }
+    } unshifted{P.FCentralMeridian, P.FCentralMeridian};
+    P.FCentralMeridian = 0;
+    const TRect e = P.ExtentsLL();
+    for (std::int32_t i = 0; i < 36; ++i) LLToXY(e.Left + i * step, e.Top, i);
+    for (std::int32_t i = 0; i < 18; ++i) LLToXY(e.Right - 1, e.Top + i * step, 36 + i);
+    for (std::int32_t i = 0; i < 36; ++i) LLToXY(e.Right - 1 - i * step, e.Bottom, 54 + i);
+    for (std::int32_t i = 0; i < 18; ++i) LLToXY(e.Left, e.Bottom - i * step, 90 + i);
+  }
   P.Globe().GlobeCanvas().DrawClippedPoly(
       108, {osClosed, osClipLeft, osClipTop, osClipRight, osClipBottom}, 1);
 }

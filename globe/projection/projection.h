@@ -250,6 +250,8 @@ class TGlobeProjection : public TGlobeENVPersistent {
  private:
   // The canvas refits the view on a resize by storing scale and altitude directly.
   friend class TGlobeCanvas;
+  // The flat maps paint their outline unshifted, without telling anyone.
+  friend class TProjectionModel;
 
   TCustomGlobe4* FGlobe;
   std::int32_t FiXOrigin = 0;

@@ -89,6 +89,29 @@ std::int32_t SeamQuadrant(std::int32_t iLong, std::int32_t CM) noexcept {
   return WrapLongitude(static_cast<std::int32_t>(std::int64_t{iLong} - CM)) / GU_90_DEGREE;
 }
 
+// A ring that winds once round the earth splits it into a cap round each pole; it encloses
+// the smaller one. On the unit sphere the cap round the north pole has the area
+// 2π − w·∮ sin(lat) d(long), w = ±1 the ring's winding, so that cap is the smaller one when
+// w·∮ sin(lat) d(long) > 0. Which way the ring runs does not matter; files disagree on it.
+bool EnclosesNorthPole(const TPointStore& Ring) noexcept {
+  const std::int32_t n = Ring.Count();
+  double winding = 0, integral = 0;
+  TPointLL prev = Ring.GetLL(n - 1);
+  double prevSin = std::sin(static_cast<double>(prev.iLatY) * static_cast<double>(RADIANS_PER_GU));
+  for (std::int32_t j = 0; j < n; ++j) {
+    const TPointLL p = Ring.GetLL(j);
+    const double sinLat =
+        std::sin(static_cast<double>(p.iLatY) * static_cast<double>(RADIANS_PER_GU));
+    const auto dLong = static_cast<double>(
+        WrapLongitude(static_cast<std::int32_t>(std::int64_t{p.iLongX} - prev.iLongX)));
+    winding += dLong;
+    integral += 0.5 * (sinLat + prevSin) * dLong;
+    prev = p;
+    prevSin = sinLat;
+  }
+  return (winding > 0) == (integral > 0);
+}
+
 constexpr TGlobeObjectStateSet kAllClipFlags{osClipLeft, osClipTop, osClipRight, osClipBottom};
 
 }  // namespace
@@ -400,25 +423,29 @@ void TGlobeCanvas::RenderChainStore(TChainStore& Chains, TGlobeObjectStateSet St
       idx = 0;
     } else {
       // An odd number of crossings: the ring encloses a pole. Close it along the map's
-      // edges through the south pole: down the edge where the last even sub-chain leaves the
-      // map, up the edge where the first odd one enters it.
+      // edges through that pole: along the edge where the last even sub-chain leaves the
+      // map, back along the edge where the first odd one enters it.
       const TPointStore& last = T.GetChain(subCount - 2);
       const TPointLL L = last.GetLL(last.Count() - 1);
-      const std::int32_t upLong =
+      const std::int32_t backLong =
           static_cast<std::int32_t>(std::int64_t{S} + (firstSide > 0 ? 2 : -2));
+      const bool north = EnclosesNorthPole(*C);
+      const std::int64_t step = north ? GU_MINUTE : -GU_MINUTE;
+      const std::int64_t pole = north ? GU_90_DEGREE : -GU_90_DEGREE;
       TPointStore detour;
       detour.SetStoreHeight(Chains.StoreHeight());
       std::int64_t lat = L.iLatY;
-      while (lat > -GU_90_DEGREE) {
-        lat -= GU_MINUTE;
+      while (north ? lat < pole : lat > pole) {
+        lat += step;
         detour.Add(PointLLH(L.iLongX, static_cast<std::int32_t>(lat), L.iHeightZ));
       }
-      detour.Add(PointLLH(L.iLongX, -GU_90_DEGREE + 1, L.iHeightZ));
-      while (lat < L.iLatY) {
-        lat += GU_MINUTE;
-        detour.Add(PointLLH(upLong, static_cast<std::int32_t>(lat), L.iHeightZ));
+      detour.Add(
+          PointLLH(L.iLongX, static_cast<std::int32_t>(pole - step / GU_MINUTE), L.iHeightZ));
+      while (north ? lat > L.iLatY : lat < L.iLatY) {
+        lat -= step;
+        detour.Add(PointLLH(backLong, static_cast<std::int32_t>(lat), L.iHeightZ));
       }
-      detour.Add(PointLLH(upLong, L.iLatY, L.iHeightZ));
+      detour.Add(PointLLH(backLong, L.iLatY, L.iHeightZ));
       idx = project(detour, idx);
     }
     for (std::int32_t s = 1; s < subCount; s += 2) idx = project(T.GetChain(s), idx);

@@ -3,6 +3,7 @@
 // off-screen picture.
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <utility>
 
 #include "globe/core/numeric.h"
@@ -23,7 +24,8 @@ using projection_detail::RoundD;
 struct TTexelSource {
   const std::uint8_t* Bits;
   const std::uint8_t* Palette;
-  std::int64_t Width;
+  std::int64_t Stride;  // bytes per memory row, padding included
+  std::int64_t Width;   // columns of the picture
   std::int64_t Height;
   std::int32_t Transparent;
 };
@@ -96,7 +98,7 @@ void DrawSpan(std::uint8_t* Row, std::int32_t Width, const TTexelSource& T, std:
     // Coordinates past the image take its edge texel rather than bytes beyond it.
     const std::int64_t iu = std::clamp<std::int64_t>(RoundD(u), 0, maxU);
     const std::int64_t iv = std::min(RoundD(v), maxV);
-    const std::uint8_t index = T.Bits[iv * T.Width + iu];
+    const std::uint8_t index = T.Bits[iv * T.Stride + iu];
     u += du;
     v += dv;
     if (index == T.Transparent) continue;
@@ -114,8 +116,11 @@ std::int32_t WrapLong64(std::int64_t v) noexcept {
   return projection_detail::Wrap32(v);
 }
 
+// The subdivision steps 1 GU past each cell, which at the south edge of a texture reaching
+// the pole would give corners beyond it that no flat map shows: latitudes stop at the poles.
 TPointLL Corner(std::int64_t Long, std::int64_t Lat) noexcept {
-  return {WrapLong64(Long), projection_detail::Wrap32(Lat), 0};
+  return {WrapLong64(Long),
+          static_cast<std::int32_t>(std::clamp<std::int64_t>(Lat, -GU_90_DEGREE, GU_90_DEGREE)), 0};
 }
 
 void CoverRect(TGlobeCanvas& Canvas, const TTextureData& Texture, const TPointLL& N,
@@ -137,6 +142,55 @@ void CoverRect(TGlobeCanvas& Canvas, const TTextureData& Texture, const TPointLL
   CoverRect(Canvas, Texture, Corner(x, y - b), Corner(x + a - 1, y - 2 * b - 1));
 }
 
+// Longitude east of the central meridian as the flat maps place it: −180° … 180°, the
+// seam at either end.
+std::int64_t FromMeridian(std::int32_t Long, std::int32_t CM) noexcept {
+  return WrapLongitude(projection_detail::Wrap32(std::int64_t{Long} - CM));
+}
+
+// A triangle whose corners lie more than half a turn apart as the map places them spans the
+// seam (the cells of a texture are far narrower). It is cut along the seam into a triangle on
+// the side of its lone corner and a quadrilateral (two triangles) on the other; the cut
+// points sit 2 GU inside each edge of the map, as the chain splitting puts them, so that
+// every piece lies wholly on one side. Returns false when the triangle does not span it.
+bool SplitAtSeam(TGlobeCanvas& Canvas, const TTriangleLL& Tri, const TTextureData& Texture,
+                 std::int32_t CM) {
+  const auto& pts = Tri.Points;
+  std::int64_t r[3];
+  for (int i = 0; i < 3; ++i) r[i] = FromMeridian(pts[static_cast<std::size_t>(i)].iLongX, CM);
+  if (std::max({r[0], r[1], r[2]}) - std::min({r[0], r[1], r[2]}) <= GU_180_DEGREE) return false;
+  // The lone corner is the one on its own side of the central meridian. Pieces have all
+  // their corners on one side and are never cut again.
+  const bool east0 = r[0] > 0, east1 = r[1] > 0, east2 = r[2] > 0;
+  if (east0 == east1 && east1 == east2) return false;
+  const int lone = east1 == east2 ? 0 : (east0 == east2 ? 1 : 2);
+  const int a = (lone + 1) % 3, b = (lone + 2) % 3;
+  const bool loneEast = r[lone] > 0;
+
+  // Where the edge from the lone corner to corner i meets the seam, on the east or west edge.
+  auto cut = [&](int i, bool East) {
+    const double dLone =
+        static_cast<double>(std::max<std::int64_t>(GU_180_DEGREE - std::abs(r[lone]), 0));
+    const double dOther =
+        static_cast<double>(std::max<std::int64_t>(GU_180_DEGREE - std::abs(r[i]), 0));
+    const double t = dLone + dOther > 0 ? dLone / (dLone + dOther) : 0;
+    const TPointLL& from = pts[static_cast<std::size_t>(lone)];
+    const TPointLL& to = pts[static_cast<std::size_t>(i)];
+    const std::int64_t lat = from.iLatY + RoundD(t * (static_cast<double>(to.iLatY) - from.iLatY));
+    const std::int64_t edge = East ? GU_180_DEGREE - 2 : -GU_180_DEGREE + 2;
+    return Corner(std::int64_t{CM} + edge, lat);
+  };
+  const TPointLL& L = pts[static_cast<std::size_t>(lone)];
+  const TPointLL& A = pts[static_cast<std::size_t>(a)];
+  const TPointLL& B = pts[static_cast<std::size_t>(b)];
+  const TPointLL la = cut(a, loneEast), lb = cut(b, loneEast);
+  const TPointLL oa = cut(a, !loneEast), ob = cut(b, !loneEast);
+  Canvas.RenderTextureTriangle({{L, la, lb}}, Texture);
+  Canvas.RenderTextureTriangle({{oa, A, B}}, Texture);
+  Canvas.RenderTextureTriangle({{oa, B, ob}}, Texture);
+  return true;
+}
+
 }  // namespace
 
 void TGlobeCanvas::RenderTextureTriangle(const TTriangleLL& WorldTri,
@@ -147,11 +201,10 @@ void TGlobeCanvas::RenderTextureTriangle(const TTriangleLL& WorldTri,
   const auto& pts = WorldTri.Points;
 
   if (!P.Flags().Contains(pfContinuous)) {
-    // No triangle may join the map's left and right edges.
-    const std::int64_t seam =
-        WrapLong64(Trunc(P.CentralMeridian() * 5400000.0L) + std::int64_t{GU_180_DEGREE});
-    const bool east0 = pts[0].iLongX - seam >= 0;
-    if ((pts[1].iLongX - seam >= 0) != east0 || (pts[2].iLongX - seam >= 0) != east0) return;
+    // No triangle may join the map's left and right edges: one across the seam is drawn as
+    // its pieces on either side.
+    const std::int32_t cm = projection_detail::SatRound32(P.CentralMeridian() * GU_DEGREE);
+    if (SplitAtSeam(*this, WorldTri, TextureMap, cm)) return;
   }
 
   TCustomProjectionModel& model = P.ProjectionModel();
@@ -172,7 +225,8 @@ void TGlobeCanvas::RenderTextureTriangle(const TTriangleLL& WorldTri,
   // The canvas size may differ from the picture's for a moment; never write beyond either.
   const std::int32_t width = std::min(FiCanvasWidth, bitmap->Width());
   const std::int32_t height = std::min(FiCanvasHeight, bitmap->Height());
-  const TTexelSource texels{TextureMap.Bits(), TextureMap.TexturePalette.data(), TextureMap.Width(),
+  const TTexelSource texels{TextureMap.Bits(),   TextureMap.TexturePalette.data(),
+                            TextureMap.Width(),  TextureMap.PictureWidth(),
                             TextureMap.Height(), TextureMap.TransparentIndex};
 
   int top = 0;
@@ -212,8 +266,9 @@ void TGlobeCanvas::RenderTextureTriangle(const TTriangleLL& WorldTri,
 void TGlobeCanvas::RenderTextureMap(const TTextureData& TextureMap) {
   if (Bitmap() == nullptr || !TextureMap.IsValid()) return;
   const TPointLL north = TextureMap.TextureXYToLL({0, 0});
-  const TPointLL south =
-      TextureMap.TextureXYToLL({TextureMap.Width() - 1, TextureMap.Height() - 1});
+  // The far corner of the last texel, so that the last column and row are drawn too (on a
+  // flat map with another central meridian they would leave a line along 180°).
+  const TPointLL south = TextureMap.TextureXYToLL({TextureMap.PictureWidth(), TextureMap.Height()});
   CoverRect(*this, TextureMap, north, south);
 }
 

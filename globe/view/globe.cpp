@@ -621,6 +621,9 @@ std::int32_t TGlobe4::NextMRU() {
 
 std::int32_t TGlobe4::CacheUsedDelta(std::int32_t Delta) {
   FCacheMemoryUsed = Clamp32(std::int64_t{FCacheMemoryUsed} + Delta);
+  // Less in use than the last reduction left (a large layer freed since): that floor no
+  // longer holds, and keeping it would let loads pass the budget many times over.
+  FCacheFloor = std::min<std::int64_t>(FCacheFloor, FCacheMemoryUsed);
   if (FCacheCapacity > 0 && !FbReducingCache) {
     const std::int64_t budget = std::int64_t{FCacheCapacity} * 1024;
     // When the sources' records alone exceed the budget, a reduction cannot reach its

@@ -103,7 +103,14 @@ void TGlobe4::RenderGreatCircleLine(const TPointLL& ptFromLL, const TPointLL& pt
     RenderLine(ptFromLL, ptToLL, 1);
     return;
   }
-  const TV3D axis = V3DCross(a, b);
+  TV3D axis = V3DCross(a, b);
+  if (V3DDot(axis, axis) < 1e-10L) {
+    // The ends are antipodes (or one point for a whole circle): every great circle through
+    // them would do, so take the one through the north pole, or along the start's meridian
+    // when the ends are the poles themselves. Without an axis the line would collapse.
+    axis = V3DCross(a, V3D(0, 1, 0));
+    if (V3DDot(axis, axis) < 1e-10L) axis = V3DCross(a, LLToV3D(PointLL(ptFromLL.iLongX, 0)));
+  }
   const TMatrix step = QuatToMatrix(AxisAngleQuat(axis, -theta / static_cast<Extended>(n)));
   GlobeCanvas().DrawVectorMatrixLine(CircleType == gcLongest ? b : a, step, 0,
                                      static_cast<std::int32_t>(n));

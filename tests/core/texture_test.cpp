@@ -53,10 +53,10 @@ TColor PixelColor(int x, int y) {
   return platform::RGB(static_cast<std::uint8_t>(20 * x + 10),
                        static_cast<std::uint8_t>(40 * y + 20), 100);
 }
-// The geographic point that the default corners map onto picture pixel (x, y) of a texture
-// Width() 12 and Height() 5.
+// The geographic point that the default corners map onto picture pixel (x, y) of the
+// 10 × 5 picture: its ten columns span the earth's width, the row padding is no part of it.
 TPointLL PointOf(int x, int y) {
-  return {-GU_180_DEGREE + x * (GU_360_DEGREE / 11), GU_90_DEGREE - y * (GU_180_DEGREE / 5), 0};
+  return {-GU_180_DEGREE + x * (GU_360_DEGREE / 9), GU_90_DEGREE - y * (GU_180_DEGREE / 5), 0};
 }
 
 void ExpectPictureColors(const TTextureData& t) {
@@ -230,12 +230,26 @@ TEST(TextureData, ConversionsFollowTheCorners) {
   t.LoadFromStream(Picture());
   // Y counts memory rows from the bottom; the south pole lies one row below the image.
   EXPECT_EQ(t.LLToTextureXY({-GU_180_DEGREE, GU_90_DEGREE, 0}), (TPoint{0, 4}));
-  EXPECT_EQ(t.LLToTextureXY({GU_180_DEGREE, -GU_90_DEGREE, 0}), (TPoint{11, -1}));
-  EXPECT_EQ(t.LLToTextureXY({0, 0, 0}), (TPoint{6, 1}));  // 5.5 and 2.5 round away from 0
-  // Y counts from the top here, and the divisor is the width, not the width − 1.
+  // The east edge is the picture's last column (9), not the row padding (11).
+  EXPECT_EQ(t.LLToTextureXY({GU_180_DEGREE, -GU_90_DEGREE, 0}), (TPoint{9, -1}));
+  EXPECT_EQ(t.LLToTextureXY({0, 0, 0}), (TPoint{5, 1}));  // 4.5 and 2.5 round away from 0
+  // Y counts from the top here, and the divisor is the picture width, not the width − 1.
   EXPECT_EQ(t.TextureXYToLL({0, 0}), (TPointLL{-GU_180_DEGREE, GU_90_DEGREE, 0}));
-  EXPECT_EQ(t.TextureXYToLL({6, 1}), (TPointLL{0, 54 * D, 0}));
-  EXPECT_EQ(t.TextureXYToLL({12, 5}), (TPointLL{GU_180_DEGREE, -GU_90_DEGREE, 0}));
+  EXPECT_EQ(t.TextureXYToLL({6, 1}), (TPointLL{36 * D, 54 * D, 0}));
+  EXPECT_EQ(t.TextureXYToLL({10, 5}), (TPointLL{GU_180_DEGREE, -GU_90_DEGREE, 0}));
+  EXPECT_EQ(t.Width(), 12);
+  EXPECT_EQ(t.PictureWidth(), 10);
+
+  // Corners across 180° (170°E to 170°W): measured eastward from the west corner.
+  TTextureData across;
+  across.LoadFromStream(Picture());
+  across.MapPoint(170 * D, 10 * D, 0, 0);
+  across.MapPoint(-170 * D, -10 * D, 10, 5);
+  EXPECT_EQ(across.LLToTextureXY({170 * D, 10 * D, 0}), (TPoint{0, 4}));
+  EXPECT_EQ(across.LLToTextureXY({180 * D, 0, 0}), (TPoint{5, 1}));  // 4.5 rounds up
+  EXPECT_EQ(across.LLToTextureXY({-170 * D, -10 * D, 0}), (TPoint{9, -1}));
+  EXPECT_EQ(across.TextureXYToLL({5, 0}), (TPointLL{GU_180_DEGREE, 10 * D, 0}));
+  EXPECT_EQ(across.TextureXYToLL({10, 0}), (TPointLL{-170 * D, 10 * D, 0}));
 
   t.MapPoint(10 * D, 20 * D, 5, 0);  // any position but (0, 0) moves the second corner
   EXPECT_EQ(t.WorldPoints.GetLL(0), (TPointLL{-GU_180_DEGREE, GU_90_DEGREE, 0}));
@@ -254,10 +268,11 @@ TEST(TextureData, LookupsStayInsideThePixelRows) {
   TTextureData t;
   t.LoadFromStream(Picture());
   EXPECT_EQ(t.TexelIndex(-5, -5), t.TexelIndex(0, 0));
-  EXPECT_EQ(t.TexelIndex(1000, 1000), t.TexelIndex(11, 4));
+  EXPECT_EQ(t.TexelIndex(1000, 1000), t.TexelIndex(9, 4));
+  EXPECT_EQ(t.TexelIndex(10, 0), t.TexelIndex(9, 0));  // never the row padding
   EXPECT_EQ(t.TexelIndex(INT32_MIN, INT32_MAX), t.TexelIndex(0, 4));
   // The south pole's row −1 reads the bottom row.
-  EXPECT_EQ(t.ColorAtLL({0, -GU_90_DEGREE, 0}), PixelColor(6, 4));
+  EXPECT_EQ(t.ColorAtLL({0, -GU_90_DEGREE, 0}), PixelColor(5, 4));
 }
 
 TEST(TextureData, ColoursAndIndicesConvert) {

@@ -556,5 +556,32 @@ TEST_F(BitmapTest, PictureErrorsAndRemoval) {
   EXPECT_FALSE(bmp.TextureData().IsValid());
 }
 
+TEST_F(BitmapTest, PictureAcross180IsDrawnAtBothEdgesOfTheFlatMap) {
+  FlatMap();
+  canvas.SizeBMP(360, 180, 96);
+  ASSERT_NE(canvas.Bitmap(), nullptr);
+  // 20 × 10 pixels of a degree each from 170°E 10°N: 170°E to 170°W, 10°N to 0°.
+  TBitmapObject& bmp = *MakeGlobeObject<TBitmapObject>(source);
+  bmp.SetGlobeUnitsPerPixel(D);
+  bmp.SetCentroid(Deg(170, 10));
+  bmp.SetBMPFilename(WriteBitmap("across.bmp", 20, 10));
+  bmp.Render(globe, {});
+  const TColor colour = platform::RGB(1, 254, 7);  // index 1
+  int left = 0, right = 0, stray = 0;
+  for (std::int32_t y = 0; y < 180; ++y) {
+    for (std::int32_t x = 0; x < 360; ++x) {
+      if (canvas.Bitmap()->Pixel(x, y) != colour) continue;
+      if (y < 80 || y >= 90 || (x >= 10 && x < 350)) {
+        ++stray;
+      } else {
+        ++(x < 10 ? left : right);
+      }
+    }
+  }
+  EXPECT_EQ(stray, 0);  // nothing smeared across the map
+  EXPECT_GE(left, 90);
+  EXPECT_GE(right, 90);
+}
+
 }  // namespace
 }  // namespace globe::testing

@@ -197,6 +197,55 @@ TEST_F(PixelTest, PlateCarree) {
   EXPECT_EQ(Count(kWhite, 212, 132, 238, 158), 0);
 }
 
+TEST_F(PixelTest, FlatRingRoundAPoleFillsThatPolesCap) {
+  // A ring at 70° round either pole, running either way, on maps with the seam at 180° and
+  // at 150°W: the cap it encloses is filled, the rest of the earth is not.
+  struct Case {
+    const char* name;
+    double lat;
+    bool eastward;
+    Extended meridian;
+  };
+  const Case cases[] = {
+      {"north eastward", 70, true, 0},   {"north westward", 70, false, 0},
+      {"north, CM 30°E", 70, true, 30},  {"south eastward", -70, true, 0},
+      {"south westward", -70, false, 0}, {"south, CM 30°E", -70, false, 30},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Start(360, 180);
+    P.SetProjectionClass("TCartesianPrj");
+    P.SetCentralMeridian(c.meridian);
+    P.SetScaleFactor(1.0L / D);
+    P.SetXOrigin(180);
+    P.SetYOrigin(90);
+    TGlobeBrush surface;
+    surface.Define(kGreen, bsSolid);
+    TGlobePen clear;
+    clear.Define(kGreen, platform::psClear, 1, TGlobeUnitTypes::Pixel);
+    Use(surface);
+    Use(clear);
+    P.ProjectionModel().PaintSurface();
+    TGlobeBrush red;
+    red.Define(kRed, bsSolid);
+    Use(red);
+    TChainStore chains;
+    for (int i = 0; i < 12; ++i) {
+      const int lon = -165 + 30 * (c.eastward ? i : 11 - i);
+      chains.GetChain(0).Add(Deg(lon, c.lat));
+    }
+    canvas.RenderChainStore(chains, {osClosed}, 1);
+    Finish(std::string("pole_ring_") + (c.lat > 0 ? "north" : "south") + ".png");
+
+    const double cap = c.lat > 0 ? 80 : -80;
+    for (const double lon : {-179.0, -100.0, 0.0, 100.0, 179.0}) {
+      EXPECT_EQ(AtLL(lon, cap), kRed) << lon;
+      EXPECT_EQ(AtLL(lon, 0), kGreen) << lon;
+      EXPECT_EQ(AtLL(lon, -cap), kGreen) << lon;
+    }
+  }
+}
+
 TEST_F(PixelTest, TurnedText) {
   Start(100, 100);
   TGlobeFont font;

@@ -9,6 +9,7 @@
 #include <QString>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <utility>
@@ -180,17 +181,46 @@ TEST_F(TextureTest, TextureCoordinatesBeyondTheImageTakeItsEdge) {
   EXPECT_EQ(At(185, 94), Texel(5, 0));
 }
 
-TEST_F(TextureTest, FlatMapSkipsTrianglesAcrossItsSeam) {
+TEST_F(TextureTest, FlatMapDrawsTrianglesAcrossItsSeamAtBothEdges) {
   ProbeTexture();
-  // Central meridian 30°E puts the seam at 150°W: corners at 151°W and 149°W lie on either
-  // side and would otherwise stretch across the whole map.
-  FlatMap(180, 30);
-  Triangle(Deg(-151, 10), Deg(-149, 10), Deg(-151, 0));
-  EXPECT_EQ(CountBackground(), 360 * 180);
-  // With central meridian 0° the seam is 180° itself; a triangle beside it is drawn.
-  FlatMap(180, 0);
-  Triangle(Deg(170, 10), Deg(179, 10), Deg(170, 0));
-  EXPECT_LT(CountBackground(), 360 * 180 - 30);
+  // A triangle 10° wide centred on the seam, and one across 180° away from the seam. The
+  // longitudes are compared as the map places them, relative to the central meridian.
+  struct Case {
+    const char* name;
+    Extended meridian;
+    double west;     // the triangle's west corners; it reaches 10° east of them
+    int fromX, toX;  // columns it may cover
+  };
+  const Case cases[] = {
+      {"seam 180°", 0, 175, 0, 359},
+      {"seam 150°W", 30, -155, 0, 359},
+      {"180° inside the map", 30, 175, 320, 340},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FlatMap(180, c.meridian);
+    const double east = c.west + 10 > 180 ? c.west - 350 : c.west + 10;
+    Triangle(Deg(c.west, 10), Deg(east, 10), Deg(c.west, 0));
+    int drawn = 0, stray = 0, left = 0, right = 0;
+    for (std::int32_t y = 0; y < 180; ++y) {
+      for (std::int32_t x = 0; x < 360; ++x) {
+        if (At(x, y) == kBackground) continue;
+        ++drawn;
+        const bool edges = c.fromX == 0;
+        if (edges ? (x > 10 && x < 349) : (x < c.fromX || x > c.toX)) ++stray;
+        if (y < 80 || y > 90) ++stray;
+        left += x < 10;
+        right += x > 349;
+      }
+    }
+    EXPECT_EQ(stray, 0);   // nothing smeared across the map
+    EXPECT_GT(drawn, 40);  // about half of 10 × 10 pixels
+    if (c.fromX == 0) {
+      // Both pieces: the west corners' part at the right edge, the rest at the left.
+      EXPECT_GT(left, 5);
+      EXPECT_GT(right, 20);
+    }
+  }
 }
 
 TEST_F(TextureTest, SphereSkipsTrianglesWithACornerBehindIt) {
@@ -321,25 +351,53 @@ TEST_F(TexturedMapTest, TexturedSphereKeepsEachSideOfTheDateLine) {
 }
 
 TEST_F(TexturedMapTest, TexturedPlateCarree) {
+  // With another central meridian 180° lies inside the map and the seam cuts through cells.
+  for (const Extended meridian : {0.0L, 150.0L}) {
+    SCOPED_TRACE(static_cast<double>(meridian));
+    Start(360, 180);
+    P.SetProjectionClass("TCartesianPrj");
+    P.SetCentralMeridian(meridian);
+    P.SetScaleFactor(1.0L / D);
+    P.SetXOrigin(180);
+    P.SetYOrigin(90);
+    P.ProjectionModel().PaintSurface();
+    Finish(meridian == 0 ? "textured_platecarree.png" : "textured_platecarree_150e.png");
+
+    for (const double lat : {-67.5, -22.5, 22.5, 67.5}) {
+      for (const double lon : {-177.0, -157.5, -31.0, -29.0, -22.5, 22.5, 112.5, 177.0})
+        EXPECT_EQ(AtLL(lon, lat), BlockAt(lon, lat)) << lon << ", " << lat;
+    }
+    // The last texel column and row are covered as well: no gap along 180° or the edges.
+    EXPECT_EQ(CountBackground(), 0);
+  }
+}
+
+TEST_F(TexturedMapTest, PictureWidthNotAMultipleOfFourMapsNoPadding) {
+  // ImageMagick's 10 × 5 picture, rows padded to 12 bytes: its ten columns fill the map.
   Start(360, 180);
   P.SetProjectionClass("TCartesianPrj");
-  P.SetCentralMeridian(0);
   P.SetScaleFactor(1.0L / D);
   P.SetXOrigin(180);
   P.SetYOrigin(90);
+  TTextureData& t = globe.BackgroundTextureMap();
+  t.LoadFromFile(std::string(ORVANE_TEST_DATA_DIR) + "/texture/palette_10x5.bmp");
+  ASSERT_EQ(t.Width(), 12);
   P.ProjectionModel().PaintSurface();
-  Finish("textured_platecarree.png");
-
-  for (const auto& [lon, lat] : std::vector<std::pair<double, double>>{
-           {-157.5, 67.5}, {-22.5, 22.5}, {22.5, -22.5}, {112.5, -67.5}, {157.5, 67.5}}) {
-    EXPECT_EQ(AtLL(lon, lat), BlockAt(lon, lat)) << lon << ", " << lat;
+  Finish("textured_10x5.png");
+  // Picture pixel (x, y), y = 0 at the top, is red 20x + 10, green 40y + 20, blue 100; the
+  // padding bytes are index 0, which is pixel (0, 0). Each map pixel shows the column and
+  // row of its place, give or take one.
+  for (std::int32_t y = 0; y < 180; y += 3) {
+    for (std::int32_t x = 0; x < 360; x += 3) {
+      const TColor c = At(x, y);
+      ASSERT_EQ(platform::GetBValue(c), 100) << x << ", " << y;
+      const int column = (platform::GetRValue(c) - 10) / 20;
+      const int row = (platform::GetGValue(c) - 20) / 40;
+      ASSERT_LE(std::abs(column - x * 9 / 359), 1) << x << ", " << y;
+      ASSERT_LE(std::abs(row - y * 5 / 180), 1) << x << ", " << y;
+    }
   }
-  // The texture's rectangle ends at the north-west corner of its last texel (174.375°E,
-  // 84.375°S); up to there every pixel is covered.
-  int gaps = 0;
-  for (int y = 0; y < 174; ++y)
-    for (int x = 0; x < 354; ++x) gaps += At(x, y) == kBackground;
-  EXPECT_EQ(gaps, 0);
+  EXPECT_EQ(platform::GetRValue(At(359, 90)), 190);  // the east edge shows column 9
 }
 
 TEST_F(TexturedMapTest, FlatMapWithoutTextureFlagDrawsTheOutline) {

@@ -70,6 +70,24 @@ TEST_F(CacheTest, RecordsAboveTheBudgetDoNotMakeEveryLoadReduceAgain) {
   EXPECT_EQ(reductions, 2);
 }
 
+TEST_F(CacheTest, FreeingTheRecordsAboveTheBudgetLetsTheBudgetHoldAgain) {
+  globe.Store->RecordBytes = 1000;  // per source: 2,000 bytes that no reduction frees
+  globe.SetCacheCapacity(1);
+  EXPECT_EQ(globe.CacheUsedDelta(1200), 2000);
+  EXPECT_EQ(reductions, 1);
+  // The large layer is closed: the recount finds nothing left.
+  globe.Store->RecordBytes = 0;
+  EXPECT_EQ(globe.UpdateTotalMemoryInUse(), 0);
+  // Objects loaded since are held to the budget again, not to the old floor.
+  globe.Store->Cached[&sourceA] = {{&sourceA, &objects[0], 7, 600},
+                                   {&sourceA, &objects[1], 8, 600}};
+  globe.CacheUsedDelta(600);
+  EXPECT_EQ(reductions, 1);
+  EXPECT_EQ(globe.CacheUsedDelta(600), 600);
+  EXPECT_EQ(reductions, 2);
+  EXPECT_THAT(globe.Store->DiscardedMRU, ElementsAre(1, 3, 5, 7));
+}
+
 TEST_F(CacheTest, NoLimitNeverDiscards) {
   for (const std::int32_t capacity : {0, -5, 2}) {
     globe.SetCacheCapacity(capacity);

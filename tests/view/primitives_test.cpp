@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -118,6 +120,45 @@ TEST_F(PrimitiveTest, GreatCircleTakesOneStepPerDegree) {
   const auto lines = Shapes("Polyline");
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].size(), 2u);
+}
+
+TEST_F(PrimitiveTest, GreatCircleToAnAntipodeRunsThroughTheNorthPole) {
+  FlatMap();
+  struct Case {
+    const char* name;
+    TPointLL from, to;
+    std::size_t points;  // a step for each whole degree of the half circle, and the start
+  };
+  const Case cases[] = {
+      {"exact", Deg(10, 30), Deg(-170, -30), 181},
+      {"22 m short", Deg(10, 30), Deg(-170.0002, -30), 180},
+      {"pole to pole", Deg(20, 90), Deg(20, -90), 181},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Draw();
+    globe.RenderGreatCircleLine(c.from, c.to, gcShortest);
+    std::vector<TPoint> points;
+    for (const auto& line : Shapes("Polyline"))
+      points.insert(points.end(), line.begin(), line.end());
+    ASSERT_EQ(points.size(), c.points);
+    TPoint start, end;
+    P.PointLLToXY(c.from, start);
+    P.PointLLToXY(c.to, end);
+    EXPECT_NEAR(points.back().Y, end.Y, 1);
+    if (std::abs(c.to.iLatY) < GU_90_DEGREE) {
+      EXPECT_NEAR(points.back().X, end.X, 1);  // a pole has no longitude of its own
+    }
+    // Up the start's meridian to the pole, down the opposite one to the end.
+    std::int32_t top = 180;
+    for (const TPoint& p : points) {
+      top = std::min(top, p.Y);
+      if (p.Y > 1 && p.Y < 179) {
+        EXPECT_TRUE(std::abs(p.X - start.X) <= 1 || std::abs(p.X - end.X) <= 1) << p.X;
+      }
+    }
+    EXPECT_LE(top, 1);
+  }
 }
 
 TEST_F(PrimitiveTest, TextOutDrawsOnlyVisibleReadableText) {
