@@ -375,6 +375,27 @@ TEST_F(PresenterRecordTest, PolyRecordsRoundTripAndLinesHaveNoBrush) {
   }
 }
 
+// Records written and read by a program that has made a globe view but read no layer file:
+// before the view set the version, a pen in kilometres came back in pixels and the reader
+// ended 4 bytes out of step.
+TEST_F(PresenterRecordTest, ANewGlobeViewWritesAndReadsTheCurrentLayouts) {
+  StreamVersion unset(0);
+  TGlobe4 view;
+  EXPECT_EQ(GlobeStreamVersion(), GLOBE_STREAM_VERSION_CURRENT);
+
+  TPolygonPresenter p(&view, 6);
+  Prepare(p);
+  p.PolyPen().Define(0x778899, platform::psDash, 12, U::Kilometer);
+  p.PolyBrush().Define(0x445566, bsCross);
+  p.PolyBrush().SetBrushBkColor(0x010101);
+  TPolygonPresenter q(&view, 0);
+  EXPECT_EQ(ReadRecord(q, Record(p)), 0);
+  EXPECT_EQ(q.TitleOffset(), -3);
+  EXPECT_EQ(q.PolyPen().PenUnit(), U::Kilometer);
+  EXPECT_EQ(q.PolyPen().PenWidth(), 12);
+  EXPECT_TRUE(q.PolyBrush().Equals(p.PolyBrush()));
+}
+
 // ---- Environments -----------------------------------------------------------------------
 
 TEST_F(PresenterTest, StoreEnvironmentRoundTrip) {
