@@ -238,6 +238,8 @@ void TGlobeLayer::Clear() {
   FLayerColorAdjustTarget = platform::RGB(128, 128, 128);
   SetObjects(nullptr);
   FPresenters->Clear();
+  // Nothing left that a save would lose.
+  FModified = false;
   FGlobe->RedrawLayers();
 }
 

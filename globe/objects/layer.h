@@ -99,7 +99,8 @@ class TGlobeLayer : public TGlobeENVPersistent {
 
   TGlobeLayerStateSet LayerState;
 
-  /// Restores the defaults, lets go of the source, empties the own presenters, redraws.
+  /// Restores the defaults, lets go of the source, empties the own presenters, clears
+  /// Modified, redraws.
   virtual void Clear();
   /// Draws the visible objects of the source through their presenters, with titles.
   virtual void RenderObjects();

@@ -692,8 +692,11 @@ TEST_F(LayerTest, EnvironmentRoundTrip) {
   EXPECT_EQ(copy.Presenters().GetPresenter(0).Name(), "Blue lines");
   EXPECT_FALSE(copy.Modified());
 
-  // A null element restores the defaults.
+  // A null element restores the defaults, and with them nothing is left unsaved.
+  copy.SetZoomMin(7);
+  ASSERT_TRUE(copy.Modified());
   copy.LoadEnvironment(nullptr);
+  EXPECT_FALSE(copy.Modified());
   EXPECT_EQ(copy.Name(), "TGlobeLayer");
   EXPECT_TRUE(copy.Visible());
   EXPECT_EQ(copy.ZoomUnits(), U::NauticalMile);
@@ -779,7 +782,9 @@ TEST_F(LayerTest, ClearRestoresTheDefaultsAndLetsTheSourceGo) {
   layer.SetZoomMin(4);
   layer.SetLayerColorAdjustTarget(0);
   layer.SetNoInterrupt(true);
+  ASSERT_TRUE(layer.Modified());
   layer.Clear();
+  EXPECT_FALSE(layer.Modified());
   EXPECT_EQ(layer.ObjectsOrNull(), nullptr);
   EXPECT_TRUE(globe.ObjectSources().empty());  // its only layer let it go
   EXPECT_EQ(layer.Presenters().Count(), 0);
