@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <typeinfo>
 #include <vector>
 
 #include "globe/core/units.h"
@@ -771,6 +772,50 @@ TEST_F(LayerTest, CloneSharesTheSourceAndCopiesPresentersAndSwitches) {
   } catch (const EGlobeException& e) {
     EXPECT_STREQ(e.what(), "Cannot assign TGlobeRoot to TGlobeLayer");
   }
+}
+
+// Layer and presenter classes of a program built on the component, not registered; the
+// presenter class does not even declare itself, so that copies of it fail.
+class TOverlayLayer : public TGlobeLayer {
+  GLOBE_CLASS(TOverlayLayer, TGlobeLayer)
+ public:
+  using TGlobeLayer::TGlobeLayer;
+};
+
+class TUndeclaredPresenter : public TPolyPresenter {
+ public:
+  using TPolyPresenter::TPolyPresenter;
+};
+
+TEST_F(LayerTest, CloneOfAnUnregisteredClassKeepsItsClass) {
+  auto* overlay = std::make_unique<TOverlayLayer>(&globe).release();  // the store owns it
+  overlay->SetName("Overlay");
+  TGlobeLayer* clone = overlay->Clone();
+  EXPECT_EQ(typeid(*clone), typeid(TOverlayLayer));
+  EXPECT_EQ(clone->Name(), "Overlay");
+  EXPECT_EQ(globe.Layers().Count(), 2);
+}
+
+// A copy that fails half-way is freed: it was listed in the store (and subscribed to the
+// shared source) from its creation on, and stayed there after the error.
+TEST_F(LayerTest, AFailingCopyLeavesNoHalfMadeLayer) {
+  NewLayer();
+  TGlobeLayer& failing = NewLayer();
+  NewLayer();
+  TGlobeObjectSource& shared = failing.Objects();
+  failing.Presenters().Add(std::make_unique<TUndeclaredPresenter>(&globe, 0));
+  ASSERT_EQ(globe.Layers().Count(), 3);
+
+  EXPECT_THROW(failing.Clone(), EGlobeException);
+  EXPECT_EQ(globe.Layers().Count(), 3);
+  EXPECT_EQ(shared.LayerCount(), 1);
+
+  // Copying the whole store into another one keeps the copies made before the failure.
+  TGlobeLayerStore other(&globe);
+  EXPECT_THROW(other.Assign(globe.Layers()), EGlobeException);
+  EXPECT_EQ(other.Count(), 1);
+  EXPECT_EQ(globe.Layers().Count(), 3);
+  EXPECT_EQ(shared.LayerCount(), 1);
 }
 
 TEST_F(LayerTest, ClearRestoresTheDefaultsAndLetsTheSourceGo) {

@@ -9,6 +9,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "globe/formats/propertystream.h"
@@ -247,6 +248,26 @@ TEST_F(PresenterTest, AssignCopiesAStoreOrAddsOnePresenter) {
 }
 
 // ---- Presenter assignment ---------------------------------------------------------------
+
+// A presenter class of a program built on the component, not registered: its copies were
+// refused with "Class TRoutePresenter not found".
+class TRoutePresenter : public TPolylinePresenter {
+  GLOBE_CLASS(TRoutePresenter, TPolylinePresenter)
+ public:
+  using TPolylinePresenter::TPolylinePresenter;
+};
+
+TEST_F(PresenterTest, CloneOfAnUnregisteredClassKeepsItsClass) {
+  TRoutePresenter route(&globe, 12);
+  route.SetName("Ferries");
+  std::unique_ptr<TGlobePresenter> copy = route.Clone(globe);
+  EXPECT_EQ(typeid(*copy), typeid(TRoutePresenter));
+  EXPECT_EQ(copy->PresenterID(), 12);
+  EXPECT_EQ(copy->Name(), "Ferries");
+  store.Assign(route);
+  ASSERT_EQ(store.Count(), 1);
+  EXPECT_EQ(store.GetPresenter(0).ClassName(), "TRoutePresenter");
+}
 
 TEST_F(PresenterTest, AssignAndCloneCopyEverything) {
   TPolygonPresenter a(&globe, 7);
