@@ -1,6 +1,9 @@
 #include "globe/core/classes.h"
 
+#include <cxxabi.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
@@ -15,7 +18,7 @@ bool TGlobeClass::InheritsFrom(const TGlobeClass& Base) const noexcept {
 }
 
 const TGlobeClass& TGlobeRoot::StaticClass() noexcept {
-  static const TGlobeClass descriptor{"TGlobeRoot", nullptr};
+  static const TGlobeClass descriptor{"TGlobeRoot", nullptr, typeid(TGlobeRoot)};
   return descriptor;
 }
 
@@ -32,15 +35,9 @@ struct CaseInsensitiveLess {
   }
 };
 
-struct Registration {
-  const TGlobeClass* Class;
-  const TGlobeClass* Shape;
-  detail::TErasedConstructor Constructor;
-};
-
-// Function-local statics: created on first use, whichever module registers first.
-std::map<std::string, Registration, CaseInsensitiveLess>& Registry() {
-  static std::map<std::string, Registration, CaseInsensitiveLess> registry;
+// Function-local static: created on first use, whichever module registers first.
+std::map<std::string, const TGlobeClass*, CaseInsensitiveLess>& Registry() {
+  static std::map<std::string, const TGlobeClass*, CaseInsensitiveLess> registry;
   return registry;
 }
 
@@ -51,12 +48,10 @@ std::vector<const TGlobeClass*>& ClassList() {
 
 }  // namespace
 
-void detail::RegisterClass(const TGlobeClass& Class, const TGlobeClass& Shape,
-                           TErasedConstructor Constructor, bool AddToClassList) {
-  auto [it, inserted] = Registry().try_emplace(std::string(Class.ClassName()),
-                                               Registration{&Class, &Shape, Constructor});
+void detail::RegisterClass(const TGlobeClass& Class, bool AddToClassList) {
+  auto [it, inserted] = Registry().try_emplace(std::string(Class.ClassName()), &Class);
   if (!inserted) {
-    if (it->second.Class != &Class) {
+    if (it->second != &Class) {
       throw EGlobeException("A class named " + std::string(Class.ClassName()) + " already exists");
     }
     return;
@@ -66,20 +61,25 @@ void detail::RegisterClass(const TGlobeClass& Class, const TGlobeClass& Shape,
 
 detail::TErasedConstructor detail::ConstructorFor(const TGlobeClass& Class,
                                                   const TGlobeClass& Shape) {
-  auto it = Registry().find(Class.ClassName());
-  if (it == Registry().end() || it->second.Class != &Class) {
-    throw EGlobeException("Class " + std::string(Class.ClassName()) + " not found");
-  }
-  if (it->second.Shape != &Shape) {
+  const TMaker& maker = Class.Maker();
+  if (maker.Constructor == nullptr || &maker.Shape() != &Shape) {
     throw EGlobeException(std::string(Class.ClassName()) + " is not created as a " +
                           std::string(Shape.ClassName()));
   }
-  return it->second.Constructor;
+  return maker.Constructor;
+}
+
+std::string detail::TypeName(const std::type_info& Type) {
+  int status = 0;
+  char* demangled = abi::__cxa_demangle(Type.name(), nullptr, nullptr, &status);
+  std::string name = status == 0 && demangled != nullptr ? demangled : Type.name();
+  std::free(demangled);  // NOLINT: allocated by the demangler with malloc
+  return name;
 }
 
 const TGlobeClass* FindGlobeClass(std::string_view Name) noexcept {
   auto it = Registry().find(Name);
-  return it == Registry().end() ? nullptr : it->second.Class;
+  return it == Registry().end() ? nullptr : it->second;
 }
 
 const TGlobeClass& GetGlobeClass(std::string_view Name) {

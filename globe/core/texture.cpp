@@ -6,6 +6,7 @@
 #include <fstream>
 #include <limits>
 #include <system_error>
+#include <unordered_map>
 
 #include "globe/core/numeric.h"
 #include "globe/core/units.h"
@@ -258,6 +259,97 @@ std::int32_t TTextureData::ColorToIndex(std::uint32_t Value) const noexcept {
 std::uint32_t TTextureData::IndexToColor(std::int32_t Value) const noexcept {
   if (!IsValid() || Value < 0 || Value > 255) return 0;
   return EntryToColor(TexturePalette.data() + 4 * Value);
+}
+
+// ---- From a picture ----------------------------------------------------------------------
+
+namespace {
+
+void PutU16(std::uint8_t* p, std::uint32_t v) noexcept {
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+void PutU32(std::uint8_t* p, std::uint32_t v) noexcept {
+  PutU16(p, v);
+  PutU16(p + 2, v >> 16);
+}
+
+// The nearest of the six levels 0, 51, … 255 of the colour cube.
+std::uint8_t CubeLevel(std::uint8_t c) noexcept { return static_cast<std::uint8_t>((c + 25) / 51); }
+
+}  // namespace
+
+void TTextureData::Assign(const platform::TBitmap& Source) {
+  TextureStream.clear();
+  FiPaletteCount = 0;
+  if (Source.Empty()) return;
+  const std::int32_t w = Source.Width();
+  const std::int32_t h = Source.Height();
+  const std::int64_t stride = (std::int64_t{w} + 3) / 4 * 4;
+  const std::int64_t offBits = kFileHeaderBytes + kInfoHeaderBytes + 1024;
+  const std::int64_t size = offBits + stride * h;  // a 24-bit picture is below 2^31 bytes
+  if (size > MAX_TEXTURE_BYTES) {
+    Fail("Globe texture image of " + Num(size) + " bytes is larger than the limit of " +
+         Num(MAX_TEXTURE_BYTES));
+  }
+
+  // The picture's own colours when they fit the palette (BGR, keyed as 0x00BBGGRR).
+  std::unordered_map<std::uint32_t, std::uint8_t> index;
+  std::vector<std::uint32_t> colours;
+  for (std::int32_t y = 0; y < h && colours.size() <= 256; ++y) {
+    const std::uint8_t* px = Source.ScanLine(y);
+    for (std::int32_t x = 0; x < w && colours.size() <= 256; ++x, px += 3) {
+      const std::uint32_t c = platform::RGB(px[2], px[1], px[0]);
+      if (index.try_emplace(c, static_cast<std::uint8_t>(colours.size())).second) {
+        colours.push_back(c);
+      }
+    }
+  }
+  const bool exact = colours.size() <= 256;
+  if (!exact) {
+    colours.clear();
+    for (int r = 0; r < 6; ++r) {
+      for (int g = 0; g < 6; ++g) {
+        for (int b = 0; b < 6; ++b) {
+          colours.push_back(platform::RGB(static_cast<std::uint8_t>(r * 51),
+                                          static_cast<std::uint8_t>(g * 51),
+                                          static_cast<std::uint8_t>(b * 51)));
+        }
+      }
+    }
+  }
+
+  std::vector<std::uint8_t> image(static_cast<std::size_t>(size), 0);
+  std::uint8_t* p = image.data();
+  PutU16(p, kBitmapType);
+  PutU32(p + 2, static_cast<std::uint32_t>(size));
+  PutU32(p + 10, static_cast<std::uint32_t>(offBits));
+  std::uint8_t* q = p + kFileHeaderBytes;
+  PutU32(q, kInfoHeaderBytes);
+  PutU32(q + 4, static_cast<std::uint32_t>(w));
+  PutU32(q + 8, static_cast<std::uint32_t>(h));
+  PutU16(q + 12, 1);
+  PutU16(q + 14, 8);
+  PutU32(q + 20, static_cast<std::uint32_t>(stride * h));
+  PutU32(q + 32, static_cast<std::uint32_t>(colours.size()));
+  std::uint8_t* palette = q + kInfoHeaderBytes;
+  for (std::size_t i = 0; i < colours.size(); ++i) {
+    palette[4 * i] = static_cast<std::uint8_t>(colours[i] >> 16);  // blue
+    palette[4 * i + 1] = static_cast<std::uint8_t>(colours[i] >> 8);
+    palette[4 * i + 2] = static_cast<std::uint8_t>(colours[i]);
+  }
+  // Rows bottom-up: memory row 0 is the picture's last row.
+  for (std::int32_t y = 0; y < h; ++y) {
+    const std::uint8_t* px = Source.ScanLine(y);
+    std::uint8_t* row =
+        p + offBits + static_cast<std::size_t>(h - 1 - y) * static_cast<std::size_t>(stride);
+    for (std::int32_t x = 0; x < w; ++x, px += 3) {
+      row[x] = exact ? index.find(platform::RGB(px[2], px[1], px[0]))->second
+                     : static_cast<std::uint8_t>(36 * CubeLevel(px[2]) + 6 * CubeLevel(px[1]) +
+                                                 CubeLevel(px[0]));
+    }
+  }
+  LoadFromStream(image);
 }
 
 }  // namespace globe

@@ -18,6 +18,7 @@
 #include "globe/core/classes.h"
 #include "globe/core/pointstore.h"
 #include "globe/core/types.h"
+#include "platform/device.h"
 
 namespace globe {
 
@@ -69,6 +70,13 @@ class TTextureData : public TGlobeRoot {
   void LoadFromFile(const std::string& sFilename);
   /// Copies the image of another texture (not its corners or transparent index).
   void Assign(const TTextureData& Source);
+  /// Takes the picture as an uncompressed 8-bit bitmap image (corners and transparent index
+  /// stay). A picture of at most 256 colours keeps them exactly, in the order they first
+  /// occur from the top row down; one of more colours is reduced to the 6 × 6 × 6 colour
+  /// cube (each channel to the nearest of 0, 51, … 255). An empty picture empties the
+  /// texture. Throws EGlobeException, leaving the texture empty, for a picture whose image
+  /// would pass MAX_TEXTURE_BYTES.
+  void Assign(const platform::TBitmap& Source);
 
   [[nodiscard]] bool IsValid() const noexcept { return !TextureStream.empty(); }
   /// Stored row length in bytes (biSizeImage div biHeight); 0 while the height is not above 0.

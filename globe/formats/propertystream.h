@@ -35,7 +35,8 @@ inline constexpr std::uint16_t GLOBE_STREAM_VERSION_WIDE = 0x0400;  // 1024
 /// The oldest layer file version that is read at all.
 inline constexpr std::uint16_t GLOBE_STREAM_VERSION_OLDEST = 0x0300;  // 768
 
-/// The process-wide stream version: 0 until set. Only the user-interface thread uses it.
+/// The process-wide stream version: 0 until set; every new globe view sets it to
+/// GLOBE_STREAM_VERSION_CURRENT. Only the user-interface thread uses it.
 [[nodiscard]] std::uint16_t GlobeStreamVersion() noexcept;
 void SetGlobeStreamVersion(std::uint16_t Version) noexcept;
 

@@ -59,6 +59,48 @@ std::string AttributeString(const TGXML_Element& e) {
   return s;
 }
 
+// What the parser reads back depends on a few characters: a tag name ends at a space or
+// ">", and one that is empty or starts with "/" closes a tag; an attribute name ends at the
+// first '="'; a value ends at '"'; a tag ends at ">"; text ends at "<". Entries never hold
+// these where they would be read differently, so that a saved document reads back as the
+// tree it was saved from. What the parser builds holds none of them.
+constexpr char kReplacement = '_';
+
+std::string WritableName(std::string_view Name) {
+  std::string name(Trim(Name));
+  if (name.empty()) return std::string(1, kReplacement);
+  for (char& c : name) {
+    if (c == ' ' || c == '>') c = kReplacement;
+  }
+  if (name.front() == '/') name.front() = kReplacement;
+  return name;
+}
+
+std::string WritableAttribute(std::string_view Ident, std::string_view Value) {
+  std::string text(Trim(Ident));
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '>') text[i] = kReplacement;
+    // '="' inside the name would end it there.
+    if (text[i] == '"' && i > 0 && text[i - 1] == '=') text[i] = '\'';
+  }
+  text += "=\"";
+  for (char c : Trim(Value)) {
+    if (c == '"') c = '\'';
+    if (c == '>') c = kReplacement;
+    text += c;
+  }
+  text += '"';
+  return text;
+}
+
+std::string WritableText(std::string_view Text) {
+  std::string text(Trim(Text));
+  for (char& c : text) {
+    if (c == '<') c = kReplacement;
+  }
+  return text;
+}
+
 void AppendTag(std::string& out, std::size_t depth, std::string_view open, std::string_view body) {
   out.append(depth, ' ');
   out += open;
@@ -102,11 +144,7 @@ TGXML_Element* TGXML_Element::Child(std::size_t Index) { return At(Index).child.
 const TGXML_Element* TGXML_Element::Child(std::size_t Index) const { return At(Index).child.get(); }
 
 void TGXML_Element::AddAttribute(std::string_view Ident, std::string_view Value) {
-  std::string text(Trim(Ident));
-  text += "=\"";
-  text += Trim(Value);
-  text += '"';
-  entries_.push_back({std::move(text), TGXML_EntryKind::ekAttribute, nullptr});
+  entries_.push_back({WritableAttribute(Ident, Value), TGXML_EntryKind::ekAttribute, nullptr});
 }
 
 void TGXML_Element::AddBoolAttribute(std::string_view Ident, bool Value) {
@@ -125,7 +163,7 @@ TGXML_Element* TGXML_Element::AddElement(std::string_view Ident,
                                          std::unique_ptr<TGXML_Element> Element) {
   if (!Element) Element = std::make_unique<TGXML_Element>();
   TGXML_Element* child = Element.get();
-  entries_.push_back({std::string(Trim(Ident)), TGXML_EntryKind::ekElement, std::move(Element)});
+  entries_.push_back({WritableName(Ident), TGXML_EntryKind::ekElement, std::move(Element)});
   return child;
 }
 
@@ -153,7 +191,7 @@ TGXML_Element* TGXML_Element::AddBinaryElement(std::string_view Ident, const voi
 }
 
 void TGXML_Element::AddText(std::string_view Text) {
-  entries_.push_back({std::string(Trim(Text)), TGXML_EntryKind::ekText, nullptr});
+  entries_.push_back({WritableText(Text), TGXML_EntryKind::ekText, nullptr});
 }
 
 TGXML_Element* TGXML_Element::ElementByName(std::string_view Ident, int iOccourance) {
@@ -306,18 +344,19 @@ void TGXML_Document::SetAsString(std::string_view Text) {
     if (!text.empty()) element->AddText(text);
     pos = std::min(lt + 1, length);
 
-    // The tag name ends at a space or ">"; an empty name or one starting with "/" closes
-    // the current element, whichever element it names.
+    // The tag name ends at a space or ">". A name that is empty or starts with "/" once
+    // trimmed (as the element would store it) closes the current element, whichever element
+    // it names; the rest of the closing tag is skipped.
     const std::size_t nameEnd = upTo(Text.find_first_of(" >", pos));
-    const std::string_view name = Text.substr(pos, nameEnd - pos);
+    const std::string_view name = Trim(Text.substr(pos, nameEnd - pos));
+    const std::size_t gt = upTo(Text.find('>', nameEnd));
     if (name.empty() || name.front() == '/') {
-      pos = std::min(nameEnd + 1, length);
+      pos = std::min(gt + 1, length);
       stack.pop_back();
       continue;
     }
 
     TGXML_Element* child = element->AddElement(name, nullptr);
-    const std::size_t gt = upTo(Text.find('>', nameEnd));
     const std::string_view attributes = Trim(Text.substr(nameEnd, gt - nameEnd));
     pos = std::min(gt + 1, length);
     for (std::size_t at = 0;;) {

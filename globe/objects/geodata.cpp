@@ -341,12 +341,6 @@ void TGeoDataObject::Assign(TGlobeObjectData& Source) {
   }
 }
 
-TGlobeObject* TGeoDataObject::Clone() {
-  auto made = std::make_unique<TGeoDataObject>(FParent);
-  made->Assign(*this);
-  return made.release();  // owned by the parent, or by the caller without one
-}
-
 void TGeoDataObject::WriteProperties(TGlobeStreamWriter& Writer) {
   const std::int32_t chains = FChains->Count();
   // The chain count is read back as a Word.
@@ -561,12 +555,6 @@ void TBitmapObject::Assign(TGlobeObjectData& Source) {
   FiTransparentIndex = src.FiTransparentIndex;
   FTextureMap->TransparentIndex = FiTransparentIndex;
   SetBMPFilename(src.FsBMPFilename);
-}
-
-TGlobeObject* TBitmapObject::Clone() {
-  auto made = std::make_unique<TBitmapObject>(FParent);
-  made->Assign(*this);
-  return made.release();  // owned by the parent, or by the caller without one
 }
 
 void TBitmapObject::WriteProperties(TGlobeStreamWriter& Writer) {

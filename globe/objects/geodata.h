@@ -50,7 +50,6 @@ class TGeoDataObject : public TGlobeObject {
   [[nodiscard]] std::int64_t ObjectInstanceSize() const override;
   /// The object assignment, and from a TGeoDataObject clones of its chains.
   void Assign(TGlobeObjectData& Source) override;
-  TGlobeObject* Clone() override;
   /// Recomputes the flags from chain 0 (cleaning the chains on the way). Throws
   /// EGlobeException for more than 65,535 chains, which the record cannot count.
   void WriteProperties(TGlobeStreamWriter& Writer) override;
@@ -99,7 +98,6 @@ class TBitmapObject : public TGlobeObject {
   /// From a TBitmapObject also the scales, the transparent index and the picture (loaded
   /// again from its file).
   void Assign(TGlobeObjectData& Source) override;
-  TGlobeObject* Clone() override;
   void WriteProperties(TGlobeStreamWriter& Writer) override;
   /// A record cut short inside the file name loads no picture.
   void ReadProperties(TGlobeStreamReader& Reader) override;

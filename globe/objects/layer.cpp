@@ -238,6 +238,8 @@ void TGlobeLayer::Clear() {
   FLayerColorAdjustTarget = platform::RGB(128, 128, 128);
   SetObjects(nullptr);
   FPresenters->Clear();
+  // Nothing left that a save would lose.
+  FModified = false;
   FGlobe->RedrawLayers();
 }
 
@@ -271,10 +273,12 @@ void TGlobeLayer::Assign(TGlobeRoot& Source) {
 }
 
 TGlobeLayer* TGlobeLayer::Clone() {
-  // The new layer lists itself in the globe's store, which owns it from then on.
-  TGlobeLayer* clone = CreateGlobeObject<TGlobeLayer>(ClassType(), FGlobe).release();
+  // The new layer lists itself in the globe's store, which owns it once it is assigned. A
+  // failing assignment frees it (its destructor takes it out of the store again), so that
+  // no half-made layer is drawn or saved.
+  std::unique_ptr<TGlobeLayer> clone = CreateGlobeObjectLike<TGlobeLayer>(*this, FGlobe);
   clone->Assign(*this);
-  return clone;
+  return clone.release();
 }
 
 // ---- Queries ----------------------------------------------------------------------------

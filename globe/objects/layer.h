@@ -99,7 +99,8 @@ class TGlobeLayer : public TGlobeENVPersistent {
 
   TGlobeLayerStateSet LayerState;
 
-  /// Restores the defaults, lets go of the source, empties the own presenters, redraws.
+  /// Restores the defaults, lets go of the source, empties the own presenters, clears
+  /// Modified, redraws.
   virtual void Clear();
   /// Draws the visible objects of the source through their presenters, with titles.
   virtual void RenderObjects();
@@ -120,8 +121,10 @@ class TGlobeLayer : public TGlobeENVPersistent {
   /// From a layer: Clear, share its source, clone its presenters, copy the switches.
   /// Throws EGlobeException "Cannot assign <class> to TGlobeLayer" for anything else.
   virtual void Assign(TGlobeRoot& Source);
-  /// A layer of the same class on the same globe (appended to the store), assigned from
-  /// this one.
+  /// A layer of this layer's own class (registered or not) on the same globe (appended to
+  /// the store), assigned from this one. When the assignment fails the new layer is freed
+  /// and leaves the store before the error propagates. Throws EGlobeException for a class
+  /// that does not declare itself (GLOBE_CLASS).
   TGlobeLayer* Clone();
   /// The presenter with that ID: own presenters, then global, then the source's.
   [[nodiscard]] TGlobePresenter* FindPresenter(std::int32_t iPresenterID) const;

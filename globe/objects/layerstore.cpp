@@ -214,16 +214,16 @@ namespace {
 
 // A new layer of Source's class on Store's globe, assigned from Source and listed once in
 // Store. Creating it lists it in the globe's own store already; a layer meant for another
-// store moves there.
+// store moves there. A failing assignment frees the layer, which leaves its store with it.
 TGlobeLayer* CopyLayer(TGlobeLayerStore& Store, TGlobeLayer& Source) {
   TGlobe4& globe = Store.Globe();
-  TGlobeLayer* layer = CreateGlobeObject<TGlobeLayer>(Source.ClassType(), &globe).release();
-  if (Store.IndexOf(layer) < 0) {
-    if (layer->ParentLayerStore() != nullptr) layer->ParentLayerStore()->Remove(layer);
-    Store.Add(layer);
+  std::unique_ptr<TGlobeLayer> layer = CreateGlobeObjectLike<TGlobeLayer>(Source, &globe);
+  if (Store.IndexOf(layer.get()) < 0) {
+    if (layer->ParentLayerStore() != nullptr) layer->ParentLayerStore()->Remove(layer.get());
+    Store.Add(layer.get());
   }
   layer->Assign(Source);
-  return layer;
+  return layer.release();
 }
 
 }  // namespace
@@ -305,12 +305,14 @@ void TGlobeLayerStore::LoadEnvironment(const TGXML_Element* Element) {
     if (Element->Kind(e) != TGXML_EntryKind::ekElement || Element->Text(e) != "Layer") continue;
     const TGXML_Element* child = Element->Child(e);
     const TGlobeClass& cls = GetGlobeClass(child->AttributeByName("Class", ""));
-    TGlobeLayer* layer = CreateGlobeObject<TGlobeLayer>(cls, FGlobe).release();
-    if (IndexOf(layer) < 0) {
-      if (layer->ParentLayerStore() != nullptr) layer->ParentLayerStore()->Remove(layer);
-      Add(layer);
+    std::unique_ptr<TGlobeLayer> made = CreateGlobeObject<TGlobeLayer>(cls, FGlobe);
+    if (IndexOf(made.get()) < 0) {
+      if (made->ParentLayerStore() != nullptr) made->ParentLayerStore()->Remove(made.get());
+      Add(made.get());
     }
-    layer->LoadEnvironment(child);
+    // A layer whose settings fail to load is freed (and leaves the store) with the error.
+    made->LoadEnvironment(child);
+    TGlobeLayer* layer = made.release();
     TGlobeObjectSource& objects = layer->Objects();
     objects.SetActive(true);
     if (!objects.Active()) {

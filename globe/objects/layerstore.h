@@ -89,7 +89,8 @@ class TGlobeLayerStore : public TGlobeENVPersistent {
   [[nodiscard]] virtual TGlobeObject* GetSelected(std::int32_t iIndex);
 
   /// From a store: its layers cloned (each listed once) and its global presenters copied.
-  /// From a layer: a clone of it appended. Anything else is ignored.
+  /// From a layer: a clone of it appended. Anything else is ignored. A clone whose
+  /// assignment fails is freed before the error propagates; the clones made before it stay.
   virtual void Assign(TGlobeRoot& Source);
 
   // ---- Objects and sources, for the view -------------------------------------------------
@@ -107,7 +108,8 @@ class TGlobeLayerStore : public TGlobeENVPersistent {
   virtual void DiscardCachedObject(const TCachedObject& Entry);
 
   /// Restores the global presenters and the layers from Element after clearing the store,
-  /// stopping at the first layer whose source does not open; a null Element only clears.
+  /// stopping at the first layer whose source does not open; a null Element only clears. A
+  /// layer whose settings fail to load is freed before the error propagates.
   void LoadEnvironment(const TGXML_Element* Element) override;
   /// "GlobalPresenters", then one "Layer" child per layer in store order.
   [[nodiscard]] std::unique_ptr<TGXML_Element> SaveEnvironment() override;

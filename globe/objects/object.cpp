@@ -37,7 +37,13 @@ void TGlobeObjectData::Assign(TGlobeObjectData& Source) {
 
 // ---- TGlobeObject -----------------------------------------------------------------------
 
-TGlobeObject::TGlobeObject(TGlobeObjectSource* aParent) { SetParent(aParent); }
+// Not added here: while the base part is built, the object is no more than a TGlobeObject
+// to the source's layers and to FixupReferences.
+TGlobeObject::TGlobeObject(TGlobeObjectSource* aParent) : FParent(aParent) {}
+
+void AddToParent(TGlobeObject& Obj) {
+  if (Obj.Parent() != nullptr) Obj.Parent()->Add(&Obj);
+}
 
 TGlobeObject::~TGlobeObject() {
   DetachFromParent();
@@ -146,9 +152,8 @@ void TGlobeObject::Assign(TGlobeObjectData& Source) {
 TGlobeObject* TGlobeObject::Clone() {
   // Owned here until assigned: if the assignment fails, destroying it also takes it out of
   // the parent again. On success the parent (or, without one, the caller) owns it.
-  std::unique_ptr<TGlobeObject> made = &ClassType() == &TGlobeObject::StaticClass()
-                                           ? std::make_unique<TGlobeObject>(FParent)
-                                           : CreateGlobeObject<TGlobeObject>(ClassType(), FParent);
+  std::unique_ptr<TGlobeObject> made = CreateGlobeObjectLike<TGlobeObject>(*this, FParent);
+  AddToParent(*made);
   made->Assign(*this);
   return made.release();
 }

@@ -2,9 +2,10 @@
 // loaded or not, and the full object with title, ID, zoom range and centroid that layers
 // draw through presenters.
 //
-// Ownership: an object created with a parent source belongs to that source (the source's
-// entry holds it and frees it). Create such objects with MakeGlobeObject; an object made
-// without a parent belongs to whoever made it.
+// Ownership: an object made with MakeGlobeObject (or Clone) on a parent source belongs to
+// that source (the source's entry holds it and frees it); the source adds it once the whole
+// object exists, so that its layers and FixupReferences see the object's own class. An
+// object made without a parent belongs to whoever made it.
 #pragma once
 
 #include <cstdint>
@@ -96,8 +97,9 @@ class TGlobeObject : public TGlobeObjectData {
   using TCreatable = TGlobeObject;
   using TConstructor = std::unique_ptr<TGlobeObject> (*)(TGlobeObjectSource* aParent);
 
-  /// Index −1, centroid (0, 0) not computed; a non-null parent adds the object to itself
-  /// (and then owns it, unless it is loading the object).
+  /// Index −1, centroid (0, 0) not computed. The object knows its parent but is not in it
+  /// yet: MakeGlobeObject and Clone add it once it is complete, and a source loading the
+  /// object puts it into the entry it loads.
   explicit TGlobeObject(TGlobeObjectSource* aParent);
   /// Clears Parent first, then the former parent deletes the entry (without freeing the
   /// object again); a selected object is then deselected.
@@ -141,8 +143,10 @@ class TGlobeObject : public TGlobeObjectData {
   /// From a TGlobeObject: presenter ID, title, ID, centroid, zoom range, Closed, Selected.
   void Assign(TGlobeObjectData& Source) override;
 
-  /// A new object of the same class on the same parent (which then owns it; without a
-  /// parent the caller owns it), assigned from this one.
+  /// A new object of this object's own class (registered or not) added to the same parent
+  /// (which then owns it; without a parent the caller owns it), then assigned from this
+  /// one. Throws EGlobeException for a class that does not declare itself (GLOBE_CLASS);
+  /// a failing assignment leaves nothing behind in the parent.
   virtual TGlobeObject* Clone();
   /// The object record: flags word, optional title, ID, GUID, zoom range, presenter ID.
   virtual void WriteProperties(TGlobeStreamWriter& Writer);
@@ -178,10 +182,17 @@ class TGlobeObject : public TGlobeObjectData {
   TPointLL FCentroid{0, 0, CENTROID_NOT_COMPUTED};
 };
 
-/// Creates a T on aParent; the parent owns it. Returns it.
+/// Adds the complete object Obj to its parent, which then owns it; nothing without a parent.
+/// Errors of the parent's Add propagate with Obj not added.
+void AddToParent(TGlobeObject& Obj);
+
+/// Creates a T on aParent and adds it there once it is complete; the parent owns it (without
+/// a parent the caller does). Returns it.
 template <class T>
 T* MakeGlobeObject(TGlobeObjectSource* aParent) {
-  return new T(aParent);  // owned by aParent's entry from here on
+  auto made = std::make_unique<T>(aParent);
+  AddToParent(*made);
+  return made.release();  // owned by aParent's entry from here on
 }
 
 /// Registers TGeoDataObject and TBitmapObject by class name. Idempotent.

@@ -67,7 +67,7 @@ void TGlobePresenter::RenderTitle(TGlobe4& /*Globe*/, TGlobeObject& /*Geod*/, bo
 void TGlobePresenter::AdjustObjectMER(TGlobeObject& /*Geod*/, TMER& /*ObjectMER*/) {}
 
 std::unique_ptr<TGlobePresenter> TGlobePresenter::Clone(TGlobe4& Globe) {
-  auto result = CreateGlobeObject<TGlobePresenter>(ClassType(), &Globe, FPresenterID);
+  auto result = CreateGlobeObjectLike<TGlobePresenter>(*this, &Globe, FPresenterID);
   result->Assign(*this);
   return result;
 }

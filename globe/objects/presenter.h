@@ -75,7 +75,9 @@ class TGlobePresenter : public TGlobeENVPersistent {
   virtual void RenderTitle(TGlobe4& Globe, TGlobeObject& Geod, bool& bDone);
   /// Lets a presenter widen an object's rectangle; nothing here (the engine does not call it).
   virtual void AdjustObjectMER(TGlobeObject& Geod, TMER& ObjectMER);
-  /// A presenter of the same class on Globe with the same ID, assigned from this one.
+  /// A presenter of this presenter's own class (registered or not) on Globe with the same
+  /// ID, assigned from this one. Throws EGlobeException for a class that does not declare
+  /// itself (GLOBE_CLASS).
   [[nodiscard]] virtual std::unique_ptr<TGlobePresenter> Clone(TGlobe4& Globe);
   /// The object's own hit test here.
   [[nodiscard]] virtual bool LLInObject(TGlobe4& Globe, const TPointLL& ptLL, TGlobeObject& Geod,

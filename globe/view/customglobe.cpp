@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "globe/core/texture.h"
+#include "globe/formats/propertystream.h"
 #include "globe/objects/layer.h"
 #include "globe/objects/object.h"
 #include "globe/objects/presenter.h"
@@ -27,6 +28,9 @@ void RegisterGlobeModules() {
 
 TCustomGlobe4::TCustomGlobe4() {
   RegisterGlobeModules();
+  // Records written or read from here on are in the current layouts, whether or not a
+  // layer file (which sets its own version) has been read before.
+  SetGlobeStreamVersion(GLOBE_STREAM_VERSION_CURRENT);
   AcquireDevicePoints();
   FGlobeCanvas = std::make_unique<TGlobeCanvas>(this);
   FProjection = std::make_unique<TGlobeProjection>(this);

@@ -122,7 +122,6 @@ TGlobe4::~TGlobe4() {
   FGraticulePen.reset();
   FGlobeBrush.reset();
   FGlobeFont.reset();
-  FBackgroundImage.reset();
 }
 
 // ---- Properties -------------------------------------------------------------------------
@@ -164,7 +163,7 @@ void TGlobe4::SetGlobeOptions(TGlobeOptionsSet Value) {
   // Stored first: the re-created window reads its style from the options.
   FGlobeOptions = Value;
   if (transparencyChanged) {
-    if (!Value.Contains(goTransparentBackground)) FBackgroundImage.reset();
+    if (!Value.Contains(goTransparentBackground)) FBackgroundImage.Assign(nullptr);
     if (FHost != nullptr) FHost->RecreateWindow(WindowStyle());
   }
   UpdateScrollBars();
@@ -187,15 +186,6 @@ void TGlobe4::SetScrollBars(TScrollStyle Value) {
   if (Value == FScrollBars) return;
   FScrollBars = Value;
   if (FHost != nullptr) FHost->RecreateWindow(WindowStyle());
-}
-
-void TGlobe4::SetBackgroundImage(const platform::TBitmap* Value) {
-  if (Value == nullptr || Value->Empty()) {
-    FBackgroundImage.reset();
-  } else {
-    FBackgroundImage = std::make_shared<platform::TBitmap>(*Value);
-  }
-  RedrawLayers();
 }
 
 void TGlobe4::SetColor(TColor Value) {
@@ -434,15 +424,16 @@ void TGlobe4::RenderBackground() {
   const std::int32_t W = canvas.CanvasWidth();
   const std::int32_t H = canvas.CanvasHeight();
   canvas.SetBrush({FBackgroundColor, platform::cbsSolid});
-  if (!FBackgroundImage || FBackgroundImage->Empty()) {
+  if (FBackgroundImage.Empty()) {
     canvas.FillRect({0, 0, W, H});
   } else {
-    const std::int64_t iw = FBackgroundImage->Width();
-    const std::int64_t ih = FBackgroundImage->Height();
+    const platform::TBitmap& tile = FBackgroundImage.Bitmap();
+    const std::int64_t iw = tile.Width();
+    const std::int64_t ih = tile.Height();
     // One tile past the last whole one in each direction, so the canvas is covered.
     for (std::int64_t x = 0; x <= (W / iw) * iw; x += iw) {
       for (std::int64_t y = 0; y <= (H / ih) * ih; y += ih) {
-        canvas.Draw(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y), *FBackgroundImage);
+        canvas.Draw(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y), tile);
       }
     }
   }

@@ -21,6 +21,7 @@
 #include "globe/core/types.h"
 #include "globe/formats/xml.h"
 #include "globe/view/customglobe.h"
+#include "globe/view/picture.h"
 #include "platform/canvas.h"
 #include "platform/device.h"
 #include "platform/windowhost.h"
@@ -203,11 +204,12 @@ class TGlobe4 : public TCustomGlobe4 {
     return FObjectSources;
   }
 
-  /// Tiled behind the globe; null or empty for none. Setting it copies the picture.
-  [[nodiscard]] const std::shared_ptr<platform::TBitmap>& BackgroundImage() const noexcept {
-    return FBackgroundImage;
-  }
-  void SetBackgroundImage(const platform::TBitmap* Value);
+  /// Tiled behind the globe; empty for none. Every change of it redraws: replacing it here
+  /// or through its Assign, and painting on it through its Edit.
+  [[nodiscard]] TGlobePicture& BackgroundImage() noexcept { return FBackgroundImage; }
+  [[nodiscard]] const TGlobePicture& BackgroundImage() const noexcept { return FBackgroundImage; }
+  /// Copies the picture in (null or empty: none) and redraws.
+  void SetBackgroundImage(const platform::TBitmap* Value) { FBackgroundImage.Assign(Value); }
   /// Colour behind the globe; black for a new view.
   [[nodiscard]] TColor Color() const noexcept { return FBackgroundColor; }
   void SetColor(TColor Value);
@@ -329,7 +331,7 @@ class TGlobe4 : public TCustomGlobe4 {
                                      platform::TMouseButton Button) noexcept;
 
   std::unique_ptr<TGlobeLayerStore> FLayerStore;
-  std::shared_ptr<platform::TBitmap> FBackgroundImage;
+  TGlobePicture FBackgroundImage{[this] { RedrawLayers(); }};
   std::unique_ptr<TGlobeBrush> FGlobeBrush;
   std::unique_ptr<TGlobeFont> FGlobeFont;
   TSaveMetaDataLocation FSaveMetaDataLocation = smdInDataDirectory;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <typeinfo>
 
 namespace globe {
 namespace {
@@ -46,6 +47,18 @@ class TTestNotRegistered : public TTestShape {
   using TTestShape::TTestShape;
 };
 
+class TTestAbstract : public TTestShape {
+  GLOBE_CLASS(TTestAbstract, TTestShape)
+ public:
+  using TTestShape::TTestShape;
+  virtual void Draw() = 0;
+};
+
+class TTestUndeclared : public TTestShape {
+ public:
+  using TTestShape::TTestShape;
+};
+
 class Registry : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -75,10 +88,28 @@ TEST_F(Registry, RefusesUnknownNamesAndWrongBases) {
               ThrowsMessage<EGlobeException>("Class TNoSuchClass not found"));
   EXPECT_THAT([] { (void)CreateGlobeObject<TTestCircle>("TTestShape", nullptr); },
               ThrowsMessage<EGlobeException>("TTestShape is not a TTestCircle"));
-  EXPECT_THAT(
-      [] { (void)CreateGlobeObject<TTestShape>(TTestNotRegistered::StaticClass(), nullptr); },
-      ThrowsMessage<EGlobeException>("Class TTestNotRegistered not found"));
+  EXPECT_THAT([] { (void)CreateGlobeObject<TTestShape>("TTestNotRegistered", nullptr); },
+              ThrowsMessage<EGlobeException>("Class TTestNotRegistered not found"));
+  EXPECT_THAT([] { (void)CreateGlobeObject<TTestShape>(TTestAbstract::StaticClass(), nullptr); },
+              ThrowsMessage<EGlobeException>("TTestAbstract is not created as a TTestShape"));
   EXPECT_FALSE(GetGlobeClass("TTestStyle").InheritsFrom(TTestShape::StaticClass()));
+}
+
+// The registry names classes for files; a class in hand makes itself, registered or not,
+// so that a copy of an object is of the object's own class.
+TEST_F(Registry, CopiesAreOfTheOriginalsOwnClass) {
+  auto* parent = reinterpret_cast<TTestSource*>(0x1234);
+  TTestNotRegistered unregistered(parent);
+  std::unique_ptr<TTestShape> copy = CreateGlobeObjectLike<TTestShape>(unregistered, parent);
+  EXPECT_EQ(typeid(*copy), typeid(TTestNotRegistered));
+  EXPECT_EQ(copy->Parent, parent);
+
+  // Without a descriptor of its own the copy would be of the base class: refused.
+  TTestUndeclared undeclared(parent);
+  EXPECT_THAT([&] { (void)CreateGlobeObjectLike<TTestShape>(undeclared, parent); },
+              ThrowsMessage<EGlobeException>(
+                  "TTestShape descendant globe::(anonymous namespace)::TTestUndeclared does not "
+                  "declare its class"));
 }
 
 TEST_F(Registry, RegistersOnceAndListsOnlyGlobeClasses) {

@@ -310,5 +310,67 @@ TEST(TextureData, AssignCopiesTheImageOnly) {
   EXPECT_EQ(t.TextureStream, source.TextureStream);
 }
 
+// A picture in memory becomes the same texture that ImageMagick makes of it as a file.
+TEST(TextureData, AssignFromAPictureMatchesTheImageMagickFile) {
+  // The picture of palette_10x5.bmp (make.sh): red 20x+10, green 40y+20, blue 100.
+  platform::TBitmap picture(10, 5);
+  for (std::int32_t y = 0; y < 5; ++y) {
+    for (std::int32_t x = 0; x < 10; ++x) {
+      std::uint8_t* px = picture.ScanLine(y) + 3 * x;
+      px[0] = 100;
+      px[1] = static_cast<std::uint8_t>(40 * y + 20);
+      px[2] = static_cast<std::uint8_t>(20 * x + 10);
+    }
+  }
+  TTextureData file;
+  file.LoadFromStream(ReadFile("palette_10x5.bmp"));
+  TTextureData t;
+  t.TransparentIndex = 4;
+  t.MapPoint(1, 2, 0, 0);
+  t.Assign(picture);
+  ASSERT_TRUE(t.IsValid());
+  EXPECT_EQ(t.Height(), 5);
+  EXPECT_EQ(t.TextureBMPHeader.biWidth, 10);
+  EXPECT_EQ(t.TransparentIndex, 4);
+  EXPECT_EQ(t.WorldPoints.GetLL(0), (TPointLL{1, 2, 0}));
+  for (std::int32_t v = 0; v < 5; ++v) {  // memory row 0 is the bottom of the picture
+    for (std::int32_t u = 0; u < 10; ++u) {
+      EXPECT_EQ(t.IndexToColor(t.TexelIndex(u, v)), picture.Pixel(u, 4 - v)) << u << ", " << v;
+      EXPECT_EQ(t.IndexToColor(t.TexelIndex(u, v)), file.IndexToColor(file.TexelIndex(u, v)));
+    }
+  }
+  EXPECT_EQ(t.ColorToIndex(picture.Pixel(0, 0)), 0);  // colours in the order they occur
+  EXPECT_EQ(t.ColorToIndex(platform::RGB(0, 0, 0)), -1);
+}
+
+TEST(TextureData, AssignFromAPictureOfManyColoursUsesTheColourCube) {
+  platform::TBitmap picture(32, 16);  // 512 colours
+  for (std::int32_t y = 0; y < 16; ++y) {
+    for (std::int32_t x = 0; x < 32; ++x) {
+      std::uint8_t* px = picture.ScanLine(y) + 3 * x;
+      px[0] = static_cast<std::uint8_t>(255 - 8 * y);
+      px[1] = static_cast<std::uint8_t>(8 * x);
+      px[2] = static_cast<std::uint8_t>(x + y);
+    }
+  }
+  TTextureData t;
+  t.Assign(picture);
+  ASSERT_TRUE(t.IsValid());
+  const auto level = [](std::uint32_t c) { return (c + 25) / 51 * 51; };
+  for (std::int32_t y = 0; y < 16; ++y) {
+    for (std::int32_t x = 0; x < 32; ++x) {
+      const TColor c = picture.Pixel(x, y);
+      const TColor nearest = platform::RGB(static_cast<std::uint8_t>(level(c & 0xFF)),
+                                           static_cast<std::uint8_t>(level((c >> 8) & 0xFF)),
+                                           static_cast<std::uint8_t>(level((c >> 16) & 0xFF)));
+      ASSERT_EQ(t.IndexToColor(t.TexelIndex(x, 15 - y)), nearest) << x << ", " << y;
+    }
+  }
+
+  // An empty picture empties the texture.
+  t.Assign(platform::TBitmap(0, 0));
+  EXPECT_FALSE(t.IsValid());
+}
+
 }  // namespace
 }  // namespace globe

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <typeinfo>
 #include <vector>
 
 #include "globe/core/units.h"
@@ -697,8 +698,11 @@ TEST_F(LayerTest, EnvironmentRoundTrip) {
   EXPECT_EQ(copy.Presenters().GetPresenter(0).Name(), "Blue lines");
   EXPECT_FALSE(copy.Modified());
 
-  // A null element restores the defaults.
+  // A null element restores the defaults, and with them nothing is left unsaved.
+  copy.SetZoomMin(7);
+  ASSERT_TRUE(copy.Modified());
   copy.LoadEnvironment(nullptr);
+  EXPECT_FALSE(copy.Modified());
   EXPECT_EQ(copy.Name(), "TGlobeLayer");
   EXPECT_TRUE(copy.Visible());
   EXPECT_EQ(copy.ZoomUnits(), U::NauticalMile);
@@ -775,6 +779,50 @@ TEST_F(LayerTest, CloneSharesTheSourceAndCopiesPresentersAndSwitches) {
   }
 }
 
+// Layer and presenter classes of a program built on the component, not registered; the
+// presenter class does not even declare itself, so that copies of it fail.
+class TOverlayLayer : public TGlobeLayer {
+  GLOBE_CLASS(TOverlayLayer, TGlobeLayer)
+ public:
+  using TGlobeLayer::TGlobeLayer;
+};
+
+class TUndeclaredPresenter : public TPolyPresenter {
+ public:
+  using TPolyPresenter::TPolyPresenter;
+};
+
+TEST_F(LayerTest, CloneOfAnUnregisteredClassKeepsItsClass) {
+  auto* overlay = std::make_unique<TOverlayLayer>(&globe).release();  // the store owns it
+  overlay->SetName("Overlay");
+  TGlobeLayer* clone = overlay->Clone();
+  EXPECT_EQ(typeid(*clone), typeid(TOverlayLayer));
+  EXPECT_EQ(clone->Name(), "Overlay");
+  EXPECT_EQ(globe.Layers().Count(), 2);
+}
+
+// A copy that fails half-way is freed: it was listed in the store (and subscribed to the
+// shared source) from its creation on, and stayed there after the error.
+TEST_F(LayerTest, AFailingCopyLeavesNoHalfMadeLayer) {
+  NewLayer();
+  TGlobeLayer& failing = NewLayer();
+  NewLayer();
+  TGlobeObjectSource& shared = failing.Objects();
+  failing.Presenters().Add(std::make_unique<TUndeclaredPresenter>(&globe, 0));
+  ASSERT_EQ(globe.Layers().Count(), 3);
+
+  EXPECT_THROW(failing.Clone(), EGlobeException);
+  EXPECT_EQ(globe.Layers().Count(), 3);
+  EXPECT_EQ(shared.LayerCount(), 1);
+
+  // Copying the whole store into another one keeps the copies made before the failure.
+  TGlobeLayerStore other(&globe);
+  EXPECT_THROW(other.Assign(globe.Layers()), EGlobeException);
+  EXPECT_EQ(other.Count(), 1);
+  EXPECT_EQ(globe.Layers().Count(), 3);
+  EXPECT_EQ(shared.LayerCount(), 1);
+}
+
 TEST_F(LayerTest, ClearRestoresTheDefaultsAndLetsTheSourceGo) {
   TGlobeLayer& layer = NewLayer();
   layer.Objects();
@@ -784,7 +832,9 @@ TEST_F(LayerTest, ClearRestoresTheDefaultsAndLetsTheSourceGo) {
   layer.SetZoomMin(4);
   layer.SetLayerColorAdjustTarget(0);
   layer.SetNoInterrupt(true);
+  ASSERT_TRUE(layer.Modified());
   layer.Clear();
+  EXPECT_FALSE(layer.Modified());
   EXPECT_EQ(layer.ObjectsOrNull(), nullptr);
   EXPECT_TRUE(globe.ObjectSources().empty());  // its only layer let it go
   EXPECT_EQ(layer.Presenters().Count(), 0);

@@ -307,5 +307,17 @@ TEST_F(LayerStoreTest, EnvironmentRoundTrip) {
   EXPECT_EQ(store.Count(), 0);
 }
 
+// A layer whose stored settings cannot be read is not left half-loaded in the store.
+TEST_F(LayerStoreTest, EnvironmentLoadFreesALayerWhoseSettingsFail) {
+  TGXML_Element element;
+  element.AddElement("GlobalPresenters", nullptr);
+  element.AddElement("Layer", nullptr)->AddAttribute("Class", "TGlobeLayer");
+  TGXML_Element* bad = element.AddElement("Layer", nullptr);
+  bad->AddAttribute("Class", "TGlobeLayer");
+  bad->AddAttribute("ZoomUnits", "XX");
+  EXPECT_THROW(store.LoadEnvironment(&element), EGlobeException);
+  EXPECT_EQ(store.Count(), 1);
+}
+
 }  // namespace
 }  // namespace globe::testing

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <typeinfo>
 #include <utility>
 #include <vector>
 
@@ -46,9 +47,33 @@ class TListeningLayer : public TGlobeLayer {
   using TGlobeLayer::TGlobeLayer;
   void Notify(TObjectSourceNotification Notification, TGlobeObject* Obj) override {
     received.emplace_back(Notification, Obj);
+    if (Obj != nullptr) classes.emplace_back(Obj->ClassName());
     TGlobeLayer::Notify(Notification, Obj);
   }
   std::vector<std::pair<TObjectSourceNotification, TGlobeObject*>> received;
+  /// The class of each object as the notification found it.
+  std::vector<std::string> classes;
+};
+
+// Object classes of a program built on the component: one registered, one not, and one
+// that does not declare its class at all.
+class TCityObject : public TGeoDataObject {
+  GLOBE_CLASS(TCityObject, TGeoDataObject)
+ public:
+  using TGeoDataObject::TGeoDataObject;
+  void FixupReferences() override { ++fixups; }
+  int fixups = 0;
+};
+
+class TChartObject : public TBitmapObject {
+  GLOBE_CLASS(TChartObject, TBitmapObject)
+ public:
+  using TBitmapObject::TBitmapObject;
+};
+
+class TUndeclaredObject : public TGeoDataObject {
+ public:
+  using TGeoDataObject::TGeoDataObject;
 };
 
 /// An object with a rectangle of its own, for the hit codes.
@@ -336,6 +361,57 @@ TEST_F(ObjectTest, CloneJoinsTheSameSourceWithoutTheGUID) {
   std::unique_ptr<TGlobeObject> looseClone(loose.Clone());
   EXPECT_EQ(looseClone->Parent(), nullptr);
   EXPECT_EQ(looseClone->Title(), "loose");
+  EXPECT_EQ(source->Count(), 2);
+}
+
+TEST_F(ObjectTest, ACloneIsOfTheOriginalsOwnClassRegisteredOrNot) {
+  RegisterGlobeClass<TCityObject>();
+  std::vector<TGlobeObject*> originals{
+      MakeGlobeObject<TGeoDataObject>(source.get()), MakeGlobeObject<TBitmapObject>(source.get()),
+      MakeGlobeObject<TCityObject>(source.get()), MakeGlobeObject<TChartObject>(source.get())};
+  for (TGlobeObject* original : originals) {
+    SCOPED_TRACE(original->ClassName());
+    original->SetTitle("copied");
+    const std::int32_t count = source->Count();
+    TGlobeObject* clone = original->Clone();
+    EXPECT_EQ(&clone->ClassType(), &original->ClassType());
+    EXPECT_EQ(typeid(*clone), typeid(*original));
+    EXPECT_EQ(clone->Title(), "copied");
+    EXPECT_EQ(source->Count(), count + 1);
+    EXPECT_EQ(source->LoadedObject(count), clone);
+  }
+
+  // A class without a descriptor of its own would be copied as its base: refused, and the
+  // source is left as it was.
+  auto undeclared = std::make_unique<TUndeclaredObject>(nullptr);
+  EXPECT_THAT([&] { delete undeclared->Clone(); },
+              ::testing::ThrowsMessage<EGlobeException>(::testing::AllOf(
+                  ::testing::StartsWith("TGeoDataObject descendant "),
+                  ::testing::HasSubstr("TUndeclaredObject does not declare its class"))));
+}
+
+// The source adds a new object, tells its layers and fixes its references only once the
+// whole object exists; before, they saw a TGlobeObject and the subclass's fix-up never ran.
+TEST_F(ObjectTest, ANewObjectJoinsItsSourceOnceComplete) {
+  layer->received.clear();
+  TCityObject* city = MakeGlobeObject<TCityObject>(source.get());
+  EXPECT_EQ(city->fixups, 1);
+  EXPECT_THAT(layer->received, ElementsAre(Pair(osnAdd, city)));
+  EXPECT_THAT(layer->classes, ElementsAre("TCityObject"));
+  EXPECT_EQ(source->LoadedObject(0), city);
+
+  layer->classes.clear();
+  auto* clone = static_cast<TCityObject*>(city->Clone());
+  EXPECT_EQ(clone->fixups, 1);
+  ASSERT_FALSE(layer->classes.empty());
+  EXPECT_EQ(layer->classes.front(), "TCityObject");
+
+  // An object made directly knows its parent but is the maker's until it is added.
+  auto made = std::make_unique<TCityObject>(source.get());
+  EXPECT_EQ(made->Parent(), source.get());
+  EXPECT_EQ(made->Index(), -1);
+  EXPECT_EQ(source->Count(), 2);
+  made.reset();
   EXPECT_EQ(source->Count(), 2);
 }
 

@@ -9,6 +9,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "globe/formats/propertystream.h"
@@ -248,6 +249,26 @@ TEST_F(PresenterTest, AssignCopiesAStoreOrAddsOnePresenter) {
 
 // ---- Presenter assignment ---------------------------------------------------------------
 
+// A presenter class of a program built on the component, not registered: its copies were
+// refused with "Class TRoutePresenter not found".
+class TRoutePresenter : public TPolylinePresenter {
+  GLOBE_CLASS(TRoutePresenter, TPolylinePresenter)
+ public:
+  using TPolylinePresenter::TPolylinePresenter;
+};
+
+TEST_F(PresenterTest, CloneOfAnUnregisteredClassKeepsItsClass) {
+  TRoutePresenter route(&globe, 12);
+  route.SetName("Ferries");
+  std::unique_ptr<TGlobePresenter> copy = route.Clone(globe);
+  EXPECT_EQ(typeid(*copy), typeid(TRoutePresenter));
+  EXPECT_EQ(copy->PresenterID(), 12);
+  EXPECT_EQ(copy->Name(), "Ferries");
+  store.Assign(route);
+  ASSERT_EQ(store.Count(), 1);
+  EXPECT_EQ(store.GetPresenter(0).ClassName(), "TRoutePresenter");
+}
+
 TEST_F(PresenterTest, AssignAndCloneCopyEverything) {
   TPolygonPresenter a(&globe, 7);
   a.SetName("Lakes");
@@ -373,6 +394,27 @@ TEST_F(PresenterRecordTest, PolyRecordsRoundTripAndLinesHaveNoBrush) {
     EXPECT_TRUE(q->PolyPen().Equals(p->PolyPen()));
     EXPECT_EQ(q->PolyBrush().Equals(p->PolyBrush()), !line);
   }
+}
+
+// Records written and read by a program that has made a globe view but read no layer file:
+// before the view set the version, a pen in kilometres came back in pixels and the reader
+// ended 4 bytes out of step.
+TEST_F(PresenterRecordTest, ANewGlobeViewWritesAndReadsTheCurrentLayouts) {
+  StreamVersion unset(0);
+  TGlobe4 view;
+  EXPECT_EQ(GlobeStreamVersion(), GLOBE_STREAM_VERSION_CURRENT);
+
+  TPolygonPresenter p(&view, 6);
+  Prepare(p);
+  p.PolyPen().Define(0x778899, platform::psDash, 12, U::Kilometer);
+  p.PolyBrush().Define(0x445566, bsCross);
+  p.PolyBrush().SetBrushBkColor(0x010101);
+  TPolygonPresenter q(&view, 0);
+  EXPECT_EQ(ReadRecord(q, Record(p)), 0);
+  EXPECT_EQ(q.TitleOffset(), -3);
+  EXPECT_EQ(q.PolyPen().PenUnit(), U::Kilometer);
+  EXPECT_EQ(q.PolyPen().PenWidth(), 12);
+  EXPECT_TRUE(q.PolyBrush().Equals(p.PolyBrush()));
 }
 
 // ---- Environments -----------------------------------------------------------------------

@@ -203,13 +203,13 @@ TEST_F(ViewTest, WindowStyleChangesRecreateTheWindow) {
   globe.SetBackgroundImage(&tile);
   ASSERT_EQ(host.Recreated.size(), 2u);
   EXPECT_TRUE(host.Recreated[1].TransparentBackground);
-  ASSERT_NE(globe.BackgroundImage(), nullptr);
+  ASSERT_FALSE(globe.BackgroundImage().Empty());
   // Other options leave the window alone; dropping transparency drops the picture.
   globe.SetGlobeOptions(globe.GlobeOptions() + TGlobeOptionsSet{goMultiSelect});
   EXPECT_EQ(host.Recreated.size(), 2u);
   globe.SetGlobeOptions(globe.GlobeOptions() - TGlobeOptionsSet{goTransparentBackground});
   EXPECT_EQ(host.Recreated.size(), 3u);
-  EXPECT_EQ(globe.BackgroundImage(), nullptr);
+  EXPECT_TRUE(globe.BackgroundImage().Empty());
 }
 
 TEST_F(ViewTest, BackgroundImageIsTiledOneTilePastTheCanvas) {
@@ -225,6 +225,25 @@ TEST_F(ViewTest, BackgroundImageIsTiledOneTilePastTheCanvas) {
     for (int y : {0, 100, 200, 300}) expected.push_back({x, y});
   EXPECT_EQ(at, expected);
   EXPECT_TRUE(window.CallsNamed("FillRect").empty());
+}
+
+// Painting on the picture the globe hands out redraws, as replacing it does; before, the
+// change showed only after some other change had the picture redrawn.
+TEST_F(ViewTest, ChangingTheBackgroundImageRedraws) {
+  platform::TBitmap tile(8, 8);
+  globe.SetBackgroundImage(&tile);
+  globe.Paint(window);
+  ASSERT_FALSE(globe.RedrawPending());
+
+  globe.BackgroundImage().Edit([](platform::TBitmap& b) { b.ScanLine(0)[0] = 0xFF; });
+  EXPECT_TRUE(globe.RedrawPending());
+  EXPECT_EQ(globe.BackgroundImage().Bitmap().Pixel(0, 0), platform::RGB(0, 0, 0xFF));
+  EXPECT_EQ(tile.Pixel(0, 0), 0u);  // the globe holds a copy
+
+  globe.Paint(window);
+  globe.BackgroundImage().Edit([](platform::TBitmap& b) { b = platform::TBitmap(0, 0); });
+  EXPECT_TRUE(globe.RedrawPending());
+  EXPECT_TRUE(globe.BackgroundImage().Empty());
 }
 
 TEST_F(ViewTest, TextHeightLimitsFollowTheCanvasResolution) {
