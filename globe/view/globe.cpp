@@ -718,6 +718,10 @@ TPointLL TGlobe4::RenderDIBShadow(double GMTDateTime, TColor ColorNight, TColor 
   return globe::RenderDIBShadow(*this, GMTDateTime, ColorNight, ColorTwilight, Density);
 }
 
+TPointLL TGlobe4::RenderDIBShadow(double GMTDateTime, const TShadowStyle& Style) {
+  return globe::RenderDIBShadow(*this, GMTDateTime, Style);
+}
+
 TPointLL TGlobe4::RenderShadow(double GMTDateTime, TColor ColorNight, TColor ColorTwilight,
                                std::int32_t Density) {
   return globe::RenderShadow(*this, GMTDateTime, ColorNight, ColorTwilight, Density);

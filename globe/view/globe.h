@@ -29,6 +29,7 @@ namespace globe {
 
 class TGlobeFont;
 class TGlobeLayerStore;
+struct TShadowStyle;
 
 using platform::TColor;
 
@@ -289,6 +290,7 @@ class TGlobe4 : public TCustomGlobe4 {
   /// sub-solar point. Call from OnRender.
   TPointLL RenderDIBShadow(double GMTDateTime, TColor ColorNight, TColor ColorTwilight,
                            std::int32_t Density);
+  TPointLL RenderDIBShadow(double GMTDateTime, const TShadowStyle& Style);
   TPointLL RenderShadow(double GMTDateTime, TColor ColorNight, TColor ColorTwilight,
                         std::int32_t Density);
   /// A length in Units as GU, through the canvas.
