@@ -198,7 +198,7 @@ class TShadowScan {
 // ---- The ramp ---------------------------------------------------------------------------
 
 // sin 18°: the sine of the sun's altitude at which the ramp reaches full night; the ramp is
-// linear in the sine, which differs from linear in degrees by less than 0.1°.
+// linear in the sine, which differs from linear in degrees by at most about 0.1°.
 const double kRampSine = std::sin(SHADOW_RAMP_DEGREES * std::numbers::pi / 180);
 // Where the ramp passes the end of civil twilight (6° down), as a fraction of the ramp.
 const double kCivilKnot = std::sin(6 * std::numbers::pi / 180) / kRampSine;

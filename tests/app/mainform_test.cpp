@@ -32,6 +32,7 @@
 #include "globe/projection/projection.h"
 #include "globe/render/attributes.h"
 #include "globe/view/globe.h"
+#include "globe/view/shadow.h"
 #include "platform/qt/globewidget.h"
 #include "platform/qt/xmlrowset.h"
 #include "platform/recording.h"
@@ -301,6 +302,49 @@ TEST(MainWindow, DrawsHomeTargetPathAndLabel) {
     for (int x = Label.x() - 15; x < Label.x() + 60; ++x)
       if (Image.rect().contains(x, y) && Image.pixel(x, y) == White) ++WhiteRight;
   EXPECT_GT(WhiteRight, 20);
+}
+
+TEST(MainWindow, TheGreyLineIsMarkedOnThePathAndNamedInTheLabel) {
+  // 10 December, 15:20 UTC: Vienna (home) and 20° N 33° E (KL60MA) are both some 3° past
+  // sunset, while DL0XX at 60° W 10° S is in daylight.
+  Rig R;
+  R.Clock = QDateTime(QDate(2026, 12, 10), QTime(15, 20), Qt::UTC).toLocalTime();
+  auto W = R.Start();
+  TForm1& F = W->Form1();
+  F.resize(800, 640);
+  F.show();
+  F.DayNightShadow->trigger();
+  const QRgb White = qRgb(0xFF, 0xFF, 0xFF);
+  const QRgb Amber = qRgb(0xFF, 0xC0, 0x20);
+  const globe::TPointLL Sun = globe::SubSolarPoint(globe::EncodeGMTDateTime(2026, 12, 10, 15, 20));
+
+  // White label pixels beyond the callsign's own width: the added words.
+  const auto LabelTail = [&F, &White](const QImage& Image, const globe::TPointLL& Target) {
+    const QPoint Label = Device(F, {Target.iLongX, Target.iLatY - globe::GU_DEGREE, 0});
+    int n = 0;
+    for (int y = Label.y(); y < Label.y() + 20; ++y)
+      for (int x = Label.x() + 45; x < Label.x() + 140; ++x)
+        if (Image.rect().contains(x, y) && Image.pixel(x, y) == White) ++n;
+    return n;
+  };
+
+  F.SetFieldText(*F.edCallsign, QStringLiteral("ST2AR"));
+  F.SetFieldText(*F.edLocator, QStringLiteral("KL60MA"));
+  QImage Image = Picture(F);
+  EXPECT_GT(LabelTail(Image, F._PointLLWWW), 20) << "no \"(grey line)\" in the label";
+  EXPECT_TRUE(
+      globe::TerminatorCrossings(F.ptLondon, F._PointLLWWW, Sun, globe::gcShortest).empty());
+
+  F.SetFieldText(*F.edLocator, QString());
+  F.SetFieldText(*F.edCallsign, QStringLiteral("DL0XX"));
+  Image = Picture(F);
+  EXPECT_LT(LabelTail(Image, F._PointLLWWW), 5);
+  const auto Crossings =
+      globe::TerminatorCrossings(F.ptLondon, F._PointLLWWW, Sun, globe::gcShortest);
+  ASSERT_EQ(Crossings.size(), 1u);
+  EXPECT_GT(CountNear(Image, Device(F, Crossings[0]), 4, Amber), 10);
+  // The path's pen is back for the next paint's circles.
+  EXPECT_EQ(F.Globe41().GlobeCanvas().Pen().Color, platform::RGB(0xFF, 0, 0));
 }
 
 TEST(MainWindow, TheTitleNamesTheCountryUnderTheMouse) {
