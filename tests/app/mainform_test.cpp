@@ -31,6 +31,7 @@
 #include "globe/objects/source.h"
 #include "globe/projection/projection.h"
 #include "globe/render/attributes.h"
+#include "globe/render/canvas.h"
 #include "globe/view/globe.h"
 #include "globe/view/shadow.h"
 #include "platform/qt/globewidget.h"
@@ -369,6 +370,8 @@ TEST(MainWindow, TheShadowIsRefreshedEveryFortiethTick) {
   QFile::remove(R.ExeFolder + "/world.lyr");  // cheap paints
   auto W = R.Start();
   TForm1& F = W->Form1();
+  F.resize(400, 300);  // a picture to keep
+  F.show();
   const auto Redraws = [&F](int Ticks) {
     int n = 0;
     for (int i = 0; i < Ticks; ++i) {
