@@ -200,6 +200,7 @@ class TShadowScan {
 // sin 18°: the sine of the sun's altitude at which the ramp reaches full night; the ramp is
 // linear in the sine, which differs from linear in degrees by at most about 0.1°.
 const double kRampSine = std::sin(SHADOW_RAMP_DEGREES * std::numbers::pi / 180);
+const double kInverseRampSine = 1 / kRampSine;
 // Where the ramp passes the end of civil twilight (6° down), as a fraction of the ramp.
 const double kCivilKnot = std::sin(6 * std::numbers::pi / 180) / kRampSine;
 // How far an interpolated sample may stray from the real one before a run is resampled:
@@ -246,7 +247,8 @@ class TRampShader {
       lights_ = Lights->Bits();
       palette_ = Lights->TexturePalette.data();
       lightsWidth_ = Lights->Width();
-      lightsHeight_ = Lights->Height();
+      maxU_ = static_cast<double>(lightsWidth_ - 1);
+      maxV_ = static_cast<double>(Lights->Height() - 1);
     }
   }
 
@@ -263,7 +265,7 @@ class TRampShader {
 
   void operator()(std::uint8_t* p, double D, double U, double V) const noexcept {
     if (!(D < 0)) return;  // day, or the horizon
-    const double t = -D / kRampSine;
+    const double t = -D * kInverseRampSine;
     if (t >= 1) {
       Night(p);
     } else if (darken_) {
@@ -293,8 +295,9 @@ class TRampShader {
 
  private:
   void AddLights(std::uint8_t* p, double t, double U, double V) const noexcept {
-    const std::int64_t u = std::clamp<std::int64_t>(RoundHalfEvenD(U), 0, lightsWidth_ - 1);
-    const std::int64_t v = std::clamp<std::int64_t>(RoundHalfEvenD(V), 0, lightsHeight_ - 1);
+    // Nearest texel; clamped first, so the cast is in range whatever came in.
+    const auto u = static_cast<std::int64_t>(std::clamp(U, 0.0, maxU_) + 0.5);
+    const auto v = static_cast<std::int64_t>(std::clamp(V, 0.0, maxV_) + 0.5);
     const std::uint8_t* e = palette_ + 4 * std::size_t{lights_[v * lightsWidth_ + u]};
     const int w = static_cast<int>(t * 256 + 0.5);
     for (std::size_t c = 0; c < 3; ++c)
@@ -306,7 +309,8 @@ class TRampShader {
   std::array<int, 3> factor_{};
   const std::uint8_t* lights_ = nullptr;
   const std::uint8_t* palette_ = nullptr;
-  std::int64_t lightsWidth_ = 0, lightsHeight_ = 0;
+  std::int64_t lightsWidth_ = 0;
+  double maxU_ = 0, maxV_ = 0;
 };
 
 // What the ramp needs of one pixel: whether it lies on the earth, the sine of the sun's
