@@ -324,7 +324,8 @@ void TForm1::Timer1Timer() {
   if (!ShadowEnabled) return;
   if (--ShadowCountdown <= 0) {
     ShadowCountdown = 40;
-    Globe41().RedrawLayers();
+    // Only the clock moved: the layers' picture is reused under the new shadow.
+    Globe41().RedrawRender();
   }
 }
 

@@ -12,10 +12,12 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/loggerlink.h"
 #include "app/settings.h"
+#include "globe/core/texture.h"
 #include "globe/core/types.h"
 #include "platform/loggerhost.h"
 
@@ -69,6 +71,8 @@ struct TForm1Environment {
 inline constexpr const char* kStarFieldFile = "starfield.bmp";
 /// The world texture of the "Texture" command, beside the program.
 inline constexpr const char* kTextureFile = "world.bmp";
+/// The lights of the night side, beside the program, shown in the dark while the texture is.
+inline constexpr const char* kNightLightsFile = "night.bmp";
 /// The layer files loaded at start-up, in this order.
 inline constexpr const char* kLayerFiles[] = {"world.lyr", "TGCapitals.lyr", "TGCities.lyr",
                                               "IOTA.lyr"};
@@ -210,6 +214,13 @@ class TForm1 : public QMainWindow {
   QPointer<QMessageBox> ErrorBox_;  // the error message showing, if any
   // The fill styles of the polygon presenters ShowLandFill made hollow.
   std::map<globe::TPolygonPresenter*, globe::TGlobeBrushStyle> HollowFills_;
+  // The night lights, read when first needed; empty when the file cannot be used.
+  std::unique_ptr<globe::TTextureData> NightLights_;
+  // The sun of the shadow in the picture, for the grey line; none while no shadow shows.
+  std::optional<globe::TPointLL> ShadowSun_;
+  [[nodiscard]] const globe::TTextureData* NightLights();
+  /// Marks where the path crosses the terminator of the shadow shown.
+  void DrawGreyLine();
 };
 
 }  // namespace orvane

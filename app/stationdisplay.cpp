@@ -1,6 +1,7 @@
 // The station display: what the main window does when the hand-over fields change, and
 // the overlays it draws on the globe (home and target circles, the great-circle path, the
-// callsign label and the night shadow).
+// callsign label, the night shadow and the grey line).
+#include <QDir>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
@@ -26,8 +27,14 @@ using platform::RGB;
 constexpr std::int32_t kCircleSegments = 36;
 constexpr platform::TColor kOverlayColor = RGB(0xFF, 0x00, 0x00);
 constexpr std::int32_t kOverlayWidth = 2;
-constexpr platform::TColor kNightColor = RGB(0x80, 0x80, 0x80);
+// The night multiplies the picture by a dark blue, so that it is darker than the day on any
+// texture and the lights stand out; the twilight colour serves the blending mode only.
+constexpr platform::TColor kNightColor = RGB(0x30, 0x38, 0x58);
 constexpr platform::TColor kTwilightColor = RGB(0xC0, 0xC0, 0xC0);
+// Where the path crosses the terminator: an amber dot with a dark rim, in pixels.
+constexpr platform::TColor kGreyLineColor = RGB(0xFF, 0xC0, 0x20);
+constexpr platform::TColor kGreyLineRim = RGB(0x20, 0x20, 0x20);
+constexpr std::int32_t kGreyLineRadius = 4;
 constexpr platform::TColor kLabelColor = RGB(0xFF, 0xFF, 0xFF);
 constexpr std::int32_t kLabelLeftShift = 15;
 
@@ -118,6 +125,41 @@ void TForm1::Globe41Paint() {
   if (edCallsign->text().isEmpty() || !TargetPlaced()) return;
   G.RenderCircle(_PointLLWWW, kStationCircleRadius, kCircleSegments);
   G.RenderGreatCircleLine(ptLondon, _PointLLWWW, globe::gcShortest);
+  DrawGreyLine();
+}
+
+void TForm1::DrawGreyLine() {
+  if (!ShadowSun_) return;
+  globe::TGlobe4& G = Globe41();
+  globe::TGlobeCanvas& Canvas = G.GlobeCanvas();
+  // The path's pen and brush stay as they were for the next paint's circles.
+  const platform::TCanvasPen Pen = Canvas.Pen();
+  const platform::TCanvasBrush Brush = Canvas.Brush();
+  Canvas.SetPen({kGreyLineRim, platform::psSolid, 1});
+  Canvas.SetBrush({kGreyLineColor, platform::cbsSolid});
+  Canvas.RequireState();
+  for (const globe::TPointLL& At :
+       globe::TerminatorCrossings(ptLondon, _PointLLWWW, *ShadowSun_, globe::gcShortest)) {
+    globe::TPoint P;
+    if (!G.Projection().LLToDeviceXY(At.iLongX, At.iLatY, P)) continue;  // behind the globe
+    Canvas.Ellipse({P.X - kGreyLineRadius, P.Y - kGreyLineRadius, P.X + kGreyLineRadius + 1,
+                    P.Y + kGreyLineRadius + 1});
+  }
+  Canvas.SetPen(Pen);
+  Canvas.SetBrush(Brush);
+}
+
+const globe::TTextureData* TForm1::NightLights() {
+  if (!NightLights_) {
+    NightLights_ = std::make_unique<globe::TTextureData>();
+    try {
+      NightLights_->LoadFromFile(
+          QDir(Env_.ExeFolder).filePath(QString::fromLatin1(kNightLightsFile)).toStdString());
+    } catch (const globe::EGlobeException&) {
+      // A damaged file leaves the night without lights; it is not read again.
+    }
+  }
+  return NightLights_->IsValid() ? NightLights_.get() : nullptr;
 }
 
 void TForm1::Globe41Render() {
@@ -130,7 +172,11 @@ void TForm1::Globe41Render() {
                                                 static_cast<std::uint32_t>(D.day()), T.hour(),
                                                 T.minute(), T.second() + T.msec() / 1000.0) +
                        TimeZoneBiasMinutes(Local) / 1440;
-    G.RenderDIBShadow(GMT, kNightColor, kTwilightColor, 1);
+    globe::TShadowStyle Style{kNightColor, kTwilightColor, globe::smDarken, 1};
+    if (!G.SurfaceTextureName().empty()) Style.NightLights = NightLights();
+    ShadowSun_ = G.RenderDIBShadow(GMT, Style);
+  } else {
+    ShadowSun_.reset();
   }
   globe::TGlobeCanvas& Canvas = G.GlobeCanvas();
   // Screen pixels: as wide on a high-density screen as elsewhere.
@@ -138,8 +184,14 @@ void TForm1::Globe41Render() {
     return Canvas.ScaleUnitsToDevice(N, globe::TGlobeUnitTypes::Pixel);
   };
   Canvas.SetPen({kOverlayColor, platform::psSolid, Pixels(kOverlayWidth)});
-  const QString Call = edCallsign->text().trimmed();
+  QString Call = edCallsign->text().trimmed();
   if (Call.isEmpty()) return;
+  const bool Placed = TargetPlaced();
+  // Both ends between sunset and the end of civil twilight: grey-line propagation.
+  if (Placed && ShadowSun_ &&
+      globe::DayNightClass(globe::DegToPointLL(mylong, mylat), *ShadowSun_) == 3 &&
+      globe::DayNightClass(_PointLLWWW, *ShadowSun_) == 3)
+    Call += QStringLiteral(" (grey line)");
   platform::TCanvasFont Font = Canvas.Font();
   Font.Style.Bold = true;
   Font.Style.Underline = true;
@@ -150,7 +202,6 @@ void TForm1::Globe41Render() {
   Brush.Style = platform::cbsClear;
   Canvas.SetBrush(Brush);
   // A callsign without a position of its own stands at home, marked as unplaced.
-  const bool Placed = TargetPlaced();
   const globe::TPointLL Where = Placed ? _PointLLWWW : globe::DegToPointLL(mylong, mylat);
   const QString Label = Placed ? Call : Call + QStringLiteral(" ?");
   globe::TPoint At;

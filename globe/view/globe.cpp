@@ -226,6 +226,40 @@ void TGlobe4::RedrawLayers() {
   if (FHost != nullptr) FHost->Invalidate();
 }
 
+void TGlobe4::RedrawRender() {
+  const platform::TBitmap* picture = GlobeCanvas().Bitmap();
+  if (!FbLayersPictureKept || !OnRender || picture == nullptr ||
+      picture->Width() != FLayersPicture->Width() ||
+      picture->Height() != FLayersPicture->Height()) {
+    RedrawLayers();
+    return;
+  }
+  FbRedrawRender = true;
+  if (FHost != nullptr) FHost->Invalidate();
+}
+
+void TGlobe4::KeepLayersPicture() {
+  FbLayersPictureKept = false;
+  platform::TBitmap* picture = GlobeCanvas().Bitmap();
+  if (PaintAbort || !OnRender || picture == nullptr || picture->Empty()) return;
+  if (!FLayersPicture || FLayersPicture->Width() != picture->Width() ||
+      FLayersPicture->Height() != picture->Height())
+    FLayersPicture = std::make_unique<platform::TBitmap>(picture->Width(), picture->Height());
+  const auto from = picture->Bytes();
+  std::copy(from.begin(), from.end(), FLayersPicture->Bytes().begin());
+  FbLayersPictureKept = true;
+}
+
+bool TGlobe4::RestoreLayersPicture() {
+  platform::TBitmap* picture = GlobeCanvas().Bitmap();
+  if (!FbLayersPictureKept || picture == nullptr || picture->Width() != FLayersPicture->Width() ||
+      picture->Height() != FLayersPicture->Height())
+    return false;
+  const auto from = FLayersPicture->Bytes();
+  std::copy(from.begin(), from.end(), picture->Bytes().begin());
+  return true;
+}
+
 void TGlobe4::Notify(TGlobeNotification Notification, TGlobeRoot* Obj) {
   const auto what = static_cast<TGlobeNotification>(static_cast<unsigned>(Notification) & 0x7Fu);
   if (!FLayerStore) {
@@ -341,6 +375,7 @@ void TGlobe4::Paint(platform::TDevice& WindowDevice) {
     bool detach;
     ~TPaintEnd() {
       globe.FbRedrawLayers = false;
+      globe.FbRedrawRender = false;
       globe.bPainting = false;
       globe.FControlCanvas.SetHandle(nullptr);
       if (detach) globe.GlobeCanvas().SetDC(nullptr);
@@ -357,10 +392,14 @@ void TGlobe4::Paint(platform::TDevice& WindowDevice) {
       }
       canvas.RefreshDC();
     }
-    if (FbRedrawLayers || !buffered) {
+    if (FbRedrawLayers || !buffered || (FbRedrawRender && !RestoreLayersPicture())) {
       RenderBackground();
       RenderLayers();
+      if (buffered) KeepLayersPicture();
       if (!PaintAbort && OnRender) OnRender(this);
+    } else if (FbRedrawRender && OnRender) {
+      // Only the clock moved: the layers' picture is back, the shadow and labels are redone.
+      OnRender(this);
     }
   } catch (...) {
     failure = std::current_exception();
@@ -722,6 +761,10 @@ void TGlobe4::LoadEnvironmentFromFile(const std::string& sFilename) {
 TPointLL TGlobe4::RenderDIBShadow(double GMTDateTime, TColor ColorNight, TColor ColorTwilight,
                                   std::int32_t Density) {
   return globe::RenderDIBShadow(*this, GMTDateTime, ColorNight, ColorTwilight, Density);
+}
+
+TPointLL TGlobe4::RenderDIBShadow(double GMTDateTime, const TShadowStyle& Style) {
+  return globe::RenderDIBShadow(*this, GMTDateTime, Style);
 }
 
 TPointLL TGlobe4::RenderShadow(double GMTDateTime, TColor ColorNight, TColor ColorTwilight,

@@ -30,6 +30,7 @@ namespace globe {
 
 class TGlobeFont;
 class TGlobeLayerStore;
+struct TShadowStyle;
 
 using platform::TColor;
 
@@ -254,6 +255,12 @@ class TGlobe4 : public TCustomGlobe4 {
   [[nodiscard]] bool Painting() const noexcept { return bPainting; }
   [[nodiscard]] bool RenderingToCanvas() const noexcept { return bRenderToCanvas; }
   [[nodiscard]] bool RedrawPending() const noexcept { return FbRedrawLayers; }
+  /// Marks only what OnRender draws as out of date (the shadow at a new time): the next
+  /// buffered paint starts again from the picture of background, surface and layers kept
+  /// from the last full redraw, and raises OnRender on it. Without such a picture (never
+  /// drawn, another size, the last redraw interrupted, no OnRender) it is RedrawLayers.
+  void RedrawRender();
+  [[nodiscard]] bool RedrawRenderPending() const noexcept { return FbRedrawRender; }
   /// During a buffered paint of a hosted view, copies the off-screen picture as drawn so
   /// far to the window, so that the user sees a long paint progress; nothing otherwise.
   void ShowPaintProgress();
@@ -291,6 +298,7 @@ class TGlobe4 : public TCustomGlobe4 {
   /// sub-solar point. Call from OnRender.
   TPointLL RenderDIBShadow(double GMTDateTime, TColor ColorNight, TColor ColorTwilight,
                            std::int32_t Density);
+  TPointLL RenderDIBShadow(double GMTDateTime, const TShadowStyle& Style);
   TPointLL RenderShadow(double GMTDateTime, TColor ColorNight, TColor ColorTwilight,
                         std::int32_t Density);
   /// A length in Units as GU, through the canvas.
@@ -352,6 +360,12 @@ class TGlobe4 : public TCustomGlobe4 {
   bool bPainting = false;
 
  private:
+  // The picture before OnRender of the last full buffered redraw, for RedrawRender.
+  std::unique_ptr<platform::TBitmap> FLayersPicture;
+  bool FbLayersPictureKept = false;
+  bool FbRedrawRender = false;
+  void KeepLayersPicture();
+  bool RestoreLayersPicture();
   void ScrollBy(platform::TScrollBarKind Kind, platform::TScrollCode Code);
   void RenderAnimatedLayers();
   // Copies the off-screen picture to the window at (0, 0), when there is one.

@@ -4,9 +4,11 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <numbers>
 #include <typeinfo>
 
 #include "globe/core/numeric.h"
+#include "globe/core/texture.h"
 #include "globe/core/units.h"
 #include "globe/projection/models.h"
 #include "globe/projection/projection.h"
@@ -193,32 +195,268 @@ class TShadowScan {
   std::int64_t width_, height_, dn_;
 };
 
+// ---- The ramp ---------------------------------------------------------------------------
+
+// sin 18°: the sine of the sun's altitude at which the ramp reaches full night; the ramp is
+// linear in the sine, which differs from linear in degrees by at most about 0.1°.
+const double kRampSine = std::sin(SHADOW_RAMP_DEGREES * std::numbers::pi / 180);
+const double kInverseRampSine = 1 / kRampSine;
+// Where the ramp passes the end of civil twilight (6° down), as a fraction of the ramp.
+const double kCivilKnot = std::sin(6 * std::numbers::pi / 180) / kRampSine;
+// How far an interpolated sample may stray from the real one before a run is resampled:
+// about 0.1° of sun altitude, and under a texel of the lights' picture.
+constexpr double kRampTolerance = 0.0015;
+constexpr double kTexelTolerance = 0.75;
+
+// The sun's direction as a unit vector, with the axes of LLHToPoint3D.
+struct TSunDirection {
+  double X, Y, Z;
+  explicit TSunDirection(const TPointLL& SubSolar) noexcept {
+    const double lat = SubSolar.iLatY * static_cast<double>(RADIANS_PER_GU);
+    const double lon = SubSolar.iLongX * static_cast<double>(RADIANS_PER_GU);
+    X = std::cos(lat) * std::sin(lon);
+    Y = std::sin(lat);
+    Z = std::cos(lat) * std::cos(lon);
+  }
+  [[nodiscard]] double Sine(std::int32_t iLong, std::int32_t iLat) const noexcept {
+    const double lat = iLat * static_cast<double>(RADIANS_PER_GU);
+    const double lon = iLong * static_cast<double>(RADIANS_PER_GU);
+    return std::cos(lat) * (std::sin(lon) * X + std::cos(lon) * Z) + std::sin(lat) * Y;
+  }
+};
+
+// Shades one pixel of the off-screen picture by the sine of the sun's altitude there (D)
+// and, with lights, the texel position (U, V) of the lights' picture.
+class TRampShader {
+ public:
+  TRampShader(const TShadowStyle& Style, const TTextureData* Lights) noexcept
+      : darken_(Style.Mode == smDarken),
+        twilight_(MakeBlend(Style.ColorTwilight, 4)),
+        night_(MakeBlend(Style.ColorNight, 2)) {
+    const platform::TColor n = platform::ColorToRGB(Style.ColorNight);
+    const int channels[3] = {platform::GetBValue(n), platform::GetGValue(n),
+                             platform::GetRValue(n)};
+    for (int ch = 0; ch < 3; ++ch) {
+      const auto c = static_cast<std::size_t>(ch);
+      factor_[c] = (channels[ch] * 256 + 127) / 255;
+      for (int old = 0; old < 256; ++old)
+        dark_[c][static_cast<std::size_t>(old)] =
+            static_cast<std::uint8_t>((old * channels[ch] + 127) / 255);
+    }
+    if (Lights != nullptr && Lights->IsValid() && Lights->Width() > 0 && Lights->Height() > 0) {
+      lights_ = Lights->Bits();
+      palette_ = Lights->TexturePalette.data();
+      lightsWidth_ = Lights->Width();
+      maxU_ = static_cast<double>(lightsWidth_ - 1);
+      maxV_ = static_cast<double>(Lights->Height() - 1);
+    }
+  }
+
+  [[nodiscard]] bool Lights() const noexcept { return lights_ != nullptr; }
+  [[nodiscard]] std::int64_t LightsWidth() const noexcept { return lightsWidth_; }
+
+  // Full night without lights: the same for every pixel.
+  void Night(std::uint8_t* p) const noexcept {
+    const TBlendTable& t = darken_ ? dark_ : night_;
+    p[0] = t[0][p[0]];
+    p[1] = t[1][p[1]];
+    p[2] = t[2][p[2]];
+  }
+
+  void operator()(std::uint8_t* p, double D, double U, double V) const noexcept {
+    if (!(D < 0)) return;  // day, or the horizon
+    const double t = -D * kInverseRampSine;
+    if (t >= 1) {
+      Night(p);
+    } else if (darken_) {
+      const int w = static_cast<int>(t * 256 + 0.5);
+      for (std::size_t c = 0; c < 3; ++c) {
+        const int m = 256 - (((256 - factor_[c]) * w) >> 8);
+        p[c] = static_cast<std::uint8_t>((p[c] * m + 128) >> 8);
+      }
+    } else if (t < kCivilKnot) {
+      // From the picture towards a quarter of the way to the twilight colour.
+      const int k = static_cast<int>(t / kCivilKnot * 256 + 0.5);
+      for (std::size_t c = 0; c < 3; ++c) {
+        const int a = twilight_[c][p[c]];
+        p[c] = static_cast<std::uint8_t>(p[c] + (((a - p[c]) * k + 128) >> 8));
+      }
+    } else {
+      // From there to half way to the night colour.
+      const int k = static_cast<int>((t - kCivilKnot) / (1 - kCivilKnot) * 256 + 0.5);
+      for (std::size_t c = 0; c < 3; ++c) {
+        const int a = twilight_[c][p[c]];
+        const int b = night_[c][p[c]];
+        p[c] = static_cast<std::uint8_t>(a + (((b - a) * k + 128) >> 8));
+      }
+    }
+    if (lights_ != nullptr) AddLights(p, std::min(t, 1.0), U, V);
+  }
+
+ private:
+  void AddLights(std::uint8_t* p, double t, double U, double V) const noexcept {
+    // Nearest texel; clamped first, so the cast is in range whatever came in.
+    const auto u = static_cast<std::int64_t>(std::clamp(U, 0.0, maxU_) + 0.5);
+    const auto v = static_cast<std::int64_t>(std::clamp(V, 0.0, maxV_) + 0.5);
+    const std::uint8_t* e = palette_ + 4 * std::size_t{lights_[v * lightsWidth_ + u]};
+    const int w = static_cast<int>(t * 256 + 0.5);
+    for (std::size_t c = 0; c < 3; ++c)
+      p[c] = static_cast<std::uint8_t>(std::min(255, p[c] + ((e[c] * w) >> 8)));
+  }
+
+  bool darken_;
+  TBlendTable twilight_, night_, dark_{};
+  std::array<int, 3> factor_{};
+  const std::uint8_t* lights_ = nullptr;
+  const std::uint8_t* palette_ = nullptr;
+  std::int64_t lightsWidth_ = 0;
+  double maxU_ = 0, maxV_ = 0;
+};
+
+// What the ramp needs of one pixel: whether it lies on the earth, the sine of the sun's
+// altitude there, and its texel position in the lights' picture.
+struct TSunSample {
+  bool On = false;
+  double D = 0, U = 0, V = 0;
+};
+
+// Samples every 16 pixels; a run between two samples is passed over in daylight and off the
+// earth, interpolated where its middle agrees with the interpolation, and halved otherwise
+// (down to single pixels at the limb and the lights' seam).
+template <class TInverse>
+class TRampScan {
+ public:
+  TRampScan(TInverse Inverse, const TRampShader& Shader, const TSunDirection& Sun,
+            const TTextureData* Lights, platform::TBitmap& Bitmap, std::int32_t Width,
+            std::int32_t Height, std::int32_t Density) noexcept
+      : inverse_(Inverse),
+        shader_(Shader),
+        sun_(Sun),
+        lights_(Shader.Lights() ? Lights : nullptr),
+        bitmap_(Bitmap),
+        width_(std::min(Width, Bitmap.Width())),
+        height_(std::min(Height, Bitmap.Height())),
+        dn_(std::max(Density, 1)) {}
+
+  void Scan() {
+    bool odd = false;
+    for (std::int64_t y = 0; y < height_; y += dn_, odd = !odd) {
+      row_ = bitmap_.ScanLine(static_cast<std::int32_t>(y));
+      std::int64_t x = odd ? dn_ / 2 : 0;
+      TSunSample a = Sample(x, y);
+      while (x < width_) {
+        const std::int64_t xb = x + 16 * dn_;
+        const TSunSample b = Sample(xb, y);
+        Span(x, a, b, 16, y);
+        x = xb;
+        a = b;
+      }
+    }
+  }
+
+ private:
+  TSunSample Sample(std::int64_t x, std::int64_t y) {
+    TSunSample s;
+    if (x > INT32_MAX || y > INT32_MAX) return s;
+    if (!inverse_(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y))) return s;
+    const TPoint ll = DevicePoints()[0];
+    s.On = true;
+    s.D = sun_.Sine(ll.X, ll.Y);
+    if (lights_ != nullptr) {
+      const TPoint t = lights_->LLToTextureXY({ll.X, ll.Y, 0});
+      s.U = t.X;
+      s.V = t.Y;
+    }
+    return s;
+  }
+
+  // Shades the N pixels from xa on, the run from sample a to sample b.
+  void Span(std::int64_t xa, const TSunSample& a, const TSunSample& b, std::int64_t N,
+            std::int64_t y) {
+    if (!a.On && !b.On) return;
+    if (a.On && b.On && a.D > 0 && b.D > 0) return;
+    if (N == 1) {
+      if (a.On && xa < width_) shader_(row_ + 3 * xa, a.D, a.U, a.V);
+      return;
+    }
+    const std::int64_t half = N / 2;
+    const std::int64_t xm = xa + half * dn_;
+    const bool seam =
+        lights_ != nullptr && std::fabs(b.U - a.U) * 2 > static_cast<double>(shader_.LightsWidth());
+    if (a.On && b.On && !seam) {
+      if (lights_ == nullptr && a.D <= -kRampSine && b.D <= -kRampSine) {
+        for (std::int64_t k = 0, x = xa; k < N && x < width_; ++k, x += dn_)
+          shader_.Night(row_ + 3 * x);
+        return;
+      }
+      const TSunSample m = Sample(xm, y);
+      if (m.On && std::fabs(m.D - (a.D + b.D) / 2) <= kRampTolerance &&
+          (lights_ == nullptr || (std::fabs(m.U - (a.U + b.U) / 2) <= kTexelTolerance &&
+                                  std::fabs(m.V - (a.V + b.V) / 2) <= kTexelTolerance))) {
+        Fill(xa, a, b, N);
+        return;
+      }
+      Span(xa, a, m, half, y);
+      Span(xm, m, b, half, y);
+      return;
+    }
+    const TSunSample m = Sample(xm, y);
+    Span(xa, a, m, half, y);
+    Span(xm, m, b, half, y);
+  }
+
+  void Fill(std::int64_t xa, const TSunSample& a, const TSunSample& b, std::int64_t N) {
+    const double step = 1.0 / static_cast<double>(N);
+    const double dD = (b.D - a.D) * step, dU = (b.U - a.U) * step, dV = (b.V - a.V) * step;
+    double D = a.D, U = a.U, V = a.V;
+    for (std::int64_t k = 0, x = xa; k < N && x < width_; ++k, x += dn_) {
+      shader_(row_ + 3 * x, D, U, V);
+      D += dD;
+      U += dU;
+      V += dV;
+    }
+  }
+
+  TInverse inverse_;
+  const TRampShader& shader_;
+  TSunDirection sun_;
+  const TTextureData* lights_;
+  platform::TBitmap& bitmap_;
+  std::int64_t width_, height_, dn_;
+  std::uint8_t* row_ = nullptr;
+};
+
+// Runs Body with the model's inverse projection, called without virtual dispatch where the
+// model's class is known exactly (a descendant may override XYToLL).
+template <class TBody>
+void WithInverse(TCustomGlobe4& Globe, TBody&& Body) {
+  TCustomProjectionModel& model = Globe.Projection().ProjectionModel();
+  EnsureDevicePoints(1);
+  if (typeid(model) == typeid(TSphericalPrj)) {
+    auto& sphere = static_cast<TSphericalPrj&>(model);
+    Body([&sphere](std::int32_t x, std::int32_t y) {
+      return sphere.TSphericalPrj::XYToLL(x, y, 0);
+    });
+  } else if (typeid(model) == typeid(TCartesianPrj)) {
+    auto& flat = static_cast<TCartesianPrj&>(model);
+    Body([&flat](std::int32_t x, std::int32_t y) { return flat.TCartesianPrj::XYToLL(x, y, 0); });
+  } else {
+    Body([&model](std::int32_t x, std::int32_t y) { return model.XYToLL(x, y, 0); });
+  }
+}
+
 template <class TShader>
 void RunScan(TCustomGlobe4& Globe, TShader& Shader, const TSunVector& Sun, std::int32_t Density,
              bool Picture) {
   const TGlobeCanvas& canvas = Globe.GlobeCanvas();
-  TCustomProjectionModel& model = Globe.Projection().ProjectionModel();
-  EnsureDevicePoints(1);
-  auto run = [&](auto Inverse) {
+  WithInverse(Globe, [&](auto Inverse) {
     TShadowScan<decltype(Inverse), TShader> scan(Inverse, Shader, Sun, canvas.CanvasWidth(),
                                                  canvas.CanvasHeight(), Density);
     if (Picture)
       scan.ScanPicture();
     else
       scan.ScanDevice();
-  };
-  // Exact classes only: a descendant may override XYToLL.
-  if (typeid(model) == typeid(TSphericalPrj)) {
-    auto& sphere = static_cast<TSphericalPrj&>(model);
-    run([&sphere](std::int32_t x, std::int32_t y) {
-      return sphere.TSphericalPrj::XYToLL(x, y, 0);
-    });
-  } else if (typeid(model) == typeid(TCartesianPrj)) {
-    auto& flat = static_cast<TCartesianPrj&>(model);
-    run([&flat](std::int32_t x, std::int32_t y) { return flat.TCartesianPrj::XYToLL(x, y, 0); });
-  } else {
-    run([&model](std::int32_t x, std::int32_t y) { return model.XYToLL(x, y, 0); });
-  }
+  });
 }
 
 }  // namespace
@@ -240,22 +478,96 @@ TPointLL SubSolarPoint(double GMTDateTime) noexcept {
   double x = std::isnan(GMTDateTime) ? 0 : GMTDateTime;
   x = std::clamp(x, static_cast<double>(kFirstDay), static_cast<double>(kLastDay));
   const double whole = std::trunc(x);
-  const auto day = static_cast<std::int64_t>(whole);
-  const Extended fraction = std::fabs(x - whole);
+  // Before the epoch the fraction still counts forwards from midnight.
+  const double fraction = std::fabs(x - whole);
+  const double days = whole + fraction;
 
-  const year_month_day date{kEpoch + days{day}};
-  const std::int64_t solstice =
-      (sys_days{year{static_cast<int>(date.year()) - 1} / December / 21} - kEpoch).count();
-  const auto n = static_cast<Extended>(day - solstice);
-  // 0.4333823 is the tangent of the earth's axial tilt.
-  const Extended declination =
-      std::atan(std::cos(2 * PI_EXT * n / 365.24225L) * 0.4333823L) * 180 / PI_EXT;
+  // Julian centuries from J2000.0 (2000-01-01 12:00, day 36526.5).
+  const double T = (days - 36526.5) / 36525;
+  constexpr double rad = std::numbers::pi / 180;
+  const double L0 = std::fmod(280.46646 + T * (36000.76983 + T * 0.0003032), 360);  // mean long.
+  const double M = (357.52911 + T * (35999.05029 - 0.0001537 * T)) * rad;           // mean anomaly
+  const double e = 0.016708634 - T * (0.000042037 + 0.0000001267 * T);              // eccentricity
+  const double C = std::sin(M) * (1.914602 - T * (0.004817 + 0.000014 * T)) +
+                   std::sin(2 * M) * (0.019993 - 0.000101 * T) + std::sin(3 * M) * 0.000289;
+  // Longitude of the ascending node of the moon's orbit, for nutation.
+  const double omega = (125.04 - 1934.136 * T) * rad;
+  const double lambda = (L0 + C - 0.00569 - 0.00478 * std::sin(omega)) * rad;  // apparent
+  const double epsilon =
+      (23 + (26 + (21.448 - T * (46.815 + T * (0.00059 - T * 0.001813))) / 60) / 60 +
+       0.00256 * std::cos(omega)) *
+      rad;
+  const double declination = std::asin(std::sin(epsilon) * std::sin(lambda)) / rad;
 
-  const std::int64_t seconds = RoundHalfEven(fraction * 86400);
-  const std::int64_t minutes = RoundHalfEven(seconds * 0.25L) % 21600;  // 4 s per arc-minute
-  const auto lon = static_cast<std::int32_t>(-(minutes - 10800) * GU_MINUTE);
-  return {WrapLongitude(lon), static_cast<std::int32_t>(-RoundHalfEven(declination * GU_DEGREE)),
-          0};
+  // The equation of time (true minus mean solar time), in degrees of the earth's turn.
+  const double y = std::pow(std::tan(epsilon / 2), 2);
+  const double l0 = L0 * rad;
+  const double equation =
+      (y * std::sin(2 * l0) - 2 * e * std::sin(M) + 4 * e * y * std::sin(M) * std::cos(2 * l0) -
+       0.5 * y * y * std::sin(4 * l0) - 1.25 * e * e * std::sin(2 * M)) /
+      rad;
+  // The sun is overhead where true solar time is noon: 180° at midnight UTC, 15° an hour
+  // westwards, moved by the equation of time.
+  double lon = 180 - fraction * 360 - equation;
+  lon -= 360 * std::floor((lon + 180) / 360);
+  return {WrapLongitude(static_cast<std::int32_t>(RoundHalfEvenD(lon * GU_DEGREE))),
+          static_cast<std::int32_t>(RoundHalfEvenD(declination * GU_DEGREE)), 0};
+}
+
+double SunElevationSine(const TPointLL& ptLL, const TPointLL& SubSolar) noexcept {
+  return TSunDirection(SubSolar).Sine(ptLL.iLongX, ptLL.iLatY);
+}
+
+std::vector<TPointLL> TerminatorCrossings(const TPointLL& From, const TPointLL& To,
+                                          const TPointLL& SubSolar, TGreatCircle Way) {
+  using TVec = std::array<double, 3>;
+  auto unit = [](const TPointLL& p) {
+    const TSunDirection d(p);
+    return TVec{d.X, d.Y, d.Z};
+  };
+  auto cross = [](const TVec& a, const TVec& b) {
+    return TVec{a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+  };
+  auto dot = [](const TVec& a, const TVec& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; };
+  const TVec a = unit(From), b = unit(To), s = unit(SubSolar);
+  const TVec n = cross(a, b);  // the path's pole
+  const double nLength = std::sqrt(dot(n, n));
+  if (nLength < 1e-9) return {};
+  // The terminator's great circle meets the path's at ±c.
+  TVec c = cross(n, s);
+  const double cLength = std::sqrt(dot(c, c));
+  if (cLength < 1e-9) return {};
+  for (double& v : c) v /= cLength;
+  // Angle along the path from From, in the sense of travel towards To.
+  const TVec m = cross(n, a);  // 90° along the path from a, over nLength
+  auto along = [&](const TVec& p) {
+    double t = std::atan2(dot(p, m) / nLength, dot(p, a));
+    if (t < 0) t += 2 * std::numbers::pi;
+    return t;
+  };
+  const double end = along(b);  // the short way's length: below π
+  std::vector<std::pair<double, TVec>> found;
+  for (const double sign : {1.0, -1.0}) {
+    const TVec p{sign * c[0], sign * c[1], sign * c[2]};
+    const double t = along(p);
+    const bool shortWay = t <= end;
+    if (Way == gcCircle || (Way == gcShortest) == shortWay) {
+      // The longer way runs backwards from From: order by the distance travelled.
+      found.push_back({Way == gcLongest ? 2 * std::numbers::pi - t : t, p});
+    }
+  }
+  std::sort(found.begin(), found.end(),
+            [](const auto& x, const auto& y) { return x.first < y.first; });
+  std::vector<TPointLL> points;
+  for (const auto& [t, p] : found) {
+    const double lat = std::asin(std::clamp(p[1], -1.0, 1.0));
+    const double lon = std::atan2(p[0], p[2]);
+    points.push_back(
+        {WrapLongitude(
+             static_cast<std::int32_t>(RoundHalfEvenD(lon * static_cast<double>(GU_PER_RADIAN)))),
+         static_cast<std::int32_t>(RoundHalfEvenD(lat * static_cast<double>(GU_PER_RADIAN))), 0});
+  }
+  return points;
 }
 
 std::int32_t DayNightClass(const TPointLL& ptLL, const TPointLL& SubSolar) noexcept {
@@ -264,13 +576,27 @@ std::int32_t DayNightClass(const TPointLL& ptLL, const TPointLL& SubSolar) noexc
 
 TPointLL RenderDIBShadow(TCustomGlobe4& Globe, double GMTDateTime, platform::TColor ColorNight,
                          platform::TColor ColorTwilight, std::int32_t Density) {
+  return RenderDIBShadow(Globe, GMTDateTime, {ColorNight, ColorTwilight, smBlend, Density});
+}
+
+TPointLL RenderDIBShadow(TCustomGlobe4& Globe, double GMTDateTime, const TShadowStyle& Style) {
   const TPointLL sun = SubSolarPoint(GMTDateTime);
   TGlobeCanvas& canvas = Globe.GlobeCanvas();
   platform::TBitmap* bitmap = canvas.Bitmap();
   if (bitmap == nullptr || bitmap->Empty()) return sun;
-  TDIBShader shader(*bitmap, canvas.CanvasWidth(), canvas.CanvasHeight(), ColorNight,
-                    ColorTwilight);
-  RunScan(Globe, shader, TSunVector(sun), Density, true);
+  if (Style.Mode == smBands) {
+    TDIBShader shader(*bitmap, canvas.CanvasWidth(), canvas.CanvasHeight(), Style.ColorNight,
+                      Style.ColorTwilight);
+    RunScan(Globe, shader, TSunVector(sun), Style.Density, true);
+    return sun;
+  }
+  const TRampShader shader(Style, Style.NightLights);
+  WithInverse(Globe, [&](auto Inverse) {
+    TRampScan<decltype(Inverse)> scan(Inverse, shader, TSunDirection(sun), Style.NightLights,
+                                      *bitmap, canvas.CanvasWidth(), canvas.CanvasHeight(),
+                                      Style.Density);
+    scan.Scan();
+  });
   return sun;
 }
 

@@ -38,6 +38,7 @@
 #include "globe/render/attributes.h"
 #include "globe/render/canvas.h"
 #include "globe/view/globe.h"
+#include "globe/view/shadow.h"
 #include "platform/qt/globewidget.h"
 #include "platform/qt/xmlrowset.h"
 #include "platform/recording.h"
@@ -397,6 +398,49 @@ TEST(MainWindow, DrawsHomeTargetPathAndLabel) {
   EXPECT_GT(WhiteRight, 20);
 }
 
+TEST(MainWindow, TheGreyLineIsMarkedOnThePathAndNamedInTheLabel) {
+  // 10 December, 15:20 UTC: Vienna (home) and 20° N 33° E (KL60MA) are both some 3° past
+  // sunset, while DL0XX at 60° W 10° S is in daylight.
+  Rig R;
+  R.Clock = QDateTime(QDate(2026, 12, 10), QTime(15, 20), Qt::UTC).toLocalTime();
+  auto W = R.Start();
+  TForm1& F = W->Form1();
+  F.resize(800, 640);
+  F.show();
+  F.DayNightShadow->trigger();
+  const QRgb White = qRgb(0xFF, 0xFF, 0xFF);
+  const QRgb Amber = qRgb(0xFF, 0xC0, 0x20);
+  const globe::TPointLL Sun = globe::SubSolarPoint(globe::EncodeGMTDateTime(2026, 12, 10, 15, 20));
+
+  // White label pixels beyond the callsign's own width: the added words.
+  const auto LabelTail = [&F, &White](const QImage& Image, const globe::TPointLL& Target) {
+    const QPoint Label = Device(F, {Target.iLongX, Target.iLatY - globe::GU_DEGREE, 0});
+    int n = 0;
+    for (int y = Label.y(); y < Label.y() + 20; ++y)
+      for (int x = Label.x() + 45; x < Label.x() + 140; ++x)
+        if (Image.rect().contains(x, y) && Image.pixel(x, y) == White) ++n;
+    return n;
+  };
+
+  F.SetFieldText(*F.edCallsign, QStringLiteral("ST2AR"));
+  F.SetFieldText(*F.edLocator, QStringLiteral("KL60MA"));
+  QImage Image = Picture(F);
+  EXPECT_GT(LabelTail(Image, F._PointLLWWW), 20) << "no \"(grey line)\" in the label";
+  EXPECT_TRUE(
+      globe::TerminatorCrossings(F.ptLondon, F._PointLLWWW, Sun, globe::gcShortest).empty());
+
+  F.SetFieldText(*F.edLocator, QString());
+  F.SetFieldText(*F.edCallsign, QStringLiteral("DL0XX"));
+  Image = Picture(F);
+  EXPECT_LT(LabelTail(Image, F._PointLLWWW), 5);
+  const auto Crossings =
+      globe::TerminatorCrossings(F.ptLondon, F._PointLLWWW, Sun, globe::gcShortest);
+  ASSERT_EQ(Crossings.size(), 1u);
+  EXPECT_GT(CountNear(Image, Device(F, Crossings[0]), 4, Amber), 10);
+  // The path's pen is back for the next paint's circles.
+  EXPECT_EQ(F.Globe41().GlobeCanvas().Pen().Color, platform::RGB(0xFF, 0, 0));
+}
+
 TEST(MainWindow, TheTitleNamesTheCountryUnderTheMouse) {
   Rig R;
   auto W = R.Start();
@@ -419,23 +463,28 @@ TEST(MainWindow, TheShadowIsRefreshedEveryFortiethTick) {
   QFile::remove(R.ExeFolder + "/world.lyr");  // cheap paints
   auto W = R.Start();
   TForm1& F = W->Form1();
+  F.resize(400, 300);  // a picture to keep
+  F.show();
   const auto Redraws = [&F](int Ticks) {
     int n = 0;
     for (int i = 0; i < Ticks; ++i) {
       platform::TRecordingDevice Device;
       F.Globe41().Paint(Device);
       F.Timer1Timer();
-      n += F.Globe41().RedrawPending() ? 1 : 0;
+      n += F.Globe41().RedrawPending() || F.Globe41().RedrawRenderPending() ? 1 : 0;
     }
     return n;
   };
   EXPECT_EQ(Redraws(5), 0);  // shadow off: nothing
   F.DayNightShadow->trigger();
   EXPECT_TRUE(F.ShadowEnabled);
-  // The countdown starts at 0: the first tick redraws, then every 40th.
+  // The countdown starts at 0: the first tick redraws, then every 40th, keeping the layers'
+  // picture: only the shadow and the label are drawn again.
   EXPECT_EQ(Redraws(1), 1);
   EXPECT_EQ(Redraws(39), 0);
   EXPECT_EQ(Redraws(1), 1);
+  EXPECT_TRUE(F.Globe41().RedrawRenderPending());
+  EXPECT_FALSE(F.Globe41().RedrawPending());
   // Off and on again keeps the count running.
   EXPECT_EQ(Redraws(10), 0);
   F.DayNightShadow->trigger();

@@ -40,7 +40,14 @@ if run 0 --output "$work/globe.png" --size 320x240 --texture "$textures/palette_
   [ "$(png_size "$work/globe.png")" = "320 240" ] || fail "globe.png is not a 320 x 240 PNG"
   grep -q "wrote $work/globe.png (320 x 240, TSphericalPrj" "$work/out" ||
     fail "no report of the file written: $(cat "$work/out")"
-  grep -q "sun over 2[23]\.[0-9]*°S 0\.00°E" "$work/out" || fail "no sub-solar point: $(cat "$work/out")"
+  grep -q "sun over 22\.9[0-9]°S 1\.80°W" "$work/out" || fail "no sub-solar point: $(cat "$work/out")"
+fi
+
+# The darkening ramp with night lights: the night side of a white texture turns dark.
+if run 0 --output "$work/lights.png" --size 64x48 --projection flat --graticule 0 \
+    --texture "$textures/gray_16x16.bmp" --night-lights "$textures/palette_10x5.bmp" \
+    --shading darken --night '#000000' --shadow 2026-12-10T12:00:00Z; then
+  [ "$(png_size "$work/lights.png")" = "64 48" ] || fail "lights.png is not a 64 x 48 PNG"
 fi
 
 # Defaults: 1024 x 768; a flat map; the time "now".
@@ -79,6 +86,7 @@ bad_options=(
   "--scale wants|--output $work/bad.png --scale -2"
   "not both|--output $work/bad.png --scale 2 --altitude 100"
   "--night wants a colour|--output $work/bad.png --night #12345"
+  "--shading wants blend, darken or bands|--output $work/bad.png --shading soft"
   "needs a value|--output $work/bad.png --texture"
   "unknown projection 'globe'|--output $work/bad.png --projection globe"
 )
@@ -94,6 +102,9 @@ done
 # Files that cannot be read or written: status 1.
 if run 1 --output "$work/bad.png" --texture "$work/missing.bmp"; then
   grep -q "cannot read texture '$work/missing.bmp'" "$work/err" || fail "$(cat "$work/err")"
+fi
+if run 1 --output "$work/bad.png" --night-lights "$textures/truecolor_8x4.bmp" --shadow now; then
+  grep -q "cannot use night lights" "$work/err" || fail "$(cat "$work/err")"
 fi
 if run 1 --output "$work/bad.png" --texture "$textures/truecolor_8x4.bmp"; then
   grep -q "256 color" "$work/err" || fail "no reason for refusing a 24-bit bitmap: $(cat "$work/err")"

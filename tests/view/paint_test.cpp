@@ -71,6 +71,49 @@ TEST_F(ViewTest, SeveralRedrawRequestsGiveOneFullRedrawInOrder) {
   EXPECT_EQ(globe.GlobeCanvas().DC(), nullptr);
 }
 
+TEST_F(ViewTest, RedrawRenderRedoesOnlyOnRenderOnTheKeptLayersPicture) {
+  // OnRender marks pixel (1, 1) with a colour of its own each time, after checking that the
+  // picture under it is the layers' and not the last mark.
+  int renders = 0;
+  platform::TColor under = 0;
+  globe.OnRender = [&](const void*) {
+    globe.Log.push_back("OnRender");
+    std::uint8_t* p = globe.GlobeCanvas().Bitmap()->ScanLine(1) + 3;
+    under = platform::RGB(p[2], p[1], p[0]);
+    ++renders;
+    p[0] = p[1] = p[2] = static_cast<std::uint8_t>(renders);
+  };
+  // Without a kept picture it is a full redraw.
+  globe.RedrawRender();
+  EXPECT_TRUE(globe.RedrawPending());
+  globe.Paint(window);
+  const platform::TColor layers = under;
+
+  for (int i = 0; i < 2; ++i) {
+    globe.Log.clear();
+    globe.RedrawRender();
+    EXPECT_FALSE(globe.RedrawPending());
+    EXPECT_TRUE(globe.RedrawRenderPending());
+    globe.Paint(window);
+    EXPECT_THAT(globe.Log, ElementsAre("OnRender", "Copy", "AnimatedLayers", "OnPaint"));
+    EXPECT_EQ(under, layers);
+    EXPECT_EQ(globe.GlobeCanvas().Bitmap()->Pixel(1, 1), platform::RGB(2 + i, 2 + i, 2 + i));
+    EXPECT_FALSE(globe.RedrawRenderPending());
+  }
+  // A full redraw asked for meanwhile wins; so does a new size.
+  globe.Log.clear();
+  globe.RedrawRender();
+  globe.RedrawLayers();
+  globe.Paint(window);
+  EXPECT_EQ(globe.Log.front(), "Background");
+  globe.Resize(300, 200);
+  globe.Paint(window);
+  globe.Resize(320, 200);
+  globe.RedrawRender();
+  EXPECT_FALSE(globe.RedrawRenderPending());
+  EXPECT_TRUE(globe.RedrawPending());
+}
+
 TEST_F(ViewTest, GraticuleModesAndTransparentGlobeOrderTheLayers) {
   struct Case {
     TGraticuleDraw mode;

@@ -2,14 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <fstream>
 #include <limits>
 #include <map>
+#include <numbers>
+#include <sstream>
+#include <string>
 #include <tuple>
 #include <vector>
 
+#include "globe/core/texture.h"
 #include "globe/core/units.h"
 #include "globe/projection/models.h"
 #include "globe/projection/projection.h"
@@ -43,42 +49,54 @@ TEST(SubSolarPoint, DateTimesCountDaysFromTheClassicEpoch) {
   EXPECT_EQ(GMTDateTimeOf(sys_days{year{1899} / 12 / 29} + hours{6}), -1.25);
 }
 
-TEST(SubSolarPoint, LongitudeFollowsTheTimeOfDayInArcMinutes) {
-  struct {
-    int Hour, Minute;
-    double Second;
-    std::int32_t Long;
-  } const cases[] = {
-      {12, 0, 0, 0},
-      {0, 0, 0, GU_180_DEGREE},
-      {6, 0, 0, 90 * D},
-      {18, 0, 0, -90 * D},
-      {12, 0, 2, 0},                  // 10,800.5 arc-minutes rounds to even
-      {12, 0, 6, -2 * GU_MINUTE},     // 10,801.5 likewise, upwards
-      {23, 59, 59.9, GU_180_DEGREE},  // 86,400 s: a whole turn
-  };
-  for (const auto& c : cases) {
-    const TPointLL p = SubSolarPoint(EncodeGMTDateTime(2023, 3, 1, c.Hour, c.Minute, c.Second));
-    EXPECT_EQ(p.iLongX, c.Long) << c.Hour << ":" << c.Minute << ":" << c.Second;
+TEST(SubSolarPoint, AgreesWithNoaaFormulasFrom1900To2100) {
+  // tests/data/sun/subsolar.csv: NOAA's solar calculator formulas written out in Python
+  // (make.py there), at fixed instants (solstices, equinoxes, the extremes of the equation of
+  // time, a year boundary) and a seeded sample of the two centuries.
+  std::ifstream file(ORVANE_TEST_DATA_DIR "/sun/subsolar.csv");
+  ASSERT_TRUE(file) << "subsolar.csv";
+  std::string line;
+  int rows = 0;
+  double worst = 0;
+  while (std::getline(file, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream in(line);
+    std::string utc, days, lat, lon;
+    std::getline(in, utc, ',');
+    std::getline(in, days, ',');
+    std::getline(in, lat, ',');
+    std::getline(in, lon, ',');
+    const TPointLL p = SubSolarPoint(std::stod(days));
+    const double dLat = Degrees(p.iLatY) - std::stod(lat);
+    double dLon = Degrees(p.iLongX) - std::stod(lon);
+    dLon -= 360 * std::round(dLon / 360);
+    EXPECT_LT(std::fabs(dLat), 0.01) << utc;
+    EXPECT_LT(std::fabs(dLon), 0.01) << utc;
     EXPECT_EQ(p.iHeightZ, 0);
+    worst = std::max({worst, std::fabs(dLat), std::fabs(dLon)});
+    ++rows;
   }
-  EXPECT_EQ(SubSolarPoint(-1.25).iLongX, 90 * D);  // 29 December 1899, 06:00
+  EXPECT_GT(rows, 50);
+  RecordProperty("worst_degrees", std::to_string(worst));
 }
 
-TEST(SubSolarPoint, LatitudeFollowsTheDeclinationFromTheDecemberSolstice) {
-  const double dec21 = Degrees(SubSolarPoint(EncodeGMTDateTime(2023, 12, 21, 12)).iLatY);
-  EXPECT_NEAR(dec21, -23.44, 0.01);
-  EXPECT_NEAR(Degrees(SubSolarPoint(EncodeGMTDateTime(2023, 12, 21, 12) + 182).iLatY), 23.43, 0.01);
-  EXPECT_NEAR(Degrees(SubSolarPoint(EncodeGMTDateTime(2024, 3, 20, 12)).iLatY), 0, 1);
-  // Across the year boundary and the solstice the day count runs on without a jump.
-  double previous = Degrees(SubSolarPoint(EncodeGMTDateTime(2023, 12, 15, 12)).iLatY);
-  for (int day = 16; day <= 40; ++day) {
-    const double lat = Degrees(SubSolarPoint(EncodeGMTDateTime(2023, 12, 1, 12) + day).iLatY);
-    EXPECT_LT(std::fabs(lat - previous), 0.25) << "December " << day;
-    previous = lat;
+TEST(SubSolarPoint, RunsOnSmoothlyAcrossMidnightTheYearAndTheEpoch) {
+  // Ten minutes move the sun 2.5° westwards and little in latitude; before the epoch the
+  // date-time's fraction counts forwards from midnight.
+  struct {
+    double Before, After;
+  } const steps[] = {
+      {EncodeGMTDateTime(2023, 12, 31, 23, 55), EncodeGMTDateTime(2024, 1, 1, 0, 5)},
+      {EncodeGMTDateTime(1899, 12, 29, 23, 55), EncodeGMTDateTime(1899, 12, 30, 0, 5)},
+      {EncodeGMTDateTime(1899, 12, 29, 5, 55), EncodeGMTDateTime(1899, 12, 29, 6, 5)},
+  };
+  for (const auto& s : steps) {
+    const TPointLL a = SubSolarPoint(s.Before), b = SubSolarPoint(s.After);
+    std::int64_t west = std::int64_t{a.iLongX} - b.iLongX;
+    if (west < 0) west += GU_360_DEGREE;
+    EXPECT_NEAR(static_cast<double>(west) / D, 2.5, 0.002) << s.Before;
+    EXPECT_LT(std::abs(a.iLatY - b.iLatY), D / 100) << s.Before;
   }
-  EXPECT_LT(Degrees(SubSolarPoint(EncodeGMTDateTime(2023, 12, 31)).iLatY),
-            Degrees(SubSolarPoint(EncodeGMTDateTime(2024, 1, 1)).iLatY));
 }
 
 TEST(SubSolarPoint, OutlandishTimesGiveAPointOnTheEarth) {
@@ -102,6 +120,46 @@ TEST(DayNightClass, ByTheAngleFromTheSun) {
   EXPECT_EQ(DayNightClass({0, -GU_90_DEGREE, 0}, {0, 23 * D, 0}), 2);  // polar night
 }
 
+TEST(TerminatorCrossings, OnTheShortTheLongWayAndTheWholeCircle) {
+  // Along the equator from 60° W to 60° E (the short way through 0°); the sun over 40° E
+  // puts the terminator through 50° W and 130° E.
+  const TPointLL from{-60 * D, 0, 0}, to{60 * D, 0, 0}, sun{40 * D, 0, 0};
+  struct {
+    TGreatCircle Way;
+    std::vector<std::int32_t> Longitudes;
+  } const cases[] = {
+      {gcShortest, {-50 * D}},
+      {gcLongest, {130 * D}},
+      {gcCircle, {-50 * D, 130 * D}},
+  };
+  for (const auto& c : cases) {
+    const std::vector<TPointLL> got = TerminatorCrossings(from, to, sun, c.Way);
+    ASSERT_EQ(got.size(), c.Longitudes.size()) << int{c.Way};
+    for (std::size_t i = 0; i < got.size(); ++i) {
+      EXPECT_NEAR(got[i].iLongX, c.Longitudes[i], 2) << int{c.Way} << " " << i;
+      EXPECT_NEAR(got[i].iLatY, 0, 2);
+    }
+  }
+  // The short way of the other direction meets the same point; a sun in the day-side middle
+  // of the path leaves the short way without a crossing.
+  EXPECT_EQ(TerminatorCrossings(to, from, sun, gcShortest).size(), 1u);
+  EXPECT_TRUE(TerminatorCrossings(from, to, {0, 0, 0}, gcShortest).empty());
+  EXPECT_EQ(TerminatorCrossings(from, to, {0, 0, 0}, gcLongest).size(), 2u);
+  // A slanted path: London to New York in the December evening crosses once, in between.
+  const TPointLL london{static_cast<std::int32_t>(-0.13 * D), static_cast<std::int32_t>(51.5 * D),
+                        0};
+  const TPointLL newYork{-74 * D, static_cast<std::int32_t>(40.7 * D), 0};
+  const TPointLL evening = SubSolarPoint(EncodeGMTDateTime(2026, 12, 10, 18));
+  const std::vector<TPointLL> cross = TerminatorCrossings(london, newYork, evening, gcShortest);
+  ASSERT_EQ(cross.size(), 1u);
+  EXPECT_NEAR(SunElevationSine(cross[0], evening), 0, 1e-6);
+  EXPECT_LT(cross[0].iLongX, london.iLongX);
+  EXPECT_GT(cross[0].iLongX, newYork.iLongX);
+  // Undefined paths.
+  EXPECT_TRUE(TerminatorCrossings(from, from, sun, gcCircle).empty());
+  EXPECT_TRUE(TerminatorCrossings({0, 0, 0}, {GU_180_DEGREE, 0, 0}, sun, gcCircle).empty());
+}
+
 // ---- Shading ----------------------------------------------------------------------------
 
 class ShadowTest : public ::testing::Test {
@@ -111,6 +169,8 @@ class ShadowTest : public ::testing::Test {
   TGlobeProjection& P = globe.Projection();
   // The March equinox at noon: the sun near (0°, 0°), the terminator near ±90°.
   const double equinox = EncodeGMTDateTime(2024, 3, 20, 12);
+
+  static TShadowStyle Bands(std::int32_t Density) { return {kGrey, kSilver, smBands, Density}; }
 
   void Picture(std::int32_t W, std::int32_t H, TColor Fill) {
     globe.SetClientSize(W, H);
@@ -202,7 +262,7 @@ TEST_F(ShadowTest, BlendsEveryPixelByItsClassOnFlatMaps) {
   for (const char* model : {"TCartesianPrj", "TMercatorPrj"}) {
     SCOPED_TRACE(model);
     FlatMap(model, 4, 160, 120, -95);
-    const TPointLL sun = RenderDIBShadow(globe, equinox, kGrey, kSilver, 1);
+    const TPointLL sun = RenderDIBShadow(globe, equinox, Bands(1));
     EXPECT_EQ(sun, SubSolarPoint(equinox));
     ASSERT_EQ(ClassAt(0, 60, sun), 2);
     const TTally t = CheckBlended(sun, 1);
@@ -214,7 +274,7 @@ TEST_F(ShadowTest, BlendsEveryPixelByItsClassOnFlatMaps) {
 
 TEST_F(ShadowTest, SphereShadesOnlyTheDisc) {
   Sphere(200, 90, 90);  // the evening terminator runs down the middle
-  const TPointLL sun = RenderDIBShadow(globe, equinox, kGrey, kSilver, 1);
+  const TPointLL sun = RenderDIBShadow(globe, equinox, Bands(1));
   const TTally t = CheckBlended(sun, 1);
   EXPECT_GT(t.Night, 5000);
   EXPECT_GT(t.Twilight, 500);
@@ -228,7 +288,7 @@ TEST_F(ShadowTest, DensityShadesEveryNthRowAndColumnWithAlternateRowsShifted) {
   for (const std::int32_t dn : {2, 3, 7}) {
     SCOPED_TRACE(dn);
     FlatMap("TCartesianPrj", 4, 160, 120, -95);
-    const TPointLL sun = RenderDIBShadow(globe, equinox, kGrey, kSilver, dn);
+    const TPointLL sun = RenderDIBShadow(globe, equinox, Bands(dn));
     const TTally t = CheckBlended(sun, dn);
     EXPECT_EQ(t.Missed.size(), 0u);
     EXPECT_GT(t.Night, 0);
@@ -237,17 +297,198 @@ TEST_F(ShadowTest, DensityShadesEveryNthRowAndColumnWithAlternateRowsShifted) {
 }
 
 TEST_F(ShadowTest, BlendRoundsHalvesAwayFromZeroPerChannel) {
-  // Whole map in night at midnight over the centre; one colour per channel.
-  FlatMap("TCartesianPrj", 1, 20, 10, 180);
-  Paint(platform::RGB(0xFF, 0x00, 0x81));
-  RenderDIBShadow(globe, equinox, platform::RGB(0x80, 0x03, 0x00), kSilver, 1);
-  // Red −127/2 → −64; green +3/2 → +2; blue −129/2 → −65.
-  EXPECT_EQ(canvas.Bitmap()->Pixel(10, 5), platform::RGB(0xBF, 0x02, 0x40));
+  // Whole map in deep night at midnight over the centre; one colour per channel.
+  // The bands and the ramp's full night alike.
+  for (const TShadowMode mode : {smBands, smBlend}) {
+    FlatMap("TCartesianPrj", 1, 20, 10, 180);
+    Paint(platform::RGB(0xFF, 0x00, 0x81));
+    RenderDIBShadow(globe, equinox, {platform::RGB(0x80, 0x03, 0x00), kSilver, mode, 1});
+    // Red −127/2 → −64; green +3/2 → +2; blue −129/2 → −65.
+    EXPECT_EQ(canvas.Bitmap()->Pixel(10, 5), platform::RGB(0xBF, 0x02, 0x40)) << int{mode};
+  }
+}
+
+// ---- The ramp and the night lights ------------------------------------------------------
+
+/// An uncompressed 8-bit bitmap file image of the whole earth, W × H texels, black but for
+/// the texels whose (column, row from the top) Lit names, in palette colour 1.
+std::vector<std::uint8_t> LightsPicture(int W, int H, TColor Light,
+                                        std::vector<std::pair<int, int>> Lit) {
+  const int stride = (W + 3) / 4 * 4;
+  std::vector<std::uint8_t> b(1078 + static_cast<std::size_t>(stride * H));
+  auto put32 = [&](std::size_t at, std::uint32_t v) {
+    for (std::size_t i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+  };
+  b[0] = 'B';
+  b[1] = 'M';
+  put32(2, static_cast<std::uint32_t>(b.size()));
+  put32(10, 1078);
+  put32(14, 40);
+  put32(18, static_cast<std::uint32_t>(W));
+  put32(22, static_cast<std::uint32_t>(H));
+  b[26] = 1;
+  b[28] = 8;
+  put32(34, static_cast<std::uint32_t>(stride * H));
+  b[58] = platform::GetBValue(Light);
+  b[59] = platform::GetGValue(Light);
+  b[60] = platform::GetRValue(Light);
+  for (const auto& [u, v] : Lit) b[1078 + static_cast<std::size_t>((H - 1 - v) * stride + u)] = 1;
+  return b;
+}
+
+class RampTest : public ShadowTest {
+ protected:
+  /// The pixel of row y whose sun altitude comes nearest to Degrees.
+  std::int32_t ColumnAtAltitude(std::int32_t y, const TPointLL& Sun, double Degrees) {
+    std::int32_t best = -1;
+    double bestError = 1;
+    for (std::int32_t x = 0; x < canvas.CanvasWidth(); ++x) {
+      if (!P.ProjectionModel().XYToLL(x, y, 0)) continue;
+      const TPoint p = DevicePoints()[0];
+      const double error = std::fabs(SunElevationSine({p.X, p.Y, 0}, Sun) -
+                                     std::sin(Degrees * std::numbers::pi / 180));
+      if (error < bestError) {
+        bestError = error;
+        best = x;
+      }
+    }
+    return best;
+  }
+};
+
+TEST_F(RampTest, ShadesByTheSunsAltitude) {
+  // Along the equator from 85° to 135° east of the sun at the equinox, 8 pixels a degree, on
+  // white. The ramp is linear in the sun's depression from the horizon to 18° below; the
+  // blend passes a quarter of the way to silver at 6° below and ends half way to grey, the
+  // darkening multiplies by its night colour (a quarter here).
+  struct {
+    TShadowMode Mode;
+    double Altitude;
+    int Expected, Tolerance;  // grey level
+  } const cases[] = {
+      {smBlend, 0.5, 0xFF, 0},    {smBlend, -3, 0xF7, 2},    {smBlend, -6, 0xEF, 1},
+      {smBlend, -12, 0xD7, 2},    {smBlend, -18.5, 0xBF, 0}, {smBlend, -40, 0xBF, 0},
+      {smDarken, 0.5, 0xFF, 0},   {smDarken, -6, 191, 2},    {smDarken, -9, 159, 2},
+      {smDarken, -18.5, 0x40, 0}, {smDarken, -40, 0x40, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "mode " << int{c.Mode} << " at " << c.Altitude << "°");
+    FlatMap("TCartesianPrj", 8, 400, 16, 112);
+    const TColor night = c.Mode == smBlend ? kGrey : platform::RGB(0x40, 0x40, 0x40);
+    const TPointLL sun = RenderDIBShadow(globe, equinox, {night, kSilver, c.Mode, 1});
+    const std::int32_t x = ColumnAtAltitude(8, sun, c.Altitude);
+    ASSERT_GE(x, 0);
+    const TColor got = canvas.Bitmap()->Pixel(x, 8);
+    EXPECT_NEAR(platform::GetRValue(got), c.Expected, c.Tolerance);
+    EXPECT_EQ(platform::GetRValue(got), platform::GetBValue(got));
+  }
+}
+
+TEST_F(RampTest, DarkeningKeepsNightDarkerThanDayOnADarkPicture) {
+  // A night ocean on a dark texture: blending towards grey would lighten it.
+  constexpr TColor kOcean = platform::RGB(10, 30, 70);
+  FlatMap("TCartesianPrj", 1, 360, 180, 0);
+  Paint(kOcean);
+  const TPointLL sun =
+      RenderDIBShadow(globe, equinox, {platform::RGB(0x30, 0x38, 0x58), kSilver, smDarken, 1});
+  for (std::int32_t y = 0; y < 180; y += 7) {
+    for (std::int32_t x = 0; x < 360; x += 3) {
+      const TColor got = canvas.Bitmap()->Pixel(x, y);
+      EXPECT_LE(platform::GetRValue(got), 10);
+      EXPECT_LE(platform::GetGValue(got), 30);
+      EXPECT_LE(platform::GetBValue(got), 70);
+    }
+  }
+  const std::int32_t night = ColumnAtAltitude(90, sun, -30);
+  EXPECT_EQ(canvas.Bitmap()->Pixel(night, 90), platform::RGB(2, 7, 24));
+}
+
+TEST_F(RampTest, NightLightsShowByTheRampAndNotAcrossTheSeam) {
+  // 10° texels, lit: 170°–180° E, 100°–110° E and 40°–50° E, by 0°–10° N. The map is
+  // centred on 180°, so the picture's seam runs down its middle; the sun is near 2° E. On
+  // black, darkening leaves black, so what shows is the lights alone.
+  constexpr TColor kLight = platform::RGB(0xFF, 0xE0, 0x80);
+  TTextureData lights;
+  lights.LoadFromStream(LightsPicture(36, 18, kLight, {{35, 8}, {28, 8}, {22, 8}}));
+  ASSERT_TRUE(lights.IsValid());
+  FlatMap("TCartesianPrj", 4, 1440, 720, 180);
+  Paint(0);
+  TShadowStyle style{platform::RGB(0x40, 0x40, 0x40), kSilver, smDarken, 1};
+  style.NightLights = &lights;
+  const TPointLL sun = RenderDIBShadow(globe, equinox, style);
+  auto at = [&](double Long, double Lat) {
+    TPoint p;
+    EXPECT_TRUE(P.PointLLToXY(
+        {static_cast<std::int32_t>(Long * D), static_cast<std::int32_t>(Lat * D), 0}, p));
+    return canvas.Bitmap()->Pixel(p.X, p.Y);
+  };
+  EXPECT_EQ(at(177, 7), kLight);    // full night
+  EXPECT_EQ(at(179.6, 7), kLight);  // the last pixels before the seam
+  EXPECT_EQ(at(-179.6, 7), 0u);     // and the first after it
+  EXPECT_EQ(at(-175, 7), 0u);
+  EXPECT_EQ(at(45, 7), 0u);  // lit, but in daylight
+  // About 103° from the sun, some 13° down: that share of the ramp.
+  const double share = SunElevationSine({105 * D, 7 * D, 0}, sun) /
+                       -std::sin(SHADOW_RAMP_DEGREES * std::numbers::pi / 180);
+  ASSERT_GT(share, 0.5);
+  ASSERT_LT(share, 0.9);
+  const TColor partial = at(105, 7);
+  EXPECT_NEAR(platform::GetRValue(partial), 255 * share, 3);
+  EXPECT_NEAR(platform::GetBValue(partial), 0x80 * share, 3);
+}
+
+TEST_F(RampTest, SphereShadesTheDiscOnlyAndEveryDeepNightPixel) {
+  Sphere(200, 90, 90);
+  const TPointLL sun = RenderDIBShadow(globe, equinox, {kGrey, kSilver, smDarken, 1});
+  int night = 0;
+  std::vector<TPoint> missed;
+  for (std::int32_t y = 0; y < 200; ++y) {
+    for (std::int32_t x = 0; x < 200; ++x) {
+      const TColor got = canvas.Bitmap()->Pixel(x, y);
+      if (!P.ProjectionModel().XYToLL(x, y, 0)) {
+        EXPECT_EQ(got, kWhite) << x << ", " << y;
+        continue;
+      }
+      const TPoint p = DevicePoints()[0];
+      const double d = SunElevationSine({p.X, p.Y, 0}, sun);
+      if (d > 0.002) {
+        EXPECT_EQ(got, kWhite) << x << ", " << y;
+      } else if (d < -0.32) {
+        if (got == kWhite) {
+          missed.push_back({x, y});
+        } else {
+          EXPECT_EQ(got, platform::RGB(0x80, 0x80, 0x80)) << x << ", " << y;
+          ++night;
+        }
+      }
+    }
+  }
+  EXPECT_GT(night, 5000);
+  EXPECT_LT(missed.size(), 20u);
+  ExpectMissesAtTheRim(missed, 90);
+}
+
+TEST_F(RampTest, DensityShadesOnlyTheSampledPixels) {
+  FlatMap("TCartesianPrj", 4, 160, 120, -95);
+  const TPointLL sun = RenderDIBShadow(globe, equinox, {kGrey, kSilver, smBlend, 3});
+  int shaded = 0;
+  for (std::int32_t y = 0; y < 120; ++y) {
+    for (std::int32_t x = 0; x < 160; ++x) {
+      const bool deep = ClassAt(x, y, sun) == 2 && canvas.Bitmap()->Pixel(x, y) != kWhite;
+      if (!Sampled(x, y, 3)) {
+        EXPECT_EQ(canvas.Bitmap()->Pixel(x, y), kWhite) << x << ", " << y;
+      } else {
+        shaded += deep;
+      }
+    }
+  }
+  EXPECT_GT(shaded, 300);
 }
 
 TEST_F(ShadowTest, WithoutAPictureNothingIsDrawnAndTheSunIsStillFound) {
   EXPECT_EQ(canvas.Bitmap(), nullptr);
   EXPECT_EQ(RenderDIBShadow(globe, equinox, kGrey, kSilver, 1), SubSolarPoint(equinox));
+  EXPECT_EQ(RenderDIBShadow(globe, equinox, Bands(1)), SubSolarPoint(equinox));
   EXPECT_EQ(RenderShadow(globe, equinox, kGrey, kSilver, 1), SubSolarPoint(equinox));
 }
 

@@ -66,8 +66,13 @@ Draws the globe view into a picture file, without a window.
   --scale S            zoom: 1 fits the earth into the picture (default), 2 is twice as large
   --texture FILE       lay an uncompressed 256-colour bitmap on the earth's surface
   --shadow UTC         shade the night side for that moment: 2026-12-10T12:00:00Z, or now
-  --night COLOR        colour the night side is blended towards, #RRGGBB (default #808080)
-  --twilight COLOR     the same for the twilight band (default #C0C0C0)
+  --shading MODE       how the night side is shaded: blend (default) moves the picture
+                       towards the night and twilight colours, darken multiplies it by the
+                       night colour, bands draws two hard-edged bands instead of a ramp
+  --night COLOR        the night colour, #RRGGBB (default #808080)
+  --twilight COLOR     the twilight colour, for blend and bands (default #C0C0C0)
+  --night-lights FILE  an uncompressed 256-colour bitmap of the lights of the earth at night,
+                       shown where the sun is down (not with bands)
   --environment FILE   load an environment document first; the other options override it
   --graticule STEP     graticule spacing in degrees, 1 to 89; 0 for none (default 15)
   --layer FILE         draw a layer file (.lyr, .shp, .mif); repeat for more, the last on top
@@ -102,6 +107,8 @@ struct TOptions {
   std::string ShadowText;
   platform::TColor Night = platform::RGB(128, 128, 128);
   platform::TColor Twilight = platform::RGB(192, 192, 192);
+  globe::TShadowMode Shading = globe::smBlend;
+  std::string NightLights;
   std::string Environment;
   std::optional<std::int32_t> Graticule;
   std::vector<std::string> Layers;
@@ -285,6 +292,20 @@ TOptions ParseOptions(int argc, char** argv) {
       o.Night = ParseColor(name, next());
     } else if (name == "--twilight") {
       o.Twilight = ParseColor(name, next());
+    } else if (name == "--shading") {
+      const std::string_view v = next();
+      if (v == "blend") {
+        o.Shading = globe::smBlend;
+      } else if (v == "darken") {
+        o.Shading = globe::smDarken;
+      } else if (v == "bands") {
+        o.Shading = globe::smBands;
+      } else {
+        throw EUsage("--shading wants blend, darken or bands, not " + Quoted(v));
+      }
+    } else if (name == "--night-lights") {
+      o.NightLights = next();
+      if (o.NightLights.empty()) throw EUsage("--night-lights needs a file name");
     } else if (name == "--environment") {
       o.Environment = next();
     } else if (name == "--graticule") {
@@ -400,15 +421,28 @@ int Render(const TOptions& o) {
   for (const std::string& file : o.Layers) {
     RequireReadable("layer", file);
     try {
-      if (globe::AddLayerFromFile(view, file) < 0) throw EFiles("cannot find layer " + Quoted(file));
+      if (globe::AddLayerFromFile(view, file) < 0)
+        throw EFiles("cannot find layer " + Quoted(file));
     } catch (const globe::EGlobeException& e) {
       throw EFiles("cannot read layer " + Quoted(file) + ": " + e.what());
     }
   }
+  globe::TTextureData lights;
+  if (!o.NightLights.empty()) {
+    RequireReadable("night lights", o.NightLights);
+    try {
+      lights.LoadFromFile(o.NightLights);
+    } catch (const std::exception& e) {
+      throw EFiles("cannot use night lights " + Quoted(o.NightLights) + ": " + e.what());
+    }
+    if (!lights.IsValid()) throw EFiles("cannot use night lights " + Quoted(o.NightLights));
+  }
   globe::TPointLL sun;
   if (o.Shadow) {
-    view.OnRender = [&](const void*) {
-      sun = view.RenderDIBShadow(*o.Shadow, o.Night, o.Twilight, 1);
+    globe::TShadowStyle style{o.Night, o.Twilight, o.Shading, 1};
+    if (lights.IsValid()) style.NightLights = &lights;
+    view.OnRender = [&view, &sun, style, when = *o.Shadow](const void*) {
+      sun = view.RenderDIBShadow(when, style);
     };
   }
 

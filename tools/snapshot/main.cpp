@@ -3,6 +3,7 @@
 // simulator, waits until Orvane shows it, and writes the windows as one picture.
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -83,9 +84,20 @@ int main(int argc, char** argv) {
   const QCommandLineOption Texture(QStringLiteral("texture"),
                                    QStringLiteral("Lay the world texture on the globe."));
   const QCommandLineOption Map(QStringLiteral("map"), QStringLiteral("The flat map."));
-  Options.addOptions({Output, Simulator, Data, Call, Locator, Texture, Map});
+  const QCommandLineOption Time(
+      QStringLiteral("time"),
+      QStringLiteral(
+          "The moment Orvane's clock shows, in UTC (2026-12-10T18:00:00Z; default now)."),
+      QStringLiteral("UTC"));
+  Options.addOptions({Output, Simulator, Data, Call, Locator, Texture, Map, Time});
   Options.process(Application);
   if (!Options.isSet(Output)) return Fail(QStringLiteral("--output FILE is required"));
+  QDateTime Clock;
+  if (Options.isSet(Time)) {
+    Clock = QDateTime::fromString(Options.value(Time), Qt::ISODate);
+    if (!Clock.isValid() || Clock.timeSpec() != Qt::UTC)
+      return Fail(QStringLiteral("--time wants a UTC time such as 2026-12-10T18:00:00Z"));
+  }
   const QString Here = QApplication::applicationDirPath();
   const QString SimulatorPath = Options.isSet(Simulator)
                                     ? Options.value(Simulator)
@@ -113,6 +125,7 @@ int main(int argc, char** argv) {
     orvane::TLoggerAccess Access(HostName);
     orvane::TForm1Environment Environment =
         Access.Environment(orvane::TSettingsFile(Settings.path(), Settings.path()), DataFolder);
+    if (Clock.isValid()) Environment.Now = [Clock] { return Clock.toLocalTime(); };
     QString FirstError;
     Environment.OnError = [&FirstError](const std::string& Message) {
       if (FirstError.isEmpty()) FirstError = QString::fromStdString(Message);
