@@ -1,6 +1,7 @@
 #include "platform/qt/mdbdatabase.h"
 
 #include <mdbtools.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -430,7 +431,9 @@ TJetReply ReadIsolated(const std::function<TJetReply()>& Read, std::chrono::mill
   // The child shares this process's pages at first; what it adds is what counts.
   const std::uint64_t MemoryCap = ResidentBytes(::getpid()) + MemoryLimit;
   int Ends[2];
-  if (::pipe(Ends) != 0)
+  // Close-on-exec: a process another thread starts meanwhile must not hold the write end,
+  // or the end of the reply would never be seen.
+  if (::pipe2(Ends, O_CLOEXEC) != 0)
     return Fail(std::string("the Access reader cannot be started: ") + std::strerror(errno));
   TFd ReadEnd{Ends[0]};
   TFd WriteEnd{Ends[1]};
@@ -459,6 +462,7 @@ TJetReply ReadIsolated(const std::function<TJetReply()>& Read, std::chrono::mill
   std::string Bytes;
   bool TimedOut = false;
   bool TooLarge = false;
+  bool AtEnd = false;
   const auto Deadline = std::chrono::steady_clock::now() + Limit;
   for (;;) {
     const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -480,11 +484,17 @@ TJetReply ReadIsolated(const std::function<TJetReply()>& Read, std::chrono::mill
     char Buffer[4096];
     const ssize_t n = ::read(ReadEnd.Fd, Buffer, sizeof Buffer);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
+    if (n == 0) {
+      AtEnd = true;
+      break;
+    }
+    if (n < 0) break;
     if (Bytes.size() + static_cast<std::size_t>(n) > kMaxReply) break;
     Bytes.append(Buffer, static_cast<std::size_t>(n));
   }
-  if (TimedOut || TooLarge) ::kill(Child, SIGKILL);
+  // Whatever stopped the reading before the child closed its end, the child may still run:
+  // waiting for it unkilled could block for good.
+  if (!AtEnd) ::kill(Child, SIGKILL);
   int Status = 0;
   while (::waitpid(Child, &Status, 0) < 0 && errno == EINTR) {
   }

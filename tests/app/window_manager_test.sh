@@ -7,11 +7,13 @@ set -uo pipefail
 tests=$1
 command -v xvfb-run >/dev/null && command -v openbox >/dev/null || exit 77
 exec xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
-  openbox >/dev/null 2>&1 &
+  # openbox runs its start-up command once it manages the screen; wait for that, not a guess.
+  ready=$(mktemp -u)
+  openbox --startup "touch $ready" >/dev/null 2>&1 &
   wm=$!
-  sleep 1
+  trap "kill $wm 2>/dev/null; rm -f $ready" EXIT
+  for _ in $(seq 100); do [ -e "$ready" ] && break; sleep 0.1; done
+  [ -e "$ready" ] || { echo "openbox did not start" >&2; exit 1; }
   QT_QPA_PLATFORM=xcb ORVANE_WINDOW_MANAGER_TEST=1 "$0" --gtest_brief=1 \
     --gtest_filter=MainWindow.WindowsComeBackAsTheyWereUnderAWindowManager
-  status=$?
-  kill "$wm" 2>/dev/null
-  exit "$status"' "$tests"
+  ' "$tests"
