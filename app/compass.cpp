@@ -132,7 +132,10 @@ std::optional<QString> PaintCompass(platform::TDevice& Device, std::int32_t Widt
   Label(Device, font, Width, Height, r, 3 * kPi / 2, " W ");
   for (int i = 1; i <= 11; ++i) {
     if (i % 3 == 0) continue;
-    Label(Device, font, Width, Height, r, (6 - i) * kPi / 6, " " + std::to_string(i * 30) + " ");
+    std::string text(1, ' ');
+    text += std::to_string(i * 30);
+    text += ' ';
+    Label(Device, font, Width, Height, r, (6 - i) * kPi / 6, text);
   }
 
   if (Azimuth.isEmpty()) return std::nullopt;

@@ -21,7 +21,12 @@ class EUsage : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-inline std::string Quoted(std::string_view s) { return "'" + std::string(s) + "'"; }
+inline std::string Quoted(std::string_view s) {
+  std::string quoted;
+  quoted.reserve(s.size() + 2);
+  quoted.append(1, '\'').append(s).append(1, '\'');
+  return quoted;
+}
 
 /// Whether s ends in suffix (given in lower case), ASCII letters compared without case.
 inline bool EndsWithNoCase(std::string_view s, std::string_view suffix) {

@@ -27,7 +27,12 @@ namespace platform {
 
 namespace {
 
-std::string Quoted(std::string_view Text) { return "\"" + std::string(Text) + "\""; }
+std::string Quoted(std::string_view Text) {
+  std::string quoted;
+  quoted.reserve(Text.size() + 2);
+  quoted.append(1, '"').append(Text).append(1, '"');
+  return quoted;
+}
 
 // ---------------------------------------------------------------------------------------
 // The query

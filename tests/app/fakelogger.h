@@ -158,7 +158,11 @@ struct QsoWindow {
   }
   // Locator edits of a place: Count "TdxEdit" children, the k-th with text "L<k>".
   void Locators(THandle P, int Count) {
-    for (int k = 1; k <= Count; ++k) Windows.Add(P, "TdxEdit", "L" + std::to_string(k));
+    for (int k = 1; k <= Count; ++k) {
+      std::string text(1, 'L');
+      text += std::to_string(k);
+      Windows.Add(P, "TdxEdit", text);
+    }
   }
 };
 

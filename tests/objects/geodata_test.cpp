@@ -306,6 +306,7 @@ TEST_F(GeoDataTest, CountsBeyondTheDataAreCutAndReportedAsTruncated) {
   };
   const auto record = [](std::uint16_t Flags, const TBytes& Tail) {
     TBytes b;
+    b.reserve(4 + Tail.size());
     Put16(b, Flags);
     Put16(b, 0);  // presenter
     b.insert(b.end(), Tail.begin(), Tail.end());

@@ -665,7 +665,9 @@ TEST_F(MetaDataTest, HostileCountsAndClassesAreRejected) {
     return all;
   };
   const auto shortString = [](const std::string& s) {
-    std::vector<std::uint8_t> v{static_cast<std::uint8_t>(s.size())};
+    std::vector<std::uint8_t> v;
+    v.reserve(1 + s.size());
+    v.push_back(static_cast<std::uint8_t>(s.size()));
     v.insert(v.end(), s.begin(), s.end());
     return v;
   };

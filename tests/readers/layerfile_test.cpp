@@ -120,7 +120,9 @@ class LayerFileTest : public ::testing::Test {
     for (int i = 0; i < kPoints; ++i) {
       auto* o = MakeGlobeObject<TGeoDataObject>(source);
       o->SetCentroid(TownAt(i));
-      o->SetTitle("T" + std::to_string(i));
+      std::string title(1, 'T');
+      title += std::to_string(i);
+      o->SetTitle(title);
       o->SetPresenterID(3);
     }
     WriteLYR(file, *source);

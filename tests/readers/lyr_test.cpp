@@ -138,7 +138,10 @@ std::string Describe(TGlobeObject& O) {
       const TPointStore& chain = geo->Chains().GetChain(c);
       for (std::int32_t i = 0; i < chain.Count(); ++i) {
         const TPointLL pt = chain.GetLL(i);
-        text += " " + std::to_string(pt.iLongX) + "," + std::to_string(pt.iLatY);
+        text += ' ';
+        text += std::to_string(pt.iLongX);
+        text += ',';
+        text += std::to_string(pt.iLatY);
       }
     }
   }

@@ -503,7 +503,9 @@ TEST_F(MIFTest, TheCharsetDecodesRowsTextsAndColumnNames) {
     const std::string header = "Version 300\n" + std::string(c.charset ? c.charset : "") +
                                "\nCoordSys Earth Projection 1, 104\nColumns 1\n  " + c.bytes +
                                " Char(20)\nData\n";
-    const std::string mid = "\"" + std::string(c.bytes) + "\"\n\"unused\"\n";
+    std::string mid(1, '"');
+    mid += c.bytes;
+    mid += "\"\n\"unused\"\n";
     auto reader =
         Open(Files(header + "Point 1 2\nText \"" + c.bytes + "\"\n 0 0 1 1\n", mid.c_str()));
     ASSERT_EQ(reader->Count(), 2) << what;

@@ -295,9 +295,11 @@ TEST_F(ConvertTest, ZoomRangeAndLongitudeWrapReachEveryObject) {
 TEST_F(ConvertTest, SimplificationDropsPointsWithinTheToleranceAndKeepsEveryRing) {
   // A line of 101 points along the equator with a 0.001° (110 m) wobble, and a tiny ring.
   std::string line;
-  for (int i = 0; i <= 100; ++i)
-    line += (i ? "," : "") + std::string("[") + std::to_string(i * 0.1) + "," +
-            (i % 2 ? "0.001" : "0") + "]";
+  for (int i = 0; i <= 100; ++i) {
+    line += i ? ",[" : "[";
+    line += std::to_string(i * 0.1);
+    line += i % 2 ? ",0.001]" : ",0]";
+  }
   const std::string text = R"({"type": "FeatureCollection", "features": [
       {"type": "Feature", "geometry": {"type": "LineString", "coordinates": [)" +
                            line + R"(]}},
