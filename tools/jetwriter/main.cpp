@@ -28,24 +28,24 @@ struct EUsage : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-int Number(std::string_view Text, const std::string& Spec) {
+int Number(std::string_view Text, const std::string& Declaration) {
   int Value = 0;
   const auto [End, Ec] = std::from_chars(Text.data(), Text.data() + Text.size(), Value);
   if (Ec != std::errc() || End != Text.data() + Text.size())
-    throw EUsage("bad column kind in '" + Spec + "'");
+    throw EUsage("bad column kind in '" + Declaration + "'");
   return Value;
 }
 
-TColumn ParseColumn(const std::string& Spec) {
-  const std::size_t Colon = Spec.rfind(':');
+TColumn ParseColumn(const std::string& Declaration) {
+  const std::size_t Colon = Declaration.rfind(':');
   if (Colon == std::string::npos || Colon == 0)
-    throw EUsage("expected COLUMN:KIND, got '" + Spec + "'");
+    throw EUsage("expected COLUMN:KIND, got '" + Declaration + "'");
   TColumn Column;
-  Column.Name = Spec.substr(0, Colon);
-  std::string_view Kind = std::string_view(Spec).substr(Colon + 1);
+  Column.Name = Declaration.substr(0, Colon);
+  std::string_view Kind = std::string_view(Declaration).substr(Colon + 1);
   std::string_view Arguments;
   if (const std::size_t Open = Kind.find('('); Open != std::string_view::npos) {
-    if (Kind.back() != ')') throw EUsage("bad column kind in '" + Spec + "'");
+    if (Kind.back() != ')') throw EUsage("bad column kind in '" + Declaration + "'");
     Arguments = Kind.substr(Open + 1, Kind.size() - Open - 2);
     Kind = Kind.substr(0, Open);
   }
@@ -64,16 +64,16 @@ TColumn ParseColumn(const std::string& Spec) {
       Known = true;
     }
   }
-  if (!Known) throw EUsage("unknown column kind in '" + Spec + "'");
+  if (!Known) throw EUsage("unknown column kind in '" + Declaration + "'");
   if (Column.Type == TType::Text && !Arguments.empty()) {
-    Column.Length = Number(Arguments, Spec);
+    Column.Length = Number(Arguments, Declaration);
   } else if (Column.Type == TType::Decimal) {
     const std::size_t Comma = Arguments.find(',');
-    if (Comma == std::string_view::npos) throw EUsage("decimal needs (P,S) in '" + Spec + "'");
-    Column.Precision = Number(Arguments.substr(0, Comma), Spec);
-    Column.Scale = Number(Arguments.substr(Comma + 1), Spec);
+    if (Comma == std::string_view::npos) throw EUsage("decimal needs (P,S) in '" + Declaration + "'");
+    Column.Precision = Number(Arguments.substr(0, Comma), Declaration);
+    Column.Scale = Number(Arguments.substr(Comma + 1), Declaration);
   } else if (!Arguments.empty()) {
-    throw EUsage("bad column kind in '" + Spec + "'");
+    throw EUsage("bad column kind in '" + Declaration + "'");
   }
   return Column;
 }
