@@ -24,6 +24,7 @@
 #include "app/program.h"
 #include "globe/core/units.h"
 #include "platform/qt/xmlrowset.h"
+#include "tests/app/endtoend/placed.h"
 #include "tools/snapshot/simulatorprocess.h"
 
 namespace orvane {
@@ -188,21 +189,7 @@ class TWineRun {
   QProcess Logger;
 };
 
-globe::TPointLL Placed(const QString& Call) {
-  const std::string Folder = ORVANE_SIMULATOR_LOGGER;
-  const auto Unique = platform::LoadXmlRowset(Folder + "db/UniqueCalls.xml");
-  const auto Province = platform::LoadXmlRowset(Folder + "db/Province.xml");
-  const auto DXCC = platform::LoadXmlRowset(Folder + "db/CountryDataEx.xml");
-  Unique->Open();
-  Province->Open();
-  DXCC->Open();
-  TCallsignLookup Lookup(*Unique, *Province, *DXCC);
-  QString Long, Lat;
-  EXPECT_TRUE(Lookup.FindCountry(Call, Long, Lat)) << Call.toStdString();
-  double y = 0, x = 0;
-  TextToLatLong(Lat, Long, y, x);
-  return globe::DegToPointLL(x, y);
-}
+using testing::Placed;
 
 TEST(WineEndToEnd, OrvaneFollowsTheWin32LoggerThroughTheBridge) {
   if (const QString Why = TWineRun::Missing(); !Why.isEmpty()) GTEST_SKIP() << Why.toStdString();
