@@ -119,11 +119,22 @@ class TWineRun {
       return false;
     }
     const QString Stamp = kPrefix + QStringLiteral("/orvane-prefix-made");
-    if (!QFileInfo::exists(Stamp)) {
+    // A prefix counts as made once its system files are there: wineboot can end having written
+    // the registry files but not them.
+    const auto Whole = [] {
+      return QFileInfo::exists(kPrefix + QStringLiteral("/user.reg")) &&
+             QFileInfo::exists(kPrefix + QStringLiteral("/drive_c/windows/system32/kernel32.dll"));
+    };
+    const auto Made = [&] { return QFileInfo::exists(Stamp) && Whole(); };
+    for (int Attempt = 0; Attempt < 2 && !Made(); ++Attempt) {
       QDir(kPrefix).removeRecursively();
+      QDir().mkpath(kPrefix);
+      // A server left over from a removed prefix whose folder the new one reuses would serve
+      // the new prefix half made.
+      Wine(QStringLiteral("wineserver"), {QStringLiteral("-k")}, kWineStart);
       // The logger was installed there once: its key is in the prefix's registry file,
       // which wineserver writes when it ends.
-      const int Made = Wine(QStringLiteral("wineboot"), {QStringLiteral("-i")}, kWineStart);
+      const int Status = Wine(QStringLiteral("wineboot"), {QStringLiteral("-i")}, kWineStart);
       Wine(QStringLiteral("wine"),
            {QStringLiteral("reg"), QStringLiteral("add"),
             QStringLiteral("HKCU\\Software\\Tovrin_Log3"), QStringLiteral("/v"),
@@ -131,14 +142,16 @@ class TWineRun {
             QStringLiteral("C:\\Tovrin_Log3\\"), QStringLiteral("/f")},
            kWineStart);
       Wine(QStringLiteral("wineserver"), {QStringLiteral("-w")}, kWineStart);
-      if (!QFileInfo::exists(kPrefix + QStringLiteral("/user.reg"))) {
+      if (Whole()) {
+        QFile(Stamp).open(QIODevice::WriteOnly);
+      } else {
         Error = QStringLiteral("wineboot could not make the prefix %1 (status %2)")
                     .arg(kPrefix)
-                    .arg(Made);
-        return false;
+                    .arg(Status);
       }
-      QFile(Stamp).open(QIODevice::WriteOnly);
     }
+    if (!Made()) return false;
+    Error.clear();
     // The logger's folder: the simulator's, copied afresh.
     const QString Folder = kPrefix + QStringLiteral("/drive_c/Tovrin_Log3");
     QDir(Folder).removeRecursively();
