@@ -5,11 +5,13 @@
 #include <QDate>
 #include <QDateTime>
 #include <QLocale>
-#include <QRegularExpression>
 #include <QString>
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/recordset.h"
@@ -38,6 +40,9 @@ class ELookupError : public std::runtime_error {
 ///   followed by S; S beginning with A, M or P → kept; S "QRP" → the part before the "/";
 ///   anything else → kept.
 [[nodiscard]] QString ReducePortableCall(const QString& Call);
+/// The same into Buffer, without allocating for a callsign of ASCII characters: the result
+/// views Call itself when it is kept, else Buffer.
+[[nodiscard]] QStringView ReducePortableCall(QStringView Call, std::u16string& Buffer);
 
 /// Parses a date of a reference table in the locale's short date format. A four-digit year
 /// is taken too where the format has two digits, and a day or month of one digit where it
@@ -51,12 +56,19 @@ class ELookupError : public std::runtime_error {
 /// ("PrefixList", "Status", "EndDate", "Longitude", "Latitude").
 ///
 /// Each "PrefixList" regular expression (case-sensitive, "." matching every character,
-/// "^" and "$" at the ends of the text only) is compiled once and kept with its row until
-/// the row's text changes.
+/// "^" and "$" at the ends of the text only) is compiled when the lookup is made, or at the
+/// first lookup after its table was opened or its rows changed (TRecordSet::Revision), and
+/// indexed by the characters a match can begin with, so that a lookup tries only the rows
+/// that can place the callsign. A lookup does not allocate unless the callsign has an
+/// individual entry, a portable form with characters beyond ASCII, or more than 32
+/// characters.
 class TCallsignLookup {
  public:
   TCallsignLookup(platform::TRecordSet& Unique, platform::TRecordSet& Province,
                   platform::TRecordSet& DXCC, QLocale Locale = QLocale::system());
+  ~TCallsignLookup();
+  TCallsignLookup(const TCallsignLookup&) = delete;
+  TCallsignLookup& operator=(const TCallsignLookup&) = delete;
 
   /// The position of a callsign: true with the matching row's "Longitude" and "Latitude"
   /// texts in DxLong and DxLat, false (both unchanged) when no row accepts it.
@@ -66,7 +78,8 @@ class TCallsignLookup {
   /// the midnights of their days), one with neither date is used, one with a single date
   /// never. Then, with the callsign after ReducePortableCall, the first row of tblProvince
   /// without an "EndDate", then the first row of tblDXCC with "Status" "Active" and
-  /// without an "EndDate", whose pattern's first match is the whole callsign.
+  /// without an "EndDate", whose pattern's first match is the whole callsign. The prefix
+  /// tables' positions are left as they are.
   ///
   /// Throws platform::EDatabaseError when a table is closed (not loaded), EConvertError for
   /// a date that is not one in the locale's format, and ELookupError when the walk reaches
@@ -78,27 +91,26 @@ class TCallsignLookup {
   bool FindCountry(const QString& Call, QString& DxLong, QString& DxLat);
 
  private:
-  struct TPattern {
-    std::string Source;  // the row's "PrefixList" it was compiled from
-    QRegularExpression Expression;
-    bool Compiled = false;
-    bool Invalid = false;   // the engine refused Source
-    bool Reported = false;  // ... and a lookup has said so
-  };
-  struct TPrefixTable {
-    platform::TRecordSet& Set;
-    const char* Name;
-    bool Entities;                   // tblDXCC: rows must also be "Active"
-    std::vector<TPattern> Patterns;  // by row position
-  };
+  struct TPrefixTable;  // the compiled rows of a prefix table
 
   bool FindUnique(const QString& Call, const QDateTime& Now, QString& DxLong, QString& DxLat);
-  bool FindByPrefix(TPrefixTable& Table, const QString& Call, QString& DxLong, QString& DxLat);
+  bool FindUniqueRows(const QString& Call, const QDateTime& Now, QString& DxLong,
+                      QString& DxLat);
+  void LoadUnique();
+  bool FindByPrefix(TPrefixTable& Table, QStringView Call, QString& DxLong, QString& DxLat);
 
   platform::TRecordSet& FUnique;
-  TPrefixTable FProvince;
-  TPrefixTable FDXCC;
+  std::unique_ptr<TPrefixTable> FProvince;
+  std::unique_ptr<TPrefixTable> FDXCC;
   QLocale FLocale;
+  // Every "Callsign" of tblUnique as UTF-8, so that a callsign without an entry costs no
+  // walk; valid while FUniqueRevision is the table's.
+  std::unordered_set<std::string> FUniqueCalls;
+  bool FUniqueLoaded = false;
+  std::uint64_t FUniqueRevision = 0;
+  std::string FCallText;  // reused: the callsign as UTF-8, then tblUnique's filter
+  std::string FFilterText;
+  std::u16string FReduced;  // reused: the callsign after its portable designator
 };
 
 }  // namespace orvane

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -64,6 +65,11 @@ class TRecordSet {
   [[nodiscard]] virtual std::string Fields(std::size_t Index) const = 0;
   /// The position of a column, for reading many rows with Fields; throws as FieldByName.
   [[nodiscard]] virtual std::size_t FieldIndex(std::string_view Name) const = 0;
+
+  /// A stamp that changes whenever the columns or rows may have changed (not with the
+  /// filter or the position), so that readers can keep what they derived from the rows
+  /// while it stays. Readable open or closed.
+  [[nodiscard]] virtual std::uint64_t Revision() const noexcept = 0;
 };
 
 /// `Column = 'value'` for a value of any text: each quote in Value is doubled.

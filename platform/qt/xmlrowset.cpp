@@ -57,10 +57,12 @@ TMemoryRecordSet::TMemoryRecordSet(std::vector<std::string> Columns,
       if (!values[i].empty()) row.push_back({static_cast<std::uint32_t>(i), values[i]});
     FRows.push_back(std::move(row));
   }
+  ++FRevision;
   Open();
 }
 
 void TMemoryRecordSet::AddColumn(std::string Name) {
+  ++FRevision;
   FColumnIndex.try_emplace(Name, FColumns.size());
   FColumns.push_back(std::move(Name));
 }
@@ -68,6 +70,7 @@ void TMemoryRecordSet::AddColumn(std::string Name) {
 void TMemoryRecordSet::AppendRow(TRow Row) {
   FRows.push_back(std::move(Row));
   FIndexes.clear();
+  ++FRevision;
 }
 
 void TMemoryRecordSet::CheckActive() const {

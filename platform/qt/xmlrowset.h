@@ -72,6 +72,7 @@ class TMemoryRecordSet final : public TRecordSet {
   [[nodiscard]] std::string FieldByName(std::string_view Name) const override;
   [[nodiscard]] std::string Fields(std::size_t Index) const override;
   [[nodiscard]] std::size_t FieldIndex(std::string_view Name) const override;
+  [[nodiscard]] std::uint64_t Revision() const noexcept override { return FRevision; }
 
   /// Column names in order, whether the set is open or not.
   [[nodiscard]] const std::vector<std::string>& ColumnNames() const noexcept { return FColumns; }
@@ -90,6 +91,7 @@ class TMemoryRecordSet final : public TRecordSet {
   std::map<std::string, std::size_t, TNameLess> FColumnIndex;  // first column of a name
   std::vector<TRow> FRows;
   bool FActive = false;
+  std::uint64_t FRevision = 0;  // counts AddColumn and AppendRow
   std::string FFilter;
   bool FFiltered = false;
   std::vector<std::size_t> FView;  // rows passing the filter, when FFiltered
