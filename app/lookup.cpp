@@ -5,8 +5,10 @@
 
 #include <QRegularExpression>
 #include <QTime>
+#include <algorithm>
 #include <array>
 #include <bitset>
+#include <string_view>
 #include <utility>
 
 #include "app/locator.h"

@@ -8,10 +8,12 @@
 #include <QLocale>
 #include <QString>
 #include <QTime>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "app/locator.h"
+#include "tests/app/lookup_reference.h"
 #include "platform/qt/xmlrowset.h"
 
 namespace orvane {
@@ -283,6 +285,151 @@ TEST(LookupFiles, TablesLoadedFromRowsetFiles) {
   EXPECT_TRUE(lookup.FindCountry(QStringLiteral("TU2XZ"), lon, lat));
   EXPECT_EQ(lon, u"5.3W");
   EXPECT_FALSE(lookup.FindCountry(QStringLiteral("9S4AA"), lon, lat));
+}
+
+/// Pseudo-random callsigns round the prefixes of an entity table: home calls, portable
+/// forms in both positions, letter case, blanks, characters beyond ASCII and plain noise.
+std::vector<QString> GeneratedCalls(platform::TRecordSet& DXCC, int Count) {
+  std::vector<std::string> prefixes = {"DL", "K", "W", "EA8", "KH6", "UA9", "3B8", "VP2E", "E5"};
+  const std::size_t prefix = DXCC.FieldIndex("Prefix");
+  for (DXCC.First(); !DXCC.Eof(); DXCC.Next()) prefixes.push_back(DXCC.Fields(prefix));
+  std::uint32_t seed = 2026;
+  const auto next = [&](std::uint32_t Range) {
+    seed = seed * 1664525u + 1013904223u;
+    return (seed >> 8) % Range;
+  };
+  static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/";
+  static const char* const kSuffixes[] = {"/P", "/M", "/AM", "/MM", "/QRP", "/4", "/0", "/",
+                                          "/EA8", "/P/QRP", "/QRPP", "/qrp"};
+  static const char* const kOddOnes[] = {"", "/", "///", "Q", "0", "DL", "DL1", "D/L1ABC",
+                                         "dl1abc", " DL1ABC", "DL1ABC ", "ea8/dl1abc",
+                                         " ea8 /DL1ABC", "DL1ÄBC", "Ä1AB", "ÄB/DL1ABC",
+                                         "ß/DL1ABC", "DL1ABC/ß", "W1AW\n", "X\nY"};
+  std::vector<QString> calls;
+  for (const char* odd : kOddOnes) calls.push_back(QString::fromUtf8(odd));
+  calls.push_back(QString(QChar(0xD800)) + QStringLiteral("DL1ABC"));  // a lone surrogate
+  while (static_cast<int>(calls.size()) < Count) {
+    std::string call;
+    const std::uint32_t kind = next(10);
+    if (kind == 0) {  // noise
+      for (std::uint32_t n = 1 + next(8); n > 0; --n) call += kAlphabet[next(37)];
+    } else {
+      call = prefixes[next(static_cast<std::uint32_t>(prefixes.size()))];
+      if (next(4) != 0) call += static_cast<char>('0' + next(10));
+      for (std::uint32_t n = next(4); n > 0; --n) call += static_cast<char>('A' + next(26));
+      if (kind == 1) call += kSuffixes[next(std::size(kSuffixes))];
+      if (kind == 2) call = prefixes[next(static_cast<std::uint32_t>(prefixes.size()))] + "/" + call;
+      if (kind == 3) call = prefixes[next(static_cast<std::uint32_t>(prefixes.size()))] + "/" + call + "/P";
+    }
+    calls.push_back(QString::fromStdString(call));
+  }
+  return calls;
+}
+
+/// The same answers as the first, plain lookup, and the same filter left on tblUnique.
+void ExpectSameAnswers(TCallsignLookup& Lookup, reference::TLookup& Reference,
+                       TMemoryRecordSet& Unique, const std::vector<QString>& Calls,
+                       const QDateTime& Now) {
+  int differences = 0;
+  for (const QString& call : Calls) {
+    QString lon = QStringLiteral("-"), lat = QStringLiteral("-");
+    QString refLon = lon, refLat = lat;
+    const bool found = Lookup.FindCountry(call, Now, lon, lat);
+    const std::string filter = Unique.Filter();
+    const bool refFound = Reference.FindCountry(call, Now, refLon, refLat);
+    if (found != refFound || lon != refLon || lat != refLat || filter != Unique.Filter()) {
+      ADD_FAILURE() << call.toStdString() << ": " << found << " " << lat.toStdString() << " "
+                    << lon.toStdString() << " (" << filter << "), was " << refFound << " "
+                    << refLat.toStdString() << " " << refLon.toStdString() << " ("
+                    << Unique.Filter() << ")";
+      if (++differences == 20) return;
+    }
+  }
+}
+
+TEST(LookupIndex, SameAnswersAsTheRowByRowWalkOnTheSimulatorTables) {
+  const std::string db = std::string(ORVANE_TEST_DATA_DIR) + "/../../data/simulator/db/";
+  const auto unique = platform::LoadXmlRowset(db + "UniqueCalls.xml");
+  const auto province = platform::LoadXmlRowset(db + "Province.xml");
+  const auto dxcc = platform::LoadXmlRowset(db + "CountryDataEx.xml");
+  std::vector<QString> calls = GeneratedCalls(*dxcc, 10'000);
+  const std::size_t callsign = unique->FieldIndex("Callsign");
+  for (unique->First(); !unique->Eof(); unique->Next())
+    calls.push_back(QString::fromStdString(unique->Fields(callsign)));
+  ASSERT_GT(calls.size(), 20'000u);
+
+  TCallsignLookup lookup(*unique, *province, *dxcc, QLocale(QLocale::C));
+  reference::TLookup plain(*unique, *province, *dxcc, QLocale(QLocale::C));
+  ExpectSameAnswers(lookup, plain, *unique, calls, QDateTime(QDate(2026, 12, 10), QTime(12, 0)));
+}
+
+TEST(LookupIndex, SameAnswersForPatternsBeyondTheTablesUsualForms) {
+  // Each row a form the index must not take too narrowly: no anchor, empty alternatives,
+  // optional and repeated groups, lookarounds, negated and odd classes, escapes, options.
+  const std::vector<std::string> patterns = {
+      "K[0-9]",          "(?:)",           "^(?:|W)1AW$",       "(?:D[A-R])?L1ABC$",
+      "^(?:D)*L[0-9]+",  "(?<=)EA8X",      "(?=W)W1[A-Z]*$",    "(?!K)[A-Z]1[A-Z]*$",
+      "[^A-Z]Q[A-Z]",    "[]A]B1",         "[-Z]9[A-Z]*",       "[A-]8Y",
+      ".1AB",            "\\d[A-Z]+",       "(?i)dl2[a-z]*$",    "^(K|N)?2[A-Z]{1,3}$",
+      "^X.Y$",           "\\QW1\\E[A-Z]*", "^(?:a|b)C",         "^UA9[A-Z]+(?:/P)?$",
+      "^(?:EA[0-9])[A-Z0-9/]*$", "^(?:(?:ÄB))[A-Z0-9/]*$", "^(?:[ßÄ])[A-Z0-9/]*$",
+  };
+  std::vector<std::vector<std::string>> rows;
+  for (std::size_t i = 0; i < patterns.size(); ++i)
+    rows.push_back({"Row " + std::to_string(i + 1), patterns[i], "Active", "",
+                    std::to_string(i + 1) + "E", std::to_string(i + 1) + "N"});
+  TMemoryRecordSet dxcc({"Prefix", "PrefixList", "Status", "EndDate", "Longitude", "Latitude"},
+                        rows);
+  TMemoryRecordSet province({"Name", "PrefixList", "EndDate", "Longitude", "Latitude"}, {});
+  TMemoryRecordSet unique({"ID", "Callsign", "StartDate", "EndDate", "Longitude", "Latitude"}, {});
+  std::vector<QString> calls = GeneratedCalls(dxcc, 5'000);
+  for (const char* c : {"K1", "W1AW", "1AW", "DL1ABC", "L1ABC", "DDDL12", "EA8X", "W1ABC",
+                        "N1ABC", "K1ABC", "5QA", "]B1", "-9AB", "Z9", "-8Y", "A8Y", "X1AB",
+                        "7ABC", "dl2xyz", "DL2XYZ", "K2ABC", "2AB", "X\nY", "W1ABC", "aC",
+                        "UA9ABC/P", "EA1ABC", "ÄB1A", "ß1", "Ä1"})
+    calls.push_back(QString::fromUtf8(c));
+  TCallsignLookup lookup(unique, province, dxcc, QLocale(QLocale::C));
+  reference::TLookup plain(unique, province, dxcc, QLocale(QLocale::C));
+  ExpectSameAnswers(lookup, plain, unique, calls, QDateTime(QDate(2026, 12, 10), QTime(12, 0)));
+}
+
+TEST(LookupIndex, FollowsTablesLoadedOrChangedAfterItWasMade) {
+  TMemoryRecordSet unique;
+  unique.AddColumn("ID");
+  unique.AddColumn("Callsign");
+  unique.AddColumn("StartDate");
+  unique.AddColumn("EndDate");
+  unique.AddColumn("Longitude");
+  unique.AddColumn("Latitude");
+  TMemoryRecordSet province({"Name", "PrefixList", "EndDate", "Longitude", "Latitude"}, {});
+  TMemoryRecordSet dxcc({"Name", "PrefixList", "Status", "EndDate", "Longitude", "Latitude"},
+                        {{"Japan", "^J[A-S][0-9][A-Z]*$", "Active", "", "139.0E", "36.0N"}});
+  dxcc.Close();
+  TCallsignLookup lookup(unique, province, dxcc, QLocale(QLocale::C));  // nothing loaded yet
+  const QDateTime now(QDate(2026, 12, 10), QTime(12, 0));
+  QString lon, lat;
+  EXPECT_THROW(lookup.FindCountry(QStringLiteral("JA1ABC"), now, lon, lat),
+               platform::EDatabaseError);
+
+  unique.Open();
+  dxcc.Open();
+  ASSERT_TRUE(lookup.FindCountry(QStringLiteral("JA1ABC"), now, lon, lat));
+  EXPECT_EQ(lat, u"36.0N");
+  EXPECT_FALSE(lookup.FindCountry(QStringLiteral("DL1ABC"), now, lon, lat));
+
+  // Rows added while closed count once the tables are open again.
+  dxcc.Close();
+  dxcc.AppendRow({{0, "Germany"}, {1, "^D[A-R][0-9][A-Z]*$"}, {2, "Active"}, {4, "10.0E"},
+                  {5, "51.0N"}});
+  dxcc.Open();
+  unique.Close();
+  unique.AppendRow({{0, "1"}, {1, "JA1ABC"}, {4, "1.0E"}, {5, "1.0N"}});
+  unique.Open();
+  ASSERT_TRUE(lookup.FindCountry(QStringLiteral("DL1ABC"), now, lon, lat));
+  EXPECT_EQ(lat, u"51.0N");
+  ASSERT_TRUE(lookup.FindCountry(QStringLiteral("JA1ABC"), now, lon, lat));
+  EXPECT_EQ(lat, u"1.0N");
+  EXPECT_EQ(unique.Filter(), "Callsign = 'JA1ABC'");
 }
 
 }  // namespace
