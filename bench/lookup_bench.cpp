@@ -1,8 +1,10 @@
 // Callsign lookups per second over 10,000 callsigns: the simulator's reference tables when
 // they are there (data/simulator/db), else synthetic prefix tables of the same shape. The
 // callsigns are pseudo-random: home calls of many entities, some portable forms, some with
-// an individual entry, some that no row places. "Attach" measures the first lookup of a
-// fresh lookup object, which compiles every pattern it reaches.
+// an individual entry, some that no row places. BM_LookupCallsigns is the lookup as built,
+// BM_LookupCallsignsRowByRow the plain walk it replaced (tests/app/lookup_reference.h), over
+// the same list; BM_LookupLoad reads the three rowset files and makes the lookup, which
+// compiles and indexes every pattern; BM_LookupMake only the latter.
 #include <benchmark/benchmark.h>
 
 #include <QDateTime>
@@ -16,6 +18,7 @@
 
 #include "app/lookup.h"
 #include "platform/qt/xmlrowset.h"
+#include "tests/app/lookup_reference.h"
 
 namespace orvane {
 namespace {
@@ -119,9 +122,10 @@ const TTables& Tables() {
   return tables;
 }
 
-void BM_FindCountry(benchmark::State& State) {
+template <class TLookupKind>
+void LookupCallsigns(benchmark::State& State) {
   const TTables& t = Tables();
-  TCallsignLookup lookup(*t.Unique, *t.Province, *t.DXCC, QLocale(QLocale::C));
+  TLookupKind lookup(*t.Unique, *t.Province, *t.DXCC, QLocale(QLocale::C));
   const QDateTime now(QDate(2026, 12, 10), QTime(12, 0));
   QString lon, lat;
   std::size_t i = 0, found = 0;
@@ -134,19 +138,43 @@ void BM_FindCountry(benchmark::State& State) {
   State.counters["placed"] =
       benchmark::Counter(static_cast<double>(found) / static_cast<double>(State.iterations()));
 }
-BENCHMARK(BM_FindCountry);
 
-void BM_AttachAndFirstLookup(benchmark::State& State) {
+void BM_LookupCallsigns(benchmark::State& State) { LookupCallsigns<TCallsignLookup>(State); }
+BENCHMARK(BM_LookupCallsigns);
+
+void BM_LookupCallsignsRowByRow(benchmark::State& State) {
+  LookupCallsigns<reference::TLookup>(State);
+}
+BENCHMARK(BM_LookupCallsignsRowByRow);
+
+void BM_LookupLoad(benchmark::State& State) {
+  const std::filesystem::path db =
+      std::filesystem::path(ORVANE_SOURCE_DIR) / "data" / "simulator" / "db";
+  if (!std::filesystem::exists(db / "CountryDataEx.xml")) {
+    State.SkipWithError("no simulator tables");
+    return;
+  }
+  for (auto _ : State) {
+    const auto dxcc = platform::LoadXmlRowset((db / "CountryDataEx.xml").string());
+    const auto province = platform::LoadXmlRowset((db / "Province.xml").string());
+    const auto unique = platform::LoadXmlRowset((db / "UniqueCalls.xml").string());
+    TCallsignLookup lookup(*unique, *province, *dxcc, QLocale(QLocale::C));
+    benchmark::DoNotOptimize(&lookup);
+  }
+}
+BENCHMARK(BM_LookupLoad)->Unit(benchmark::kMillisecond);
+
+void BM_LookupMake(benchmark::State& State) {
   const TTables& t = Tables();
   const QDateTime now(QDate(2026, 12, 10), QTime(12, 0));
   QString lon, lat;
   for (auto _ : State) {
     TCallsignLookup lookup(*t.Unique, *t.Province, *t.DXCC, QLocale(QLocale::C));
-    // Placed by no row: every pattern of both tables is compiled.
+    // Placed by no row: the first lookup tries every candidate of both tables.
     benchmark::DoNotOptimize(lookup.FindCountry(QStringLiteral("0QQ0QQ"), now, lon, lat));
   }
 }
-BENCHMARK(BM_AttachAndFirstLookup)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LookupMake)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace orvane
