@@ -297,8 +297,8 @@ class TFirstParser {
     if (q != '+') Result.Nullable = true;
     // Lazy and possessive forms take the same characters.
     if (FPos < FText.size() && (FText[FPos] == '?' || FText[FPos] == '+')) ++FPos;
-    return FPos >= FText.size() || (FText[FPos] != '*' && FText[FPos] != '+' &&
-                                    FText[FPos] != '?' && FText[FPos] != '{');
+    return FPos >= FText.size() ||
+           (FText[FPos] != '*' && FText[FPos] != '+' && FText[FPos] != '?' && FText[FPos] != '{');
   }
 
   std::string_view FText;
@@ -321,8 +321,10 @@ struct TCallsignLookup::TPrefixTable {
   TPrefixTable(platform::TRecordSet& S, const char* N, bool E) : Set(S), Name(N), Entities(E) {}
 
   struct TRow {
-    TCode Code;          // null: the pattern cannot be used, Error says why
-    std::string Error;   // for ELookupError
+    TCode Code;              // null: the pattern cannot be used, Error says why
+    std::string Error;       // for ELookupError
+    std::size_t Number = 0;  // of an unusable row: its position and pattern, so that a
+    std::string Source;      // reload keeps it reported while it stays the same
     bool Reported = false;
     QString Long, Lat;
   };
@@ -397,6 +399,11 @@ void TCallsignLookup::TPrefixTable::Load() {
         r.Lat = QString::fromStdString(set.Fields(latitude));
       }
     } else {
+      r.Number = row;
+      r.Source = source;
+      for (const TRow& before : Rows)
+        if (!before.Code && before.Reported && before.Number == row && before.Source == source)
+          r.Reported = true;
       const std::string where =
           std::string(Name) + " row " + std::to_string(row + 1) + " ('" + set.Fields(0) + "')";
       if (source.empty()) {
@@ -479,8 +486,7 @@ bool TCallsignLookup::FindCountry(const QString& Call, const QDateTime& Now, QSt
                                   QString& DxLat) {
   if (FindUnique(Call, Now, DxLong, DxLat)) return true;
   const QStringView call = ReducePortableCall(QStringView(Call), FReduced);
-  return FindByPrefix(*FProvince, call, DxLong, DxLat) ||
-         FindByPrefix(*FDXCC, call, DxLong, DxLat);
+  return FindByPrefix(*FProvince, call, DxLong, DxLat) || FindByPrefix(*FDXCC, call, DxLong, DxLat);
 }
 
 void TCallsignLookup::LoadUnique() {

@@ -94,8 +94,7 @@ class TCallsignLookup {
   struct TPrefixTable;  // the compiled rows of a prefix table
 
   bool FindUnique(const QString& Call, const QDateTime& Now, QString& DxLong, QString& DxLat);
-  bool FindUniqueRows(const QString& Call, const QDateTime& Now, QString& DxLong,
-                      QString& DxLat);
+  bool FindUniqueRows(const QString& Call, const QDateTime& Now, QString& DxLong, QString& DxLat);
   void LoadUnique();
   bool FindByPrefix(TPrefixTable& Table, QStringView Call, QString& DxLong, QString& DxLat);
 

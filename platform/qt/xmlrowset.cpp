@@ -111,7 +111,8 @@ void TMemoryRecordSet::SetFilter(std::string_view Expression) {
   // 'value' with '' standing for one quote; only blanks may follow the closing quote.
   const std::string_view rest = Trim(e.substr(eq + 1));
   if (rest.size() < 2 || rest.front() != '\'') InvalidFilter(Expression);
-  std::string value;
+  std::string& value = FFilterValue;
+  value.clear();
   std::size_t i = 1;
   for (;;) {
     if (i >= rest.size()) InvalidFilter(Expression);  // no closing quote
@@ -129,9 +130,8 @@ void TMemoryRecordSet::SetFilter(std::string_view Expression) {
   if (i != rest.size()) InvalidFilter(Expression);
 
   const std::size_t index = FieldIndex(column);
-  std::string filter(Expression);  // copied first: Expression may be FFilter itself
   ApplyFilter(index, value);
-  FFilter = std::move(filter);
+  FFilter.assign(Expression.data(), Expression.size());  // may be FFilter itself: assign copes
   First();
 }
 
@@ -146,19 +146,22 @@ const std::string& TMemoryRecordSet::Value(std::size_t Row, std::size_t Column) 
 
 void TMemoryRecordSet::ApplyFilter(std::size_t Column, const std::string& Value) {
   const auto [it, made] = FIndexes.try_emplace(Column);
-  std::vector<std::size_t>& order = it->second;
+  TColumnIndex& index = it->second;
   if (made) {
-    order.resize(FRows.size());
-    for (std::size_t r = 0; r < order.size(); ++r) order[r] = r;
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    index.Rows.resize(FRows.size());
+    for (std::size_t r = 0; r < index.Rows.size(); ++r) index.Rows[r] = r;
+    std::stable_sort(index.Rows.begin(), index.Rows.end(), [&](std::size_t a, std::size_t b) {
       return this->Value(a, Column) < this->Value(b, Column);
     });
+    index.Values.reserve(index.Rows.size());
+    for (const std::size_t r : index.Rows) index.Values.emplace_back(this->Value(r, Column));
   }
-  const auto less = [&](std::size_t r, const std::string& v) { return this->Value(r, Column) < v; };
-  const auto first = std::lower_bound(order.begin(), order.end(), Value, less);
+  const std::string_view value(Value);
+  const auto first = std::lower_bound(index.Values.begin(), index.Values.end(), value);
   auto last = first;
-  while (last != order.end() && this->Value(*last, Column) == Value) ++last;
-  FView.assign(first, last);
+  while (last != index.Values.end() && *last == value) ++last;
+  FView.assign(index.Rows.begin() + (first - index.Values.begin()),
+               index.Rows.begin() + (last - index.Values.begin()));
   FFiltered = true;
 }
 

@@ -97,8 +97,13 @@ class TMemoryRecordSet final : public TRecordSet {
   std::vector<std::size_t> FView;  // rows passing the filter, when FFiltered
   // Per filtered column, the rows ordered by its value (table order among equal values), so
   // that a filter costs a binary search instead of a pass over every row.
-  std::map<std::size_t, std::vector<std::size_t>> FIndexes;
-  std::size_t FPos = 0;  // position in the view
+  struct TColumnIndex {
+    std::vector<std::size_t> Rows;
+    std::vector<std::string_view> Values;  // Rows' values, searched without finding cells
+  };
+  std::map<std::size_t, TColumnIndex> FIndexes;
+  std::string FFilterValue;  // reused by SetFilter: a filter on a set in use costs no allocation
+  std::size_t FPos = 0;      // position in the view
   bool FEof = true;
 };
 

@@ -59,8 +59,8 @@ inline QString ReduceCall(const QString& Call) {
 
 class TLookup {
  public:
-  TLookup(platform::TRecordSet& Unique, platform::TRecordSet& Province,
-          platform::TRecordSet& DXCC, QLocale Locale)
+  TLookup(platform::TRecordSet& Unique, platform::TRecordSet& Province, platform::TRecordSet& DXCC,
+          QLocale Locale)
       : FUnique(Unique),
         FProvince{Province, "tblProvince", false, {}},
         FDXCC{DXCC, "tblDXCC", true, {}},
@@ -99,8 +99,8 @@ class TLookup {
         const QDate from = StrToDate(start, FLocale, Now.date());
         const QDate to = StrToDate(end, FLocale, Now.date());
         const bool midnight = Now.time() == QTime(0, 0);
-        accepted = from > Now.date() || (from == Now.date() && midnight) ||
-                   Now.date() < to || (Now.date() == to && midnight);
+        accepted = from > Now.date() || (from == Now.date() && midnight) || Now.date() < to ||
+                   (Now.date() == to && midnight);
       } else {
         accepted = start.isEmpty() && end.isEmpty();
       }

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "app/locator.h"
-#include "tests/app/lookup_reference.h"
 #include "platform/qt/xmlrowset.h"
+#include "tests/app/lookup_reference.h"
 
 namespace orvane {
 namespace {
@@ -267,6 +267,17 @@ TEST(LookupPatterns, AnUnusablePatternIsReportedOnceThenPassedOver) {
   EXPECT_TRUE(lookup.FindCountry(QStringLiteral("DL1ABC"), now, lon, lat));
   EXPECT_EQ(lat, u"51.0N");
   EXPECT_FALSE(lookup.FindCountry(QStringLiteral("K1ABC"), now, lon, lat));
+
+  // Rows added later: the same broken row stays passed over, a new one is reported.
+  dxcc.Close();
+  dxcc.AppendRow({{0, "USA"}, {1, "^K[0-9][A-Z]*$"}, {2, "Active"}, {4, "95.0W"}, {5, "38.0N"}});
+  dxcc.AppendRow({{0, "Also broken"}, {1, "^K["}, {2, "Active"}, {4, "0E"}, {5, "0N"}});
+  dxcc.Open();
+  EXPECT_TRUE(lookup.FindCountry(QStringLiteral("K1ABC"), now, lon, lat));
+  EXPECT_EQ(lat, u"38.0N");
+  expectError("N1ABC",
+              "Invalid PrefixList in tblDXCC row 5 ('Also broken'): \"^K[\": missing terminating "
+              "] for character class at offset 3");
 }
 
 TEST(LookupFiles, TablesLoadedFromRowsetFiles) {
@@ -299,12 +310,12 @@ std::vector<QString> GeneratedCalls(platform::TRecordSet& DXCC, int Count) {
     return (seed >> 8) % Range;
   };
   static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/";
-  static const char* const kSuffixes[] = {"/P", "/M", "/AM", "/MM", "/QRP", "/4", "/0", "/",
-                                          "/EA8", "/P/QRP", "/QRPP", "/qrp"};
-  static const char* const kOddOnes[] = {"", "/", "///", "Q", "0", "DL", "DL1", "D/L1ABC",
-                                         "dl1abc", " DL1ABC", "DL1ABC ", "ea8/dl1abc",
-                                         " ea8 /DL1ABC", "DL1ÄBC", "Ä1AB", "ÄB/DL1ABC",
-                                         "ß/DL1ABC", "DL1ABC/ß", "W1AW\n", "X\nY"};
+  static const char* const kSuffixes[] = {"/P", "/M", "/AM",  "/MM",    "/QRP",  "/4",
+                                          "/0", "/",  "/EA8", "/P/QRP", "/QRPP", "/qrp"};
+  static const char* const kOddOnes[] = {
+      "",        "/",         "///",      "Q",        "0",          "DL",           "DL1",
+      "D/L1ABC", "dl1abc",    " DL1ABC",  "DL1ABC ",  "ea8/dl1abc", " ea8 /DL1ABC", "DL1ÄBC",
+      "Ä1AB",    "ÄB/DL1ABC", "ß/DL1ABC", "DL1ABC/ß", "W1AW\n",     "X\nY"};
   std::vector<QString> calls;
   for (const char* odd : kOddOnes) calls.push_back(QString::fromUtf8(odd));
   calls.push_back(QString(QChar(0xD800)) + QStringLiteral("DL1ABC"));  // a lone surrogate
@@ -318,8 +329,10 @@ std::vector<QString> GeneratedCalls(platform::TRecordSet& DXCC, int Count) {
       if (next(4) != 0) call += static_cast<char>('0' + next(10));
       for (std::uint32_t n = next(4); n > 0; --n) call += static_cast<char>('A' + next(26));
       if (kind == 1) call += kSuffixes[next(std::size(kSuffixes))];
-      if (kind == 2) call = prefixes[next(static_cast<std::uint32_t>(prefixes.size()))] + "/" + call;
-      if (kind == 3) call = prefixes[next(static_cast<std::uint32_t>(prefixes.size()))] + "/" + call + "/P";
+      if (kind == 2)
+        call = prefixes[next(static_cast<std::uint32_t>(prefixes.size()))] + "/" + call;
+      if (kind == 3)
+        call = prefixes[next(static_cast<std::uint32_t>(prefixes.size()))] + "/" + call + "/P";
     }
     calls.push_back(QString::fromStdString(call));
   }
@@ -367,12 +380,29 @@ TEST(LookupIndex, SameAnswersForPatternsBeyondTheTablesUsualForms) {
   // Each row a form the index must not take too narrowly: no anchor, empty alternatives,
   // optional and repeated groups, lookarounds, negated and odd classes, escapes, options.
   const std::vector<std::string> patterns = {
-      "K[0-9]",          "(?:)",           "^(?:|W)1AW$",       "(?:D[A-R])?L1ABC$",
-      "^(?:D)*L[0-9]+",  "(?<=)EA8X",      "(?=W)W1[A-Z]*$",    "(?!K)[A-Z]1[A-Z]*$",
-      "[^A-Z]Q[A-Z]",    "[]A]B1",         "[-Z]9[A-Z]*",       "[A-]8Y",
-      ".1AB",            "\\d[A-Z]+",       "(?i)dl2[a-z]*$",    "^(K|N)?2[A-Z]{1,3}$",
-      "^X.Y$",           "\\QW1\\E[A-Z]*", "^(?:a|b)C",         "^UA9[A-Z]+(?:/P)?$",
-      "^(?:EA[0-9])[A-Z0-9/]*$", "^(?:(?:ÄB))[A-Z0-9/]*$", "^(?:[ßÄ])[A-Z0-9/]*$",
+      "K[0-9]",
+      "(?:)",
+      "^(?:|W)1AW$",
+      "(?:D[A-R])?L1ABC$",
+      "^(?:D)*L[0-9]+",
+      "(?<=)EA8X",
+      "(?=W)W1[A-Z]*$",
+      "(?!K)[A-Z]1[A-Z]*$",
+      "[^A-Z]Q[A-Z]",
+      "[]A]B1",
+      "[-Z]9[A-Z]*",
+      "[A-]8Y",
+      ".1AB",
+      "\\d[A-Z]+",
+      "(?i)dl2[a-z]*$",
+      "^(K|N)?2[A-Z]{1,3}$",
+      "^X.Y$",
+      "\\QW1\\E[A-Z]*",
+      "^(?:a|b)C",
+      "^UA9[A-Z]+(?:/P)?$",
+      "^(?:EA[0-9])[A-Z0-9/]*$",
+      "^(?:(?:ÄB))[A-Z0-9/]*$",
+      "^(?:[ßÄ])[A-Z0-9/]*$",
   };
   std::vector<std::vector<std::string>> rows;
   for (std::size_t i = 0; i < patterns.size(); ++i)
@@ -383,10 +413,10 @@ TEST(LookupIndex, SameAnswersForPatternsBeyondTheTablesUsualForms) {
   TMemoryRecordSet province({"Name", "PrefixList", "EndDate", "Longitude", "Latitude"}, {});
   TMemoryRecordSet unique({"ID", "Callsign", "StartDate", "EndDate", "Longitude", "Latitude"}, {});
   std::vector<QString> calls = GeneratedCalls(dxcc, 5'000);
-  for (const char* c : {"K1", "W1AW", "1AW", "DL1ABC", "L1ABC", "DDDL12", "EA8X", "W1ABC",
-                        "N1ABC", "K1ABC", "5QA", "]B1", "-9AB", "Z9", "-8Y", "A8Y", "X1AB",
-                        "7ABC", "dl2xyz", "DL2XYZ", "K2ABC", "2AB", "X\nY", "W1ABC", "aC",
-                        "UA9ABC/P", "EA1ABC", "ÄB1A", "ß1", "Ä1"})
+  for (const char* c : {"K1",    "W1AW",     "1AW",    "DL1ABC", "L1ABC", "DDDL12", "EA8X", "W1ABC",
+                        "N1ABC", "K1ABC",    "5QA",    "]B1",    "-9AB",  "Z9",     "-8Y",  "A8Y",
+                        "X1AB",  "7ABC",     "dl2xyz", "DL2XYZ", "K2ABC", "2AB",    "X\nY", "W1ABC",
+                        "aC",    "UA9ABC/P", "EA1ABC", "ÄB1A",   "ß1",    "Ä1"})
     calls.push_back(QString::fromUtf8(c));
   TCallsignLookup lookup(unique, province, dxcc, QLocale(QLocale::C));
   reference::TLookup plain(unique, province, dxcc, QLocale(QLocale::C));
@@ -419,8 +449,8 @@ TEST(LookupIndex, FollowsTablesLoadedOrChangedAfterItWasMade) {
 
   // Rows added while closed count once the tables are open again.
   dxcc.Close();
-  dxcc.AppendRow({{0, "Germany"}, {1, "^D[A-R][0-9][A-Z]*$"}, {2, "Active"}, {4, "10.0E"},
-                  {5, "51.0N"}});
+  dxcc.AppendRow(
+      {{0, "Germany"}, {1, "^D[A-R][0-9][A-Z]*$"}, {2, "Active"}, {4, "10.0E"}, {5, "51.0N"}});
   dxcc.Open();
   unique.Close();
   unique.AppendRow({{0, "1"}, {1, "JA1ABC"}, {4, "1.0E"}, {5, "1.0N"}});
