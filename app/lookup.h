@@ -60,8 +60,8 @@ class ELookupError : public std::runtime_error {
 /// first lookup after its table was opened or its rows changed (TRecordSet::Revision), and
 /// indexed by the characters a match can begin with, so that a lookup tries only the rows
 /// that can place the callsign. A lookup does not allocate unless the callsign has an
-/// individual entry, a portable form with characters beyond ASCII, or more than 32
-/// characters.
+/// individual entry or characters beyond ASCII, or is over 32 characters and the longest
+/// so far (the reused buffers grow).
 class TCallsignLookup {
  public:
   TCallsignLookup(platform::TRecordSet& Unique, platform::TRecordSet& Province,
