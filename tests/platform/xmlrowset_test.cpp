@@ -100,6 +100,9 @@ TEST(XmlRowset, FilterSelectsRowsByExactText) {
   }
   set->SetFilter(FilterEquals("Country Name", "C\u00f4te d'Ivoire"));
   EXPECT_EQ(Column(*set, "ID"), Strings{"3"});
+  set->SetFilter(set->Filter());  // its own text
+  EXPECT_EQ(set->Filter(), "Country Name = 'C\u00f4te d''Ivoire'");
+  EXPECT_EQ(Column(*set, "ID"), Strings{"3"});
 }
 
 TEST(XmlRowset, FilterWithAStrayQuoteIsAnErrorAndKeepsThePreviousFilter) {
