@@ -60,6 +60,9 @@ class TSphericalPrj : public TProjectionModel {
 
   /// Radius of the disc in device pixels.
   [[nodiscard]] Extended GlobeRadius() const noexcept { return FGlobeRadius; }
+  /// Screen → world, unscaled: a point of the disc relative to the origin (z towards the
+  /// viewer negative) to its 3-D point of length GU_EARTH_RADIUS.
+  [[nodiscard]] const TMatrix& InverseTransform() const noexcept { return FInvTransform; }
 
  protected:
   TMatrix FTransform;     ///< world → screen, scaled
