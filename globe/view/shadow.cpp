@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <numbers>
 #include <typeinfo>
+#include <vector>
 
 #include "globe/core/numeric.h"
 #include "globe/core/texture.h"
@@ -402,6 +403,76 @@ class TSphereSampler {
   double r2_;
 };
 
+// The samples of the plate carrée, whose longitude depends on the column alone and its
+// latitude on the row alone: the sine of the sun's altitude is cos(lat) · C(long) +
+// sin(lat) · Y, with C and the lights' column worked out once per column and the rest once
+// per row. Columns beyond those worked out (the last sample of a row at a large density)
+// go through the model's inverse.
+class TFlatSampler {
+ public:
+  TFlatSampler(TCartesianPrj& Flat, const TSunDirection& Sun, const TTextureData* Lights,
+               std::int64_t Columns)
+      : flat_(Flat), generic_(Inverse{&Flat}, Sun, Lights), sun_(Sun), lights_(Lights) {
+    columns_.resize(static_cast<std::size_t>(std::clamp<std::int64_t>(Columns, 0, INT32_MAX)));
+    for (std::size_t x = 0; x < columns_.size(); ++x) {
+      TColumn& c = columns_[x];
+      std::int32_t lon = 0;
+      c.On = flat_.XToLong(static_cast<std::int32_t>(x), lon);
+      if (!c.On) continue;
+      const double l = lon * static_cast<double>(RADIANS_PER_GU);
+      c.C = std::sin(l) * Sun.X + std::cos(l) * Sun.Z;
+      if (lights_ != nullptr) c.U = lights_->LLToTextureXY({lon, 0, 0}).X;
+    }
+  }
+
+  TSunSample operator()(std::int64_t x, std::int64_t y) {
+    if (x < 0 || x >= static_cast<std::int64_t>(columns_.size()) || y > INT32_MAX)
+      return generic_(x, y);
+    if (y != rowY_) SetRow(y);
+    TSunSample s;
+    const TColumn& c = columns_[static_cast<std::size_t>(x)];
+    if (!rowOn_ || !c.On) return s;
+    s.On = true;
+    s.D = cosLat_ * c.C + sinLat_;
+    s.U = c.U;
+    s.V = rowV_;
+    return s;
+  }
+
+ private:
+  struct Inverse {
+    TCartesianPrj* flat;
+    bool operator()(std::int32_t x, std::int32_t y) const {
+      return flat->TCartesianPrj::XYToLL(x, y, 0);
+    }
+  };
+  struct TColumn {
+    bool On = false;
+    double C = 0, U = 0;
+  };
+
+  void SetRow(std::int64_t y) {
+    rowY_ = y;
+    std::int32_t lat = 0;
+    rowOn_ = flat_.YToLat(static_cast<std::int32_t>(y), lat);
+    if (!rowOn_) return;
+    const double l = lat * static_cast<double>(RADIANS_PER_GU);
+    cosLat_ = std::cos(l);
+    sinLat_ = std::sin(l) * sun_.Y;
+    // The row of a texel depends on the latitude alone.
+    if (lights_ != nullptr) rowV_ = lights_->LLToTextureXY({0, lat, 0}).Y;
+  }
+
+  TCartesianPrj& flat_;
+  TInverseSampler<Inverse> generic_;
+  TSunDirection sun_;
+  const TTextureData* lights_;
+  std::vector<TColumn> columns_;
+  std::int64_t rowY_ = -1;
+  bool rowOn_ = false;
+  double cosLat_ = 0, sinLat_ = 0, rowV_ = 0;
+};
+
 // Samples every 16 pixels; a run between two samples is passed over in daylight and off the
 // earth, interpolated where its middle agrees with the interpolation, and halved otherwise
 // (down to single pixels at the limb and the lights' seam).
@@ -683,9 +754,13 @@ TPointLL RenderDIBShadow(TCustomGlobe4& Globe, double GMTDateTime, const TShadow
                                       canvas.CanvasHeight(), Style.Density);
     ramp.Scan();
   };
-  const TCustomProjectionModel& model = Globe.Projection().ProjectionModel();
+  TCustomProjectionModel& model = Globe.Projection().ProjectionModel();
   if (typeid(model) == typeid(TSphericalPrj)) {
     scan(TSphereSampler(static_cast<const TSphericalPrj&>(model), direction, lights));
+  } else if (typeid(model) == typeid(TCartesianPrj)) {
+    EnsureDevicePoints(1);
+    scan(TFlatSampler(static_cast<TCartesianPrj&>(model), direction, lights,
+                      std::min(canvas.CanvasWidth(), bitmap->Width()) + 16));
   } else {
     WithInverse(Globe, [&](auto Inverse) {
       scan(TInverseSampler<decltype(Inverse)>(Inverse, direction, lights));
