@@ -105,9 +105,7 @@ void DrawSpan(std::uint8_t* Row, std::int32_t Width, const TTexelSource& T, std:
     std::int64_t fu = RoundD(u * kFix), fv = RoundD(v * kFix);
     const std::int64_t fdu = RoundD(du * kFix), fdv = RoundD(dv * kFix);
     // Half to even, as RoundD: a tie rounds up only from an odd whole part.
-    auto whole = [](std::int64_t f) noexcept {
-      return (f + 0x7FFFFFFFFF + ((f >> 40) & 1)) >> 40;
-    };
+    auto whole = [](std::int64_t f) noexcept { return (f + 0x7FFFFFFFFF + ((f >> 40) & 1)) >> 40; };
     for (std::int64_t x = xa; x < end; ++x, p += 3) {
       if (fv < 0) fv = 0;
       const std::int64_t iu = std::clamp<std::int64_t>(whole(fu), 0, maxU);

@@ -387,8 +387,9 @@ class TSphereSampler {
       const double vz = n_[2][0] * dx + n_[2][1] * dy + n_[2][2] * dz;
       constexpr double gu = static_cast<double>(GU_PER_RADIAN);
       const double lat = std::asin(std::clamp(vy / GU_EARTH_RADIUS, -1.0, 1.0)) * gu;
-      const TPoint t = lights_->LLToTextureXY({static_cast<std::int32_t>(std::lround(std::atan2(vx, vz) * gu)),
-                                               static_cast<std::int32_t>(std::lround(lat)), 0});
+      const TPoint t =
+          lights_->LLToTextureXY({static_cast<std::int32_t>(std::lround(std::atan2(vx, vz) * gu)),
+                                  static_cast<std::int32_t>(std::lround(lat)), 0});
       s.U = t.X;
       s.V = t.Y;
     }
