@@ -553,6 +553,31 @@ TEST_F(RampTest, DensityShadesOnlyTheSampledPixels) {
   EXPECT_GT(shaded, 300);
 }
 
+TEST_F(ShadowTest, MovedOnceTheTerminatorShiftsByAPixel) {
+  // The sun turns by 0.25° a minute. Sphere of radius 500: a pixel is 0.115°, some 28 s;
+  // plate carrée at 8 pixels a degree: 30 s; other maps count a quarter of that.
+  struct {
+    const char* Model;
+    double Seconds;
+    bool Moved;
+  } const cases[] = {
+      {"TSphericalPrj", 0, false},  {"TSphericalPrj", 20, false}, {"TSphericalPrj", 40, true},
+      {"TSphericalPrj", -40, true}, {"TCartesianPrj", 20, false}, {"TCartesianPrj", 40, true},
+      {"TMercatorPrj", 5, false},   {"TMercatorPrj", 10, true},
+  };
+  const double noon = EncodeGMTDateTime(2026, 12, 10, 12);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.Model << " after " << c.Seconds << " s");
+    // Only the scale matters, not the picture's size.
+    if (std::string(c.Model) == "TSphericalPrj") {
+      Sphere(16, 500, 0);
+    } else {
+      FlatMap(c.Model, 8, 16, 16, 0);
+    }
+    EXPECT_EQ(ShadowMoved(globe, SubSolarPoint(noon), noon + c.Seconds / 86400), c.Moved);
+  }
+}
+
 TEST_F(ShadowTest, WithoutAPictureNothingIsDrawnAndTheSunIsStillFound) {
   EXPECT_EQ(canvas.Bitmap(), nullptr);
   EXPECT_EQ(RenderDIBShadow(globe, equinox, kGrey, kSilver, 1), SubSolarPoint(equinox));
