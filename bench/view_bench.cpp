@@ -306,8 +306,7 @@ class TRatioReporter : public benchmark::ConsoleReporter {
                   (*sphere - *shadow) / *flat);
     // The program's own frame against 60 frames a second.
     for (const char* name : {"BM_FrameSphere1080", "BM_FrameFlat1080"})
-      if (const double* ms = Find(name))
-        std::printf("%s / 16.7 ms: %.2f\n", name, *ms / 16.7);
+      if (const double* ms = Find(name)) std::printf("%s / 16.7 ms: %.2f\n", name, *ms / 16.7);
     const double* idleOn = Find("BM_IdleShadowOn");
     const double* idleOff = Find("BM_IdleShadowOff");
     const double* idleOld = Find("BM_IdleShadowEvery8s");
@@ -330,6 +329,12 @@ class TRatioReporter : public benchmark::ConsoleReporter {
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  // Another output format asked for (JSON for scripts): the library's own reporter writes it.
+  bool console = true;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a.starts_with("--benchmark_format=") && a != "--benchmark_format=console") console = false;
+  }
   int qtArgc = 1;
   QGuiApplication app(qtArgc, argv);
   platform::TQtGraphics graphics;
@@ -337,8 +342,12 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   globe::TRatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios();
+  if (console) {
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.PrintRatios();
+  } else {
+    benchmark::RunSpecifiedBenchmarks();
+  }
   benchmark::Shutdown();
   platform::SetGraphics(nullptr);
   return 0;
