@@ -27,6 +27,7 @@
 #include "globe/readers/loader.h"
 #include "globe/render/attributes.h"
 #include "globe/view/globe.h"
+#include "globe/view/shadow.h"
 #include "platform/device.h"
 #include "platform/qt/globewidget.h"
 #include "platform/qt/xmlrowset.h"
@@ -324,6 +325,10 @@ void TForm1::Timer1Timer() {
   if (!ShadowEnabled) return;
   if (--ShadowCountdown <= 0) {
     ShadowCountdown = 40;
+    // A still window is not redrawn while the sun has moved the terminator by less than a
+    // pixel (at the whole earth in a small window, most refreshes): idle costs little more
+    // with the shadow than without.
+    if (ShadowSun_ && !globe::ShadowMoved(Globe41(), *ShadowSun_, ShadowTime())) return;
     // Only the clock moved: the layers' picture is reused under the new shadow.
     Globe41().RedrawRender();
   }

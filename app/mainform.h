@@ -188,6 +188,8 @@ class TForm1 : public QMainWindow {
   void ShowFriendsWindow();
   void ShowCompassWindow();
   [[nodiscard]] QDateTime Now() const;
+  /// Now() as the shadow's date-time value (UTC).
+  [[nodiscard]] double ShadowTime() const;
   /// Filled land would hide the texture: while one shows, the layers' polygons are drawn
   /// hollow, and their own fill comes back with the texture's end.
   void ShowLandFill(bool Fill);

@@ -162,19 +162,22 @@ const globe::TTextureData* TForm1::NightLights() {
   return NightLights_->IsValid() ? NightLights_.get() : nullptr;
 }
 
+double TForm1::ShadowTime() const {
+  const QDateTime Local = Now();
+  const QDate D = Local.date();
+  const QTime T = Local.time();
+  return globe::EncodeGMTDateTime(D.year(), static_cast<std::uint32_t>(D.month()),
+                                  static_cast<std::uint32_t>(D.day()), T.hour(), T.minute(),
+                                  T.second() + T.msec() / 1000.0) +
+         TimeZoneBiasMinutes(Local) / 1440;
+}
+
 void TForm1::Globe41Render() {
   globe::TGlobe4& G = Globe41();
   if (ShadowEnabled) {
-    const QDateTime Local = Now();
-    const QDate D = Local.date();
-    const QTime T = Local.time();
-    const double GMT = globe::EncodeGMTDateTime(D.year(), static_cast<std::uint32_t>(D.month()),
-                                                static_cast<std::uint32_t>(D.day()), T.hour(),
-                                                T.minute(), T.second() + T.msec() / 1000.0) +
-                       TimeZoneBiasMinutes(Local) / 1440;
     globe::TShadowStyle Style{kNightColor, kTwilightColor, globe::smDarken, 1};
     if (!G.SurfaceTextureName().empty()) Style.NightLights = NightLights();
-    ShadowSun_ = G.RenderDIBShadow(GMT, Style);
+    ShadowSun_ = G.RenderDIBShadow(ShadowTime(), Style);
   } else {
     ShadowSun_.reset();
   }

@@ -107,18 +107,32 @@ bool TCartesianPrj::PointLLToXY(const TPointLL& ptLL, std::int32_t iIndex) {
   return TPlateCarree(*this, Projection()).Project(ptLL, DevicePoints()[iIndex]);
 }
 
-bool TCartesianPrj::XYToLL(std::int32_t iX, std::int32_t iY, std::int32_t iIndex) {
+bool TCartesianPrj::XToLong(std::int32_t iX, std::int32_t& Long) const {
   const TGlobeProjection& P = Projection();
-  const Extended inv = 1 / P.ScaleFactor();
   const Extended CM = SatRound32(P.CentralMeridian() * GU_DEGREE);
-  std::int32_t lon = 0, lat = 0;
-  // round(-v) = -round(v) for half-to-even rounding, and cannot overflow on negation.
-  if (!TryRound32((std::int64_t{iX} - P.XOrigin()) * inv + CM, lon) ||
-      !TryRound32(-((std::int64_t{iY} - P.YOrigin()) * inv), lat)) {
-    return false;
-  }
+  std::int32_t lon = 0;
+  if (!TryRound32((std::int64_t{iX} - P.XOrigin()) * (1 / P.ScaleFactor()) + CM, lon)) return false;
   lon = WrapLongitude(lon);
-  if (!InExtents(lon, lat)) return false;
+  const TRect e = ExtentsLL();
+  if (lon < e.Left || lon > e.Right) return false;
+  Long = lon;
+  return true;
+}
+
+bool TCartesianPrj::YToLat(std::int32_t iY, std::int32_t& Lat) const {
+  const TGlobeProjection& P = Projection();
+  std::int32_t lat = 0;
+  // round(-v) = -round(v) for half-to-even rounding, and cannot overflow on negation.
+  if (!TryRound32(-((std::int64_t{iY} - P.YOrigin()) * (1 / P.ScaleFactor())), lat)) return false;
+  const TRect e = ExtentsLL();
+  if (lat < e.Top || lat > e.Bottom) return false;
+  Lat = lat;
+  return true;
+}
+
+bool TCartesianPrj::XYToLL(std::int32_t iX, std::int32_t iY, std::int32_t iIndex) {
+  std::int32_t lon = 0, lat = 0;
+  if (!XToLong(iX, lon) || !YToLat(iY, lat)) return false;
   DevicePoints()[iIndex] = {lon, lat};
   return true;
 }

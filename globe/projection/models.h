@@ -60,6 +60,9 @@ class TSphericalPrj : public TProjectionModel {
 
   /// Radius of the disc in device pixels.
   [[nodiscard]] Extended GlobeRadius() const noexcept { return FGlobeRadius; }
+  /// Screen → world, unscaled: a point of the disc relative to the origin (z towards the
+  /// viewer negative) to its 3-D point of length GU_EARTH_RADIUS.
+  [[nodiscard]] const TMatrix& InverseTransform() const noexcept { return FInvTransform; }
 
  protected:
   TMatrix FTransform;     ///< world → screen, scaled
@@ -85,6 +88,10 @@ class TCartesianPrj : public TProjectionModel {
   bool PointLLToXY(const TPointLL& ptLL, std::int32_t iIndex) override;
   /// False when the point is off the map or the view's arithmetic overflows 32 bits.
   bool XYToLL(std::int32_t iX, std::int32_t iY, std::int32_t iIndex) override;
+  /// The two halves of XYToLL: the longitude depends on the column alone, the latitude on
+  /// the row alone (for work done once per column or row). False off the map's extents.
+  bool XToLong(std::int32_t iX, std::int32_t& Long) const;
+  bool YToLat(std::int32_t iY, std::int32_t& Lat) const;
 
  protected:
   /// Whether (long, lat) lies within ExtentsLL, bounds included.

@@ -1,5 +1,6 @@
 #include <cmath>
 #include <cstdint>
+#include <numbers>
 
 #include "globe/core/texture.h"
 #include "globe/core/units.h"
@@ -65,10 +66,16 @@ class TTextureMesh {
  private:
   // The −1 and, on a west face, the forced negative sign keep a vertex on the 180° meridian
   // on its own face's side of the texture.
+  // In double: a vertex lands on the same GU but where the two precisions straddle a half.
   static TPointLL ToLL(const TV3D& v, bool West) noexcept {
-    std::int32_t lon = Round32(ArcTan2(v.X, v.Z) * GU_PER_RADIAN) - 1;
+    constexpr auto gu = static_cast<double>(GU_PER_RADIAN);
+    const auto x = static_cast<double>(v.X), y = static_cast<double>(v.Y),
+               z = static_cast<double>(v.Z);
+    auto lon = static_cast<std::int32_t>(RoundD(std::atan2(x, z) * gu)) - 1;
     if (West && lon > 0) lon = -lon;
-    return PointLL(lon, Round32(ArcSin(v.Y) * GU_PER_RADIAN));
+    const double lat = std::fabs(y) < 1 ? std::atan2(y, std::sqrt(1 - y * y))
+                                        : std::copysign(std::numbers::pi / 2, y);
+    return PointLL(lon, static_cast<std::int32_t>(RoundD(lat * gu)));
   }
   static TV3D Mid(const TV3D& a, const TV3D& b) noexcept {
     TV3D m{a.X + b.X, a.Y + b.Y, a.Z + b.Z};

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <numbers>
 #include <typeinfo>
+#include <vector>
 
 #include "globe/core/numeric.h"
 #include "globe/core/texture.h"
@@ -320,18 +321,170 @@ struct TSunSample {
   double D = 0, U = 0, V = 0;
 };
 
+// The samples of any model: its inverse projection to a geographic point, then the sun's
+// altitude there.
+template <class TInverse>
+class TInverseSampler {
+ public:
+  TInverseSampler(TInverse Inverse, const TSunDirection& Sun, const TTextureData* Lights) noexcept
+      : inverse_(Inverse), sun_(Sun), lights_(Lights) {}
+
+  TSunSample operator()(std::int64_t x, std::int64_t y) {
+    TSunSample s;
+    if (x > INT32_MAX || y > INT32_MAX) return s;
+    if (!inverse_(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y))) return s;
+    const TPoint ll = DevicePoints()[0];
+    s.On = true;
+    s.D = sun_.Sine(ll.X, ll.Y);
+    if (lights_ != nullptr) {
+      const TPoint t = lights_->LLToTextureXY({ll.X, ll.Y, 0});
+      s.U = t.X;
+      s.V = t.Y;
+    }
+    return s;
+  }
+
+ private:
+  TInverse inverse_;
+  TSunDirection sun_;
+  const TTextureData* lights_;
+};
+
+// The samples of the sphere, without going through longitude and latitude: the sun's
+// direction is turned into screen space once, and a pixel's altitude sine is its point on
+// the disc dotted with it. Only the lights' texel needs the geographic point.
+class TSphereSampler {
+ public:
+  TSphereSampler(const TSphericalPrj& Sphere, const TSunDirection& Sun,
+                 const TTextureData* Lights) noexcept
+      : lights_(Lights) {
+    const TGlobeProjection& P = Sphere.Projection();
+    const TMatrix& N = Sphere.InverseTransform();
+    for (int r = 0; r < 3; ++r)
+      for (int c = 0; c < 3; ++c) n_[r][c] = static_cast<double>(N(r, c));
+    // The world point of a disc point has length GU_EARTH_RADIUS: the sine is the dot product
+    // with the sun's direction over that length.
+    constexpr double k = 1.0 / GU_EARTH_RADIUS;
+    for (int c = 0; c < 3; ++c)
+      sun_[c] = (n_[0][c] * Sun.X + n_[1][c] * Sun.Y + n_[2][c] * Sun.Z) * k;
+    x0_ = P.XOrigin();
+    y0_ = P.YOrigin();
+    r2_ = static_cast<double>(Sphere.GlobeRadius() * Sphere.GlobeRadius());
+  }
+
+  TSunSample operator()(std::int64_t x, std::int64_t y) const noexcept {
+    TSunSample s;
+    const auto dx = static_cast<double>(x - x0_);
+    const auto dy = static_cast<double>(y - y0_);
+    const double a = r2_ - dx * dx - dy * dy;
+    if (!(a >= 0)) return s;
+    const double dz = -std::sqrt(a);
+    s.On = true;
+    s.D = sun_[0] * dx + sun_[1] * dy + sun_[2] * dz;
+    if (lights_ != nullptr) {
+      const double vx = n_[0][0] * dx + n_[0][1] * dy + n_[0][2] * dz;
+      const double vy = n_[1][0] * dx + n_[1][1] * dy + n_[1][2] * dz;
+      const double vz = n_[2][0] * dx + n_[2][1] * dy + n_[2][2] * dz;
+      constexpr double gu = static_cast<double>(GU_PER_RADIAN);
+      const double lat = std::asin(std::clamp(vy / GU_EARTH_RADIUS, -1.0, 1.0)) * gu;
+      const TPoint t =
+          lights_->LLToTextureXY({static_cast<std::int32_t>(std::lround(std::atan2(vx, vz) * gu)),
+                                  static_cast<std::int32_t>(std::lround(lat)), 0});
+      s.U = t.X;
+      s.V = t.Y;
+    }
+    return s;
+  }
+
+ private:
+  const TTextureData* lights_;
+  double n_[3][3];
+  double sun_[3];
+  std::int64_t x0_, y0_;
+  double r2_;
+};
+
+// The samples of the plate carrée, whose longitude depends on the column alone and its
+// latitude on the row alone: the sine of the sun's altitude is cos(lat) · C(long) +
+// sin(lat) · Y, with C and the lights' column worked out once per column and the rest once
+// per row. Columns beyond those worked out (the last sample of a row at a large density)
+// go through the model's inverse.
+class TFlatSampler {
+ public:
+  TFlatSampler(TCartesianPrj& Flat, const TSunDirection& Sun, const TTextureData* Lights,
+               std::int64_t Columns)
+      : flat_(Flat), generic_(Inverse{&Flat}, Sun, Lights), sun_(Sun), lights_(Lights) {
+    columns_.resize(static_cast<std::size_t>(std::clamp<std::int64_t>(Columns, 0, INT32_MAX)));
+    for (std::size_t x = 0; x < columns_.size(); ++x) {
+      TColumn& c = columns_[x];
+      std::int32_t lon = 0;
+      c.On = flat_.XToLong(static_cast<std::int32_t>(x), lon);
+      if (!c.On) continue;
+      const double l = lon * static_cast<double>(RADIANS_PER_GU);
+      c.C = std::sin(l) * Sun.X + std::cos(l) * Sun.Z;
+      if (lights_ != nullptr) c.U = lights_->LLToTextureXY({lon, 0, 0}).X;
+    }
+  }
+
+  TSunSample operator()(std::int64_t x, std::int64_t y) {
+    if (x < 0 || x >= static_cast<std::int64_t>(columns_.size()) || y > INT32_MAX)
+      return generic_(x, y);
+    if (y != rowY_) SetRow(y);
+    TSunSample s;
+    const TColumn& c = columns_[static_cast<std::size_t>(x)];
+    if (!rowOn_ || !c.On) return s;
+    s.On = true;
+    s.D = cosLat_ * c.C + sinLat_;
+    s.U = c.U;
+    s.V = rowV_;
+    return s;
+  }
+
+ private:
+  struct Inverse {
+    TCartesianPrj* flat;
+    bool operator()(std::int32_t x, std::int32_t y) const {
+      return flat->TCartesianPrj::XYToLL(x, y, 0);
+    }
+  };
+  struct TColumn {
+    bool On = false;
+    double C = 0, U = 0;
+  };
+
+  void SetRow(std::int64_t y) {
+    rowY_ = y;
+    std::int32_t lat = 0;
+    rowOn_ = flat_.YToLat(static_cast<std::int32_t>(y), lat);
+    if (!rowOn_) return;
+    const double l = lat * static_cast<double>(RADIANS_PER_GU);
+    cosLat_ = std::cos(l);
+    sinLat_ = std::sin(l) * sun_.Y;
+    // The row of a texel depends on the latitude alone.
+    if (lights_ != nullptr) rowV_ = lights_->LLToTextureXY({0, lat, 0}).Y;
+  }
+
+  TCartesianPrj& flat_;
+  TInverseSampler<Inverse> generic_;
+  TSunDirection sun_;
+  const TTextureData* lights_;
+  std::vector<TColumn> columns_;
+  std::int64_t rowY_ = -1;
+  bool rowOn_ = false;
+  double cosLat_ = 0, sinLat_ = 0, rowV_ = 0;
+};
+
 // Samples every 16 pixels; a run between two samples is passed over in daylight and off the
 // earth, interpolated where its middle agrees with the interpolation, and halved otherwise
 // (down to single pixels at the limb and the lights' seam).
-template <class TInverse>
+template <class TSampler>
 class TRampScan {
  public:
-  TRampScan(TInverse Inverse, const TRampShader& Shader, const TSunDirection& Sun,
-            const TTextureData* Lights, platform::TBitmap& Bitmap, std::int32_t Width,
-            std::int32_t Height, std::int32_t Density) noexcept
-      : inverse_(Inverse),
+  TRampScan(TSampler Sampler, const TRampShader& Shader, const TTextureData* Lights,
+            platform::TBitmap& Bitmap, std::int32_t Width, std::int32_t Height,
+            std::int32_t Density) noexcept
+      : sampler_(Sampler),
         shader_(Shader),
-        sun_(Sun),
         lights_(Shader.Lights() ? Lights : nullptr),
         bitmap_(Bitmap),
         width_(std::min(Width, Bitmap.Width())),
@@ -355,20 +508,7 @@ class TRampScan {
   }
 
  private:
-  TSunSample Sample(std::int64_t x, std::int64_t y) {
-    TSunSample s;
-    if (x > INT32_MAX || y > INT32_MAX) return s;
-    if (!inverse_(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y))) return s;
-    const TPoint ll = DevicePoints()[0];
-    s.On = true;
-    s.D = sun_.Sine(ll.X, ll.Y);
-    if (lights_ != nullptr) {
-      const TPoint t = lights_->LLToTextureXY({ll.X, ll.Y, 0});
-      s.U = t.X;
-      s.V = t.Y;
-    }
-    return s;
-  }
+  TSunSample Sample(std::int64_t x, std::int64_t y) { return sampler_(x, y); }
 
   // Shades the N pixels from xa on, the run from sample a to sample b.
   void Span(std::int64_t xa, const TSunSample& a, const TSunSample& b, std::int64_t N,
@@ -417,9 +557,8 @@ class TRampScan {
     }
   }
 
-  TInverse inverse_;
+  TSampler sampler_;
   const TRampShader& shader_;
-  TSunDirection sun_;
   const TTextureData* lights_;
   platform::TBitmap& bitmap_;
   std::int64_t width_, height_, dn_;
@@ -570,6 +709,24 @@ std::vector<TPointLL> TerminatorCrossings(const TPointLL& From, const TPointLL& 
   return points;
 }
 
+bool ShadowMoved(const TCustomGlobe4& Globe, const TPointLL& Drawn, double GMTDateTime) noexcept {
+  const TSunDirection a(Drawn), b(SubSolarPoint(GMTDateTime));
+  // The angle between the two directions: every point of the terminator turns by at most it.
+  const double cx = a.Y * b.Z - a.Z * b.Y, cy = a.Z * b.X - a.X * b.Z, cz = a.X * b.Y - a.Y * b.X;
+  const double angle =
+      std::atan2(std::sqrt(cx * cx + cy * cy + cz * cz), a.X * b.X + a.Y * b.Y + a.Z * b.Z);
+  const TGlobeProjection& P = Globe.Projection();
+  const auto scale = static_cast<double>(P.ScaleFactor());
+  const TCustomProjectionModel& model = P.ProjectionModel();
+  double pixelsPerRadian = scale * static_cast<double>(GU_PER_RADIAN);
+  if (typeid(model) == typeid(TSphericalPrj)) {
+    pixelsPerRadian = scale * GU_EARTH_RADIUS;
+  } else if (typeid(model) != typeid(TCartesianPrj)) {
+    pixelsPerRadian *= 4;
+  }
+  return !(angle * pixelsPerRadian < 1);
+}
+
 std::int32_t DayNightClass(const TPointLL& ptLL, const TPointLL& SubSolar) noexcept {
   return TSunVector(SubSolar).Classify(ptLL.iLongX, ptLL.iLatY);
 }
@@ -591,12 +748,25 @@ TPointLL RenderDIBShadow(TCustomGlobe4& Globe, double GMTDateTime, const TShadow
     return sun;
   }
   const TRampShader shader(Style, Style.NightLights);
-  WithInverse(Globe, [&](auto Inverse) {
-    TRampScan<decltype(Inverse)> scan(Inverse, shader, TSunDirection(sun), Style.NightLights,
-                                      *bitmap, canvas.CanvasWidth(), canvas.CanvasHeight(),
-                                      Style.Density);
-    scan.Scan();
-  });
+  const TTextureData* lights = shader.Lights() ? Style.NightLights : nullptr;
+  const TSunDirection direction(sun);
+  auto scan = [&](auto Sampler) {
+    TRampScan<decltype(Sampler)> ramp(Sampler, shader, lights, *bitmap, canvas.CanvasWidth(),
+                                      canvas.CanvasHeight(), Style.Density);
+    ramp.Scan();
+  };
+  TCustomProjectionModel& model = Globe.Projection().ProjectionModel();
+  if (typeid(model) == typeid(TSphericalPrj)) {
+    scan(TSphereSampler(static_cast<const TSphericalPrj&>(model), direction, lights));
+  } else if (typeid(model) == typeid(TCartesianPrj)) {
+    EnsureDevicePoints(1);
+    scan(TFlatSampler(static_cast<TCartesianPrj&>(model), direction, lights,
+                      std::min(canvas.CanvasWidth(), bitmap->Width()) + 16));
+  } else {
+    WithInverse(Globe, [&](auto Inverse) {
+      scan(TInverseSampler<decltype(Inverse)>(Inverse, direction, lights));
+    });
+  }
   return sun;
 }
 

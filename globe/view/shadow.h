@@ -83,6 +83,14 @@ inline constexpr double SHADOW_RAMP_DEGREES = 18;
 [[nodiscard]] std::vector<TPointLL> TerminatorCrossings(const TPointLL& From, const TPointLL& To,
                                                         const TPointLL& SubSolar, TGreatCircle Way);
 
+/// Whether the shadow drawn for the sun over Drawn is out of date at GMTDateTime on the
+/// globe's current view: the sun has since moved far enough to shift the terminator by at
+/// least a pixel on the sphere or the plate carrée at their scale (other models: by a
+/// pixel where the map is stretched by no more than four times the plate carrée). A still
+/// window redraws its shadow only then rather than on a fixed period.
+[[nodiscard]] bool ShadowMoved(const TCustomGlobe4& Globe, const TPointLL& Drawn,
+                               double GMTDateTime) noexcept;
+
 /// Shades the pixels of the globe's off-screen picture where the sun is down with the ramp
 /// of smBlend towards ColorNight and ColorTwilight (Density as in TShadowStyle). Where the
 /// sun is 18° or more below the horizon each channel moves half way towards ColorNight,

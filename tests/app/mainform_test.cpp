@@ -458,18 +458,21 @@ TEST(MainWindow, TheTitleNamesTheCountryUnderTheMouse) {
   EXPECT_EQ(F.windowTitle(), QString());
 }
 
-TEST(MainWindow, TheShadowIsRefreshedEveryFortiethTick) {
+TEST(MainWindow, TheShadowIsRefreshedEveryFortiethTickOnceItHasMoved) {
   Rig R;
   QFile::remove(R.ExeFolder + "/world.lyr");  // cheap paints
   auto W = R.Start();
   TForm1& F = W->Form1();
   F.resize(400, 300);  // a picture to keep
   F.show();
-  const auto Redraws = [&F](int Ticks) {
+  // A minute a tick: the sun moves 10° between refreshes, many pixels at any size.
+  qint64 Step = 60;
+  const auto Redraws = [&F, &R, &Step](int Ticks) {
     int n = 0;
     for (int i = 0; i < Ticks; ++i) {
       platform::TRecordingDevice Device;
       F.Globe41().Paint(Device);
+      R.Clock = R.Clock.addSecs(Step);
       F.Timer1Timer();
       n += F.Globe41().RedrawPending() || F.Globe41().RedrawRenderPending() ? 1 : 0;
     }
@@ -491,6 +494,16 @@ TEST(MainWindow, TheShadowIsRefreshedEveryFortiethTick) {
   F.DayNightShadow->trigger();
   EXPECT_EQ(Redraws(29), 0);
   EXPECT_EQ(Redraws(1), 1);
+  // In real time 40 ticks move the terminator by a fraction of a pixel: no redraw until
+  // the moves add up to one.
+  Step = 0;
+  platform::TRecordingDevice Device;
+  F.Globe41().Paint(Device);
+  EXPECT_EQ(Redraws(40), 0);
+  R.Clock = R.Clock.addSecs(8);
+  EXPECT_EQ(Redraws(40), 0);
+  R.Clock = R.Clock.addSecs(600);
+  EXPECT_EQ(Redraws(40), 1);
 }
 
 TEST(MainWindow, MenuCommands) {

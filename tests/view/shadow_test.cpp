@@ -468,6 +468,74 @@ TEST_F(RampTest, SphereShadesTheDiscOnlyAndEveryDeepNightPixel) {
   ExpectMissesAtTheRim(missed, 90);
 }
 
+TEST_F(RampTest, TiltedSphereShadesEveryPixelByItsOwnAltitudeAndLights) {
+  // The sphere samples the sun without the inverse projection: every pixel of a tilted,
+  // turned view must still match the ramp at its own geographic point, and the lights'
+  // texel under it (a checkerboard of 10° texels, so that a misplaced texel shows).
+  std::vector<std::pair<int, int>> lit;
+  for (int v = 0; v < 18; ++v)
+    for (int u = 0; u < 36; ++u)
+      if ((u + v) % 2 == 0) lit.emplace_back(u, v);
+  constexpr TColor kLight = platform::RGB(0xFF, 0xC0, 0x60);
+  TTextureData lights;
+  lights.LoadFromStream(LightsPicture(36, 18, kLight, lit));
+  ASSERT_TRUE(lights.IsValid());
+  const double solstice = EncodeGMTDateTime(2026, 12, 21, 17, 40);
+  for (const bool withLights : {false, true}) {
+    SCOPED_TRACE(withLights ? "darkening with lights on black" : "blend on white");
+    Sphere(240, 110, -40);
+    P.SetXRotation(35);
+    P.SetZRotation(20);
+    TShadowStyle style{withLights ? 0 : kGrey, kSilver, withLights ? smDarken : smBlend, 1};
+    if (withLights) {
+      Paint(0);
+      style.NightLights = &lights;
+    }
+    const TPointLL sun = RenderDIBShadow(globe, solstice, style);
+    const double ramp = std::sin(SHADOW_RAMP_DEGREES * std::numbers::pi / 180);
+    const double knot = std::sin(6 * std::numbers::pi / 180) / ramp;
+    auto texel = [&](std::int32_t x, std::int32_t y) {
+      if (!P.ProjectionModel().XYToLL(x, y, 0)) return -1;
+      const TPoint t = lights.LLToTextureXY({DevicePoints()[0].X, DevicePoints()[0].Y, 0});
+      return (t.X + t.Y) % 2;
+    };
+    int checked = 0, shaded = 0, otherTexel = 0;
+    for (std::int32_t y = 0; y < 240; ++y) {
+      for (std::int32_t x = 0; x < 240; ++x) {
+        if (std::hypot(x - 120, y - 120) > 107) continue;  // the rim is sampled pixel by pixel
+        ASSERT_TRUE(P.ProjectionModel().XYToLL(x, y, 0));
+        const TPoint p = DevicePoints()[0];
+        const double t = std::clamp(-SunElevationSine({p.X, p.Y, 0}, sun) / ramp, 0.0, 1.0);
+        const TColor got = canvas.Bitmap()->Pixel(x, y);
+        double want = 0;
+        if (!withLights) {
+          want = t < knot ? 255 - 16 * t / knot : 239 - 48 * (t - knot) / (1 - knot);
+        } else {
+          const int here = texel(x, y);
+          // Near a texel border the lights' position, interpolated between samples, may
+          // land in the neighbouring texel.
+          if (here != texel(x - 1, y) || here != texel(x + 1, y) || here != texel(x, y - 1) ||
+              here != texel(x, y + 1))
+            continue;
+          want = here == 1 ? 255 * t : 0;  // texture rows count from the bottom
+          if (t > 0 && (platform::GetRValue(got) == 0) != (want < 1)) {
+            ++otherTexel;
+            continue;
+          }
+        }
+        ++checked;
+        shaded += t > 0;
+        ASSERT_NEAR(platform::GetRValue(got), want, 2) << x << ", " << y << " at t " << t;
+      }
+    }
+    EXPECT_GT(checked, 20000);
+    EXPECT_GT(shaded, 3000);
+    // The lights' position is interpolated between samples to within 3/4 of a texel: with
+    // texels this coarse a few shaded pixels show the neighbouring one.
+    EXPECT_LT(otherTexel, shaded / 10);
+  }
+}
+
 TEST_F(RampTest, DensityShadesOnlyTheSampledPixels) {
   FlatMap("TCartesianPrj", 4, 160, 120, -95);
   const TPointLL sun = RenderDIBShadow(globe, equinox, {kGrey, kSilver, smBlend, 3});
@@ -483,6 +551,31 @@ TEST_F(RampTest, DensityShadesOnlyTheSampledPixels) {
     }
   }
   EXPECT_GT(shaded, 300);
+}
+
+TEST_F(ShadowTest, MovedOnceTheTerminatorShiftsByAPixel) {
+  // The sun turns by 0.25° a minute. Sphere of radius 500: a pixel is 0.115°, some 28 s;
+  // plate carrée at 8 pixels a degree: 30 s; other maps count a quarter of that.
+  struct {
+    const char* Model;
+    double Seconds;
+    bool Moved;
+  } const cases[] = {
+      {"TSphericalPrj", 0, false},  {"TSphericalPrj", 20, false}, {"TSphericalPrj", 40, true},
+      {"TSphericalPrj", -40, true}, {"TCartesianPrj", 20, false}, {"TCartesianPrj", 40, true},
+      {"TMercatorPrj", 5, false},   {"TMercatorPrj", 10, true},
+  };
+  const double noon = EncodeGMTDateTime(2026, 12, 10, 12);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.Model << " after " << c.Seconds << " s");
+    // Only the scale matters, not the picture's size.
+    if (std::string(c.Model) == "TSphericalPrj") {
+      Sphere(16, 500, 0);
+    } else {
+      FlatMap(c.Model, 8, 16, 16, 0);
+    }
+    EXPECT_EQ(ShadowMoved(globe, SubSolarPoint(noon), noon + c.Seconds / 86400), c.Moved);
+  }
 }
 
 TEST_F(ShadowTest, WithoutAPictureNothingIsDrawnAndTheSunIsStillFound) {
