@@ -463,7 +463,8 @@ bool SamePixel(TGlobeProjection& Projection, const TPointLL& ptA, const TPointLL
 }
 
 void RegisterProjectionModels() {
-  RegisterGlobeClasses<TCartesianPrj, TMercatorPrj, TSphericalPrj, TTestCartesianPrj>();
+  RegisterGlobeClasses<TAzimuthalPrj, TCartesianPrj, TMercatorPrj, TSphericalPrj,
+                       TTestCartesianPrj>();
 }
 
 }  // namespace globe

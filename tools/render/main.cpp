@@ -349,6 +349,7 @@ std::string ProjectionClassOf(const std::string& Name) {
   if (Name == "sphere") return "TSphericalPrj";
   if (Name == "flat") return "TCartesianPrj";
   if (Name == "mercator") return "TMercatorPrj";
+  if (Name == "azimuthal") return "TAzimuthalPrj";
   return Name;
 }
 

@@ -1,0 +1,441 @@
+// The azimuthal equidistant map. A point's distance c from the centre (radians of arc) and
+// its direction give its place on the disc; the antipode (c = π) is the whole rim, so an
+// edge passing it jumps across the disc unless it is bent along its great circle or cut.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <numbers>
+
+#include "globe/core/pointstore.h"
+#include "globe/core/texture.h"
+#include "globe/core/units.h"
+#include "globe/projection/models.h"
+#include "globe/projection/projmath.h"
+#include "globe/render/canvas.h"
+#include "globe/render/pointbuffer.h"
+#include "globe/view/customglobe.h"
+
+namespace globe {
+
+using projection_detail::RoundD;
+using projection_detail::SatRound32;
+using projection_detail::Wrap32;
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+constexpr double kRadPerGU = static_cast<double>(RADIANS_PER_GU);
+// Rim arcs are drawn in steps of 2°.
+constexpr double kRimStep = kPi / 90;
+// Edges near the antipode are halved at most this often; a piece that still jumps across
+// the disc then passes (nearly) through the antipode and is cut at the rim.
+constexpr int kMaxDepth = 12;
+
+double WrapPi(double a) noexcept {
+  a = std::remainder(a, 2 * kPi);
+  return a <= -kPi ? a + 2 * kPi : a;
+}
+
+// A point of the map: its vector in the centre's frame (east, north, towards the centre;
+// any length), its distance from the centre and its offset from the origin in pixels.
+struct TPolar {
+  double e, n, z;
+  double c;
+  double x, y;
+  bool Antipode;  // no direction of its own: placed at the top of the rim
+  [[nodiscard]] double Angle() const noexcept { return std::atan2(y, x); }
+};
+
+// The view of one call or chain: the centre's frame and the scale.
+struct TAzView {
+  double C[3], E[3], N[3];  // in the earth-centred axes of LLHToPoint3D
+  double K;                 // pixels per radian of arc
+  double Rim;               // pixels from the origin to the rim
+  double Lon0, Lat0;        // GU
+  std::int64_t Ox, Oy;
+  bool BackFace;
+
+  explicit TAzView(const TGlobeProjection& P) noexcept
+      : K(static_cast<double>(GU_PER_RADIAN * P.ScaleFactor())),
+        Rim(kPi * K),
+        Ox(P.XOrigin()),
+        Oy(P.YOrigin()),
+        BackFace(P.RenderBackFace()) {
+    // A centre parallel from a file may lie beyond the pole; the map is about the pole then.
+    const double lat = std::clamp(static_cast<double>(P.CentralParallel()), -90.0, 90.0);
+    const double lon = static_cast<double>(WrapDegrees180(P.CentralMeridian()));
+    Lat0 = lat * GU_DEGREE;
+    Lon0 = lon * GU_DEGREE;
+    const double phi = lat * kPi / 180, lambda = lon * kPi / 180;
+    const double sp = std::sin(phi), cp = std::cos(phi), sl = std::sin(lambda),
+                 cl = std::cos(lambda);
+    C[0] = cp * sl, C[1] = sp, C[2] = cp * cl;
+    E[0] = cl, E[1] = 0, E[2] = -sl;
+    N[0] = -sp * sl, N[1] = cp, N[2] = -sp * cl;
+    if (!std::isfinite(K) || !std::isfinite(Rim)) K = Rim = 0;
+  }
+
+  [[nodiscard]] TPolar Polar(double e, double n, double z) const noexcept {
+    const double s = std::sqrt(e * e + n * n);
+    const double c = std::atan2(s, z);
+    if (s > 0) {
+      const double f = c * K / s;
+      return {e, n, z, c, e * f, -n * f, false};
+    }
+    if (z >= 0) return {e, n, z, 0, 0, 0, false};
+    return {e, n, z, kPi, 0, -Rim, true};
+  }
+  [[nodiscard]] TPolar FromWorld(double X, double Y, double Z) const noexcept {
+    return Polar(E[0] * X + E[1] * Y + E[2] * Z, N[0] * X + N[1] * Y + N[2] * Z,
+                 C[0] * X + C[1] * Y + C[2] * Z);
+  }
+  [[nodiscard]] TPolar FromLL(double Long, double Lat) const noexcept {
+    const double phi = Lat * kRadPerGU, lambda = Long * kRadPerGU;
+    const double cp = std::cos(phi);
+    return FromWorld(cp * std::sin(lambda), std::sin(phi), cp * std::cos(lambda));
+  }
+  // A point without a direction of its own takes the one given, on the rim.
+  [[nodiscard]] TPolar OnRim(const TPolar& p, double Angle) const noexcept {
+    TPolar r = p;
+    r.x = Rim * std::cos(Angle);
+    r.y = Rim * std::sin(Angle);
+    return r;
+  }
+  [[nodiscard]] TPoint Device(double x, double y) const noexcept {
+    return {Wrap32(RoundD(x) + Ox), Wrap32(RoundD(y) + Oy)};
+  }
+};
+
+// Walks the edges of a chain, bending those near the antipode along their great circle
+// and reporting the pieces that pass through it. Sink has Point(x, y) and Cross(from, to,
+// sweep) (from and to are the angles on the rim, sweep the signed turn between them).
+template <class TSink>
+class TEdgeWalker {
+ public:
+  TEdgeWalker(const TAzView& View, TSink& Sink) noexcept : V(View), S(Sink) {}
+
+  void Edge(const TPolar& A, const TPolar& B, int Depth = 0) {
+    // Only an edge whose ends both lie beyond 90° can pass the antipode, and one that
+    // covers two pixels or less cannot jump across the disc.
+    const double dx = B.x - A.x, dy = B.y - A.y;
+    if (A.c <= kPi / 2 || B.c <= kPi / 2 || dx * dx + dy * dy <= 4) {
+      S.Point(B.x, B.y);
+      return;
+    }
+    const TPolar M = V.Polar(A.e + B.e, A.n + B.n, A.z + B.z);
+    const double a = A.Angle(), b = B.Angle();
+    if (M.Antipode) {
+      S.Cross(a, b, WrapPi(b - a));
+      S.Point(B.x, B.y);
+      return;
+    }
+    const double mx = M.x - (A.x + B.x) / 2, my = M.y - (A.y + B.y) / 2;
+    if (mx * mx + my * my <= 1) {
+      S.Point(B.x, B.y);
+      return;
+    }
+    if (Depth >= kMaxDepth) {
+      const double m = M.Angle();
+      const double sweep = WrapPi(m - a) + WrapPi(b - m);
+      if (std::fabs(sweep) > kPi / 4) S.Cross(a, b, sweep);
+      S.Point(B.x, B.y);
+      return;
+    }
+    Edge(A, M, Depth + 1);
+    Edge(M, B, Depth + 1);
+  }
+
+ private:
+  const TAzView& V;
+  TSink& S;
+};
+
+// Writes device points into the buffer from an index on, dropping a point within one
+// pixel of the last one written.
+struct TBufferSink {
+  const TAzView& V;
+  std::int32_t n;
+  double lastX = 1e300, lastY = 1e300;
+  bool followRim = true;  // a crossing follows the rim (rings) rather than being cut
+
+  void Point(double x, double y) {
+    if (std::fabs(x - lastX) <= 1 && std::fabs(y - lastY) <= 1) return;
+    lastX = x;
+    lastY = y;
+    EnsureDevicePoints(static_cast<std::size_t>(n) + 2);
+    DevicePoints()[n++] = V.Device(x, y);
+  }
+  void Rim(double Angle) { Point(V.Rim * std::cos(Angle), V.Rim * std::sin(Angle)); }
+  void Arc(double From, double Sweep) {
+    const int steps = std::max(1, static_cast<int>(std::ceil(std::fabs(Sweep) / kRimStep)));
+    for (int i = 0; i <= steps; ++i) Rim(From + Sweep * i / steps);
+  }
+  void Cross(double From, double, double Sweep) {
+    if (followRim) Arc(From, Sweep);
+  }
+};
+
+// Winding number of the closed polygon around (X, Y).
+int Winding(const TPoint* p, std::int32_t n, std::int64_t X, std::int64_t Y) noexcept {
+  int w = 0;
+  for (std::int32_t i = 0; i < n; ++i) {
+    const TPoint& a = p[i];
+    const TPoint& b = p[i + 1 < n ? i + 1 : 0];
+    const auto side = [&] {
+      return (static_cast<double>(b.X) - a.X) * (static_cast<double>(Y) - a.Y) -
+             (static_cast<double>(X) - a.X) * (static_cast<double>(b.Y) - a.Y);
+    };
+    if (a.Y <= Y) {
+      if (b.Y > Y && side() > 0) ++w;
+    } else if (b.Y <= Y && side() < 0) {
+      --w;
+    }
+  }
+  return w;
+}
+
+// Whether the ring encloses (Long, Lat) as the flat maps draw it (alternate rule on
+// longitude and latitude).
+bool RingEncloses(const TPointStore& Ring, double Long, double Lat) {
+  bool inside = false;
+  const std::int32_t n = Ring.Count();
+  for (std::int32_t i = 0, j = n - 1; i < n; j = i++) {
+    const TPointLL a = Ring.GetLL(i), b = Ring.GetLL(j);
+    if ((a.iLatY > Lat) != (b.iLatY > Lat)) {
+      const double x = a.iLongX + (static_cast<double>(b.iLongX) - a.iLongX) * (Lat - a.iLatY) /
+                                      (static_cast<double>(b.iLatY) - a.iLatY);
+      if (Long < x) inside = !inside;
+    }
+  }
+  return inside;
+}
+
+}  // namespace
+
+TAzimuthalPrj::TAzimuthalPrj(TGlobeProjection* Parent) : TProjectionModel(Parent) {
+  Parent->SetFlags({pfContinuous, pfTextureMap});
+  // The rotations at installation are the starting point of later pans, not a pan.
+  LastXrotation = Parent->XRotation();
+  LastYrotation = Parent->YRotation();
+}
+
+TRect TAzimuthalPrj::ExtentsLL() const {
+  return {-GU_180_DEGREE, -GU_180_DEGREE, GU_180_DEGREE, GU_180_DEGREE};
+}
+
+Extended TAzimuthalPrj::RimRadius() const { return TAzView(Projection()).Rim; }
+
+TPoint TAzimuthalPrj::RimPoint(Extended Azimuth) const {
+  const TAzView V(Projection());
+  const double a = static_cast<double>(Azimuth - 90) * kPi / 180;
+  return V.Device(V.Rim * std::cos(a), V.Rim * std::sin(a));
+}
+
+void TAzimuthalPrj::PropertyChanged(TProjectionProperty ProjectionProperty) {
+  TGlobeProjection& P = Projection();
+  const double s = static_cast<double>(P.ScaleFactor()) * GU_DEGREE;
+  if (ProjectionProperty == ppXRotation) {
+    const Extended d = P.XRotation() - LastXrotation;
+    LastXrotation = P.XRotation();
+    P.SetIntProperty(ppYOrigin, Wrap32(P.YOrigin() + RoundD(static_cast<double>(d) * s)));
+  } else if (ProjectionProperty == ppYRotation) {
+    const Extended d = WrapDegrees180(P.YRotation() - LastYrotation);
+    LastYrotation = P.YRotation();
+    P.SetIntProperty(ppXOrigin, Wrap32(P.XOrigin() - RoundD(static_cast<double>(d) * s)));
+  }
+}
+
+bool TAzimuthalPrj::PointLLToXY(const TPointLL& ptLL, std::int32_t iIndex) {
+  const TAzView V(Projection());
+  const TPolar p = V.FromLL(ptLL.iLongX, ptLL.iLatY);
+  DevicePoints()[iIndex] = V.Device(p.x, p.y);
+  return !V.BackFace;
+}
+
+bool TAzimuthalPrj::XYToLL(std::int32_t iX, std::int32_t iY, std::int32_t iIndex) {
+  const TAzView V(Projection());
+  if (!(V.K > 0)) return false;
+  const double dx = static_cast<double>(std::int64_t{iX} - V.Ox);
+  const double dy = static_cast<double>(std::int64_t{iY} - V.Oy);
+  const double r = std::sqrt(dx * dx + dy * dy);
+  const double c = r / V.K;
+  if (!(c <= kPi)) return false;
+  const double ue = r > 0 ? dx / r : 0, un = r > 0 ? -dy / r : 0;
+  const double sc = std::sin(c), cc = std::cos(c);
+  double v[3];
+  for (int i = 0; i < 3; ++i) v[i] = cc * V.C[i] + sc * (ue * V.E[i] + un * V.N[i]);
+  DevicePoints()[iIndex] = {
+      SatRound32(std::atan2(v[0], v[2]) / kRadPerGU),
+      SatRound32(std::asin(std::clamp(v[1], -1.0, 1.0)) / kRadPerGU)};
+  return true;
+}
+
+std::int32_t TAzimuthalPrj::PointStoreToXY(TPointStore& Points, std::int32_t iStart,
+                                           bool bClosed) {
+  iStart = std::max(iStart, 0);
+  EnsureDevicePoints(static_cast<std::size_t>(iStart) + static_cast<std::size_t>(Points.Count()) +
+                     1);
+  const TGlobeProjection& P = Projection();
+  const TAzView V(P);
+  if (V.BackFace || Points.Count() == 0) return iStart;
+  const TPoint3DArray points =
+      Points.Point3DArray(P.Globe().GlobeOptions().Contains(goCache3DPoints));
+  const auto& pts = *points;
+  const auto polar = [&V](const TPoint3D& p) {
+    return V.FromWorld(p.iWorldX, p.iWorldY, p.iWorldZ);
+  };
+
+  TBufferSink sink{V, iStart};
+  sink.followRim = bClosed;
+  TEdgeWalker<TBufferSink> walker(V, sink);
+  TPolar prev = polar(bClosed ? pts.back() : pts.front());
+  if (!bClosed) sink.Point(prev.x, prev.y);
+  for (std::size_t j = bClosed ? 0 : 1; j < pts.size(); ++j) {
+    TPolar cur = polar(pts[j]);
+    // The antipode itself is reached in the direction the chain comes from.
+    if (cur.Antipode) cur = V.OnRim(cur, prev.Angle());
+    walker.Edge(prev, cur);
+    prev = cur;
+  }
+  if (!bClosed || sink.n - iStart < 3) return sink.n;
+
+  // A ring around the centre encloses either the centre or the antipode; in the second
+  // case the map shows it as the band between the ring and the rim.
+  const TPoint* buffer = DevicePoints() + iStart;
+  if (Winding(buffer, sink.n - iStart, V.Ox, V.Oy) != 0 && !RingEncloses(Points, V.Lon0, V.Lat0)) {
+    const TPoint first = buffer[0];
+    const double angle = std::atan2(static_cast<double>(first.Y - V.Oy),
+                                    static_cast<double>(first.X - V.Ox));
+    sink.lastX = sink.lastY = 1e300;
+    sink.Point(static_cast<double>(first.X - V.Ox), static_cast<double>(first.Y - V.Oy));
+    sink.Arc(angle, 2 * kPi);
+  }
+  return sink.n;
+}
+
+void TAzimuthalPrj::RenderLines(TGlobeCanvas& Canvas, TChainStore& Chains,
+                                TGlobeObjectStateSet State, std::int32_t iPenWidth) {
+  const TAzView V(Projection());
+  if (V.BackFace) return;
+  State += TGlobeObjectStateSet{osClipLeft, osClipTop, osClipRight, osClipBottom};
+  State.Exclude(osClosed);
+  // Cuts the run at a crossing: it ends on the rim where it leaves, the next run starts
+  // on the rim where it comes back.
+  struct TRunSink : TBufferSink {
+    TGlobeCanvas* Canvas;
+    TGlobeObjectStateSet State;
+    std::int32_t Pen;
+    void Flush() {
+      Canvas->DrawClippedPoly(n, State, Pen);
+      n = 0;
+      lastX = lastY = 1e300;
+    }
+    void Cross(double From, double To, double) {
+      Rim(From);
+      Flush();
+      Rim(To);
+    }
+  };
+  const TGlobeProjection& P = Projection();
+  const bool cache = P.Globe().GlobeOptions().Contains(goCache3DPoints);
+  for (std::int32_t i = 0; i < Chains.Count(); ++i) {
+    if (Chains.FindChain(i) == nullptr) continue;
+    TPointStore& chain = Chains.GetChain(i);
+    if (chain.Count() < 2) continue;
+    const TPoint3DArray points = chain.Point3DArray(cache);
+    const auto& pts = *points;
+    TRunSink sink{{V, 0}, &Canvas, State, iPenWidth};
+    TEdgeWalker<TRunSink> walker(V, sink);
+    TPolar prev = V.FromWorld(pts[0].iWorldX, pts[0].iWorldY, pts[0].iWorldZ);
+    if (prev.Antipode && pts.size() > 1) {
+      const TPolar next = V.FromWorld(pts[1].iWorldX, pts[1].iWorldY, pts[1].iWorldZ);
+      prev = V.OnRim(prev, next.Angle());
+    }
+    sink.Point(prev.x, prev.y);
+    for (std::size_t j = 1; j < pts.size(); ++j) {
+      TPolar cur = V.FromWorld(pts[j].iWorldX, pts[j].iWorldY, pts[j].iWorldZ);
+      if (cur.Antipode) cur = V.OnRim(cur, prev.Angle());
+      walker.Edge(prev, cur);
+      prev = cur;
+    }
+    sink.Flush();
+  }
+}
+
+bool TAzimuthalPrj::VisibleMER(const TMER& MER, TGlobeObjectStateSet& State) {
+  if (!TProjectionModel::VisibleMER(MER, State)) return false;
+  const TAzView V(Projection());
+  // Within 20° of the antipode a shape may spread along the rim beyond its samples.
+  constexpr std::int64_t margin = 20 * GU_DEGREE;
+  const std::int64_t latA = static_cast<std::int64_t>(-V.Lat0);
+  const std::int64_t lonA = WrapLongitude(Wrap32(static_cast<std::int64_t>(V.Lon0) + GU_180_DEGREE));
+  std::int64_t d = (lonA - MER.iLongX) % GU_360_DEGREE;
+  if (d < 0) d += GU_360_DEGREE;
+  const bool nearLong = MER.iWidthX >= GU_360_DEGREE - 2 * margin || d <= MER.iWidthX + margin ||
+                        d >= GU_360_DEGREE - margin;
+  const bool nearLat = latA >= std::int64_t{MER.iLatY} - margin &&
+                       latA <= std::int64_t{MER.iLatY} + MER.iHeightY + margin;
+  if (nearLong && nearLat)
+    State += TGlobeObjectStateSet{osClipLeft, osClipTop, osClipRight, osClipBottom};
+  return true;
+}
+
+void TAzimuthalPrj::PaintSurface() {
+  const TGlobeProjection& P = Projection();
+  TGlobeCanvas& canvas = P.Globe().GlobeCanvas();
+  const TTextureData& texture = P.Globe().BackgroundTextureMap();
+  const TAzView V(P);
+  platform::TBitmap* bitmap = canvas.Bitmap();
+  if (texture.IsValid() && P.Flags().Contains(pfTextureMap) && bitmap != nullptr &&
+      !bitmap->Empty() && V.K > 0) {
+    // Pixel by pixel through the inverse: no triangle of a mesh can span the rim, where
+    // neighbouring pixels belong to places far apart.
+    const std::int32_t width = std::min(canvas.CanvasWidth(), bitmap->Width());
+    const std::int32_t height = std::min(canvas.CanvasHeight(), bitmap->Height());
+    const double R = V.Rim;
+    const auto y0 = static_cast<std::int32_t>(std::clamp<double>(std::floor(V.Oy - R), 0, height));
+    const auto y1 =
+        static_cast<std::int32_t>(std::clamp<double>(std::ceil(V.Oy + R), 0, height - 1));
+    for (std::int32_t y = y0; y <= y1 && y < height; ++y) {
+      const double dy = y - static_cast<double>(V.Oy);
+      const double h2 = R * R - dy * dy;
+      if (h2 < 0) continue;
+      const double h = std::sqrt(h2);
+      const auto x0 = static_cast<std::int32_t>(std::clamp<double>(std::ceil(V.Ox - h), 0, width));
+      const auto x1 =
+          static_cast<std::int32_t>(std::clamp<double>(std::floor(V.Ox + h), -1, width - 1));
+      std::uint8_t* row = bitmap->ScanLine(y);
+      for (std::int32_t x = x0; x <= x1; ++x) {
+        const double dx = x - static_cast<double>(V.Ox);
+        const double r = std::sqrt(dx * dx + dy * dy);
+        const double c = r / V.K;
+        const double ue = r > 0 ? dx / r : 0, un = r > 0 ? -dy / r : 0;
+        const double sc = std::sin(c), cc = std::cos(c);
+        const double vx = cc * V.C[0] + sc * (ue * V.E[0] + un * V.N[0]);
+        const double vy = cc * V.C[1] + sc * (ue * V.E[1] + un * V.N[1]);
+        const double vz = cc * V.C[2] + sc * (ue * V.E[2] + un * V.N[2]);
+        const TPointLL ll{SatRound32(std::atan2(vx, vz) / kRadPerGU),
+                          SatRound32(std::asin(std::clamp(vy, -1.0, 1.0)) / kRadPerGU), 0};
+        const TPoint t = texture.LLToTextureXY(ll);
+        const std::uint8_t index = texture.TexelIndex(t.X, t.Y);
+        if (index == texture.TransparentIndex) continue;
+        const std::uint8_t* e = texture.TexturePalette.data() + 4 * index;
+        std::uint8_t* p = row + 3 * static_cast<std::ptrdiff_t>(x);
+        p[0] = e[0];
+        p[1] = e[1];
+        p[2] = e[2];
+      }
+    }
+    return;
+  }
+  constexpr int kSides = 180;
+  EnsureDevicePoints(kSides);
+  TPoint* buffer = DevicePoints();
+  for (int i = 0; i < kSides; ++i) {
+    const double a = 2 * kPi * i / kSides;
+    buffer[i] = V.Device(V.Rim * std::cos(a), V.Rim * std::sin(a));
+  }
+  canvas.DrawClippedPoly(kSides, {osClosed, osClipLeft, osClipTop, osClipRight, osClipBottom}, 1);
+}
+
+}  // namespace globe
