@@ -27,6 +27,11 @@ constexpr double kPi = std::numbers::pi;
 constexpr double kRadPerGU = static_cast<double>(RADIANS_PER_GU);
 // Rim arcs are drawn in steps of 2°.
 constexpr double kRimStep = kPi / 90;
+// The map is drawn at half the controller's scale: the disc is 180° of arc in radius, and
+// at full scale a canvas even slightly wider than tall would need a view rectangle beyond
+// 32 bits to show it whole. Half scale fits canvases up to 2.2 times as wide as tall, as the
+// flat maps do.
+constexpr double kMapScale = 0.5;
 // Edges near the antipode are halved at most this often; a piece that still jumps across
 // the disc then passes (nearly) through the antipode and is cut at the rim.
 constexpr int kMaxDepth = 12;
@@ -56,7 +61,7 @@ struct TAzView {
   bool BackFace;
 
   explicit TAzView(const TGlobeProjection& P) noexcept
-      : K(static_cast<double>(GU_PER_RADIAN * P.ScaleFactor())),
+      : K(static_cast<double>(GU_PER_RADIAN * P.ScaleFactor()) * kMapScale),
         Rim(kPi * K),
         Ox(P.XOrigin()),
         Oy(P.YOrigin()),
@@ -220,7 +225,7 @@ TAzimuthalPrj::TAzimuthalPrj(TGlobeProjection* Parent) : TProjectionModel(Parent
 }
 
 TRect TAzimuthalPrj::ExtentsLL() const {
-  return {-GU_180_DEGREE, -GU_180_DEGREE, GU_180_DEGREE, GU_180_DEGREE};
+  return {-GU_90_DEGREE, -GU_90_DEGREE, GU_90_DEGREE, GU_90_DEGREE};
 }
 
 Extended TAzimuthalPrj::RimRadius() const { return TAzView(Projection()).Rim; }
@@ -233,7 +238,8 @@ TPoint TAzimuthalPrj::RimPoint(Extended Azimuth) const {
 
 void TAzimuthalPrj::PropertyChanged(TProjectionProperty ProjectionProperty) {
   TGlobeProjection& P = Projection();
-  const double s = static_cast<double>(P.ScaleFactor()) * GU_DEGREE;
+  // A degree of rotation pans by a degree of arc on the map.
+  const double s = static_cast<double>(P.ScaleFactor()) * GU_DEGREE * kMapScale;
   if (ProjectionProperty == ppXRotation) {
     const Extended d = P.XRotation() - LastXrotation;
     LastXrotation = P.XRotation();

@@ -129,7 +129,9 @@ class TChainStore;
 
 /// The azimuthal equidistant map around the projection's centre (CentralParallel,
 /// CentralMeridian): distance and direction from the centre are true, so that the whole
-/// earth is a disc of radius 180° (972,000,000 GU) and the rim is the centre's antipode.
+/// earth is a disc and the rim is the centre's antipode. The map is drawn at half the
+/// controller's scale (the disc's radius is 486,000,000 GU, half the 180° of arc it stands
+/// for), so that a wide canvas shows it whole within 32-bit view rectangles.
 /// Every point is visible (none with RenderBackFace). Changes of the X and Y rotations pan
 /// the map by moving the origin; only the centre setters move the centre.
 class TAzimuthalPrj : public TProjectionModel {
@@ -146,7 +148,7 @@ class TAzimuthalPrj : public TProjectionModel {
   bool PointLLToXY(const TPointLL& ptLL, std::int32_t iIndex) override;
   /// False beyond the rim (more than 180° from the centre) or with a broken view.
   bool XYToLL(std::int32_t iX, std::int32_t iY, std::int32_t iIndex) override;
-  /// The disc's bounding square: ±972,000,000 GU.
+  /// The disc's bounding square: ±486,000,000 GU.
   [[nodiscard]] TRect ExtentsLL() const override;
   /// As the generic test; a rectangle near the antipode may spread along the whole rim
   /// and is clipped on every edge.
