@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <numbers>
+#include <vector>
 
 #include "globe/core/pointstore.h"
 #include "globe/core/texture.h"
@@ -199,20 +200,35 @@ int Winding(const TPoint* p, std::int32_t n, std::int64_t X, std::int64_t Y) noe
   return w;
 }
 
-// Whether the ring encloses (Long, Lat) as the flat maps draw it (alternate rule on
-// longitude and latitude).
-bool RingEncloses(const TPointStore& Ring, double Long, double Lat) {
-  bool inside = false;
-  const std::int32_t n = Ring.Count();
-  for (std::int32_t i = 0, j = n - 1; i < n; j = i++) {
-    const TPointLL a = Ring.GetLL(i), b = Ring.GetLL(j);
-    if ((a.iLatY > Lat) != (b.iLatY > Lat)) {
-      const double x = a.iLongX + (static_cast<double>(b.iLongX) - a.iLongX) * (Lat - a.iLatY) /
-                                      (static_cast<double>(b.iLatY) - a.iLatY);
-      if (Long < x) inside = !inside;
+// Whether a ring that winds round the centre encloses the centre rather than the
+// antipode. As the flat maps decide for a ring round a pole, the ring encloses the smaller
+// of the two caps it divides the sphere into; in the centre's frame the cap round the
+// centre has the area 2π − w·∮ cos(c) dθ (w = ±1, the ring's winding), so that it is the
+// smaller one when w·∮ cos(c) dθ > 0. Which way the ring runs does not matter.
+bool EnclosesCentre(const std::vector<TPoint3D>& Ring, const TAzView& V) {
+  double winding = 0, integral = 0;
+  double prevAngle = 0, prevCos = 0;
+  bool first = true;
+  for (std::size_t k = 0; k <= Ring.size(); ++k) {
+    const TPoint3D& p = Ring[k < Ring.size() ? k : 0];
+    const double X = p.iWorldX, Y = p.iWorldY, Z = p.iWorldZ;
+    const double e = V.E[0] * X + V.E[1] * Y + V.E[2] * Z;
+    const double n = V.N[0] * X + V.N[1] * Y + V.N[2] * Z;
+    const double z = V.C[0] * X + V.C[1] * Y + V.C[2] * Z;
+    const double len = std::sqrt(e * e + n * n + z * z);
+    const double cosC = len > 0 ? z / len : 1;
+    // The centre and the antipode have no direction: they keep the last one.
+    const double angle = e == 0 && n == 0 ? prevAngle : std::atan2(n, e);
+    if (!first) {
+      const double d = WrapPi(angle - prevAngle);
+      winding += d;
+      integral += 0.5 * (cosC + prevCos) * d;
     }
+    first = false;
+    prevAngle = angle;
+    prevCos = cosC;
   }
-  return inside;
+  return (winding > 0) == (integral > 0);
 }
 
 }  // namespace
@@ -264,15 +280,17 @@ bool TAzimuthalPrj::XYToLL(std::int32_t iX, std::int32_t iY, std::int32_t iIndex
   const double dx = static_cast<double>(std::int64_t{iX} - V.Ox);
   const double dy = static_cast<double>(std::int64_t{iY} - V.Oy);
   const double r = std::sqrt(dx * dx + dy * dy);
-  const double c = r / V.K;
-  if (!(c <= kPi)) return false;
+  // The rim's own pixels belong to the disc, whatever the rounding of the scale.
+  double c = r / V.K;
+  if (!(c <= kPi + 0.5 / V.K)) return false;
+  c = std::min(c, kPi);
   const double ue = r > 0 ? dx / r : 0, un = r > 0 ? -dy / r : 0;
   const double sc = std::sin(c), cc = std::cos(c);
   double v[3];
   for (int i = 0; i < 3; ++i) v[i] = cc * V.C[i] + sc * (ue * V.E[i] + un * V.N[i]);
   DevicePoints()[iIndex] = {
       SatRound32(std::atan2(v[0], v[2]) / kRadPerGU),
-      SatRound32(std::asin(std::clamp(v[1], -1.0, 1.0)) / kRadPerGU)};
+      SatRound32(std::atan2(v[1], std::sqrt(v[0] * v[0] + v[2] * v[2])) / kRadPerGU)};
   return true;
 }
 
@@ -308,7 +326,7 @@ std::int32_t TAzimuthalPrj::PointStoreToXY(TPointStore& Points, std::int32_t iSt
   // A ring around the centre encloses either the centre or the antipode; in the second
   // case the map shows it as the band between the ring and the rim.
   const TPoint* buffer = DevicePoints() + iStart;
-  if (Winding(buffer, sink.n - iStart, V.Ox, V.Oy) != 0 && !RingEncloses(Points, V.Lon0, V.Lat0)) {
+  if (Winding(buffer, sink.n - iStart, V.Ox, V.Oy) != 0 && !EnclosesCentre(pts, V)) {
     const TPoint first = buffer[0];
     const double angle = std::atan2(static_cast<double>(first.Y - V.Oy),
                                     static_cast<double>(first.X - V.Ox));
