@@ -1,9 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 #include "globe/core/numeric.h"
