@@ -231,6 +231,130 @@ bool EnclosesCentre(const std::vector<TPoint3D>& Ring, const TAzView& V) {
   return (winding > 0) == (integral > 0);
 }
 
+// The texture on the disc, found through the inverse projection: no triangle of a mesh
+// could span the rim, where neighbouring pixels belong to places far apart. The inverse is
+// taken exactly at the corners of cells of 8 × 8 pixels and interpolated within a cell
+// where that is true to a quarter of a pixel (checked at the cell's middle); cells across
+// the rim, the 180° meridian or too curved a stretch are done pixel by pixel.
+void PaintTexture(const TAzView& V, const TGlobeCanvas& Canvas, platform::TBitmap& Bitmap,
+                  const TTextureData& Texture) {
+  constexpr int G = 8;
+  struct TNode {
+    double Long = 0, Lat = 0;  // GU
+    bool Ok = false;
+  };
+  const double R = V.Rim;
+  const auto inverse = [&V, R](double x, double y) {
+    const double dx = x - static_cast<double>(V.Ox), dy = y - static_cast<double>(V.Oy);
+    const double r = std::sqrt(dx * dx + dy * dy);
+    TNode n;
+    if (!(r <= R)) return n;
+    const double c = r / V.K;
+    const double ue = r > 0 ? dx / r : 0, un = r > 0 ? -dy / r : 0;
+    const double sc = std::sin(c), cc = std::cos(c);
+    const double vx = cc * V.C[0] + sc * (ue * V.E[0] + un * V.N[0]);
+    const double vy = cc * V.C[1] + sc * (ue * V.E[1] + un * V.N[1]);
+    const double vz = cc * V.C[2] + sc * (ue * V.E[2] + un * V.N[2]);
+    n.Long = std::atan2(vx, vz) / kRadPerGU;
+    n.Lat = std::asin(std::clamp(vy, -1.0, 1.0)) / kRadPerGU;
+    n.Ok = true;
+    return n;
+  };
+  // The texture's placement (as its own LLToTextureXY has it) taken once, in double.
+  const TPointLL p0 = Texture.WorldPoints.GetLL(0), p1 = Texture.WorldPoints.GetLL(1);
+  const std::int64_t rows = Texture.Height(), cols = Texture.PictureWidth();
+  const std::int64_t stride = Texture.Width();
+  double span = static_cast<double>(p1.iLongX) - p0.iLongX;
+  const bool dateLine = p0.iLongX >= -GU_180_DEGREE - 1 && p0.iLongX <= GU_180_DEGREE + 1 &&
+                        p1.iLongX >= -GU_180_DEGREE - 1 && p1.iLongX <= GU_180_DEGREE + 1 &&
+                        p1.iLongX < p0.iLongX;
+  if (dateLine) span += GU_360_DEGREE;
+  const double latSpan = static_cast<double>(p1.iLatY) - p0.iLatY;
+  if (rows <= 0 || cols <= 0 || span == 0 || latSpan == 0) return;
+  const double uPerGU = static_cast<double>(cols - 1) / span;
+  const double rowPerGU = static_cast<double>(rows) / latSpan;
+  const std::uint8_t* bits = Texture.Bits();
+  const std::uint8_t* palette = Texture.TexturePalette.data();
+  const std::int32_t transparent = Texture.TransparentIndex;
+  const auto put = [&](std::uint8_t* Row, std::int32_t X, double Long, double Lat) {
+    double dLong = Long - p0.iLongX;
+    if (dateLine && dLong < 0) dLong += GU_360_DEGREE;
+    const auto u = std::clamp<std::int64_t>(static_cast<std::int64_t>(dLong * uPerGU + 0.5), 0,
+                                            cols - 1);
+    const std::int64_t row = static_cast<std::int64_t>(
+        std::floor((Lat - p0.iLatY) * rowPerGU + 0.5));
+    const auto v = std::clamp<std::int64_t>(rows - row - 1, 0, rows - 1);
+    const std::uint8_t index = bits[v * stride + u];
+    if (index == transparent) return;
+    const std::uint8_t* e = palette + 4 * index;
+    std::uint8_t* p = Row + 3 * static_cast<std::ptrdiff_t>(X);
+    p[0] = e[0];
+    p[1] = e[1];
+    p[2] = e[2];
+  };
+
+  const std::int32_t width = std::min(Canvas.CanvasWidth(), Bitmap.Width());
+  const std::int32_t height = std::min(Canvas.CanvasHeight(), Bitmap.Height());
+  const auto bound = [](double v, std::int32_t hi) {
+    return static_cast<std::int32_t>(std::clamp<double>(v, 0, hi));
+  };
+  const std::int32_t x0 = bound(std::floor(V.Ox - R), width), x1 = bound(std::ceil(V.Ox + R), width);
+  const std::int32_t y0 = bound(std::floor(V.Oy - R), height),
+                     y1 = bound(std::ceil(V.Oy + R), height);
+  if (x0 >= x1 || y0 >= y1) return;
+  const double tolerance = 0.25 / (V.K * kRadPerGU);  // GU in a quarter of a pixel
+
+  const std::size_t columns = static_cast<std::size_t>((x1 - x0) / G + 2);
+  std::vector<TNode> top(columns), bottom(columns);
+  for (std::size_t i = 0; i < columns; ++i) top[i] = inverse(x0 + G * static_cast<double>(i), y0);
+  for (std::int32_t y = y0; y < y1; y += G) {
+    for (std::size_t i = 0; i < columns; ++i)
+      bottom[i] = inverse(x0 + G * static_cast<double>(i), y + G);
+    const std::int32_t yEnd = std::min(y + G, y1);
+    for (std::size_t i = 0; i + 1 < columns; ++i) {
+      const std::int32_t x = x0 + G * static_cast<std::int32_t>(i);
+      if (x >= x1) break;
+      const std::int32_t xEnd = std::min(x + G, x1);
+      const TNode& a = top[i];
+      const TNode& b = top[i + 1];
+      const TNode& c = bottom[i];
+      const TNode& d = bottom[i + 1];
+      bool smooth = a.Ok && b.Ok && c.Ok && d.Ok;
+      if (smooth) {
+        const double lo = std::min({a.Long, b.Long, c.Long, d.Long});
+        const double hi = std::max({a.Long, b.Long, c.Long, d.Long});
+        smooth = hi - lo <= GU_90_DEGREE;
+      }
+      if (smooth) {
+        const TNode m = inverse(x + G / 2.0, y + G / 2.0);
+        const double dLat = std::fabs(m.Lat - (a.Lat + b.Lat + c.Lat + d.Lat) / 4);
+        const double dLong = std::fabs(m.Long - (a.Long + b.Long + c.Long + d.Long) / 4) *
+                             std::cos(m.Lat * kRadPerGU);
+        smooth = m.Ok && dLat + dLong <= tolerance;
+      }
+      for (std::int32_t yy = y; yy < yEnd; ++yy) {
+        std::uint8_t* row = Bitmap.ScanLine(yy);
+        if (smooth) {
+          const double fy = static_cast<double>(yy - y) / G;
+          const double lLong = a.Long + (c.Long - a.Long) * fy, lLat = a.Lat + (c.Lat - a.Lat) * fy;
+          const double rLong = b.Long + (d.Long - b.Long) * fy, rLat = b.Lat + (d.Lat - b.Lat) * fy;
+          const double sLong = (rLong - lLong) / G, sLat = (rLat - lLat) / G;
+          for (std::int32_t xx = x; xx < xEnd; ++xx) {
+            const double fx = xx - x;
+            put(row, xx, lLong + sLong * fx, lLat + sLat * fx);
+          }
+        } else {
+          for (std::int32_t xx = x; xx < xEnd; ++xx) {
+            const TNode n = inverse(xx, yy);
+            if (n.Ok) put(row, xx, n.Long, n.Lat);
+          }
+        }
+      }
+    }
+    std::swap(top, bottom);
+  }
+}
+
 }  // namespace
 
 TAzimuthalPrj::TAzimuthalPrj(TGlobeProjection* Parent) : TProjectionModel(Parent) {
@@ -412,44 +536,7 @@ void TAzimuthalPrj::PaintSurface() {
   platform::TBitmap* bitmap = canvas.Bitmap();
   if (texture.IsValid() && P.Flags().Contains(pfTextureMap) && bitmap != nullptr &&
       !bitmap->Empty() && V.K > 0) {
-    // Pixel by pixel through the inverse: no triangle of a mesh can span the rim, where
-    // neighbouring pixels belong to places far apart.
-    const std::int32_t width = std::min(canvas.CanvasWidth(), bitmap->Width());
-    const std::int32_t height = std::min(canvas.CanvasHeight(), bitmap->Height());
-    const double R = V.Rim;
-    const auto y0 = static_cast<std::int32_t>(std::clamp<double>(std::floor(V.Oy - R), 0, height));
-    const auto y1 =
-        static_cast<std::int32_t>(std::clamp<double>(std::ceil(V.Oy + R), 0, height - 1));
-    for (std::int32_t y = y0; y <= y1 && y < height; ++y) {
-      const double dy = y - static_cast<double>(V.Oy);
-      const double h2 = R * R - dy * dy;
-      if (h2 < 0) continue;
-      const double h = std::sqrt(h2);
-      const auto x0 = static_cast<std::int32_t>(std::clamp<double>(std::ceil(V.Ox - h), 0, width));
-      const auto x1 =
-          static_cast<std::int32_t>(std::clamp<double>(std::floor(V.Ox + h), -1, width - 1));
-      std::uint8_t* row = bitmap->ScanLine(y);
-      for (std::int32_t x = x0; x <= x1; ++x) {
-        const double dx = x - static_cast<double>(V.Ox);
-        const double r = std::sqrt(dx * dx + dy * dy);
-        const double c = r / V.K;
-        const double ue = r > 0 ? dx / r : 0, un = r > 0 ? -dy / r : 0;
-        const double sc = std::sin(c), cc = std::cos(c);
-        const double vx = cc * V.C[0] + sc * (ue * V.E[0] + un * V.N[0]);
-        const double vy = cc * V.C[1] + sc * (ue * V.E[1] + un * V.N[1]);
-        const double vz = cc * V.C[2] + sc * (ue * V.E[2] + un * V.N[2]);
-        const TPointLL ll{SatRound32(std::atan2(vx, vz) / kRadPerGU),
-                          SatRound32(std::asin(std::clamp(vy, -1.0, 1.0)) / kRadPerGU), 0};
-        const TPoint t = texture.LLToTextureXY(ll);
-        const std::uint8_t index = texture.TexelIndex(t.X, t.Y);
-        if (index == texture.TransparentIndex) continue;
-        const std::uint8_t* e = texture.TexturePalette.data() + 4 * index;
-        std::uint8_t* p = row + 3 * static_cast<std::ptrdiff_t>(x);
-        p[0] = e[0];
-        p[1] = e[1];
-        p[2] = e[2];
-      }
-    }
+    PaintTexture(V, canvas, *bitmap, texture);
     return;
   }
   constexpr int kSides = 180;
