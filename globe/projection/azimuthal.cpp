@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <numbers>
 #include <vector>
 
@@ -61,23 +62,20 @@ struct TAzView {
   std::int64_t Ox, Oy;
   bool BackFace;
 
-  explicit TAzView(const TGlobeProjection& P) noexcept
+  TAzView(const TGlobeProjection& P, const double* Frame) noexcept
       : K(static_cast<double>(GU_PER_RADIAN * P.ScaleFactor()) * kMapScale),
         Rim(kPi * K),
         Ox(P.XOrigin()),
         Oy(P.YOrigin()),
         BackFace(P.RenderBackFace()) {
+    for (int i = 0; i < 3; ++i) {
+      C[i] = Frame[i];
+      E[i] = Frame[3 + i];
+      N[i] = Frame[6 + i];
+    }
     // A centre parallel from a file may lie beyond the pole; the map is about the pole then.
-    const double lat = std::clamp(static_cast<double>(P.CentralParallel()), -90.0, 90.0);
-    const double lon = static_cast<double>(WrapDegrees180(P.CentralMeridian()));
-    Lat0 = lat * GU_DEGREE;
-    Lon0 = lon * GU_DEGREE;
-    const double phi = lat * kPi / 180, lambda = lon * kPi / 180;
-    const double sp = std::sin(phi), cp = std::cos(phi), sl = std::sin(lambda),
-                 cl = std::cos(lambda);
-    C[0] = cp * sl, C[1] = sp, C[2] = cp * cl;
-    E[0] = cl, E[1] = 0, E[2] = -sl;
-    N[0] = -sp * sl, N[1] = cp, N[2] = -sp * cl;
+    Lat0 = std::clamp(static_cast<double>(P.CentralParallel()), -90.0, 90.0) * GU_DEGREE;
+    Lon0 = static_cast<double>(WrapDegrees180(P.CentralMeridian())) * GU_DEGREE;
     if (!std::isfinite(K) || !std::isfinite(Rim)) K = Rim = 0;
   }
 
@@ -364,14 +362,30 @@ TAzimuthalPrj::TAzimuthalPrj(TGlobeProjection* Parent) : TProjectionModel(Parent
   LastYrotation = Parent->YRotation();
 }
 
+const double* TAzimuthalPrj::Frame() const {
+  const TGlobeProjection& P = Projection();
+  if (P.CentralParallel() != FFrameLat || P.CentralMeridian() != FFrameLong) {
+    FFrameLat = P.CentralParallel();
+    FFrameLong = P.CentralMeridian();
+    const double lat = std::clamp(static_cast<double>(FFrameLat), -90.0, 90.0);
+    const double lon = static_cast<double>(WrapDegrees180(FFrameLong));
+    const double phi = lat * kPi / 180, lambda = lon * kPi / 180;
+    const double sp = std::sin(phi), cp = std::cos(phi), sl = std::sin(lambda),
+                 cl = std::cos(lambda);
+    const double frame[9] = {cp * sl, sp, cp * cl, cl, 0, -sl, -sp * sl, cp, -sp * cl};
+    std::copy(std::begin(frame), std::end(frame), FFrame);
+  }
+  return FFrame;
+}
+
 TRect TAzimuthalPrj::ExtentsLL() const {
   return {-GU_90_DEGREE, -GU_90_DEGREE, GU_90_DEGREE, GU_90_DEGREE};
 }
 
-Extended TAzimuthalPrj::RimRadius() const { return TAzView(Projection()).Rim; }
+Extended TAzimuthalPrj::RimRadius() const { return TAzView(Projection(), Frame()).Rim; }
 
 TPoint TAzimuthalPrj::RimPoint(Extended Azimuth) const {
-  const TAzView V(Projection());
+  const TAzView V(Projection(), Frame());
   const double a = static_cast<double>(Azimuth - 90) * kPi / 180;
   return V.Device(V.Rim * std::cos(a), V.Rim * std::sin(a));
 }
@@ -392,14 +406,14 @@ void TAzimuthalPrj::PropertyChanged(TProjectionProperty ProjectionProperty) {
 }
 
 bool TAzimuthalPrj::PointLLToXY(const TPointLL& ptLL, std::int32_t iIndex) {
-  const TAzView V(Projection());
+  const TAzView V(Projection(), Frame());
   const TPolar p = V.FromLL(ptLL.iLongX, ptLL.iLatY);
   DevicePoints()[iIndex] = V.Device(p.x, p.y);
   return !V.BackFace;
 }
 
 bool TAzimuthalPrj::XYToLL(std::int32_t iX, std::int32_t iY, std::int32_t iIndex) {
-  const TAzView V(Projection());
+  const TAzView V(Projection(), Frame());
   if (!(V.K > 0)) return false;
   const double dx = static_cast<double>(std::int64_t{iX} - V.Ox);
   const double dy = static_cast<double>(std::int64_t{iY} - V.Oy);
@@ -424,7 +438,7 @@ std::int32_t TAzimuthalPrj::PointStoreToXY(TPointStore& Points, std::int32_t iSt
   EnsureDevicePoints(static_cast<std::size_t>(iStart) + static_cast<std::size_t>(Points.Count()) +
                      1);
   const TGlobeProjection& P = Projection();
-  const TAzView V(P);
+  const TAzView V(P, Frame());
   if (V.BackFace || Points.Count() == 0) return iStart;
   const TPoint3DArray points =
       Points.Point3DArray(P.Globe().GlobeOptions().Contains(goCache3DPoints));
@@ -463,7 +477,7 @@ std::int32_t TAzimuthalPrj::PointStoreToXY(TPointStore& Points, std::int32_t iSt
 
 void TAzimuthalPrj::RenderLines(TGlobeCanvas& Canvas, TChainStore& Chains,
                                 TGlobeObjectStateSet State, std::int32_t iPenWidth) {
-  const TAzView V(Projection());
+  const TAzView V(Projection(), Frame());
   if (V.BackFace) return;
   State += TGlobeObjectStateSet{osClipLeft, osClipTop, osClipRight, osClipBottom};
   State.Exclude(osClosed);
@@ -512,7 +526,7 @@ void TAzimuthalPrj::RenderLines(TGlobeCanvas& Canvas, TChainStore& Chains,
 
 bool TAzimuthalPrj::VisibleMER(const TMER& MER, TGlobeObjectStateSet& State) {
   if (!TProjectionModel::VisibleMER(MER, State)) return false;
-  const TAzView V(Projection());
+  const TAzView V(Projection(), Frame());
   // Within 20° of the antipode a shape may spread along the rim beyond its samples.
   constexpr std::int64_t margin = 20 * GU_DEGREE;
   const std::int64_t latA = static_cast<std::int64_t>(-V.Lat0);
@@ -532,7 +546,7 @@ void TAzimuthalPrj::PaintSurface() {
   const TGlobeProjection& P = Projection();
   TGlobeCanvas& canvas = P.Globe().GlobeCanvas();
   const TTextureData& texture = P.Globe().BackgroundTextureMap();
-  const TAzView V(P);
+  const TAzView V(P, Frame());
   platform::TBitmap* bitmap = canvas.Bitmap();
   if (texture.IsValid() && P.Flags().Contains(pfTextureMap) && bitmap != nullptr &&
       !bitmap->Empty() && V.K > 0) {

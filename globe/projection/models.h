@@ -170,8 +170,15 @@ class TAzimuthalPrj : public TProjectionModel {
   [[nodiscard]] Extended RimRadius() const;
 
  protected:
+  /// The centre's frame (towards the centre, east, north, in the earth-centred axes), made
+  /// again only when the centre has moved.
+  [[nodiscard]] const double* Frame() const;
+
   Extended LastXrotation = 0;
   Extended LastYrotation = 0;
+  mutable double FFrame[9] = {};
+  mutable Extended FFrameLat = -1000;
+  mutable Extended FFrameLong = -1000;
 };
 
 }  // namespace globe

@@ -138,6 +138,29 @@ TEST_F(AzimuthalTest, ChainThroughTheAntipodeStaysOnTheDisc) {
   }
 }
 
+TEST_F(AzimuthalTest, RectanglesNearTheAntipodeAreClippedOnEveryEdge) {
+  P.SetScaleFactor(0);  // the whole disc, 300 pixels in radius
+  Centre(0, 0);
+  struct Case {
+    const char* name;
+    TMER mer;
+    bool clipAll;
+  };
+  const Case cases[] = {
+      {"round the centre", {-5 * D, -5 * D, 10 * D, 10 * D}, false},
+      {"round the antipode, across 180°", {170 * D, -10 * D, 20 * D, 20 * D}, true},
+      {"beside the antipode", {-175 * D, 20 * D, 10 * D, 10 * D}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TGlobeObjectStateSet state{osClipLeft};
+    EXPECT_TRUE(P.ProjectionModel().VisibleMER(c.mer, state));
+    EXPECT_TRUE(state.Contains(osFace));
+    for (const auto flag : {osClipLeft, osClipTop, osClipRight, osClipBottom})
+      EXPECT_EQ(state.Contains(flag), c.clipAll);
+  }
+}
+
 TEST_F(AzimuthalTest, RotationsPanAndLeaveTheCentre) {
   Centre(48 * D, 16 * D);
   P.SetScaleFactor(1e-6L);
