@@ -277,10 +277,10 @@ void PaintTexture(const TAzView& V, const TGlobeCanvas& Canvas, platform::TBitma
   const auto put = [&](std::uint8_t* Row, std::int32_t X, double Long, double Lat) {
     double dLong = Long - p0.iLongX;
     if (dateLine && dLong < 0) dLong += GU_360_DEGREE;
-    const auto u = std::clamp<std::int64_t>(static_cast<std::int64_t>(dLong * uPerGU + 0.5), 0,
-                                            cols - 1);
-    const std::int64_t row = static_cast<std::int64_t>(
-        std::floor((Lat - p0.iLatY) * rowPerGU + 0.5));
+    const auto u =
+        std::clamp<std::int64_t>(static_cast<std::int64_t>(dLong * uPerGU + 0.5), 0, cols - 1);
+    const std::int64_t row =
+        static_cast<std::int64_t>(std::floor((Lat - p0.iLatY) * rowPerGU + 0.5));
     const auto v = std::clamp<std::int64_t>(rows - row - 1, 0, rows - 1);
     const std::uint8_t index = bits[v * stride + u];
     if (index == transparent) return;
@@ -296,7 +296,8 @@ void PaintTexture(const TAzView& V, const TGlobeCanvas& Canvas, platform::TBitma
   const auto bound = [](double v, std::int32_t hi) {
     return static_cast<std::int32_t>(std::clamp<double>(v, 0, hi));
   };
-  const std::int32_t x0 = bound(std::floor(V.Ox - R), width), x1 = bound(std::ceil(V.Ox + R), width);
+  const std::int32_t x0 = bound(std::floor(V.Ox - R), width),
+                     x1 = bound(std::ceil(V.Ox + R), width);
   const std::int32_t y0 = bound(std::floor(V.Oy - R), height),
                      y1 = bound(std::ceil(V.Oy + R), height);
   if (x0 >= x1 || y0 >= y1) return;
@@ -432,8 +433,7 @@ bool TAzimuthalPrj::XYToLL(std::int32_t iX, std::int32_t iY, std::int32_t iIndex
   return true;
 }
 
-std::int32_t TAzimuthalPrj::PointStoreToXY(TPointStore& Points, std::int32_t iStart,
-                                           bool bClosed) {
+std::int32_t TAzimuthalPrj::PointStoreToXY(TPointStore& Points, std::int32_t iStart, bool bClosed) {
   iStart = std::max(iStart, 0);
   EnsureDevicePoints(static_cast<std::size_t>(iStart) + static_cast<std::size_t>(Points.Count()) +
                      1);
@@ -466,8 +466,8 @@ std::int32_t TAzimuthalPrj::PointStoreToXY(TPointStore& Points, std::int32_t iSt
   const TPoint* buffer = DevicePoints() + iStart;
   if (Winding(buffer, sink.n - iStart, V.Ox, V.Oy) != 0 && !EnclosesCentre(pts, V)) {
     const TPoint first = buffer[0];
-    const double angle = std::atan2(static_cast<double>(first.Y - V.Oy),
-                                    static_cast<double>(first.X - V.Ox));
+    const double angle =
+        std::atan2(static_cast<double>(first.Y - V.Oy), static_cast<double>(first.X - V.Ox));
     sink.lastX = sink.lastY = 1e300;
     sink.Point(static_cast<double>(first.X - V.Ox), static_cast<double>(first.Y - V.Oy));
     sink.Arc(angle, 2 * kPi);
@@ -530,7 +530,8 @@ bool TAzimuthalPrj::VisibleMER(const TMER& MER, TGlobeObjectStateSet& State) {
   // Within 20° of the antipode a shape may spread along the rim beyond its samples.
   constexpr std::int64_t margin = 20 * GU_DEGREE;
   const std::int64_t latA = static_cast<std::int64_t>(-V.Lat0);
-  const std::int64_t lonA = WrapLongitude(Wrap32(static_cast<std::int64_t>(V.Lon0) + GU_180_DEGREE));
+  const std::int64_t lonA =
+      WrapLongitude(Wrap32(static_cast<std::int64_t>(V.Lon0) + GU_180_DEGREE));
   std::int64_t d = (lonA - MER.iLongX) % GU_360_DEGREE;
   if (d < 0) d += GU_360_DEGREE;
   const bool nearLong = MER.iWidthX >= GU_360_DEGREE - 2 * margin || d <= MER.iWidthX + margin ||

@@ -124,8 +124,8 @@ TEST_F(AzimuthalTest, ChainThroughTheAntipodeStaysOnTheDisc) {
   P.SetXOrigin(O.X);
   P.SetYOrigin(O.Y);
   const double rim = 486'000'000.0 * 1e-6;
-  auto ring = Chain({{170 * D, 10 * D, 0}, {-170 * D, 10 * D, 0}, {-170 * D, -10 * D, 0},
-                     {170 * D, -10 * D, 0}});
+  auto ring = Chain(
+      {{170 * D, 10 * D, 0}, {-170 * D, 10 * D, 0}, {-170 * D, -10 * D, 0}, {170 * D, -10 * D, 0}});
   auto line = Chain({{0, 60 * D, 0}, {GU_180_DEGREE, 0, 0}, {GU_180_DEGREE, -60 * D, 0}});
   for (auto* store : {ring.get(), line.get()}) {
     for (const bool closed : {true, false}) {
@@ -190,8 +190,8 @@ TEST_F(AzimuthalTest, FitsAWideCanvasAndSurvivesTheEnvironmentDocument) {
   TGlobeProjection& Q = other.Projection();
   Q.LoadEnvironment(el.get());
   EXPECT_EQ(Q.ProjectionClass(), "TAzimuthalPrj");
-  for (const TPointLL pt : {TPointLL{0, 0, 0}, TPointLL{-120 * D, -40 * D, 0},
-                            TPointLL{139 * D, 35 * D, 0}}) {
+  for (const TPointLL pt :
+       {TPointLL{0, 0, 0}, TPointLL{-120 * D, -40 * D, 0}, TPointLL{139 * D, 35 * D, 0}}) {
     TPoint a, b;
     P.PointLLToXY(pt, a);
     Q.PointLLToXY(pt, b);

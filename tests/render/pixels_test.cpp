@@ -322,7 +322,8 @@ TEST_F(AzimuthalPixelTest, LineThroughTheAntipodeIsCutAtTheRim) {
   for (const int lon : {150, 160, 170, -170, -160, -150}) equator.push_back(Deg(lon, 0));
   for (const int lon : {150, 160, 170, 180, -170, -160, -150}) onVertex.push_back(Deg(lon, 0));
   for (int lat = 30; lat >= -30; lat -= 10) meridian.push_back(Deg(180, lat));
-  const Case cases[] = {{"equator", equator, 90}, {"vertex on the antipode", onVertex, 90},
+  const Case cases[] = {{"equator", equator, 90},
+                        {"vertex on the antipode", onVertex, 90},
                         {"meridian", meridian, 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -375,8 +375,8 @@ TEST_F(TexturedMapTest, TexturedPlateCarree) {
 TEST_F(TexturedMapTest, TexturedAzimuthalMap) {
   // Centred on the equator, on a pole and on a point off both, so that 180° and the poles
   // cross the disc and the texture's seam runs out to the rim.
-  for (const auto& [lat0, lon0] : std::vector<std::pair<double, double>>{
-           {0, 0}, {90, 0}, {-35, 150}}) {
+  for (const auto& [lat0, lon0] :
+       std::vector<std::pair<double, double>>{{0, 0}, {90, 0}, {-35, 150}}) {
     SCOPED_TRACE(std::to_string(lat0) + ", " + std::to_string(lon0));
     Start(300, 300);
     P.SetProjectionClass("TAzimuthalPrj");
