@@ -1,6 +1,7 @@
 #include "app/mainform.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFont>
@@ -19,6 +20,7 @@
 #include "app/friends.h"
 #include "app/lookup.h"
 #include "globe/core/texture.h"
+#include "globe/core/units.h"
 #include "globe/objects/layer.h"
 #include "globe/objects/layerstore.h"
 #include "globe/objects/presenter.h"
@@ -151,7 +153,26 @@ void TForm1::BuildMenu() {
   };
   DayNightShadow =
       Add(MainMenu1, "DayNightShadow", QStringLiteral("Shadow"), &TForm1::DayNightShadowClick);
-  Spherical1 = Add(MainMenu1, "Spherical1", QStringLiteral("Sphere"), &TForm1::Spherical1Click);
+  // A choice of three, the menu's caption naming the one shown.
+  Projection1 = MainMenu1->addMenu(QStringLiteral("Sphere"));
+  Projection1->setObjectName(QStringLiteral("Projection1"));
+  Spherical1 = Projection1->menuAction();
+  auto* Projections = new QActionGroup(this);
+  const auto AddChoice = [this, Projections](const char* Name, const char* Caption,
+                                             TProjectionChoice Choice) {
+    auto* Action = new QAction(QString::fromLatin1(Caption), this);
+    Action->setObjectName(QString::fromLatin1(Name));
+    Action->setCheckable(true);
+    Projections->addAction(Action);
+    Projection1->addAction(Action);
+    connect(Action, &QAction::triggered, this,
+            [this, Choice] { Guard([this, Choice] { SetProjectionChoice(Choice); }); });
+    return Action;
+  };
+  Sphere1 = AddChoice("Sphere1", "Sphere", TProjectionChoice::Sphere);
+  Map1 = AddChoice("Map1", "Map", TProjectionChoice::Map);
+  Azimuthal1 = AddChoice("Azimuthal1", "Azimuthal", TProjectionChoice::Azimuthal);
+  Sphere1->setChecked(true);
   QMenu* F1 = MainMenu1->addMenu(QStringLiteral("Friends"));
   F1->setObjectName(QStringLiteral("F1"));
   S2 = Add(F1, "S2", QStringLiteral("Show Friends"), &TForm1::S2Click);
@@ -252,6 +273,7 @@ void TForm1::FormCreate() {
   ShadowEnabled = Main.Shadow;
   S1->setChecked(Main.Friends);
   Sh1->setChecked(Main.Compass);
+  if (Main.Projection != TProjectionChoice::Sphere) SetProjectionChoice(Main.Projection);
   SettingsRead_ = true;
 }
 
@@ -312,6 +334,7 @@ void TForm1::FormClose() {
   if (SettingsRead_ || ShadowEnabled != Design.Shadow) Main.Shadow = ShadowEnabled;
   if (SettingsRead_ || S1->isChecked() != Design.Friends) Main.Friends = S1->isChecked();
   if (SettingsRead_ || Sh1->isChecked() != Design.Compass) Main.Compass = Sh1->isChecked();
+  if (SettingsRead_ || ProjectionChoice_ != Design.Projection) Main.Projection = ProjectionChoice_;
   std::optional<TWindowGeometry> FriendsGeometry;
   if (FriendsShowing()) FriendsGeometry = Friends_->Geometry();
   std::optional<TWindowGeometry> CompassGeometry;
@@ -356,18 +379,32 @@ void TForm1::DayNightShadowClick() {
   Globe41().RedrawLayers();
 }
 
-void TForm1::Spherical1Click() {
-  globe::TGlobeProjection& P = Globe41().Projection();
-  const std::string Class = P.ProjectionClass();
-  if (Class == "TCartesianPrj") {
-    P.SetProjectionClass("TSphericalPrj");
-    P.SetAltitude(0);
-    Spherical1->setText(QStringLiteral("Sphere"));
-  } else if (Class == "TSphericalPrj") {
-    P.SetProjectionClass("TCartesianPrj");
-    P.SetAltitude(0);
-    Spherical1->setText(QStringLiteral("Map"));
+void TForm1::SetProjectionChoice(TProjectionChoice Choice) {
+  globe::TGlobe4& G = Globe41();
+  globe::TGlobeProjection& P = G.Projection();
+  QAction* Item = Sphere1;
+  switch (Choice) {
+    case TProjectionChoice::Sphere:
+      P.SetProjectionClass("TSphericalPrj");
+      break;
+    case TProjectionChoice::Map:
+      P.SetProjectionClass("TCartesianPrj");
+      Item = Map1;
+      break;
+    case TProjectionChoice::Azimuthal: {
+      P.SetProjectionClass("TAzimuthalPrj");
+      // Centred on home for good: a target is not brought to the middle, so that the path
+      // runs straight from the centre and its direction is the beam heading.
+      const globe::TPointLL Home = globe::DegToPointLL(mylong, mylat);
+      G.LocateToLL(Home.iLongX, Home.iLatY);
+      Item = Azimuthal1;
+      break;
+    }
   }
+  P.SetAltitude(0);
+  ProjectionChoice_ = Choice;
+  Item->setChecked(true);
+  Projection1->setTitle(Item->text());
 }
 
 void TForm1::S2Click() {

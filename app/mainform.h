@@ -22,6 +22,7 @@
 #include "platform/loggerhost.h"
 
 class QAction;
+class QMenu;
 class QLineEdit;
 class QTimer;
 class QWidget;
@@ -117,7 +118,12 @@ class TForm1 : public QMainWindow {
   QTimer* const Timer1;
   QTimer* const ZelTimer;
   QAction* DayNightShadow = nullptr;
+  /// The projection menu's own item; its caption names the projection shown.
   QAction* Spherical1 = nullptr;
+  QMenu* Projection1 = nullptr;
+  QAction* Sphere1 = nullptr;     ///< projection ▸ "Sphere"
+  QAction* Map1 = nullptr;        ///< projection ▸ "Map"
+  QAction* Azimuthal1 = nullptr;  ///< projection ▸ "Azimuthal", centred on home
   QAction* S2 = nullptr;            ///< Friends ▸ "Show Friends"
   QAction* S1 = nullptr;            ///< Friends ▸ "Show with program start"
   QAction* T1 = nullptr;            ///< "Texture"
@@ -146,7 +152,9 @@ class TForm1 : public QMainWindow {
   void Timer1Timer();
   void ZelTimerTimer();
   void DayNightShadowClick();
-  void Spherical1Click();
+  /// Shows the globe, the flat map or the azimuthal map centred on home, fitted whole.
+  void SetProjectionChoice(TProjectionChoice Choice);
+  [[nodiscard]] TProjectionChoice ProjectionChoice() const noexcept { return ProjectionChoice_; }
   void S2Click();
   void S1Click();
   void T1Click();
@@ -177,6 +185,7 @@ class TForm1 : public QMainWindow {
   void wheelEvent(QWheelEvent* Event) override;
 
  private:
+  TProjectionChoice ProjectionChoice_ = TProjectionChoice::Sphere;
   void BuildMenu();
   void ConfigureGlobe();
   void FormCreate();

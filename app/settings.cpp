@@ -64,6 +64,29 @@ void WriteInteger(CSimpleIniA& Ini, const char* Section, const char* Key, int Va
   Ini.SetValue(Section, Key, std::to_string(Value).c_str(), nullptr, true);
 }
 
+constexpr std::pair<TProjectionChoice, const char*> kProjectionNames[] = {
+    {TProjectionChoice::Sphere, "Sphere"},
+    {TProjectionChoice::Map, "Map"},
+    {TProjectionChoice::Azimuthal, "Azimuthal"},
+};
+
+// A name that is none of the choices keeps the default.
+TProjectionChoice ReadProjection(const CSimpleIniA& Ini, TProjectionChoice Default) {
+  const char* Value = Ini.GetValue(MainSection, "Projection", nullptr);
+  if (Value == nullptr) return Default;
+  const QString Text = QString::fromUtf8(Value).trimmed();
+  for (const auto& [Choice, Name] : kProjectionNames) {
+    if (Text.compare(QLatin1String(Name), Qt::CaseInsensitive) == 0) return Choice;
+  }
+  return Default;
+}
+
+void WriteProjection(CSimpleIniA& Ini, TProjectionChoice Value) {
+  for (const auto& [Choice, Name] : kProjectionNames) {
+    if (Choice == Value) Ini.SetValue(MainSection, "Projection", Name, nullptr, true);
+  }
+}
+
 void WriteGeometry(CSimpleIniA& Ini, const char* Section, const TWindowGeometry& G) {
   WriteInteger(Ini, Section, "Top", G.Top);
   WriteInteger(Ini, Section, "Left", G.Left);
@@ -138,6 +161,7 @@ TMainSettings TSettingsFile::ReadMain() const {
   S.Shadow = ReadBool(Ini, MainSection, "Shadow", D.Shadow);
   S.Friends = ReadBool(Ini, MainSection, "Friends", D.Friends);
   S.Compass = ReadBool(Ini, MainSection, "Compass", D.Compass);
+  S.Projection = ReadProjection(Ini, D.Projection);
   return S;
 }
 
@@ -178,13 +202,15 @@ bool TSettingsFile::WriteAtClose(const TMainSettings& Main,
                                  const std::optional<TWindowGeometry>& Friends,
                                  const std::optional<TWindowGeometry>& Compass) const {
   return WriteChangedAtClose(
-      TMainSettingsWrite{Main.Window, Main.Shadow, Main.Friends, Main.Compass}, Friends, Compass);
+      TMainSettingsWrite{Main.Window, Main.Shadow, Main.Friends, Main.Compass, Main.Projection},
+      Friends, Compass);
 }
 
 bool TSettingsFile::WriteChangedAtClose(const TMainSettingsWrite& Main,
                                         const std::optional<TWindowGeometry>& Friends,
                                         const std::optional<TWindowGeometry>& Compass) const {
-  if (!Main.Window && !Main.Shadow && !Main.Friends && !Main.Compass && !Friends && !Compass) {
+  if (!Main.Window && !Main.Shadow && !Main.Friends && !Main.Compass && !Main.Projection &&
+      !Friends && !Compass) {
     return true;
   }
   return Rewrite(ReadPath(), WritePath(), [&](CSimpleIniA& Ini) {
@@ -192,6 +218,7 @@ bool TSettingsFile::WriteChangedAtClose(const TMainSettingsWrite& Main,
     if (Main.Shadow) WriteInteger(Ini, MainSection, "Shadow", *Main.Shadow ? 1 : 0);
     if (Main.Friends) WriteInteger(Ini, MainSection, "Friends", *Main.Friends ? 1 : 0);
     if (Main.Compass) WriteInteger(Ini, MainSection, "Compass", *Main.Compass ? 1 : 0);
+    if (Main.Projection) WriteProjection(Ini, *Main.Projection);
     if (Friends) WriteGeometry(Ini, "Friends", *Friends);
     if (Compass) WriteGeometry(Ini, "Compass", *Compass);
   });

@@ -29,12 +29,17 @@ struct TWindowGeometry {
   friend bool operator==(const TWindowGeometry&, const TWindowGeometry&) = default;
 };
 
+/// The view of the main window: the globe, the flat world map, or the azimuthal map centred
+/// on home. Saved as its menu caption ("Sphere", "Map", "Azimuthal").
+enum class TProjectionChoice { Sphere, Map, Azimuthal };
+
 /// Section "Main" of the settings file.
 struct TMainSettings {
   TWindowGeometry Window{100, 100, 523, 543};
   bool Shadow = false;   ///< ShadowEnabled
   bool Friends = false;  ///< open the friends window at program start
   bool Compass = false;  ///< open the compass window at program start
+  TProjectionChoice Projection = TProjectionChoice::Sphere;
   friend bool operator==(const TMainSettings&, const TMainSettings&) = default;
 };
 
@@ -44,6 +49,7 @@ struct TMainSettingsWrite {
   std::optional<bool> Shadow;
   std::optional<bool> Friends;
   std::optional<bool> Compass;
+  std::optional<TProjectionChoice> Projection;
 };
 
 /// Defaults of the secondary windows' sections.
@@ -95,13 +101,12 @@ class TSettingsFile {
   [[nodiscard]] TWindowGeometry ReadWindow(const char* Section,
                                            const TWindowGeometry& Defaults) const;
 
-  /// The write at program close: "Main"/"Top", "Left", "Height", "Width", "Shadow",
-  /// "Friends", "Compass" in this order; then "Friends"/"Top", "Left", "Height", "Width"
-  /// only when Friends is given (the window is showing), then the same for "Compass". Other
-  /// sections and keys of the file are kept. Returns false when nothing was written: the
-  /// file exists but cannot be read whole (it is then left alone rather than emptied), or
-  /// the new file cannot be written. The file is replaced only once its new text is
-  /// complete.
+  /// The write at program close: "Main"/"Top", "Left", "Height", "Width", "Shadow", "Friends",
+  /// "Compass", "Projection" in this order; then "Friends"/"Top", "Left", "Height", "Width" only
+  /// when Friends is given (the window is showing), then the same for "Compass". Other sections and
+  /// keys of the file are kept. Returns false when nothing was written: the file exists but cannot
+  /// be read whole (it is then left alone rather than emptied), or the new file cannot be written.
+  /// The file is replaced only once its new text is complete.
   bool WriteAtClose(const TMainSettings& Main, const std::optional<TWindowGeometry>& Friends,
                     const std::optional<TWindowGeometry>& Compass) const;
   /// The same, writing only the keys of Main that are given; when nothing at all is given

@@ -1,8 +1,9 @@
 // Whole frames of a 1920 × 1080 globe view through the Qt raster device, as the window
 // paints them after a redraw request: the textured sphere with the night shading, the
 // textured plate carrée, the sphere when only the clock moved, and the shading alone on a
-// picture already painted, in two bands and as the ramp with the night lights. Prints the
-// milliseconds per frame and how they compare.
+// picture already painted, in two bands and as the ramp with the night lights; the four
+// shipped layers on the sphere and on the azimuthal map, with and without the texture.
+// Prints the milliseconds per frame and how they compare.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -84,10 +85,10 @@ struct TBenchView {
   std::shared_ptr<platform::TBitmap> screen = std::make_shared<platform::TBitmap>(kWidth, kHeight);
   std::unique_ptr<platform::TDevice> window = platform::Graphics().CreateMemoryDevice(screen);
 
-  TBenchView(const char* Model, bool Shadow) {
+  TBenchView(const char* Model, bool Shadow, bool Texture = true) {
     globe.SetHost(&host);
     globe.Resize(kWidth, kHeight);
-    globe.BackgroundTextureMap().LoadFromStream(SyntheticTexture());
+    if (Texture) globe.BackgroundTextureMap().LoadFromStream(SyntheticTexture());
     TGlobeProjection& P = globe.Projection();
     P.SetProjectionClass(Model);
     P.SetScaleFactor(0);
@@ -111,6 +112,30 @@ void Frames(benchmark::State& state, const char* Model, bool Shadow) {
   view.Frame();
   for (auto _ : state) view.Frame();
   state.SetItemsProcessed(state.iterations());
+}
+
+// The layers the program ships, as its main window draws them, centred on Vienna.
+void ShippedLayers(benchmark::State& state, const char* Model, bool Texture) {
+  TBenchView view(Model, false, Texture);
+  for (const char* name : {"world.lyr", "TGCapitals.lyr", "TGCities.lyr", "IOTA.lyr"}) {
+    if (AddLayerFromFile(view.globe, ORVANE_SOURCE_DIR "/data/" + std::string(name)) < 0) {
+      state.SkipWithError("a shipped layer cannot be read");
+      return;
+    }
+  }
+  view.globe.LocateToLL(16 * GU_DEGREE + 2'160'000, 48 * GU_DEGREE + 1'080'000);
+  view.globe.Projection().SetScaleFactor(0);
+  view.Frame();
+  for (auto _ : state) view.Frame();
+  state.SetItemsProcessed(state.iterations());
+}
+void BM_LayersSphere(benchmark::State& state) { ShippedLayers(state, "TSphericalPrj", false); }
+void BM_LayersAzimuthal(benchmark::State& state) { ShippedLayers(state, "TAzimuthalPrj", false); }
+void BM_LayersSphereTexture(benchmark::State& state) {
+  ShippedLayers(state, "TSphericalPrj", true);
+}
+void BM_LayersAzimuthalTexture(benchmark::State& state) {
+  ShippedLayers(state, "TAzimuthalPrj", true);
 }
 
 void BM_SphereTextureShadow(benchmark::State& state) { Frames(state, "TSphericalPrj", true); }
@@ -154,6 +179,10 @@ BENCHMARK(BM_SphereClockOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ShadowBands)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ShadowBlend)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ShadowRampLights)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LayersSphere)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LayersAzimuthal)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LayersSphereTexture)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LayersAzimuthalTexture)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // ---- The program's own frame ---------------------------------------------------------------
 // What the program's window shows at 1920 × 1080: the shipped texture, the night shading as
@@ -301,6 +330,16 @@ class TRatioReporter : public benchmark::ConsoleReporter {
       std::printf("sphere frame when only the clock moved / full redraw: %.2f\n", *clock / *sphere);
     if (sphere != nullptr && flat != nullptr)
       std::printf("sphere frame with shadow / plate carree frame: %.2f\n", *sphere / *flat);
+    const double* layersSphere = Find("BM_LayersSphere/real_time");
+    const double* layersAzimuthal = Find("BM_LayersAzimuthal/real_time");
+    if (layersSphere != nullptr && layersAzimuthal != nullptr)
+      std::printf("shipped layers: azimuthal map / sphere: %.2f\n",
+                  *layersAzimuthal / *layersSphere);
+    const double* texSphere = Find("BM_LayersSphereTexture/real_time");
+    const double* texAzimuthal = Find("BM_LayersAzimuthalTexture/real_time");
+    if (texSphere != nullptr && texAzimuthal != nullptr)
+      std::printf("shipped layers with texture: azimuthal map / sphere: %.2f\n",
+                  *texAzimuthal / *texSphere);
     if (sphere != nullptr && shadow != nullptr && flat != nullptr)
       std::printf("sphere frame without its shadow (estimate) / plate carree frame: %.2f\n",
                   (*sphere - *shadow) / *flat);

@@ -128,3 +128,64 @@ class TTestCartesianPrj : public TCartesianPrj {
 };
 
 }  // namespace globe
+
+namespace globe {
+
+class TGlobeCanvas;
+class TChainStore;
+
+/// The azimuthal equidistant map around the projection's centre (CentralParallel,
+/// CentralMeridian): distance and direction from the centre are true, so that the whole
+/// earth is a disc and the rim is the centre's antipode. The map is drawn at half the
+/// controller's scale (the disc's radius is 486,000,000 GU, half the 180° of arc it stands
+/// for), so that a wide canvas shows it whole within 32-bit view rectangles.
+/// Every point is visible (none with RenderBackFace). Changes of the X and Y rotations pan
+/// the map by moving the origin; only the centre setters move the centre.
+class TAzimuthalPrj : public TProjectionModel {
+  GLOBE_CLASS(TAzimuthalPrj, TProjectionModel)
+ public:
+  /// Flags [pfContinuous, pfTextureMap]: rings are cut at the rim by the model itself.
+  explicit TAzimuthalPrj(TGlobeProjection* Parent);
+
+  /// A closed ring that passes the antipode follows the rim; one that encloses the
+  /// antipode is extended by the rim so that, filled with the alternate rule, it covers
+  /// the band between ring and rim. Edges near the antipode are bent along their great
+  /// circle. An open chain is written as one run (see RenderLines for cutting it).
+  std::int32_t PointStoreToXY(TPointStore& Points, std::int32_t iStart, bool bClosed) override;
+  bool PointLLToXY(const TPointLL& ptLL, std::int32_t iIndex) override;
+  /// False beyond the rim (more than 180° from the centre) or with a broken view.
+  bool XYToLL(std::int32_t iX, std::int32_t iY, std::int32_t iIndex) override;
+  /// The disc's bounding square: ±486,000,000 GU.
+  [[nodiscard]] TRect ExtentsLL() const override;
+  /// As the generic test; a rectangle near the antipode may spread along the whole rim
+  /// and is clipped on every edge.
+  bool VisibleMER(const TMER& MER, TGlobeObjectStateSet& State) override;
+  /// Rotation changes become moves of the origin.
+  void PropertyChanged(TProjectionProperty ProjectionProperty) override;
+  /// The disc, textured pixel by pixel when there is a texture.
+  void PaintSurface() override;
+
+  /// Draws open chains, each cut into runs where it passes through the antipode (the
+  /// run ends on the rim where it leaves and the next starts on the rim opposite).
+  void RenderLines(TGlobeCanvas& Canvas, TChainStore& Chains, TGlobeObjectStateSet State,
+                   std::int32_t iPenWidth);
+
+  /// The device point where the centre's direction Azimuth (degrees clockwise from north)
+  /// meets the rim.
+  [[nodiscard]] TPoint RimPoint(Extended Azimuth) const;
+  /// Radius of the disc in device pixels.
+  [[nodiscard]] Extended RimRadius() const;
+
+ protected:
+  /// The centre's frame (towards the centre, east, north, in the earth-centred axes), made
+  /// again only when the centre has moved.
+  [[nodiscard]] const double* Frame() const;
+
+  Extended LastXrotation = 0;
+  Extended LastYrotation = 0;
+  mutable double FFrame[9] = {};
+  mutable Extended FFrameLat = -1000;
+  mutable Extended FFrameLong = -1000;
+};
+
+}  // namespace globe

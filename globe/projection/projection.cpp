@@ -463,7 +463,9 @@ bool SamePixel(TGlobeProjection& Projection, const TPointLL& ptA, const TPointLL
 }
 
 void RegisterProjectionModels() {
-  RegisterGlobeClasses<TCartesianPrj, TMercatorPrj, TSphericalPrj, TTestCartesianPrj>();
+  // The azimuthal map came later; it is registered after the others, which keep their order.
+  RegisterGlobeClasses<TCartesianPrj, TMercatorPrj, TSphericalPrj, TTestCartesianPrj,
+                       TAzimuthalPrj>();
 }
 
 }  // namespace globe

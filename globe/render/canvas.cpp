@@ -9,6 +9,7 @@
 #include "globe/core/classes.h"
 #include "globe/core/numeric.h"
 #include "globe/core/units.h"
+#include "globe/projection/models.h"
 #include "globe/projection/projection.h"
 #include "globe/render/attributes.h"
 #include "globe/render/pointbuffer.h"
@@ -351,6 +352,11 @@ void TGlobeCanvas::RenderChainStore(TChainStore& Chains, TGlobeObjectStateSet St
       const std::int32_t n = project(Chains.GetChain(i), 0);
       DrawClippedPoly(n, State + kAllClipFlags, iPenWidth);
     }
+    return;
+  }
+  // The azimuthal map has no seam: its lines are cut where they pass the antipode.
+  if (auto* azimuthal = dynamic_cast<TAzimuthalPrj*>(&model)) {
+    azimuthal->RenderLines(*this, Chains, State, iPenWidth);
     return;
   }
 

@@ -7,6 +7,7 @@
 #include "globe/core/numeric.h"
 #include "globe/core/units.h"
 #include "globe/objects/layerstore.h"
+#include "globe/projection/models.h"
 #include "globe/projection/projection.h"
 #include "globe/projection/projmath.h"
 #include "globe/render/canvas.h"
@@ -75,7 +76,16 @@ void TGlobe4::MouseMove(platform::TShiftState Shift, std::int32_t X, std::int32_
   if (FbRotating) {
     TGlobeProjection& prj = Projection();
     TPointLL pt;
-    if (prj.DeviceXYToLL(X, Y, pt)) {
+    if (dynamic_cast<TAzimuthalPrj*>(&prj.ProjectionModel()) != nullptr) {
+      // The azimuthal map keeps its centre: the drag pans it, the grabbed point following
+      // the mouse.
+      TPoint grabbed;
+      prj.PointLLToXY(ptRotate, grabbed);
+      const TPoint origin = prj.CenterXY();
+      prj.SetCenterXY({Clamp32(std::int64_t{origin.X} + X - grabbed.X),
+                       Clamp32(std::int64_t{origin.Y} + Y - grabbed.Y)});
+      if (interruptable) PaintAbort = true;
+    } else if (prj.DeviceXYToLL(X, Y, pt)) {
       const std::int32_t dLat = ptRotate.iLatY - pt.iLatY;
       const std::int32_t dLong =
           WrapLongitude(static_cast<std::int32_t>(std::int64_t{ptRotate.iLongX} - pt.iLongX));
@@ -296,6 +306,15 @@ void TGlobe4::ScrollBy(platform::TScrollBarKind Kind, platform::TScrollCode Code
 
 void TGlobe4::LocateToLL(std::int32_t iLong, std::int32_t iLat) {
   TGlobeProjection& prj = Projection();
+  if (dynamic_cast<TAzimuthalPrj*>(&prj.ProjectionModel()) != nullptr) {
+    // Locating is the command that moves the azimuthal map's centre: the point becomes
+    // the centre of the map, and the map's centre the canvas's.
+    const TGlobeCanvas& canvas = GlobeCanvas();
+    prj.SetCentralParallel(Clamp(static_cast<Extended>(iLat) / GU_DEGREE, -90, 90));
+    prj.SetCentralMeridian(static_cast<Extended>(WrapLongitude(iLong)) / GU_DEGREE);
+    prj.SetCenterXY({canvas.CanvasWidth() / 2, canvas.CanvasHeight() / 2});
+    return;
+  }
   // Latitude first: a view straight down on a pole (as the sphere may be after the flat
   // map) has no longitude to correct, so longitude first would turn by a wrong amount.
   prj.SetCenterLatitude(static_cast<Extended>(iLat) / GU_DEGREE);

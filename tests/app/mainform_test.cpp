@@ -256,7 +256,7 @@ TEST(MainWindow, ThePollTurnsTheGlobeToEachStation) {
   EXPECT_EQ(F._PointLLWWW, At(-60, -10));
 
   // The flat map does not move; an unknown callsign keeps the target.
-  F.Spherical1->trigger();
+  F.Map1->trigger();
   const globe::Extended Centre = P.CenterLongitude();
   R.SetLocator("");
   R.SetCall("VK2ABC");
@@ -309,7 +309,7 @@ TEST(MainWindow, MarksAndLabelBelongToTheCallsignWhosePlaceIsShown) {
   TForm1& F = W->Form1();
   F.resize(800, 640);
   F.show();
-  F.Spherical1->trigger();  // the flat map shows home and Tokyo at once
+  F.Map1->trigger();  // the flat map shows home and Tokyo at once
   W->frmFriends().show();
   QFile Notes(F.LoggerInstallPath() + "friends.ini");
   ASSERT_TRUE(Notes.open(QIODevice::WriteOnly));
@@ -512,10 +512,10 @@ TEST(MainWindow, MenuCommands) {
   TForm1& F = W->Form1();
   globe::TGlobeProjection& P = F.Globe41().Projection();
 
-  F.Spherical1->trigger();
+  F.Map1->trigger();
   EXPECT_EQ(P.ProjectionClass(), "TCartesianPrj");
   EXPECT_EQ(F.Spherical1->text(), QStringLiteral("Map"));
-  F.Spherical1->trigger();
+  F.Sphere1->trigger();
   EXPECT_EQ(P.ProjectionClass(), "TSphericalPrj");
   EXPECT_EQ(F.Spherical1->text(), QStringLiteral("Sphere"));
 
@@ -554,6 +554,43 @@ TEST(MainWindow, MenuCommands) {
   EXPECT_FALSE(W->fCompass().isVisible());
   F.ShowFriends1->trigger();
   EXPECT_TRUE(W->fCompass().isVisible());
+}
+
+TEST(MainWindow, TheAzimuthalMapStaysCentredOnHomeAndIsRemembered) {
+  Rig R;
+  QDir().mkpath(R.ExeFolder);
+  QFile Ini(R.ExeFolder + "/Orvane.ini");
+  ASSERT_TRUE(Ini.open(QIODevice::WriteOnly));
+  Ini.write("[Main]\nProjection=azimuthal\n");
+  Ini.close();
+  {
+    auto W = R.Start();
+    TForm1& F = W->Form1();
+    F.resize(800, 640);
+    F.show();
+    globe::TGlobeProjection& P = F.Globe41().Projection();
+    EXPECT_EQ(P.ProjectionClass(), "TAzimuthalPrj");
+    EXPECT_TRUE(F.Azimuthal1->isChecked());
+    EXPECT_EQ(F.Spherical1->text(), QStringLiteral("Azimuthal"));
+
+    // Home is the middle of the map, and stays there when a target is shown: the path
+    // leaves the centre straight towards it.
+    const QPoint Middle = Device(F, At(16.37, 48.21));
+    EXPECT_EQ(Middle, QPoint(P.XOrigin(), P.YOrigin()));
+    F.SetFieldText(*F.edCallsign, QStringLiteral("JA1ABC"));
+    EXPECT_EQ(Device(F, At(16.37, 48.21)), Middle);
+    const QImage Image = Picture(F);
+    const QPoint Target = Device(F, At(139, 35));
+    EXPECT_GT(CountNear(Image, Target, 8, qRgb(0xFF, 0, 0)), 10);
+
+    F.Map1->trigger();
+    EXPECT_EQ(P.ProjectionClass(), "TCartesianPrj");
+    F.Azimuthal1->trigger();
+    // The fit rounds the middle of an odd width up, the locating down.
+    EXPECT_LE((Device(F, At(16.37, 48.21)) - Middle).manhattanLength(), 1);
+    F.close();
+  }
+  EXPECT_EQ(R.Settings().ReadMain().Projection, TProjectionChoice::Azimuthal);
 }
 
 TEST(MainWindow, ATextureThatCannotBeReadIsReportedAndUnchecked) {

@@ -94,6 +94,10 @@ TEST_F(SettingsFileTest, ProfileReadingRules) {
       {"Windows line ends and a byte order mark",
        "\xEF\xBB\xBF[Main]\r\nTop=11\r\nWidth=22\r\n",
        {{11, 100, 523, 22}, false, false, false}},
+      {"the projection by its caption, in any case", "[Main]\nProjection= azimuthal \n",
+       {{100, 100, 523, 543}, false, false, false, TProjectionChoice::Azimuthal}},
+      {"a projection of another name is the sphere", "[Main]\nProjection=Globe\n",
+       {{100, 100, 523, 543}, false, false, false, TProjectionChoice::Sphere}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -103,7 +107,7 @@ TEST_F(SettingsFileTest, ProfileReadingRules) {
 }
 
 TEST_F(SettingsFileTest, CloseWritesTheKeysInOrderAndReadsThemBack) {
-  const TMainSettings Main{{10, 20, 300, 400}, true, false, true};
+  const TMainSettings Main{{10, 20, 300, 400}, true, false, true, TProjectionChoice::Map};
   const struct {
     const char* Name;
     std::optional<TWindowGeometry> Friends, Compass;
@@ -111,13 +115,16 @@ TEST_F(SettingsFileTest, CloseWritesTheKeysInOrderAndReadsThemBack) {
   } cases[] = {
       {"both windows showing", TWindowGeometry{1, 2, 3, 4}, TWindowGeometry{5, 6, 7, 8},
        "[Main]\nTop=10\nLeft=20\nHeight=300\nWidth=400\nShadow=1\nFriends=0\nCompass=1\n"
+       "Projection=Map\n"
        "\n\n[Friends]\nTop=1\nLeft=2\nHeight=3\nWidth=4\n"
        "\n\n[Compass]\nTop=5\nLeft=6\nHeight=7\nWidth=8\n"},
       {"only the compass showing", std::nullopt, TWindowGeometry{-5, -6, 7, 8},
        "[Main]\nTop=10\nLeft=20\nHeight=300\nWidth=400\nShadow=1\nFriends=0\nCompass=1\n"
+       "Projection=Map\n"
        "\n\n[Compass]\nTop=-5\nLeft=-6\nHeight=7\nWidth=8\n"},
       {"neither showing", std::nullopt, std::nullopt,
-       "[Main]\nTop=10\nLeft=20\nHeight=300\nWidth=400\nShadow=1\nFriends=0\nCompass=1\n"},
+       "[Main]\nTop=10\nLeft=20\nHeight=300\nWidth=400\nShadow=1\nFriends=0\nCompass=1\n"
+       "Projection=Map\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -148,7 +155,7 @@ TEST_F(SettingsFileTest, CloseKeepsTheRestOfAnExistingFile) {
   EXPECT_EQ(ReadFile(ExeIni()).toStdString(),
             "; kept\n\n\n[Friends]\nTop=1\nLeft=2\nHeight=3\nWidth=4\n"
             "\n\n[main]\nShadow=0\nTop=10\nExtra=x\nLeft=20\nHeight=300\nWidth=400\n"
-            "Friends=1\nCompass=0\n"
+            "Friends=1\nCompass=0\nProjection=Sphere\n"
             "\n\n[Compass]\nTop=5\nLeft=6\nHeight=7\nWidth=8\n");
 
   ASSERT_TRUE(S.WriteWindow("Friends", {9, 8, 7, 6}));

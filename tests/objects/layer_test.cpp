@@ -567,6 +567,24 @@ TEST_F(LayerTest, HitTestsFindTheObjectDrawnLastFirst) {
   EXPECT_EQ(layer.ObjectAtLL(Deg(15, 15)), nullptr);
 }
 
+TEST_F(LayerTest, HitTestsOnTheAzimuthalMap) {
+  // Centred on 0°, 0°: the square far out towards the rim is hit where it is drawn, the
+  // middle of the map and the corners beyond the rim hit nothing.
+  TGlobeLayer& layer = NewLayer();
+  TGeoDataObject& square = AddSquare(layer.Objects(), 150, 0, 20);
+  P.SetProjectionClass("TAzimuthalPrj");
+  P.SetCentralParallel(0);
+  P.SetCentralMeridian(0);
+  P.SetScaleFactor(0);
+  const TPoint middle = P.CenterXY();
+  TPoint inside;
+  ASSERT_TRUE(P.PointLLToXY(Deg(160, 10), inside));
+  EXPECT_GT(inside.X - middle.X, 0);  // east of the centre
+  EXPECT_EQ(layer.ObjectAtXY(inside.X, inside.Y), &square);
+  EXPECT_EQ(layer.ObjectAtXY(middle.X, middle.Y), nullptr);
+  EXPECT_EQ(layer.ObjectAtXY(0, 0), nullptr);
+}
+
 TEST_F(LayerTest, HitTestAsksThePresenterWhenThereIsOne) {
   TGlobeLayer& layer = NewLayer();
   // A triangle filling the lower right half of its rectangle.

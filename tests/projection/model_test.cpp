@@ -235,7 +235,8 @@ TEST_F(ProjectionTest, GraticuleDrawsMeridiansThenBothHemispheresParallels) {
 // ---- Environment and registration -------------------------------------------------------
 
 TEST_F(ProjectionTest, ModelsSaveTheirClassAndAreRegisteredByName) {
-  for (const char* name : {"TCartesianPrj", "TMercatorPrj", "TSphericalPrj", "TTestCartesianPrj"}) {
+  for (const char* name :
+       {"TCartesianPrj", "TMercatorPrj", "TSphericalPrj", "TTestCartesianPrj", "TAzimuthalPrj"}) {
     P.SetProjectionClass(name);
     const auto el = P.ProjectionModel().SaveEnvironment();
     EXPECT_EQ(el->AttributeByName("Class", ""), name);
@@ -246,7 +247,8 @@ TEST_F(ProjectionTest, ModelsSaveTheirClassAndAreRegisteredByName) {
     if (c->InheritsFrom(TCustomProjectionModel::StaticClass())) order.push_back(c->ClassName());
   }
   EXPECT_THAT(order,
-              ElementsAre("TCartesianPrj", "TMercatorPrj", "TSphericalPrj", "TTestCartesianPrj"));
+              ElementsAre("TCartesianPrj", "TMercatorPrj", "TSphericalPrj", "TTestCartesianPrj",
+                          "TAzimuthalPrj"));
 }
 
 }  // namespace

@@ -6,8 +6,10 @@
 #include <QImage>
 #include <QString>
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "globe/core/pointstore.h"
 #include "globe/core/units.h"
@@ -272,6 +274,111 @@ TEST_F(PixelTest, TurnedText) {
   EXPECT_LE(bottom, 91);
   EXPECT_GE(left, 48);
   EXPECT_LE(right, 75);
+}
+
+// The azimuthal map centred on 0°, 0° with its rim 120 pixels from the middle of a 300-pixel
+// picture: the antipode, 180°, 0°, is the whole rim.
+class AzimuthalPixelTest : public PixelTest {
+ protected:
+  void Map(const char* Name) {
+    Start(300, 300);
+    P.SetProjectionClass("TAzimuthalPrj");
+    P.SetCentralParallel(0);
+    P.SetCentralMeridian(0);
+    P.SetScaleFactor(0);
+    P.SetScaleFactor(120.0L / GU_90_DEGREE);
+    ASSERT_EQ(P.CenterXY(), (TPoint{150, 150}));
+    TGlobeBrush surface;
+    surface.Define(kBlue, bsSolid);
+    TGlobePen outline;
+    outline.Define(kBlue, platform::psSolid, 1, TGlobeUnitTypes::Pixel);
+    Use(surface);
+    Use(outline);
+    P.ProjectionModel().PaintSurface();
+    name_ = Name;
+  }
+  // The pixel Radius from the middle in the direction Azimuth (degrees from up, clockwise).
+  TColor AtPolar(double Azimuth, double Radius) const {
+    const double a = Azimuth * 3.14159265358979 / 180;
+    return At(static_cast<std::int32_t>(std::lround(150 + Radius * std::sin(a))),
+              static_cast<std::int32_t>(std::lround(150 - Radius * std::cos(a))));
+  }
+  void Done() { Finish(name_); }
+
+ private:
+  std::string name_;
+};
+
+TEST_F(AzimuthalPixelTest, LineThroughTheAntipodeIsCutAtTheRim) {
+  // From the centre the equator runs right to 150°E at 100 pixels, the meridian of 180°
+  // runs up over the north pole to 30°N at 100 pixels: through the antipode each goes on
+  // the opposite side of the disc, never across it.
+  struct Case {
+    const char* name;
+    std::vector<TPointLL> line;
+    double outAzimuth;  // where it leaves by the rim
+  };
+  std::vector<TPointLL> equator, onVertex, meridian;
+  for (const int lon : {150, 160, 170, -170, -160, -150}) equator.push_back(Deg(lon, 0));
+  for (const int lon : {150, 160, 170, 180, -170, -160, -150}) onVertex.push_back(Deg(lon, 0));
+  for (int lat = 30; lat >= -30; lat -= 10) meridian.push_back(Deg(180, lat));
+  const Case cases[] = {{"equator", equator, 90},
+                        {"vertex on the antipode", onVertex, 90},
+                        {"meridian", meridian, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Map("azimuthal_line.png");
+    TGlobePen pen;
+    pen.Define(kYellow, platform::psSolid, 1, TGlobeUnitTypes::Pixel);
+    Use(pen);
+    TChainStore chains;
+    for (const TPointLL& p : c.line) chains.GetChain(0).Add(p);
+    canvas.RenderChainStore(chains, {}, 1);
+    Done();
+    for (const double r : {105.0, 112.0, 118.0}) {
+      EXPECT_EQ(AtPolar(c.outAzimuth, r), kYellow) << r;
+      EXPECT_EQ(AtPolar(c.outAzimuth + 180, r), kYellow) << r;
+    }
+    for (const double r : {0.0, 40.0, 80.0}) {
+      EXPECT_EQ(AtPolar(c.outAzimuth, r), kBlue) << r;
+      EXPECT_EQ(AtPolar(c.outAzimuth + 180, r), kBlue) << r;
+    }
+  }
+}
+
+TEST_F(AzimuthalPixelTest, RingsAtTheAntipode) {
+  // A square of 20° round the antipode, either way round, shows as the band between its
+  // ring and the rim; a square beside the antipode, one of its edges passing it within a
+  // degree, as a crescent along the rim above the north pole.
+  struct Case {
+    const char* name;
+    std::vector<TPointLL> ring;
+    std::vector<double> redAzimuths;
+    std::vector<double> blueAzimuths;
+  };
+  const std::vector<double> all{0, 45, 90, 135, 180, 225, 270, 315};
+  const Case cases[] = {
+      {"round it, eastward", {Deg(170, 10), Deg(-170, 10), Deg(-170, -10), Deg(170, -10)}, all, {}},
+      {"round it, westward", {Deg(170, -10), Deg(-170, -10), Deg(-170, 10), Deg(170, 10)}, all, {}},
+      {"beside it", {Deg(170, 10), Deg(-170, 10), Deg(-170, 1), Deg(170, 1)}, {0}, {90, 180, 270}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Map("azimuthal_ring.png");
+    TGlobeBrush red;
+    red.Define(kRed, bsSolid);
+    TGlobePen clear;
+    clear.Define(kRed, platform::psClear, 1, TGlobeUnitTypes::Pixel);
+    Use(red);
+    Use(clear);
+    Ring({c.ring[0], c.ring[1], c.ring[2], c.ring[3]});
+    Done();
+    for (const double a : c.redAzimuths) EXPECT_EQ(AtPolar(a, 117), kRed) << a;
+    for (const double a : c.blueAzimuths) EXPECT_EQ(AtPolar(a, 117), kBlue) << a;
+    for (const double a : all) EXPECT_EQ(AtPolar(a, 95), kBlue) << a;
+    EXPECT_EQ(AtPolar(0, 0), kBlue);
+    EXPECT_EQ(At(5, 5), kBlack);
+  }
 }
 
 }  // namespace

@@ -372,6 +372,39 @@ TEST_F(TexturedMapTest, TexturedPlateCarree) {
   }
 }
 
+TEST_F(TexturedMapTest, TexturedAzimuthalMap) {
+  // Centred on the equator, on a pole and on a point off both, so that 180° and the poles
+  // cross the disc and the texture's seam runs out to the rim.
+  for (const auto& [lat0, lon0] :
+       std::vector<std::pair<double, double>>{{0, 0}, {90, 0}, {-35, 150}}) {
+    SCOPED_TRACE(std::to_string(lat0) + ", " + std::to_string(lon0));
+    Start(300, 300);
+    P.SetProjectionClass("TAzimuthalPrj");
+    P.SetCentralParallel(lat0);
+    P.SetCentralMeridian(lon0);
+    P.SetScaleFactor(0);
+    P.SetScaleFactor(120.0L / GU_90_DEGREE);  // the rim 120 pixels from the middle
+    ASSERT_EQ(P.CenterXY(), (TPoint{150, 150}));
+    P.ProjectionModel().PaintSurface();
+    Finish("textured_azimuthal.png");
+
+    for (const double lat : {-67.5, -22.5, 22.5, 67.5}) {
+      for (double lon = -157.5; lon < 180; lon += 45)
+        EXPECT_EQ(AtLL(lon, lat), BlockAt(lon, lat)) << lon << ", " << lat;
+    }
+    int inside = 0, outside = 0;
+    for (int y = 0; y < 300; ++y) {
+      for (int x = 0; x < 300; ++x) {
+        const double r = std::hypot(x - 150, y - 150);
+        if (r < 119.5) inside += At(x, y) == kBackground;
+        if (r > 120.5) outside += At(x, y) != kBackground;
+      }
+    }
+    EXPECT_EQ(inside, 0);
+    EXPECT_EQ(outside, 0);
+  }
+}
+
 TEST_F(TexturedMapTest, PictureWidthNotAMultipleOfFourMapsNoPadding) {
   // ImageMagick's 10 × 5 picture, rows padded to 12 bytes: its ten columns fill the map.
   Start(360, 180);

@@ -55,6 +55,14 @@ if run 0 --output "$work/flat.PNG" --projection flat --shadow now --graticule 0;
   [ "$(png_size "$work/flat.PNG")" = "1024 768" ] || fail "flat.PNG is not a 1024 x 768 PNG"
 fi
 
+# The azimuthal map by its short name, centred where --center says.
+if run 0 --output "$work/azimuthal.png" --size 96x64 --projection azimuthal --center 48.2,16.4 \
+    --texture "$textures/palette_10x5.bmp"; then
+  [ "$(png_size "$work/azimuthal.png")" = "96 64" ] || fail "azimuthal.png is not a 96 x 64 PNG"
+  grep -q "TAzimuthalPrj centred on 48\.20°N 16\.40°E" "$work/out" ||
+    fail "the azimuthal map is not centred on the point asked: $(cat "$work/out")"
+fi
+
 # Vector output, with a note that the texture is not in it.
 if run 0 --output "$work/globe.svg" --size 200x100 --texture "$textures/palette_10x5.bmp"; then
   grep -q '<svg' "$work/globe.svg" || fail "globe.svg holds no SVG"

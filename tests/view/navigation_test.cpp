@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 #include "globe/core/numeric.h"
@@ -111,6 +112,42 @@ TEST_F(ViewTest, RotationDragKeepsTheGrabbedPointUnderTheMouse) {
   globe.MouseDown(TMouseButton::mbLeft, {}, 5, 5);
   EXPECT_FALSE(globe.Rotating());
   EXPECT_FALSE(host.Captured);
+}
+
+TEST_F(ViewTest, OnTheAzimuthalMapDragsPanAndLocatingMovesTheCentre) {
+  P.SetProjectionClass("TAzimuthalPrj");
+  globe.LocateToLL(16 * D, 48 * D);
+  P.SetScaleFactor(0);
+  EXPECT_EQ(P.CentralParallel(), 48);
+  EXPECT_EQ(P.CentralMeridian(), 16);
+  EXPECT_EQ(P.CenterXY(), (TPoint{200, 150}));
+
+  // Near the rim a degree of arc spans many pixels sideways: the grabbed point follows the
+  // mouse all the same, and the centre of the map stays where it is on the earth.
+  for (const TPoint from : {TPoint{200, 150}, TPoint{330, 150}, TPoint{200, 20}}) {
+    TPointLL grabbed;
+    ASSERT_TRUE(P.DeviceXYToLL(from.X, from.Y, grabbed));
+    globe.MouseDown(TMouseButton::mbLeft, {}, from.X, from.Y);
+    ASSERT_TRUE(globe.Rotating());
+    globe.MouseMove({}, from.X - 30, from.Y + 20);
+    globe.MouseUp(TMouseButton::mbLeft, {}, from.X - 30, from.Y + 20);
+    TPoint now;
+    P.PointLLToXY(grabbed, now);
+    EXPECT_LE(std::abs(now.X - (from.X - 30)) + std::abs(now.Y - (from.Y + 20)), 2)
+        << from.X << "," << from.Y;
+    EXPECT_EQ(P.CentralParallel(), 48);
+    EXPECT_EQ(P.CentralMeridian(), 16);
+    P.SetCenterXY({200, 150});
+  }
+
+  // Locating is the command that moves the centre.
+  globe.LocateToLL(139 * D, 35 * D);
+  EXPECT_EQ(P.CentralParallel(), 35);
+  EXPECT_EQ(P.CentralMeridian(), 139);
+  TPointLL centre;
+  ASSERT_TRUE(P.DeviceXYToLL(200, 150, centre));
+  EXPECT_NEAR(centre.iLongX / double(D), 139, 1e-6);
+  EXPECT_NEAR(centre.iLatY / double(D), 35, 1e-6);
 }
 
 // ---- Selection and clicks ---------------------------------------------------------------

@@ -57,7 +57,7 @@ Draws the globe view into a picture file, without a window.
 
   --output FILE        the file to write: .png, .svg or .pdf
   --size WxH           its size in pixels (default 1024x768)
-  --projection NAME    sphere, flat, mercator, or a projection class name such as
+  --projection NAME    sphere, flat, mercator, azimuthal, or a projection class name such as
                        TCartesianPrj (default sphere)
   --center LAT,LON     the point in the middle, degrees north and east (south and west
                        negative)
@@ -349,6 +349,7 @@ std::string ProjectionClassOf(const std::string& Name) {
   if (Name == "sphere") return "TSphericalPrj";
   if (Name == "flat") return "TCartesianPrj";
   if (Name == "mercator") return "TMercatorPrj";
+  if (Name == "azimuthal") return "TAzimuthalPrj";
   return Name;
 }
 
