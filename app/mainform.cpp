@@ -161,6 +161,10 @@ void TForm1::BuildMenu() {
   ShowFriends1 =
       Add(C1, "ShowFriends1", QStringLiteral("Show Compass"), &TForm1::ShowFriends1Click);
   Sh1 = Add(C1, "Sh1", QStringLiteral("Show with program start"), &TForm1::Sh1Click, true);
+  LongPath1 = Add(MainMenu1, "LongPath1", QStringLiteral("Long path"), &TForm1::LongPath1Click,
+                  true);
+  NorthUp1 = Add(MainMenu1, "NorthUp1", QStringLiteral("North up"), &TForm1::NorthUp1Click);
+  NorthUp1->setShortcut(QKeySequence(Qt::Key_Home));
 }
 
 void TForm1::ConfigureGlobe() {
@@ -233,7 +237,12 @@ void TForm1::FormCreate() {
                                               Table(Link_->tblProvince()), Table(Link_->tblDXCC()));
 
   try {
-    for (const char* File : kLayerFiles) globe::AddLayerFromFile(Globe41(), File);
+    for (const char* File : kLayerFiles) {
+      // Zoomed in, the shipped titles would print over each other ("Rome", "Vatican
+      // City"): the layers drawn first (capitals before cities) keep their titles.
+      const std::int32_t Index = globe::AddLayerFromFile(Globe41(), File);
+      if (Index >= 0) Globe41().Layers().GetLayer(Index).SetAvoidTitleOverlap(true);
+    }
     Globe41().Projection().SetAltitude(0);
     // The globe has no real size before the window is shown and framed: fit again then.
     StartFit_ = true;
@@ -251,6 +260,9 @@ void TForm1::FormCreate() {
   ShadowEnabled = Main.Shadow;
   S1->setChecked(Main.Friends);
   Sh1->setChecked(Main.Compass);
+  LongPath1->setChecked(Main.LongPath);
+  BeamWidth = Main.BeamWidth;
+  UnitsMiles = Main.Miles;
   SettingsRead_ = true;
 }
 
@@ -311,6 +323,8 @@ void TForm1::FormClose() {
   if (SettingsRead_ || ShadowEnabled != Design.Shadow) Main.Shadow = ShadowEnabled;
   if (SettingsRead_ || S1->isChecked() != Design.Friends) Main.Friends = S1->isChecked();
   if (SettingsRead_ || Sh1->isChecked() != Design.Compass) Main.Compass = Sh1->isChecked();
+  if (SettingsRead_ || LongPath1->isChecked() != Design.LongPath)
+    Main.LongPath = LongPath1->isChecked();
   std::optional<TWindowGeometry> FriendsGeometry;
   if (FriendsShowing()) FriendsGeometry = Friends_->Geometry();
   std::optional<TWindowGeometry> CompassGeometry;
@@ -364,6 +378,8 @@ void TForm1::Spherical1Click() {
     Spherical1->setText(QStringLiteral("Map"));
   }
 }
+
+void TForm1::LongPath1Click() { Globe41().RedrawLayers(); }
 
 void TForm1::S2Click() {
   ShowFriendsWindow();

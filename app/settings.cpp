@@ -138,6 +138,11 @@ TMainSettings TSettingsFile::ReadMain() const {
   S.Shadow = ReadBool(Ini, MainSection, "Shadow", D.Shadow);
   S.Friends = ReadBool(Ini, MainSection, "Friends", D.Friends);
   S.Compass = ReadBool(Ini, MainSection, "Compass", D.Compass);
+  S.LongPath = ReadBool(Ini, MainSection, "LongPath", D.LongPath);
+  S.BeamWidth = std::clamp(ReadInteger(Ini, MainSection, "BeamWidth", D.BeamWidth), 0, 360);
+  const char* Units = Ini.GetValue(MainSection, "Units", nullptr);
+  S.Miles = Units != nullptr && QString::fromUtf8(Units).trimmed().compare(
+                                    QStringLiteral("mi"), Qt::CaseInsensitive) == 0;
   return S;
 }
 
@@ -178,13 +183,15 @@ bool TSettingsFile::WriteAtClose(const TMainSettings& Main,
                                  const std::optional<TWindowGeometry>& Friends,
                                  const std::optional<TWindowGeometry>& Compass) const {
   return WriteChangedAtClose(
-      TMainSettingsWrite{Main.Window, Main.Shadow, Main.Friends, Main.Compass}, Friends, Compass);
+      TMainSettingsWrite{Main.Window, Main.Shadow, Main.Friends, Main.Compass, Main.LongPath},
+      Friends, Compass);
 }
 
 bool TSettingsFile::WriteChangedAtClose(const TMainSettingsWrite& Main,
                                         const std::optional<TWindowGeometry>& Friends,
                                         const std::optional<TWindowGeometry>& Compass) const {
-  if (!Main.Window && !Main.Shadow && !Main.Friends && !Main.Compass && !Friends && !Compass) {
+  if (!Main.Window && !Main.Shadow && !Main.Friends && !Main.Compass && !Main.LongPath &&
+      !Friends && !Compass) {
     return true;
   }
   return Rewrite(ReadPath(), WritePath(), [&](CSimpleIniA& Ini) {
@@ -192,6 +199,7 @@ bool TSettingsFile::WriteChangedAtClose(const TMainSettingsWrite& Main,
     if (Main.Shadow) WriteInteger(Ini, MainSection, "Shadow", *Main.Shadow ? 1 : 0);
     if (Main.Friends) WriteInteger(Ini, MainSection, "Friends", *Main.Friends ? 1 : 0);
     if (Main.Compass) WriteInteger(Ini, MainSection, "Compass", *Main.Compass ? 1 : 0);
+    if (Main.LongPath) WriteInteger(Ini, MainSection, "LongPath", *Main.LongPath ? 1 : 0);
     if (Friends) WriteGeometry(Ini, "Friends", *Friends);
     if (Compass) WriteGeometry(Ini, "Compass", *Compass);
   });

@@ -35,6 +35,13 @@ struct TMainSettings {
   bool Shadow = false;   ///< ShadowEnabled
   bool Friends = false;  ///< open the friends window at program start
   bool Compass = false;  ///< open the compass window at program start
+  bool LongPath = false;  ///< draw the long great-circle path beside the short one
+  /// Width of the beam wedge in degrees ("BeamWidth"); 0 hides the wedge. Read only: the
+  /// operator sets it in the file. Kept within 0 … 360.
+  int BeamWidth = 30;
+  /// Distances in statute miles ("Units" = "mi") rather than kilometres ("km", the
+  /// default; any other text counts as km). Read only.
+  bool Miles = false;
   friend bool operator==(const TMainSettings&, const TMainSettings&) = default;
 };
 
@@ -44,6 +51,7 @@ struct TMainSettingsWrite {
   std::optional<bool> Shadow;
   std::optional<bool> Friends;
   std::optional<bool> Compass;
+  std::optional<bool> LongPath;
 };
 
 /// Defaults of the secondary windows' sections.
@@ -96,7 +104,7 @@ class TSettingsFile {
                                            const TWindowGeometry& Defaults) const;
 
   /// The write at program close: "Main"/"Top", "Left", "Height", "Width", "Shadow",
-  /// "Friends", "Compass" in this order; then "Friends"/"Top", "Left", "Height", "Width"
+  /// "Friends", "Compass", "LongPath" in this order; then "Friends"/"Top", "Left", "Height", "Width"
   /// only when Friends is given (the window is showing), then the same for "Compass". Other
   /// sections and keys of the file are kept. Returns false when nothing was written: the
   /// file exists but cannot be read whole (it is then left alone rather than emptied), or

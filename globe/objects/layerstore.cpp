@@ -1,6 +1,8 @@
 #include "globe/core/text.h"
 #include "globe/objects/layerstore.h"
 
+#include "globe/render/canvas.h"
+
 #include <algorithm>
 
 #include "globe/core/units.h"
@@ -114,6 +116,8 @@ void TGlobeLayerStore::Clear() { SetCount(0); }
 // ---- Drawing and searches ---------------------------------------------------------------
 
 void TGlobeLayerStore::Render(bool Animated) {
+  const TGlobeCanvas& Canvas = FGlobe->GlobeCanvas();
+  FTitleGrid.Reset(Canvas.CanvasWidth(), Canvas.CanvasHeight());
   // By index: drawing never adds or removes layers, but the list is not held across calls.
   for (std::int32_t i = 0; i < Count(); ++i) {
     TGlobeLayer* layer = FLayers[static_cast<std::size_t>(i)];
