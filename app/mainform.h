@@ -234,6 +234,8 @@ class TForm1 : public QMainWindow {
   [[nodiscard]] const globe::TTextureData* NightLights();
   /// Marks where the path crosses the terminator of the shadow shown.
   void DrawGreyLine();
+  /// The long great-circle path from home to the target, dashed.
+  void DrawLongPath();
   /// The heading typed into the logger as a ray from home with its beam-width wedge.
   void DrawBeam();
 };

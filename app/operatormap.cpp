@@ -100,6 +100,24 @@ std::vector<globe::TPointLL> BeamWedge(double HomeLat, double HomeLong, double H
   return Out;
 }
 
+std::vector<std::vector<globe::TPointLL>> DashedArc(double Lat, double Long, double HeadingDeg,
+                                                    double LengthKm, double DashKm,
+                                                    double GapKm) {
+  std::vector<std::vector<globe::TPointLL>> Dashes;
+  const auto Usable = [](double v) { return std::isfinite(v) && v > 0; };
+  if (!Usable(LengthKm) || !Usable(DashKm) || !Usable(GapKm)) return Dashes;
+  double Period = DashKm + GapKm;
+  if (LengthKm / Period > kMaxDashes) {
+    Period = LengthKm / kMaxDashes;
+    DashKm = std::min(DashKm, Period / 2);
+  }
+  for (double From = 0; From < LengthKm && Dashes.size() < kMaxDashes; From += Period) {
+    Dashes.emplace_back();
+    AppendArc(Dashes.back(), Lat, Long, HeadingDeg, From, std::min(From + DashKm, LengthKm));
+  }
+  return Dashes;
+}
+
 QString StationLabel(const QString& Call, const TPathFigures& Path, bool Miles,
                      const QLocale& Locale) {
   const double Distance = Miles ? Path.DistanceKm / kKmPerMile : Path.DistanceKm;

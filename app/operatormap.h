@@ -61,6 +61,17 @@ inline constexpr double kBeamReachKm = 20'000;
                                                      double HeadingDeg, double WidthDeg,
                                                      double ReachKm = kBeamReachKm);
 
+/// The great circle leaving (Lat, Long) at HeadingDeg, from the start to LengthKm along it,
+/// as dashes of DashKm separated by gaps of GapKm; each dash as points about a degree of
+/// arc apart. The device draws only thin lines dashed, so wide dashed lines are drawn as
+/// pieces. Nothing for a length, dash or gap that is not positive and finite; at most
+/// kMaxDashes dashes (the gaps grow to fit).
+inline constexpr int kMaxDashes = 1000;
+[[nodiscard]] std::vector<std::vector<globe::TPointLL>> DashedArc(double Lat, double Long,
+                                                                  double HeadingDeg,
+                                                                  double LengthKm, double DashKm,
+                                                                  double GapKm);
+
 /// "CALL  9,130 km  43°": the callsign, the distance rounded to a whole km (or mile, with
 /// "mi") with the locale's group separator, and the bearing rounded to a whole degree
 /// (360 shows as 0), each after two blanks.

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <optional>
@@ -184,14 +185,27 @@ void TForm1::Globe41Paint() {
   if (edCallsign->text().isEmpty() || !TargetPlaced()) return;
   G.RenderCircle(_PointLLWWW, kStationCircleRadius, kCircleSegments);
   G.RenderGreatCircleLine(ptLondon, _PointLLWWW, globe::gcShortest);
-  if (LongPath1->isChecked()) {
-    globe::TGlobeCanvas& Canvas = G.GlobeCanvas();
-    const platform::TCanvasPen Pen = Canvas.Pen();
-    Canvas.SetPen({Pen.Color, platform::psDash, Pen.Width});
-    G.RenderGreatCircleLine(ptLondon, _PointLLWWW, globe::gcLongest);
-    Canvas.SetPen(Pen);
-  }
+  if (LongPath1->isChecked()) DrawLongPath();
   DrawGreyLine();
+}
+
+void TForm1::DrawLongPath() {
+  globe::TGlobe4& G = Globe41();
+  const double Lat = static_cast<double>(_PointLLWWW.iLatY) / globe::GU_DEGREE;
+  const double Long = static_cast<double>(_PointLLWWW.iLongX) / globe::GU_DEGREE;
+  const TPathFigures Short = ShortPath(mylat, mylong, Lat, Long);
+  if (Short.DistanceKm <= 0) return;  // no direction to go the long way
+  // Dashes of a fixed length on the screen: three pen widths on, two off.
+  const double PenWidth = std::max(1, G.GlobeCanvas().Pen().Width);
+  const double KmPerPixel =
+      1.0 / (static_cast<double>(G.Projection().ScaleFactor()) *
+             static_cast<double>(globe::GUPerUnit(globe::TGlobeUnitTypes::Kilometer)));
+  const double Dash = std::max(6 * PenWidth * KmPerPixel, 0.1);
+  const double Gap = std::max(4 * PenWidth * KmPerPixel, 0.1);
+  const double Length = 2 * std::numbers::pi * EarthRadiusKm() - Short.DistanceKm;
+  for (const auto& Piece :
+       DashedArc(mylat, mylong, Short.BearingDeg + 180, Length, Dash, Gap))
+    G.RenderPolyLine(Piece);
 }
 
 void TForm1::DrawBeam() {

@@ -753,14 +753,14 @@ TEST(MainWindow, TheBeamHeadingIsARayWithAWedgeOnSphereAndMap) {
       QImage Image = Picture(F);
       // On the ray, 2,000 km east; inside the wedge 10° off the heading; outside it.
       const QPoint OnRay = DeviceAt(F, Destination(48.21, 16.37, 90, 2000));
-      const QPoint InWedge = DeviceAt(F, Destination(48.21, 16.37, 80, 2500));
+      const QPoint InWedge = DeviceAt(F, Destination(48.21, 16.37, 75, 3000));
       const QPoint Outside = DeviceAt(F, Destination(48.21, 16.37, 130, 2500));
       EXPECT_GT(CountNear(Image, OnRay, 2, Yellow), 4);
-      const int Hatched = CountNear(Image, InWedge, 8, Yellow);
+      const int Hatched = CountNear(Image, InWedge, 5, Yellow);
       if (Width > 0) {
         // Hatched, so that the map shows through: some pixels, far from all of them.
-        EXPECT_GT(Hatched, 10);
-        EXPECT_LT(Hatched, 17 * 17 / 2);
+        EXPECT_GT(Hatched, 5);
+        EXPECT_LT(Hatched, 11 * 11 / 2);
       } else {
         EXPECT_EQ(Hatched, 0);
       }
@@ -899,7 +899,10 @@ TEST(MainWindow, NorthUpAfterADiagonalDrag) {
   G.MouseDown(platform::TMouseButton::mbLeft, {}, Mid.x(), Mid.y());
   for (int i = 1; i <= 10; ++i) G.MouseMove({}, Mid.x() - 12 * i, Mid.y() - 9 * i);
   G.MouseUp(platform::TMouseButton::mbLeft, {}, Mid.x() - 120, Mid.y() - 90);
-  ASSERT_GT(std::abs(Tilt()), 5) << "the drag left north up";
+  // A drag turns about the axes of latitude and longitude only; a view loaded with a turn
+  // about the line of sight is what leaves north off the top.
+  P.SetZRotation(37);
+  ASSERT_GT(std::abs(Tilt()), 5) << "north is still up";
   globe::TPointLL Before;
   ASSERT_TRUE(P.DeviceXYToLL(Mid.x(), Mid.y(), Before));
   const globe::Extended Scale = P.ScaleFactor();

@@ -84,12 +84,14 @@ int main(int argc, char** argv) {
   const QCommandLineOption Texture(QStringLiteral("texture"),
                                    QStringLiteral("Lay the world texture on the globe."));
   const QCommandLineOption Map(QStringLiteral("map"), QStringLiteral("The flat map."));
+  const QCommandLineOption LongPath(QStringLiteral("long-path"),
+                                    QStringLiteral("Show the long path too."));
   const QCommandLineOption Time(
       QStringLiteral("time"),
       QStringLiteral(
           "The moment Orvane's clock shows, in UTC (2026-12-10T18:00:00Z; default now)."),
       QStringLiteral("UTC"));
-  Options.addOptions({Output, Simulator, Data, Call, Locator, Texture, Map, Time});
+  Options.addOptions({Output, Simulator, Data, Call, Locator, Texture, Map, LongPath, Time});
   Options.process(Application);
   if (!Options.isSet(Output)) return Fail(QStringLiteral("--output FILE is required"));
   QDateTime Clock;
@@ -137,6 +139,7 @@ int main(int argc, char** argv) {
     Form1.show();
     if (Options.isSet(Texture)) Form1.T1->trigger();
     if (Options.isSet(Map)) Form1.Spherical1->trigger();
+    if (Options.isSet(LongPath)) Form1.LongPath1->trigger();
 
     const QString Typed = Options.value(Call).toUpper();
     if (!Logger.Send(QStringLiteral("call ") + Typed, 10s)) return Fail(Logger.Error());
