@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 
 #include "globe/core/units.h"
 #include "tests/app/csvfixture.h"
@@ -91,6 +92,30 @@ TEST(PathFigures, RayAndWedgeRunAlongTheHeading) {
       58, 1e-3);
   EXPECT_TRUE(BeamWedge(48.21, 16.37, 43, 0).empty());
   EXPECT_TRUE(BeamWedge(48.21, 16.37, 43, -5).empty());
+}
+
+TEST(PathFigures, DashedArcCoversTheWayInBoundedPieces) {
+  // 10,000 km in dashes of 300 km with gaps of 200 km: 20 dashes, the last one whole.
+  const auto Dashes = DashedArc(0, 0, 90, 10'000, 300, 200);
+  ASSERT_EQ(Dashes.size(), 20u);
+  for (const auto& Dash : Dashes) {
+    ASSERT_GE(Dash.size(), 2u);
+    const TPathFigures From = ShortPath(0, 0, Deg(Dash.front().iLatY), Deg(Dash.front().iLongX));
+    const TPathFigures To = ShortPath(0, 0, Deg(Dash.back().iLatY), Deg(Dash.back().iLongX));
+    EXPECT_NEAR(To.DistanceKm - From.DistanceKm, 300, 0.1);
+    EXPECT_NEAR(std::remainder(From.DistanceKm, 500), 0, 0.1);
+  }
+  // Dashes far too short for the way: no more than the cap, still covering all of it.
+  const auto Many = DashedArc(0, 0, 90, 30'000, 0.001, 0.001);
+  EXPECT_EQ(Many.size(), static_cast<std::size_t>(kMaxDashes));
+  const TPathFigures Last =
+      ShortPath(0, 0, Deg(Many.back().front().iLatY), Deg(Many.back().front().iLongX));
+  EXPECT_NEAR(Last.DistanceKm, 2 * std::numbers::pi * EarthRadiusKm() - 30'000 + 30, 1);
+  for (const double Bad : {0.0, -1.0, std::nan(""), HUGE_VAL}) {
+    EXPECT_TRUE(DashedArc(0, 0, 90, Bad, 1, 1).empty());
+    EXPECT_TRUE(DashedArc(0, 0, 90, 100, Bad, 1).empty());
+    EXPECT_TRUE(DashedArc(0, 0, 90, 100, 1, Bad).empty());
+  }
 }
 
 TEST(PathFigures, StationLabel) {
