@@ -302,7 +302,7 @@ void TForm1::Globe41Render() {
   const std::int64_t SouthLat = std::int64_t{Where.iLatY} - globe::GU_DEGREE;
   if (!G.Projection().LLToDeviceXY(Where.iLongX, globe::Clamp32(SouthLat), At)) return;
   Canvas.RequireState();
-  if (platform::TDevice* Device = Canvas.DC()) {
+  if (platform::TDevice* Device = Canvas.Handle()) {
     // The label hangs from its top-left corner, whatever alignment the titles left.
     Device->SetTextAlign(platform::TA_LEFT | platform::TA_TOP);
     globe::HaloTextOut(*Device, At.X - Pixels(kLabelLeftShift), At.Y, Label.toStdString(),
