@@ -101,8 +101,7 @@ std::vector<globe::TPointLL> BeamWedge(double HomeLat, double HomeLong, double H
 }
 
 std::vector<std::vector<globe::TPointLL>> DashedArc(double Lat, double Long, double HeadingDeg,
-                                                    double LengthKm, double DashKm,
-                                                    double GapKm) {
+                                                    double LengthKm, double DashKm, double GapKm) {
   std::vector<std::vector<globe::TPointLL>> Dashes;
   const auto Usable = [](double v) { return std::isfinite(v) && v > 0; };
   if (!Usable(LengthKm) || !Usable(DashKm) || !Usable(GapKm)) return Dashes;

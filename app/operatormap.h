@@ -29,8 +29,8 @@ struct TPathFigures {
   double DistanceKm = 0;
   double BearingDeg = 0;
 };
-[[nodiscard]] TPathFigures ShortPath(double FromLat, double FromLong, double ToLat,
-                                     double ToLong, double RadiusKm = EarthRadiusKm()) noexcept;
+[[nodiscard]] TPathFigures ShortPath(double FromLat, double FromLong, double ToLat, double ToLong,
+                                     double RadiusKm = EarthRadiusKm()) noexcept;
 
 /// The point DistanceKm from (Lat, Long) along the great circle that leaves it at Azimuth
 /// degrees; degrees in and out, the longitude in −180 … 180.

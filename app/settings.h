@@ -32,9 +32,9 @@ struct TWindowGeometry {
 /// Section "Main" of the settings file.
 struct TMainSettings {
   TWindowGeometry Window{100, 100, 523, 543};
-  bool Shadow = false;   ///< ShadowEnabled
-  bool Friends = false;  ///< open the friends window at program start
-  bool Compass = false;  ///< open the compass window at program start
+  bool Shadow = false;    ///< ShadowEnabled
+  bool Friends = false;   ///< open the friends window at program start
+  bool Compass = false;   ///< open the compass window at program start
   bool LongPath = false;  ///< draw the long great-circle path beside the short one
   /// Width of the beam wedge in degrees ("BeamWidth"); 0 hides the wedge. Read only: the
   /// operator sets it in the file. Kept within 0 … 360.
@@ -104,8 +104,8 @@ class TSettingsFile {
                                            const TWindowGeometry& Defaults) const;
 
   /// The write at program close: "Main"/"Top", "Left", "Height", "Width", "Shadow",
-  /// "Friends", "Compass", "LongPath" in this order; then "Friends"/"Top", "Left", "Height", "Width"
-  /// only when Friends is given (the window is showing), then the same for "Compass". Other
+  /// "Friends", "Compass", "LongPath" in this order; then "Friends"/"Top", "Left", "Height",
+  /// "Width" only when Friends is given (the window is showing), then the same for "Compass". Other
   /// sections and keys of the file are kept. Returns false when nothing was written: the
   /// file exists but cannot be read whole (it is then left alone rather than emptied), or
   /// the new file cannot be written. The file is replaced only once its new text is

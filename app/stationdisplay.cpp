@@ -203,8 +203,7 @@ void TForm1::DrawLongPath() {
   const double Dash = std::max(6 * PenWidth * KmPerPixel, 0.1);
   const double Gap = std::max(4 * PenWidth * KmPerPixel, 0.1);
   const double Length = 2 * std::numbers::pi * EarthRadiusKm() - Short.DistanceKm;
-  for (const auto& Piece :
-       DashedArc(mylat, mylong, Short.BearingDeg + 180, Length, Dash, Gap))
+  for (const auto& Piece : DashedArc(mylat, mylong, Short.BearingDeg + 180, Length, Dash, Gap))
     G.RenderPolyLine(Piece);
 }
 

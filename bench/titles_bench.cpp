@@ -33,8 +33,7 @@ const std::filesystem::path& Folder() {
              ("orvane-titles-bench-" + std::to_string(::getpid()));
     std::filesystem::create_directories(f);
     for (const char* name : kLayers)
-      std::filesystem::copy_file(std::filesystem::path(ORVANE_SOURCE_DIR "/data") / name,
-                                 f / name);
+      std::filesystem::copy_file(std::filesystem::path(ORVANE_SOURCE_DIR "/data") / name, f / name);
     return f;
   }();
   return folder;

@@ -6,14 +6,14 @@ namespace globe {
 
 platform::TColor ContrastingColor(platform::TColor Color) noexcept {
   const platform::TColor c = platform::ColorToRGB(Color);
-  const int Luma = (299 * platform::GetRValue(c) + 587 * platform::GetGValue(c) +
-                    114 * platform::GetBValue(c)) /
-                   1000;
+  const int Luma =
+      (299 * platform::GetRValue(c) + 587 * platform::GetGValue(c) + 114 * platform::GetBValue(c)) /
+      1000;
   return Luma >= 128 ? platform::RGB(0, 0, 0) : platform::RGB(0xFF, 0xFF, 0xFF);
 }
 
-void HaloTextOut(platform::TDevice& Device, std::int32_t X, std::int32_t Y,
-                 std::string_view Text, platform::TColor Halo, std::int32_t Rim) {
+void HaloTextOut(platform::TDevice& Device, std::int32_t X, std::int32_t Y, std::string_view Text,
+                 platform::TColor Halo, std::int32_t Rim) {
   if (Rim > 0 && Device.BkMode() == platform::TRANSPARENT) {
     const platform::TColor Ink = Device.TextColor();
     Device.SetTextColor(Halo);

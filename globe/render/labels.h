@@ -18,14 +18,13 @@ namespace globe {
 /// first in Halo at the eight points Rim pixels around, then in the text colour over it.
 /// With an opaque background mode, or a Rim of 0 or less, only the text is written (the
 /// filled cell already stands out, and would hide the rim).
-void HaloTextOut(platform::TDevice& Device, std::int32_t X, std::int32_t Y,
-                 std::string_view Text, platform::TColor Halo, std::int32_t Rim);
+void HaloTextOut(platform::TDevice& Device, std::int32_t X, std::int32_t Y, std::string_view Text,
+                 platform::TColor Halo, std::int32_t Rim);
 
 /// The rectangle Device's TextOut of Text at (X, Y) covers with the current font and text
 /// alignment (escapement not considered), widened by Margin on every side.
-[[nodiscard]] platform::TRect TextBounds(platform::TDevice& Device, std::int32_t X,
-                                         std::int32_t Y, std::string_view Text,
-                                         std::int32_t Margin);
+[[nodiscard]] platform::TRect TextBounds(platform::TDevice& Device, std::int32_t X, std::int32_t Y,
+                                         std::string_view Text, std::int32_t Margin);
 
 /// Which parts of a picture titles already cover, in cells of CellSize pixels. A title is
 /// placed only when none of the cells under its rectangle is taken; placing it takes them.

@@ -56,11 +56,20 @@ TEST(PathFigures, BeamHeadingFromTheLoggersText) {
     const char* Text;
     std::optional<double> Heading;
   };
-  const Case Cases[] = {{"43/223", 43},  {" 43 /223", 43}, {"43", 43},   {"0/180", 0},
-                        {"360/180", 0},  {"-10/170", 350}, {"12.5/192", 12.5},
-                        {"", std::nullopt}, {"/223", std::nullopt}, {"abc/12", std::nullopt},
-                        {"4x/12", std::nullopt}, {"inf/0", std::nullopt},
-                        {"nan", std::nullopt}, {"1,5/2", std::nullopt}};
+  const Case Cases[] = {{"43/223", 43},
+                        {" 43 /223", 43},
+                        {"43", 43},
+                        {"0/180", 0},
+                        {"360/180", 0},
+                        {"-10/170", 350},
+                        {"12.5/192", 12.5},
+                        {"", std::nullopt},
+                        {"/223", std::nullopt},
+                        {"abc/12", std::nullopt},
+                        {"4x/12", std::nullopt},
+                        {"inf/0", std::nullopt},
+                        {"nan", std::nullopt},
+                        {"1,5/2", std::nullopt}};
   for (const Case& c : Cases) {
     SCOPED_TRACE(c.Text);
     EXPECT_EQ(BeamHeading(QString::fromLatin1(c.Text)), c.Heading);
@@ -77,16 +86,15 @@ TEST(PathFigures, RayAndWedgeRunAlongTheHeading) {
     const TPathFigures P = ShortPath(48.21, 16.37, Deg(Ray[i].iLatY), Deg(Ray[i].iLongX));
     EXPECT_NEAR(P.BearingDeg, 43, 1e-3) << i;
   }
-  const TPathFigures End =
-      ShortPath(48.21, 16.37, Deg(Ray.back().iLatY), Deg(Ray.back().iLongX));
+  const TPathFigures End = ShortPath(48.21, 16.37, Deg(Ray.back().iLatY), Deg(Ray.back().iLongX));
   EXPECT_NEAR(End.DistanceKm, 20'000, 1);
 
   // The wedge: home, out along 28°, back along 58°.
   const auto Wedge = BeamWedge(48.21, 16.37, 43, 30);
   ASSERT_EQ(Wedge.size(), 2 * Ray.size() - 1);
   EXPECT_EQ(Wedge.front(), Ray.front());
-  EXPECT_NEAR(ShortPath(48.21, 16.37, Deg(Wedge[20].iLatY), Deg(Wedge[20].iLongX)).BearingDeg,
-              28, 1e-3);
+  EXPECT_NEAR(ShortPath(48.21, 16.37, Deg(Wedge[20].iLatY), Deg(Wedge[20].iLongX)).BearingDeg, 28,
+              1e-3);
   EXPECT_NEAR(
       ShortPath(48.21, 16.37, Deg(Wedge.end()[-20].iLatY), Deg(Wedge.end()[-20].iLongX)).BearingDeg,
       58, 1e-3);
