@@ -161,8 +161,8 @@ void TForm1::BuildMenu() {
   ShowFriends1 =
       Add(C1, "ShowFriends1", QStringLiteral("Show Compass"), &TForm1::ShowFriends1Click);
   Sh1 = Add(C1, "Sh1", QStringLiteral("Show with program start"), &TForm1::Sh1Click, true);
-  LongPath1 = Add(MainMenu1, "LongPath1", QStringLiteral("Long path"), &TForm1::LongPath1Click,
-                  true);
+  LongPath1 =
+      Add(MainMenu1, "LongPath1", QStringLiteral("Long path"), &TForm1::LongPath1Click, true);
   NorthUp1 = Add(MainMenu1, "NorthUp1", QStringLiteral("North up"), &TForm1::NorthUp1Click);
   NorthUp1->setShortcut(QKeySequence(Qt::Key_Home));
 }

@@ -1,8 +1,6 @@
 #include "globe/core/text.h"
 #include "globe/objects/layerstore.h"
 
-#include "globe/render/canvas.h"
-
 #include <algorithm>
 
 #include "globe/core/units.h"
@@ -10,6 +8,7 @@
 #include "globe/objects/pointpresenter.h"
 #include "globe/objects/presenter.h"
 #include "globe/objects/source.h"
+#include "globe/render/canvas.h"
 #include "globe/view/globe.h"
 
 namespace globe {

@@ -1,14 +1,14 @@
 // Maidenhead locators and position texts to degrees.
 #include "app/locator.h"
 
-#include "tests/app/csvfixture.h"
-
 #include <gtest/gtest.h>
 
 #include <QLocale>
 #include <QString>
 #include <limits>
 #include <vector>
+
+#include "tests/app/csvfixture.h"
 
 namespace orvane {
 namespace {
@@ -154,7 +154,6 @@ TEST(Locator, PositionTextThatIsNoNumberIsAConversionError) {
   }
 }
 
-
 TEST(GridLocator, CentresOfAnyPrecisionAgreeWithHamlib) {
   const auto Rows = CsvFixture("locator/centres.csv");
   ASSERT_GE(Rows.size(), 10u);
@@ -170,9 +169,9 @@ TEST(GridLocator, CentresOfAnyPrecisionAgreeWithHamlib) {
 }
 
 TEST(GridLocator, InvalidTextsLeaveThePositionAlone) {
-  for (const char* Text : {"", "JN", "JN8", "JN88E", "JN88EF1", "JN88EF12A", "JN88EF12AB1",
-                           "JN88EF12ABCD", "SN88", "JS88", "JNA8", "JN88EY", "JN88EFA2",
-                           "JN88EF12AY", "JN88EF1Z", " JN88", "JN 88"}) {
+  for (const char* Text :
+       {"", "JN", "JN8", "JN88E", "JN88EF1", "JN88EF12A", "JN88EF12AB1", "JN88EF12ABCD", "SN88",
+        "JS88", "JNA8", "JN88EY", "JN88EFA2", "JN88EF12AY", "JN88EF1Z", " JN88", "JN 88"}) {
     SCOPED_TRACE(Text);
     EXPECT_FALSE(IsValidGridLocator(QString::fromLatin1(Text)));
     double Lat = -1, Long = -2;

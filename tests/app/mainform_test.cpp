@@ -416,7 +416,8 @@ TEST(MainWindow, TheGreyLineIsMarkedOnThePathAndNamedInTheLabel) {
   F.SetFieldText(*F.edCallsign, QStringLiteral("ST2AR"));
   F.SetFieldText(*F.edLocator, QStringLiteral("KL60MA"));
   QImage Image = Picture(F);
-  EXPECT_TRUE(F.CallLabel().endsWith(QStringLiteral(" (grey line)"))) << F.CallLabel().toStdString();
+  EXPECT_TRUE(F.CallLabel().endsWith(QStringLiteral(" (grey line)")))
+      << F.CallLabel().toStdString();
   EXPECT_TRUE(
       globe::TerminatorCrossings(F.ptLondon, F._PointLLWWW, Sun, globe::gcShortest).empty());
 
@@ -729,7 +730,6 @@ TEST(MainWindow, ClosingWritesTheSettingsAndTheLoggerEndsTheProgram) {
   EXPECT_FALSE(W->Form1().T1->isChecked());
 }
 
-
 QPoint DeviceAt(TForm1& Form, const TLatLong& P) {
   return Device(Form, globe::DegToPointLL(P.Long, P.Lat));
 }
@@ -829,7 +829,8 @@ TEST(MainWindow, TheLabelGivesDistanceAndBearingWithAHalo) {
     F.SetFieldText(*F.edCallsign, QStringLiteral("JA1ABC"));
     const QImage Image = Picture(F);
     const TPathFigures P = ShortPath(48.21, 16.37, 35, 139);
-    const QRegularExpression Form(QStringLiteral("^JA1ABC  ([0-9.,\u00a0\u202f ]+) (km|mi)  ([0-9]+)°$"));
+    const QRegularExpression Form(
+        QStringLiteral("^JA1ABC  ([0-9.,\u00a0\u202f ]+) (km|mi)  ([0-9]+)°$"));
     const auto Match = Form.match(F.CallLabel());
     ASSERT_TRUE(Match.hasMatch()) << F.CallLabel().toStdString();
     QString Digits = Match.captured(1);

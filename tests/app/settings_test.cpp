@@ -110,14 +110,17 @@ TEST_F(SettingsFileTest, CloseWritesTheKeysInOrderAndReadsThemBack) {
     QByteArray Text;
   } cases[] = {
       {"both windows showing", TWindowGeometry{1, 2, 3, 4}, TWindowGeometry{5, 6, 7, 8},
-       "[Main]\nTop=10\nLeft=20\nHeight=300\nWidth=400\nShadow=1\nFriends=0\nCompass=1\nLongPath=0\n"
+       "[Main]\nTop=10\nLeft=20\nHeight=300\nWidth=400\nShadow=1\nFriends=0\nCompass=1\nLongPath="
+       "0\n"
        "\n\n[Friends]\nTop=1\nLeft=2\nHeight=3\nWidth=4\n"
        "\n\n[Compass]\nTop=5\nLeft=6\nHeight=7\nWidth=8\n"},
       {"only the compass showing", std::nullopt, TWindowGeometry{-5, -6, 7, 8},
-       "[Main]\nTop=10\nLeft=20\nHeight=300\nWidth=400\nShadow=1\nFriends=0\nCompass=1\nLongPath=0\n"
+       "[Main]\nTop=10\nLeft=20\nHeight=300\nWidth=400\nShadow=1\nFriends=0\nCompass=1\nLongPath="
+       "0\n"
        "\n\n[Compass]\nTop=-5\nLeft=-6\nHeight=7\nWidth=8\n"},
       {"neither showing", std::nullopt, std::nullopt,
-       "[Main]\nTop=10\nLeft=20\nHeight=300\nWidth=400\nShadow=1\nFriends=0\nCompass=1\nLongPath=0\n"},
+       "[Main]\nTop=10\nLeft=20\nHeight=300\nWidth=400\nShadow=1\nFriends=0\nCompass=1\nLongPath="
+       "0\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);

@@ -577,8 +577,7 @@ TEST_F(LayerTest, TitlesThatWouldOverlapOnesDrawnEarlierInThePaintAreLeftOut) {
       if (avoid) {
         EXPECT_THAT(Written(), ElementsAre("Rome", "Oslo", "Lima"));
       } else {
-        EXPECT_THAT(Written(), ElementsAre("Rome", "Oslo", "Vatican City", "Lima",
-                                           "Roma Termini"));
+        EXPECT_THAT(Written(), ElementsAre("Rome", "Oslo", "Vatican City", "Lima", "Roma Termini"));
       }
     }
   }
