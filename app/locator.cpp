@@ -55,6 +55,42 @@ void LocatorToLatLong(const QString& s, double& Lat, double& Long) {
   Lat = (b - 10) * 10 + d4 + (f - 1) / 24 + 1.0 / 48;
 }
 
+bool IsValidGridLocator(const QString& s) {
+  const qsizetype n = s.size();
+  if (n != 4 && n != 6 && n != 8 && n != 10) return false;
+  const QString t = s.toUpper();
+  for (qsizetype i = 0; i < n; ++i) {
+    const QChar c = t[i];
+    // Pairs: field (A–R), square (digits), sub-square (A–X), extended square (digits),
+    // extended sub-square (A–X).
+    const bool ok = i < 2 ? IsLetterAR(c) : (i / 2) % 2 == 1 ? IsDigit09(c) : IsLetterAX(c);
+    if (!ok) return false;
+  }
+  return true;
+}
+
+bool GridLocatorToLatLong(const QString& s, double& Lat, double& Long) {
+  if (!IsValidGridLocator(s)) return false;
+  const QString t = s.toUpper();
+  // Each pair divides the cell of the pair before it: 18 fields, then 10, 24, 10, 24.
+  static constexpr int kDivisions[] = {18, 10, 24, 10, 24};
+  double Lon = -180, La = -90;
+  double CellLong = 360, CellLat = 180;
+  for (qsizetype pair = 0; pair < t.size() / 2; ++pair) {
+    const QChar a = t[pair * 2], b = t[pair * 2 + 1];
+    const bool Digits = pair % 2 == 1;
+    const int ia = Digits ? a.unicode() - u'0' : a.unicode() - u'A';
+    const int ib = Digits ? b.unicode() - u'0' : b.unicode() - u'A';
+    CellLong /= kDivisions[pair];
+    CellLat /= kDivisions[pair];
+    Lon += ia * CellLong;
+    La += ib * CellLat;
+  }
+  Long = Lon + CellLong / 2;
+  Lat = La + CellLat / 2;
+  return true;
+}
+
 void TextToLatLong(const QString& LatText, const QString& LongText, double& Lat, double& Long,
                    const QLocale& Locale) {
   if (LatText.isEmpty() || LongText.isEmpty()) {

@@ -35,6 +35,16 @@ inline constexpr char kLocatorLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWX";
 /// upper-case text.
 void LocatorToLatLong(const QString& s, double& Lat, double& Long);
 
+/// True for a locator of 4, 6, 8 or 10 characters: field letters A–R, square digits,
+/// sub-square letters A–X, extended-square digits, extended sub-square letters A–X. Letters
+/// of either case.
+[[nodiscard]] bool IsValidGridLocator(const QString& s);
+
+/// The centre of the smallest square the locator names (4 characters: a 2° × 1° square; 10
+/// characters: 1.25″ × 0.625″), in degrees, letters of either case. Returns false and leaves
+/// Lat and Long untouched when s is not valid for IsValidGridLocator.
+bool GridLocatorToLatLong(const QString& s, double& Lat, double& Long);
+
 /// Position texts to degrees. Both results are 0 when either text is empty. Otherwise each
 /// text loses its last character (the hemisphere letter); a last "S" (latitude) or "W"
 /// (longitude), upper case only, makes the value negative. The rest is read as a decimal

@@ -183,6 +183,10 @@ void TForm1::BuildMenu() {
   ShowFriends1 =
       Add(C1, "ShowFriends1", QStringLiteral("Show Compass"), &TForm1::ShowFriends1Click);
   Sh1 = Add(C1, "Sh1", QStringLiteral("Show with program start"), &TForm1::Sh1Click, true);
+  LongPath1 =
+      Add(MainMenu1, "LongPath1", QStringLiteral("Long path"), &TForm1::LongPath1Click, true);
+  NorthUp1 = Add(MainMenu1, "NorthUp1", QStringLiteral("North up"), &TForm1::NorthUp1Click);
+  NorthUp1->setShortcut(QKeySequence(Qt::Key_Home));
 }
 
 void TForm1::ConfigureGlobe() {
@@ -255,7 +259,12 @@ void TForm1::FormCreate() {
                                               Table(Link_->tblProvince()), Table(Link_->tblDXCC()));
 
   try {
-    for (const char* File : kLayerFiles) globe::AddLayerFromFile(Globe41(), File);
+    for (const char* File : kLayerFiles) {
+      // Zoomed in, the shipped titles would print over each other ("Rome", "Vatican
+      // City"): the layers drawn first (capitals before cities) keep their titles.
+      const std::int32_t Index = globe::AddLayerFromFile(Globe41(), File);
+      if (Index >= 0) Globe41().Layers().GetLayer(Index).SetAvoidTitleOverlap(true);
+    }
     Globe41().Projection().SetAltitude(0);
     // The globe has no real size before the window is shown and framed: fit again then.
     StartFit_ = true;
@@ -274,6 +283,9 @@ void TForm1::FormCreate() {
   S1->setChecked(Main.Friends);
   Sh1->setChecked(Main.Compass);
   if (Main.Projection != TProjectionChoice::Sphere) SetProjectionChoice(Main.Projection);
+  LongPath1->setChecked(Main.LongPath);
+  BeamWidth = Main.BeamWidth;
+  UnitsMiles = Main.Miles;
   SettingsRead_ = true;
 }
 
@@ -335,6 +347,8 @@ void TForm1::FormClose() {
   if (SettingsRead_ || S1->isChecked() != Design.Friends) Main.Friends = S1->isChecked();
   if (SettingsRead_ || Sh1->isChecked() != Design.Compass) Main.Compass = Sh1->isChecked();
   if (SettingsRead_ || ProjectionChoice_ != Design.Projection) Main.Projection = ProjectionChoice_;
+  if (SettingsRead_ || LongPath1->isChecked() != Design.LongPath)
+    Main.LongPath = LongPath1->isChecked();
   std::optional<TWindowGeometry> FriendsGeometry;
   if (FriendsShowing()) FriendsGeometry = Friends_->Geometry();
   std::optional<TWindowGeometry> CompassGeometry;
@@ -406,6 +420,8 @@ void TForm1::SetProjectionChoice(TProjectionChoice Choice) {
   Item->setChecked(true);
   Projection1->setTitle(Item->text());
 }
+
+void TForm1::LongPath1Click() { Globe41().RedrawLayers(); }
 
 void TForm1::S2Click() {
   ShowFriendsWindow();

@@ -129,6 +129,8 @@ class TForm1 : public QMainWindow {
   QAction* T1 = nullptr;            ///< "Texture"
   QAction* ShowFriends1 = nullptr;  ///< Compass ▸ "Show Compass"
   QAction* Sh1 = nullptr;           ///< Compass ▸ "Show with program start"
+  QAction* LongPath1 = nullptr;     ///< "Long path", checkable
+  QAction* NorthUp1 = nullptr;      ///< "North up", also the Home key
 
   // ---- State ------------------------------------------------------------------------------
   /// Home position in degrees, north and east positive; 0, 0 until the logger link reads it.
@@ -143,6 +145,12 @@ class TForm1 : public QMainWindow {
   [[nodiscard]] bool TargetPlaced() const;
   bool ShadowEnabled = false;
   int ShadowCountdown = 0;
+  /// Beam wedge width in degrees (0: no wedge) and distances in miles, from the settings.
+  int BeamWidth = 30;
+  bool UnitsMiles = false;
+  /// The label written under the target: the callsign with distance and bearing from home
+  /// when the target is placed, the callsign and " ?" when not; empty without a callsign.
+  [[nodiscard]] QString CallLabel() const;
   [[nodiscard]] const QString& LoggerInstallPath() const noexcept { return LoggerInstallPath_; }
   [[nodiscard]] TLoggerLink& LoggerLink() const noexcept { return *Link_; }
 
@@ -160,6 +168,11 @@ class TForm1 : public QMainWindow {
   void T1Click();
   void ShowFriends1Click();
   void Sh1Click();
+  /// Shows or hides the long great-circle path beside the short one.
+  void LongPath1Click();
+  /// Turns the view north-up about the point now in the middle of the window, keeping the
+  /// zoom; on the flat map the middle stays where it is.
+  void NorthUp1Click();
   /// One wheel step towards (Up) or away from the user: the scale times or divided by 1.1.
   void FormMouseWheel(bool Up);
 
@@ -232,6 +245,10 @@ class TForm1 : public QMainWindow {
   [[nodiscard]] const globe::TTextureData* NightLights();
   /// Marks where the path crosses the terminator of the shadow shown.
   void DrawGreyLine();
+  /// The long great-circle path from home to the target, dashed.
+  void DrawLongPath();
+  /// The heading typed into the logger as a ray from home with its beam-width wedge.
+  void DrawBeam();
 };
 
 }  // namespace orvane

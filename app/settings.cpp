@@ -162,6 +162,11 @@ TMainSettings TSettingsFile::ReadMain() const {
   S.Friends = ReadBool(Ini, MainSection, "Friends", D.Friends);
   S.Compass = ReadBool(Ini, MainSection, "Compass", D.Compass);
   S.Projection = ReadProjection(Ini, D.Projection);
+  S.LongPath = ReadBool(Ini, MainSection, "LongPath", D.LongPath);
+  S.BeamWidth = std::clamp(ReadInteger(Ini, MainSection, "BeamWidth", D.BeamWidth), 0, 360);
+  const char* Units = Ini.GetValue(MainSection, "Units", nullptr);
+  S.Miles = Units != nullptr && QString::fromUtf8(Units).trimmed().compare(
+                                    QStringLiteral("mi"), Qt::CaseInsensitive) == 0;
   return S;
 }
 
@@ -202,7 +207,8 @@ bool TSettingsFile::WriteAtClose(const TMainSettings& Main,
                                  const std::optional<TWindowGeometry>& Friends,
                                  const std::optional<TWindowGeometry>& Compass) const {
   return WriteChangedAtClose(
-      TMainSettingsWrite{Main.Window, Main.Shadow, Main.Friends, Main.Compass, Main.Projection},
+      TMainSettingsWrite{Main.Window, Main.Shadow, Main.Friends, Main.Compass, Main.Projection,
+                         Main.LongPath},
       Friends, Compass);
 }
 
@@ -210,6 +216,7 @@ bool TSettingsFile::WriteChangedAtClose(const TMainSettingsWrite& Main,
                                         const std::optional<TWindowGeometry>& Friends,
                                         const std::optional<TWindowGeometry>& Compass) const {
   if (!Main.Window && !Main.Shadow && !Main.Friends && !Main.Compass && !Main.Projection &&
+      !Main.LongPath &&
       !Friends && !Compass) {
     return true;
   }
@@ -219,6 +226,7 @@ bool TSettingsFile::WriteChangedAtClose(const TMainSettingsWrite& Main,
     if (Main.Friends) WriteInteger(Ini, MainSection, "Friends", *Main.Friends ? 1 : 0);
     if (Main.Compass) WriteInteger(Ini, MainSection, "Compass", *Main.Compass ? 1 : 0);
     if (Main.Projection) WriteProjection(Ini, *Main.Projection);
+    if (Main.LongPath) WriteInteger(Ini, MainSection, "LongPath", *Main.LongPath ? 1 : 0);
     if (Friends) WriteGeometry(Ini, "Friends", *Friends);
     if (Compass) WriteGeometry(Ini, "Compass", *Compass);
   });

@@ -36,10 +36,17 @@ enum class TProjectionChoice { Sphere, Map, Azimuthal };
 /// Section "Main" of the settings file.
 struct TMainSettings {
   TWindowGeometry Window{100, 100, 523, 543};
-  bool Shadow = false;   ///< ShadowEnabled
-  bool Friends = false;  ///< open the friends window at program start
-  bool Compass = false;  ///< open the compass window at program start
+  bool Shadow = false;    ///< ShadowEnabled
+  bool Friends = false;   ///< open the friends window at program start
+  bool Compass = false;   ///< open the compass window at program start
   TProjectionChoice Projection = TProjectionChoice::Sphere;
+  bool LongPath = false;  ///< draw the long great-circle path beside the short one
+  /// Width of the beam wedge in degrees ("BeamWidth"); 0 hides the wedge. Read only: the
+  /// operator sets it in the file. Kept within 0 … 360.
+  int BeamWidth = 30;
+  /// Distances in statute miles ("Units" = "mi") rather than kilometres ("km", the
+  /// default; any other text counts as km). Read only.
+  bool Miles = false;
   friend bool operator==(const TMainSettings&, const TMainSettings&) = default;
 };
 
@@ -50,6 +57,7 @@ struct TMainSettingsWrite {
   std::optional<bool> Friends;
   std::optional<bool> Compass;
   std::optional<TProjectionChoice> Projection;
+  std::optional<bool> LongPath;
 };
 
 /// Defaults of the secondary windows' sections.
@@ -101,12 +109,13 @@ class TSettingsFile {
   [[nodiscard]] TWindowGeometry ReadWindow(const char* Section,
                                            const TWindowGeometry& Defaults) const;
 
-  /// The write at program close: "Main"/"Top", "Left", "Height", "Width", "Shadow", "Friends",
-  /// "Compass", "Projection" in this order; then "Friends"/"Top", "Left", "Height", "Width" only
-  /// when Friends is given (the window is showing), then the same for "Compass". Other sections and
-  /// keys of the file are kept. Returns false when nothing was written: the file exists but cannot
-  /// be read whole (it is then left alone rather than emptied), or the new file cannot be written.
-  /// The file is replaced only once its new text is complete.
+  /// The write at program close: "Main"/"Top", "Left", "Height", "Width", "Shadow",
+  /// "Friends", "Compass", "Projection", "LongPath" in this order; then "Friends"/"Top", "Left", "Height",
+  /// "Width" only when Friends is given (the window is showing), then the same for "Compass". Other
+  /// sections and keys of the file are kept. Returns false when nothing was written: the
+  /// file exists but cannot be read whole (it is then left alone rather than emptied), or
+  /// the new file cannot be written. The file is replaced only once its new text is
+  /// complete.
   bool WriteAtClose(const TMainSettings& Main, const std::optional<TWindowGeometry>& Friends,
                     const std::optional<TWindowGeometry>& Compass) const;
   /// The same, writing only the keys of Main that are given; when nothing at all is given

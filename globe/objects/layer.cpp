@@ -1,6 +1,7 @@
 #include "globe/core/text.h"
 #include "globe/objects/layer.h"
 
+#include <algorithm>
 #include <chrono>
 #include <limits>
 #include <string_view>
@@ -13,6 +14,7 @@
 #include "globe/projection/projection.h"
 #include "globe/render/attributes.h"
 #include "globe/render/canvas.h"
+#include "globe/render/labels.h"
 #include "globe/render/pointbuffer.h"
 #include "globe/view/globe.h"
 #include "platform/application.h"
@@ -144,6 +146,12 @@ void TGlobeLayer::SetVisible(bool Value) {
   if (Value == FbVisible) return;
   FbVisible = Value;
   FModified = true;
+  FGlobe->RedrawLayers();
+}
+
+void TGlobeLayer::SetAvoidTitleOverlap(bool Value) {
+  if (Value == FbAvoidTitleOverlap) return;
+  FbAvoidTitleOverlap = Value;
   FGlobe->RedrawLayers();
 }
 
@@ -512,7 +520,17 @@ void TGlobeLayer::RenderTitle(TGlobeObject& Obj, TGlobePresenter& aPresenter) {
   platform::TDevice* dc = canvas.DC();
   if (dc == nullptr) return;
   dc->SetTextAlign(align);
-  dc->TextOut(anchor.X + dx, anchor.Y + dy, Obj.Title());
+  DrawTitleText(*dc, anchor.X + dx, anchor.Y + dy, Obj.Title());
+}
+
+void TGlobeLayer::DrawTitleText(platform::TDevice& Device, std::int32_t X, std::int32_t Y,
+                                const std::string& Title) {
+  // A pixel of rim on a screen of 96 pixels an inch, more on denser ones.
+  const std::int32_t Rim = std::max(1, GlobeCanvas().CanvasPixelsPerInch() / 96);
+  if (FbAvoidTitleOverlap && FLayerStore != nullptr &&
+      !FLayerStore->TitleGrid().TryPlace(TextBounds(Device, X, Y, Title, Rim)))
+    return;
+  HaloTextOut(Device, X, Y, Title, ContrastingColor(Device.TextColor()), Rim);
 }
 
 // ---- Notifications ----------------------------------------------------------------------

@@ -17,6 +17,10 @@
 #include "globe/objects/object.h"
 #include "platform/types.h"
 
+namespace platform {
+class TDevice;
+}
+
 namespace globe {
 
 class TGlobe4;
@@ -74,6 +78,11 @@ class TGlobeLayer : public TGlobeENVPersistent {
   void SetVisible(bool Value);
   [[nodiscard]] bool NoInterrupt() const noexcept { return FbNoInterrupt; }
   void SetNoInterrupt(bool Value);
+  /// Skip a title that would overlap one already drawn in the same pass (by this or an
+  /// earlier layer), so that zoomed-in titles do not print over each other. Off for a new
+  /// layer; a change redraws. Not saved in environment documents.
+  [[nodiscard]] bool AvoidTitleOverlap() const noexcept { return FbAvoidTitleOverlap; }
+  void SetAvoidTitleOverlap(bool Value);
   /// Zoom range in ZoomUnits; 0: no limit on that side.
   [[nodiscard]] std::int32_t ZoomMin() const noexcept { return FiZoomMin; }
   void SetZoomMin(std::int32_t Value);
@@ -105,6 +114,10 @@ class TGlobeLayer : public TGlobeENVPersistent {
   /// Draws the visible objects of the source through their presenters, with titles.
   virtual void RenderObjects();
   virtual void RenderTitle(TGlobeObject& Obj, TGlobePresenter& aPresenter);
+  /// Writes a placed title with its contrasting rim, unless AvoidTitleOverlap is on and
+  /// the title would overlap one already drawn in this pass.
+  void DrawTitleText(platform::TDevice& Device, std::int32_t X, std::int32_t Y,
+                     const std::string& Title);
   /// Frees the layer (through its store when it has one).
   virtual void Delete();
   virtual void Notify(TObjectSourceNotification Notification, TGlobeObject* Obj);
@@ -147,6 +160,7 @@ class TGlobeLayer : public TGlobeENVPersistent {
   bool FbShowTitles = true;
   bool FbVisible = true;
   bool FbNoInterrupt = false;
+  bool FbAvoidTitleOverlap = false;
   std::int32_t FiZoomMin = 0;
   std::int32_t FiZoomMax = 0;
   TGlobeUnitTypes FZoomUnits = TGlobeUnitTypes::NauticalMile;

@@ -8,6 +8,7 @@
 #include "globe/objects/pointpresenter.h"
 #include "globe/objects/presenter.h"
 #include "globe/objects/source.h"
+#include "globe/render/canvas.h"
 #include "globe/view/globe.h"
 
 namespace globe {
@@ -114,6 +115,8 @@ void TGlobeLayerStore::Clear() { SetCount(0); }
 // ---- Drawing and searches ---------------------------------------------------------------
 
 void TGlobeLayerStore::Render(bool Animated) {
+  const TGlobeCanvas& Canvas = FGlobe->GlobeCanvas();
+  FTitleGrid.Reset(Canvas.CanvasWidth(), Canvas.CanvasHeight());
   // By index: drawing never adds or removes layers, but the list is not held across calls.
   for (std::int32_t i = 0; i < Count(); ++i) {
     TGlobeLayer* layer = FLayers[static_cast<std::size_t>(i)];

@@ -14,6 +14,7 @@
 
 #include "globe/core/types.h"
 #include "globe/formats/xml.h"
+#include "globe/render/labels.h"
 
 namespace globe {
 
@@ -114,8 +115,13 @@ class TGlobeLayerStore : public TGlobeENVPersistent {
   /// "GlobalPresenters", then one "Layer" child per layer in store order.
   [[nodiscard]] std::unique_ptr<TGXML_Element> SaveEnvironment() override;
 
+  /// Where titles stand in the pass being drawn: each Render starts it afresh over the
+  /// canvas, so titles of layers drawn later give way to those drawn earlier.
+  [[nodiscard]] TTitleGrid& TitleGrid() noexcept { return FTitleGrid; }
+
  private:
   TGlobe4* FGlobe;
+  TTitleGrid FTitleGrid;
   std::vector<TGlobeLayer*> FLayers;  // owned; entries may be null after SetCount grows
   TGlobeRoot* FSelectedObject = nullptr;
   std::unique_ptr<TGlobePresenterStore> FGlobalPresenters;

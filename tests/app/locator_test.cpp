@@ -6,6 +6,9 @@
 #include <QLocale>
 #include <QString>
 #include <limits>
+#include <vector>
+
+#include "tests/app/csvfixture.h"
 
 namespace orvane {
 namespace {
@@ -148,6 +151,33 @@ TEST(Locator, PositionTextThatIsNoNumberIsAConversionError) {
     }
     EXPECT_EQ(lat, 99);
     EXPECT_EQ(lon, 99);
+  }
+}
+
+TEST(GridLocator, CentresOfAnyPrecisionAgreeWithHamlib) {
+  const auto Rows = CsvFixture("locator/centres.csv");
+  ASSERT_GE(Rows.size(), 10u);
+  for (const QStringList& Row : Rows) {
+    for (const QString& Text : {Row[0], Row[0].toLower()}) {
+      SCOPED_TRACE(Text.toStdString());
+      double Lat = 0, Long = 0;
+      ASSERT_TRUE(GridLocatorToLatLong(Text, Lat, Long));
+      EXPECT_NEAR(Long, Row[1].toDouble(), 1e-6);
+      EXPECT_NEAR(Lat, Row[2].toDouble(), 1e-6);
+    }
+  }
+}
+
+TEST(GridLocator, InvalidTextsLeaveThePositionAlone) {
+  for (const char* Text :
+       {"", "JN", "JN8", "JN88E", "JN88EF1", "JN88EF12A", "JN88EF12AB1", "JN88EF12ABCD", "SN88",
+        "JS88", "JNA8", "JN88EY", "JN88EFA2", "JN88EF12AY", "JN88EF1Z", " JN88", "JN 88"}) {
+    SCOPED_TRACE(Text);
+    EXPECT_FALSE(IsValidGridLocator(QString::fromLatin1(Text)));
+    double Lat = -1, Long = -2;
+    EXPECT_FALSE(GridLocatorToLatLong(QString::fromLatin1(Text), Lat, Long));
+    EXPECT_EQ(Lat, -1);
+    EXPECT_EQ(Long, -2);
   }
 }
 

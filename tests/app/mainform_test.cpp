@@ -15,6 +15,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -28,6 +29,7 @@
 #include "app/compass.h"
 #include "app/friends.h"
 #include "app/locator.h"
+#include "app/operatormap.h"
 #include "app/program.h"
 #include "globe/core/units.h"
 #include "globe/objects/layer.h"
@@ -408,31 +410,21 @@ TEST(MainWindow, TheGreyLineIsMarkedOnThePathAndNamedInTheLabel) {
   F.resize(800, 640);
   F.show();
   F.DayNightShadow->trigger();
-  const QRgb White = qRgb(0xFF, 0xFF, 0xFF);
   const QRgb Amber = qRgb(0xFF, 0xC0, 0x20);
   const globe::TPointLL Sun = globe::SubSolarPoint(globe::EncodeGMTDateTime(2026, 12, 10, 15, 20));
-
-  // White label pixels beyond the callsign's own width: the added words.
-  const auto LabelTail = [&F, &White](const QImage& Image, const globe::TPointLL& Target) {
-    const QPoint Label = Device(F, {Target.iLongX, Target.iLatY - globe::GU_DEGREE, 0});
-    int n = 0;
-    for (int y = Label.y(); y < Label.y() + 20; ++y)
-      for (int x = Label.x() + 45; x < Label.x() + 140; ++x)
-        if (Image.rect().contains(x, y) && Image.pixel(x, y) == White) ++n;
-    return n;
-  };
 
   F.SetFieldText(*F.edCallsign, QStringLiteral("ST2AR"));
   F.SetFieldText(*F.edLocator, QStringLiteral("KL60MA"));
   QImage Image = Picture(F);
-  EXPECT_GT(LabelTail(Image, F._PointLLWWW), 20) << "no \"(grey line)\" in the label";
+  EXPECT_TRUE(F.CallLabel().endsWith(QStringLiteral(" (grey line)")))
+      << F.CallLabel().toStdString();
   EXPECT_TRUE(
       globe::TerminatorCrossings(F.ptLondon, F._PointLLWWW, Sun, globe::gcShortest).empty());
 
   F.SetFieldText(*F.edLocator, QString());
   F.SetFieldText(*F.edCallsign, QStringLiteral("DL0XX"));
   Image = Picture(F);
-  EXPECT_LT(LabelTail(Image, F._PointLLWWW), 5);
+  EXPECT_FALSE(F.CallLabel().contains(QStringLiteral("grey"))) << F.CallLabel().toStdString();
   const auto Crossings =
       globe::TerminatorCrossings(F.ptLondon, F._PointLLWWW, Sun, globe::gcShortest);
   ASSERT_EQ(Crossings.size(), 1u);
@@ -786,6 +778,194 @@ TEST(MainWindow, ClosingWritesTheSettingsAndTheLoggerEndsTheProgram) {
   EXPECT_TRUE(W->Form1().S1->isChecked());
   EXPECT_EQ(W->Form1().Spherical1->text(), QStringLiteral("Sphere"));
   EXPECT_FALSE(W->Form1().T1->isChecked());
+}
+
+QPoint DeviceAt(TForm1& Form, const TLatLong& P) {
+  return Device(Form, globe::DegToPointLL(P.Long, P.Lat));
+}
+
+TEST(MainWindow, TheBeamHeadingIsARayWithAWedgeOnEveryProjection) {
+  const QRgb Yellow = qRgb(0xFF, 0xE0, 0x00);
+  for (const int Width : {30, 0}) {
+    Rig R;
+    QFile Ini(R.ExeFolder + "/Orvane.ini");
+    ASSERT_TRUE(Ini.open(QIODevice::WriteOnly));
+    Ini.write(QStringLiteral("[Main]\nBeamWidth=%1\n").arg(Width).toUtf8());
+    Ini.close();
+    auto W = R.Start();
+    TForm1& F = W->Form1();
+    F.resize(800, 640);
+    F.show();
+    for (QAction* View : {F.Sphere1, F.Map1, F.Azimuthal1}) {
+      SCOPED_TRACE(testing::Message() << "width " << Width << " " << View->text().toStdString());
+      View->trigger();
+      F.SetFieldText(*F.edAzimut, QStringLiteral("90/270"));
+      QImage Image = Picture(F);
+      // On the ray, 2,000 km east; inside the wedge 10° off the heading; outside it.
+      const QPoint OnRay = DeviceAt(F, Destination(48.21, 16.37, 90, 2000));
+      const QPoint InWedge = DeviceAt(F, Destination(48.21, 16.37, 75, 3000));
+      const QPoint Outside = DeviceAt(F, Destination(48.21, 16.37, 130, 2500));
+      EXPECT_GT(CountNear(Image, OnRay, 2, Yellow), 4);
+      const int Hatched = CountNear(Image, InWedge, 5, Yellow);
+      if (Width > 0) {
+        // Hatched, so that the map shows through: some pixels, far from all of them.
+        EXPECT_GT(Hatched, 5);
+        EXPECT_LT(Hatched, 11 * 11 / 2);
+      } else {
+        EXPECT_EQ(Hatched, 0);
+      }
+      EXPECT_EQ(CountNear(Image, Outside, 8, Yellow), 0);
+
+      for (const char* NoHeading : {"", "abc/12", "/270"}) {
+        F.SetFieldText(*F.edAzimut, QString::fromLatin1(NoHeading));
+        Image = Picture(F);
+        EXPECT_EQ(CountNear(Image, OnRay, 4, Yellow), 0) << NoHeading;
+      }
+    }
+  }
+}
+
+TEST(MainWindow, TheLongPathIsDashedAndRemembered) {
+  Rig R;
+  {
+    auto W = R.Start();
+    TForm1& F = W->Form1();
+    F.resize(800, 640);
+    F.show();
+    F.Map1->trigger();
+    F.SetFieldText(*F.edCallsign, QStringLiteral("JA1ABC"));
+    const TPathFigures Short = ShortPath(48.21, 16.37, 35, 139);
+    // Points along the long way round: from Tokyo on, across the far side.
+    const TPathFigures Back = ShortPath(35, 139, 48.21, 16.37);
+    const double Long = 2 * std::numbers::pi * EarthRadiusKm() - Short.DistanceKm;
+    const auto RedAlongLongPath = [&](const QImage& Image, int& Samples) {
+      int Red = 0;
+      Samples = 0;
+      for (double d = Long * 0.2; d < Long * 0.8; d += Long / 400) {
+        const TLatLong P = Destination(35, 139, Back.BearingDeg + 180, d);
+        if (std::abs(P.Long) > 175) continue;  // at the seam of the map
+        ++Samples;
+        if (CountNear(Image, DeviceAt(F, P), 1, qRgb(0xFF, 0, 0)) > 0) ++Red;
+      }
+      return Red;
+    };
+    int Samples = 0;
+    EXPECT_EQ(RedAlongLongPath(Picture(F), Samples), 0);
+    F.LongPath1->trigger();
+    const int Red = RedAlongLongPath(Picture(F), Samples);
+    ASSERT_GT(Samples, 100);
+    // Dashed: much of the way, but not all of it.
+    EXPECT_GT(Red, Samples * 3 / 10);
+    EXPECT_LT(Red, Samples * 9 / 10);
+    F.close();
+  }
+  auto W = R.Start();
+  EXPECT_TRUE(W->Form1().LongPath1->isChecked());
+}
+
+TEST(MainWindow, TheLabelGivesDistanceAndBearingWithAHalo) {
+  for (const bool Miles : {false, true}) {
+    Rig R;
+    if (Miles) {
+      QFile Ini(R.ExeFolder + "/Orvane.ini");
+      ASSERT_TRUE(Ini.open(QIODevice::WriteOnly));
+      Ini.write("[Main]\nUnits=mi\n");
+    }
+    auto W = R.Start();
+    TForm1& F = W->Form1();
+    F.resize(800, 640);
+    F.show();
+    F.Map1->trigger();
+    F.SetFieldText(*F.edCallsign, QStringLiteral("JA1ABC"));
+    const QImage Image = Picture(F);
+    const TPathFigures P = ShortPath(48.21, 16.37, 35, 139);
+    const QRegularExpression Form(
+        QStringLiteral("^JA1ABC  ([0-9.,\u00a0\u202f ]+) (km|mi)  ([0-9]+)°$"));
+    const auto Match = Form.match(F.CallLabel());
+    ASSERT_TRUE(Match.hasMatch()) << F.CallLabel().toStdString();
+    QString Digits = Match.captured(1);
+    Digits.remove(QRegularExpression(QStringLiteral("[^0-9]")));
+    const double Expected = Miles ? P.DistanceKm / kKmPerMile : P.DistanceKm;
+    EXPECT_NEAR(Digits.toDouble(), Expected, 0.5);
+    EXPECT_EQ(Match.captured(2), Miles ? QStringLiteral("mi") : QStringLiteral("km"));
+    EXPECT_EQ(Match.captured(3).toInt(), std::lround(P.BearingDeg));
+    // White text with a dark rim: both in the label's box.
+    const QPoint L = Device(F, At(139, 34));
+    int White = 0, Rim = 0;
+    for (int y = L.y(); y < L.y() + 20; ++y)
+      for (int x = L.x() - 15; x < L.x() + 120; ++x) {
+        if (!Image.rect().contains(x, y)) continue;
+        const QRgb c = Image.pixel(x, y) & 0xFFFFFF;
+        if (c == 0xFFFFFF) ++White;
+        if (c == 0x101010) ++Rim;
+      }
+    EXPECT_GT(White, 40);
+    EXPECT_GT(Rim, White / 2);
+  }
+}
+
+TEST(MainWindow, LocatorsOfFourToTenCharactersPlaceTheStation) {
+  Rig R;
+  auto W = R.Start();
+  TForm1& F = W->Form1();
+  F.SetFieldText(*F.edCallsign, QStringLiteral("JA1ABC"));
+  const struct {
+    const char* Text;
+    double Long, Lat;  // the callsign's country when the text is no locator
+  } Cases[] = {{"JN88", 17, 48.5},
+               {"PM95VQ", 139 + 19.0 / 24, 35.6875},
+               {"JN88EF12", 16 + 83.0 / 240, 48.21875},
+               {"JN88EF12AB", 16.3418403, 48.2169271},
+               {"JN8", 139, 35},
+               {"JN88E", 139, 35},
+               {"JN88EF1", 139, 35},
+               {"ZZ99", 139, 35}};
+  for (const auto& c : Cases) {
+    SCOPED_TRACE(c.Text);
+    F.SetFieldText(*F.edLocator, QString::fromLatin1(c.Text));
+    EXPECT_NEAR(F._PointLLWWW.iLongX, c.Long * globe::GU_DEGREE, 2);
+    EXPECT_NEAR(F._PointLLWWW.iLatY, c.Lat * globe::GU_DEGREE, 2);
+    F.SetFieldText(*F.edLocator, QString());
+  }
+}
+
+TEST(MainWindow, NorthUpAfterADiagonalDrag) {
+  Rig R;
+  auto W = R.Start();
+  TForm1& F = W->Form1();
+  F.resize(800, 640);
+  F.show();
+  globe::TGlobe4& G = F.Globe41();
+  globe::TGlobeProjection& P = G.Projection();
+  const globe::TGlobeCanvas& C = G.GlobeCanvas();
+  const QPoint Mid(C.CanvasWidth() / 2, C.CanvasHeight() / 2);
+  // The angle of the meridian through the middle, degrees from straight up.
+  const auto Tilt = [&] {
+    globe::TPointLL Centre;
+    EXPECT_TRUE(P.DeviceXYToLL(Mid.x(), Mid.y(), Centre));
+    globe::TPoint N;
+    EXPECT_TRUE(P.LLToDeviceXY(Centre.iLongX, Centre.iLatY + 20 * globe::GU_DEGREE, N));
+    return std::atan2(N.X - Mid.x(), Mid.y() - N.Y) * 180 / std::numbers::pi;
+  };
+  G.MouseDown(platform::TMouseButton::mbLeft, {}, Mid.x(), Mid.y());
+  for (int i = 1; i <= 10; ++i) G.MouseMove({}, Mid.x() - 12 * i, Mid.y() - 9 * i);
+  G.MouseUp(platform::TMouseButton::mbLeft, {}, Mid.x() - 120, Mid.y() - 90);
+  // A drag turns about the axes of latitude and longitude only; a view loaded with a turn
+  // about the line of sight is what leaves north off the top.
+  P.SetZRotation(37);
+  ASSERT_GT(std::abs(Tilt()), 5) << "north is still up";
+  globe::TPointLL Before;
+  ASSERT_TRUE(P.DeviceXYToLL(Mid.x(), Mid.y(), Before));
+  const globe::Extended Scale = P.ScaleFactor();
+
+  F.NorthUp1->trigger();
+  EXPECT_LT(std::abs(Tilt()), 0.5);
+  globe::TPointLL After;
+  ASSERT_TRUE(P.DeviceXYToLL(Mid.x(), Mid.y(), After));
+  EXPECT_NEAR(After.iLatY, Before.iLatY, globe::GU_DEGREE / 2);
+  EXPECT_NEAR(globe::LongDiff(After.iLongX, Before.iLongX), 0, globe::GU_DEGREE / 2);
+  EXPECT_EQ(P.ScaleFactor(), Scale);
+  EXPECT_EQ(F.NorthUp1->shortcut(), QKeySequence(Qt::Key_Home));
 }
 
 }  // namespace

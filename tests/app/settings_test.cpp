@@ -115,16 +115,16 @@ TEST_F(SettingsFileTest, CloseWritesTheKeysInOrderAndReadsThemBack) {
   } cases[] = {
       {"both windows showing", TWindowGeometry{1, 2, 3, 4}, TWindowGeometry{5, 6, 7, 8},
        "[Main]\nTop=10\nLeft=20\nHeight=300\nWidth=400\nShadow=1\nFriends=0\nCompass=1\n"
-       "Projection=Map\n"
+       "Projection=Map\nLongPath=0\n"
        "\n\n[Friends]\nTop=1\nLeft=2\nHeight=3\nWidth=4\n"
        "\n\n[Compass]\nTop=5\nLeft=6\nHeight=7\nWidth=8\n"},
       {"only the compass showing", std::nullopt, TWindowGeometry{-5, -6, 7, 8},
        "[Main]\nTop=10\nLeft=20\nHeight=300\nWidth=400\nShadow=1\nFriends=0\nCompass=1\n"
-       "Projection=Map\n"
+       "Projection=Map\nLongPath=0\n"
        "\n\n[Compass]\nTop=-5\nLeft=-6\nHeight=7\nWidth=8\n"},
       {"neither showing", std::nullopt, std::nullopt,
        "[Main]\nTop=10\nLeft=20\nHeight=300\nWidth=400\nShadow=1\nFriends=0\nCompass=1\n"
-       "Projection=Map\n"},
+       "Projection=Map\nLongPath=0\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -142,6 +142,39 @@ TEST_F(SettingsFileTest, CloseWritesTheKeysInOrderAndReadsThemBack) {
   }
 }
 
+TEST_F(SettingsFileTest, MapKeys) {
+  const struct {
+    const char* Text;
+    bool LongPath;
+    int BeamWidth;
+    bool Miles;
+  } cases[] = {
+      {"", false, 30, false},
+      {"[Main]\nLongPath=1\nBeamWidth=60\nUnits=mi\n", true, 60, true},
+      {"[main]\nbeamwidth=0\nunits= MI \n", false, 0, true},
+      {"[Main]\nBeamWidth=-5\nUnits=miles\n", false, 0, false},
+      {"[Main]\nBeamWidth=4000\nUnits=km\n", false, 360, false},
+      {"[Main]\nBeamWidth=wide\n", false, 30, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Text);
+    WriteFile(ExeIni(), c.Text);
+    const TMainSettings M = Settings().ReadMain();
+    EXPECT_EQ(M.LongPath, c.LongPath);
+    EXPECT_EQ(M.BeamWidth, c.BeamWidth);
+    EXPECT_EQ(M.Miles, c.Miles);
+  }
+  // The operator's own keys survive the close, which writes the long-path switch only.
+  WriteFile(ExeIni(), "[Main]\nBeamWidth=45\nUnits=mi\n");
+  TMainSettings Main;
+  Main.LongPath = true;
+  ASSERT_TRUE(Settings().WriteAtClose(Main, std::nullopt, std::nullopt));
+  const TMainSettings Back = Settings().ReadMain();
+  EXPECT_TRUE(Back.LongPath);
+  EXPECT_EQ(Back.BeamWidth, 45);
+  EXPECT_TRUE(Back.Miles);
+}
+
 TEST_F(SettingsFileTest, CloseKeepsTheRestOfAnExistingFile) {
   // A hidden window's geometry was written when it closed; the main window leaves it alone.
   WriteFile(ExeIni(),
@@ -155,7 +188,7 @@ TEST_F(SettingsFileTest, CloseKeepsTheRestOfAnExistingFile) {
   EXPECT_EQ(ReadFile(ExeIni()).toStdString(),
             "; kept\n\n\n[Friends]\nTop=1\nLeft=2\nHeight=3\nWidth=4\n"
             "\n\n[main]\nShadow=0\nTop=10\nExtra=x\nLeft=20\nHeight=300\nWidth=400\n"
-            "Friends=1\nCompass=0\nProjection=Sphere\n"
+            "Friends=1\nCompass=0\nProjection=Sphere\nLongPath=0\n"
             "\n\n[Compass]\nTop=5\nLeft=6\nHeight=7\nWidth=8\n");
 
   ASSERT_TRUE(S.WriteWindow("Friends", {9, 8, 7, 6}));

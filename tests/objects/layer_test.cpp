@@ -67,6 +67,14 @@ class LayerTest : public ObjectsTest {
   [[nodiscard]] std::size_t Drawn(std::string_view Call = "Polyline") const {
     return dev.CallsNamed(Call).size();
   }
+
+  /// The titles written, without the white rim round each (the titles here are black).
+  [[nodiscard]] std::vector<const platform::TRecordedCall*> Titles() const {
+    std::vector<const platform::TRecordedCall*> Ink;
+    for (const auto* c : dev.CallsNamed("TextOut"))
+      if (c->TextColor != platform::RGB(0xFF, 0xFF, 0xFF)) Ink.push_back(c);
+    return Ink;
+  }
 };
 
 /// Hits every object it is asked about.
@@ -393,7 +401,7 @@ TEST_F(LayerTest, HiddenPresenterSkipsDrawingTitleAndThePeriodicCheck) {
     layer.RenderObjects();
     platform::SetApplicationTerminated(false);
 
-    const auto titles = dev.CallsNamed("TextOut");
+    const auto titles = Titles();
     ASSERT_EQ(titles.size(), 1u);
     EXPECT_EQ(titles[0]->Text, hiddenFirst ? "second" : "first");
     EXPECT_EQ(Drawn(), 1u);
@@ -492,11 +500,86 @@ TEST_F(LayerTest, TitleAlignmentPlacesTheTextAroundTheCentroid) {
     presenter.SetTitleAlignment(c.alignment);
     dev.Calls.clear();
     layer.RenderTitle(obj, presenter);
-    const auto texts = dev.CallsNamed("TextOut");
+    const auto texts = Titles();
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_EQ(texts[0]->Text, "Oslo");
     EXPECT_EQ(texts[0]->Points.at(0), c.at);
     EXPECT_EQ(texts[0]->TextAlign, c.flags);
+  }
+}
+
+TEST_F(LayerTest, TitlesHaveAContrastingRim) {
+  TGlobeLayer& layer = NewLayer();
+  TPolyPresenter& presenter = AddPresenter(layer);
+  presenter.TitleFont().SetFontUnit(U::Pixel);
+  presenter.TitleFont().SetFontSize(12);
+  presenter.SetTitleAlignment(taCenter);
+  TGeoDataObject& obj = AddObject(layer.Objects(), {Deg(10, 20)});
+  obj.SetTitle("Oslo");
+  const struct {
+    platform::TColor Ink, Rim;
+  } cases[] = {{platform::RGB(0, 0, 0), platform::RGB(0xFF, 0xFF, 0xFF)},
+               {platform::RGB(0xFF, 0xFF, 0xE0), platform::RGB(0, 0, 0)},
+               {platform::RGB(0x20, 0x20, 0x80), platform::RGB(0xFF, 0xFF, 0xFF)}};
+  for (const auto& c : cases) {
+    presenter.TitleFont().SetFontColor(c.Ink);
+    dev.Calls.clear();
+    layer.RenderTitle(obj, presenter);
+    const auto texts = dev.CallsNamed("TextOut");
+    ASSERT_EQ(texts.size(), 9u);
+    std::vector<TPoint> rim;
+    for (std::size_t i = 0; i < 8; ++i) {
+      EXPECT_EQ(texts[i]->TextColor, c.Rim);
+      rim.push_back({texts[i]->Points.at(0).X - 190, texts[i]->Points.at(0).Y - 70});
+    }
+    EXPECT_THAT(rim, ::testing::UnorderedElementsAre(TPoint{-1, -1}, TPoint{0, -1}, TPoint{1, -1},
+                                                     TPoint{-1, 0}, TPoint{1, 0}, TPoint{-1, 1},
+                                                     TPoint{0, 1}, TPoint{1, 1}));
+    // The ink last, on top, where the title belongs.
+    EXPECT_EQ(texts[8]->TextColor, c.Ink);
+    EXPECT_EQ(texts[8]->Points.at(0), (TPoint{190, 70}));
+  }
+}
+
+TEST_F(LayerTest, TitlesThatWouldOverlapOnesDrawnEarlierInThePaintAreLeftOut) {
+  // Capitals drawn before cities: "Rome" keeps its place, "Vatican City" a pixel off
+  // gives way, "Oslo" and "Lima" clear of it are written; a layer without the property writes all.
+  const auto Titled = [this](TGlobeLayer& Layer, const char* Title, double Long, double Lat) {
+    TPolyPresenter& p = AddPresenter(Layer);
+    p.TitleFont().SetFontUnit(U::Pixel);
+    p.TitleFont().SetFontSize(12);
+    p.SetTitleAlignment(taRight);
+    TGeoDataObject& obj = AddObject(Layer.Objects(), {Deg(Long, Lat)});
+    obj.SetPresenterID(p.PresenterID());
+    obj.SetTitle(Title);
+  };
+  const auto Written = [this] {
+    std::vector<std::string> texts;
+    for (const auto* c : Titles()) texts.push_back(c->Text);
+    return texts;
+  };
+  TGlobeLayer& capitals = NewLayer();
+  TGlobeLayer& cities = NewLayer();
+  Titled(capitals, "Rome", 12.5, 41.9);
+  Titled(capitals, "Oslo", 10.75, 59.9);
+  Titled(cities, "Vatican City", 12.45, 41.9);
+  Titled(cities, "Lima", -77, -12);
+  Titled(cities, "Roma Termini", 12.5, 41.9);
+  EXPECT_FALSE(capitals.AvoidTitleOverlap());  // a property to set, off for a new layer
+
+  for (const bool avoid : {true, false}) {
+    SCOPED_TRACE(avoid);
+    capitals.SetAvoidTitleOverlap(avoid);
+    cities.SetAvoidTitleOverlap(avoid);
+    for (int pass = 0; pass < 2; ++pass) {  // every pass starts with a free picture
+      dev.Calls.clear();
+      globe.Layers().Render(false);
+      if (avoid) {
+        EXPECT_THAT(Written(), ElementsAre("Rome", "Oslo", "Lima"));
+      } else {
+        EXPECT_THAT(Written(), ElementsAre("Rome", "Oslo", "Vatican City", "Lima", "Roma Termini"));
+      }
+    }
   }
 }
 
@@ -530,14 +613,14 @@ TEST_F(LayerTest, TitlesAreLeftOutWhenThereIsNothingToShow) {
        }},
   };
   layer.RenderObjects();
-  ASSERT_EQ(dev.CallsNamed("TextOut").size(), 1u);
+  ASSERT_EQ(Titles().size(), 1u);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     c.apply(layer, presenter, obj, globe);
     dev.Calls.clear();
     layer.RenderObjects();
     EXPECT_EQ(Drawn(), 1u);
-    EXPECT_TRUE(dev.CallsNamed("TextOut").empty());
+    EXPECT_TRUE(Titles().empty());
   }
 }
 

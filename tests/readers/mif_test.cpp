@@ -21,6 +21,7 @@
 #include "globe/objects/presenter.h"
 #include "globe/readers/loader.h"
 #include "globe/render/attributes.h"
+#include "globe/render/labels.h"
 #include "tests/objects/fixture.h"
 
 namespace globe {
@@ -335,8 +336,17 @@ TEST_F(MIFTest, TextsAreDrawnAsTheirTitleOnly) {
   dev.Calls.clear();
   globe.Layers().GetLayer(index).RenderObjects();
 
-  const auto texts = dev.CallsNamed("TextOut");
+  // Each title is written in its colour over a rim of the contrasting one.
+  const auto all = dev.CallsNamed("TextOut");
+  std::vector<const platform::TRecordedCall*> texts;
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    if (i + 1 == all.size() || all[i + 1]->Text != all[i]->Text) texts.push_back(all[i]);
+  }
   ASSERT_EQ(texts.size(), 2u);
+  ASSERT_EQ(all.size(), 18u);
+  for (std::size_t i = 0; i < all.size(); ++i)
+    EXPECT_EQ(all[i]->TextColor, i % 9 == 8 ? texts[i / 9]->TextColor
+                                            : ContrastingColor(texts[i / 9]->TextColor));
   struct Expected {
     const char* text;
     platform::TPoint at;

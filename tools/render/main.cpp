@@ -28,6 +28,7 @@
 #include "globe/core/texture.h"
 #include "globe/core/units.h"
 #include "globe/formats/xml.h"
+#include "globe/objects/layer.h"
 #include "globe/objects/layerstore.h"
 #include "globe/projection/projection.h"
 #include "globe/readers/loader.h"
@@ -76,6 +77,7 @@ Draws the globe view into a picture file, without a window.
   --environment FILE   load an environment document first; the other options override it
   --graticule STEP     graticule spacing in degrees, 1 to 89; 0 for none (default 15)
   --layer FILE         draw a layer file (.lyr, .shp, .mif); repeat for more, the last on top
+  --declutter          leave out titles that would overlap one drawn before them
   --metadata WHERE     where layer index files (.md) go: data (beside the layer file,
                        default) or none
   --help               show this text
@@ -112,6 +114,7 @@ struct TOptions {
   std::string Environment;
   std::optional<std::int32_t> Graticule;
   std::vector<std::string> Layers;
+  bool Declutter = false;
   bool Metadata = true;
   bool Help = false;
 };
@@ -315,6 +318,8 @@ TOptions ParseOptions(int argc, char** argv) {
         throw EUsage("--graticule wants a step of 1 to 89 degrees, or 0 for none, not " +
                      Quoted(v));
       o.Graticule = step;
+    } else if (name == "--declutter") {
+      o.Declutter = true;
     } else if (name == "--layer") {
       o.Layers.emplace_back(next());
       if (o.Layers.back().empty()) throw EUsage("--layer needs a file name");
@@ -422,8 +427,9 @@ int Render(const TOptions& o) {
   for (const std::string& file : o.Layers) {
     RequireReadable("layer", file);
     try {
-      if (globe::AddLayerFromFile(view, file) < 0)
-        throw EFiles("cannot find layer " + Quoted(file));
+      const std::int32_t index = globe::AddLayerFromFile(view, file);
+      if (index < 0) throw EFiles("cannot find layer " + Quoted(file));
+      if (o.Declutter) view.Layers().GetLayer(index).SetAvoidTitleOverlap(true);
     } catch (const globe::EGlobeException& e) {
       throw EFiles("cannot read layer " + Quoted(file) + ": " + e.what());
     }

@@ -86,12 +86,15 @@ int main(int argc, char** argv) {
   const QCommandLineOption Map(QStringLiteral("map"), QStringLiteral("The flat map."));
   const QCommandLineOption Azimuthal(QStringLiteral("azimuthal"),
                                      QStringLiteral("The azimuthal map centred on home."));
+  const QCommandLineOption LongPath(QStringLiteral("long-path"),
+                                    QStringLiteral("Show the long path too."));
   const QCommandLineOption Time(
       QStringLiteral("time"),
       QStringLiteral(
           "The moment Orvane's clock shows, in UTC (2026-12-10T18:00:00Z; default now)."),
       QStringLiteral("UTC"));
-  Options.addOptions({Output, Simulator, Data, Call, Locator, Texture, Map, Azimuthal, Time});
+  Options.addOptions(
+      {Output, Simulator, Data, Call, Locator, Texture, Map, Azimuthal, LongPath, Time});
   Options.process(Application);
   if (!Options.isSet(Output)) return Fail(QStringLiteral("--output FILE is required"));
   QDateTime Clock;
@@ -140,6 +143,7 @@ int main(int argc, char** argv) {
     if (Options.isSet(Texture)) Form1.T1->trigger();
     if (Options.isSet(Map)) Form1.Map1->trigger();
     if (Options.isSet(Azimuthal)) Form1.Azimuthal1->trigger();
+    if (Options.isSet(LongPath)) Form1.LongPath1->trigger();
 
     const QString Typed = Options.value(Call).toUpper();
     if (!Logger.Send(QStringLiteral("call ") + Typed, 10s)) return Fail(Logger.Error());
