@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <typeinfo>
 
 #include "globe/core/texture.h"
 #include "globe/core/units.h"
@@ -137,7 +138,10 @@ void TProjectionModel::PaintSurface() {
   TGlobeProjection& P = Projection();
   const TTextureData& texture = P.Globe().BackgroundTextureMap();
   if (texture.IsValid() && P.Flags().Contains(pfTextureMap)) {
-    P.Globe().GlobeCanvas().RenderTextureMap(texture);
+    // The plate carrée places texels by an affine mapping: cells need no subdividing for
+    // accuracy, and a few large ones save tens of thousands of small triangles.
+    const bool affine = typeid(*this) == typeid(TCartesianPrj);
+    P.Globe().GlobeCanvas().RenderTextureMap(texture, affine ? 16 * GU_DEGREE : GU_DEGREE);
     return;
   }
   constexpr std::int32_t step = 10 * GU_DEGREE;

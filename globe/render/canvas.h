@@ -107,9 +107,10 @@ class TGlobeCanvas : public platform::TCanvas {
   /// with a seam, when it spans the seam. Texels outside the image are taken from its
   /// nearest edge. Uses device point buffer slots 0 to 2.
   void RenderTextureTriangle(const TTriangleLL& WorldTri, const TTextureData& TextureMap);
-  /// Covers the texture's geographic rectangle with RenderTextureTriangle, in cells under
-  /// 2° wide or high.
-  void RenderTextureMap(const TTextureData& TextureMap);
+  /// Covers the texture's geographic rectangle with RenderTextureTriangle, halving cells
+  /// until one is under twice CellLimit (GU) wide or high: under 2° by default, for maps
+  /// that bend. A map that places texels by an affine mapping can take far larger cells.
+  void RenderTextureMap(const TTextureData& TextureMap, std::int32_t CellLimit = GU_DEGREE);
 
   /// The colour after the colour adjustment, as RGB (unchanged when there is none).
   [[nodiscard]] TColor RenderColor(TColor aColor) const;

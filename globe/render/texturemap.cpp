@@ -106,6 +106,24 @@ void DrawSpan(std::uint8_t* Row, std::int32_t Width, const TTexelSource& T, std:
     const std::int64_t fdu = RoundD(du * kFix), fdv = RoundD(dv * kFix);
     // Half to even, as RoundD: a tie rounds up only from an odd whole part.
     auto whole = [](std::int64_t f) noexcept { return (f + 0x7FFFFFFFFF + ((f >> 40) & 1)) >> 40; };
+    // The coordinates change linearly along the span: when both ends lie inside the texture
+    // every pixel does, and the clamping can go.
+    const std::int64_t last = end - xa - 1;
+    const std::int64_t fuLast = fu + fdu * last, fvLast = fv + fdv * last;
+    if (std::min(fu, fuLast) >= 0 && std::min(fv, fvLast) >= 0 &&
+        whole(std::max(fu, fuLast)) <= maxU && whole(std::max(fv, fvLast)) <= maxV) {
+      for (std::int64_t x = xa; x < end; ++x, p += 3) {
+        const std::uint8_t index = T.Bits[whole(fv) * T.Stride + whole(fu)];
+        fu += fdu;
+        fv += fdv;
+        if (index == T.Transparent) continue;
+        const std::uint8_t* e = T.Palette + 4 * index;
+        p[0] = e[0];
+        p[1] = e[1];
+        p[2] = e[2];
+      }
+      return;
+    }
     for (std::int64_t x = xa; x < end; ++x, p += 3) {
       if (fv < 0) fv = 0;
       const std::int64_t iu = std::clamp<std::int64_t>(whole(fu), 0, maxU);
@@ -152,22 +170,22 @@ TPointLL Corner(std::int64_t Long, std::int64_t Lat) noexcept {
 }
 
 void CoverRect(TGlobeCanvas& Canvas, const TTextureData& Texture, const TPointLL& N,
-               const TPointLL& S) {
+               const TPointLL& S, std::int64_t Limit) {
   const std::int64_t dLong = std::int64_t{S.iLongX} - N.iLongX;
   const std::int64_t a = (dLong > 0 ? dLong : dLong + GU_360_DEGREE) / 2;
   const std::int64_t dLat = std::int64_t{S.iLatY} - N.iLatY;
   const std::int64_t b = (dLat < 0 ? -dLat : dLat) / 2;
   if (a <= 0 || b <= 0) return;
-  if (a < GU_DEGREE || b < GU_DEGREE) {
+  if (a < Limit || b < Limit) {
     Canvas.RenderTextureTriangle({{N, Corner(S.iLongX, N.iLatY), S}}, Texture);
     Canvas.RenderTextureTriangle({{N, Corner(N.iLongX, S.iLatY), S}}, Texture);
     return;
   }
   const std::int64_t x = N.iLongX, y = N.iLatY;
-  CoverRect(Canvas, Texture, Corner(x, y), Corner(x + a - 1, y - b - 1));
-  CoverRect(Canvas, Texture, Corner(x + a, y), Corner(x + 2 * a - 1, y - b - 1));
-  CoverRect(Canvas, Texture, Corner(x + a, y - b - 1), Corner(x + 2 * a - 1, y - 2 * b - 1));
-  CoverRect(Canvas, Texture, Corner(x, y - b), Corner(x + a - 1, y - 2 * b - 1));
+  CoverRect(Canvas, Texture, Corner(x, y), Corner(x + a - 1, y - b - 1), Limit);
+  CoverRect(Canvas, Texture, Corner(x + a, y), Corner(x + 2 * a - 1, y - b - 1), Limit);
+  CoverRect(Canvas, Texture, Corner(x + a, y - b - 1), Corner(x + 2 * a - 1, y - 2 * b - 1), Limit);
+  CoverRect(Canvas, Texture, Corner(x, y - b), Corner(x + a - 1, y - 2 * b - 1), Limit);
 }
 
 // Longitude east of the central meridian as the flat maps place it: −180° … 180°, the
@@ -291,13 +309,14 @@ void TGlobeCanvas::RenderTextureTriangle(const TTriangleLL& WorldTri,
   }
 }
 
-void TGlobeCanvas::RenderTextureMap(const TTextureData& TextureMap) {
+void TGlobeCanvas::RenderTextureMap(const TTextureData& TextureMap, std::int32_t CellLimit) {
   if (Bitmap() == nullptr || !TextureMap.IsValid()) return;
   const TPointLL north = TextureMap.TextureXYToLL({0, 0});
   // The far corner of the last texel, so that the last column and row are drawn too (on a
   // flat map with another central meridian they would leave a line along 180°).
   const TPointLL south = TextureMap.TextureXYToLL({TextureMap.PictureWidth(), TextureMap.Height()});
-  CoverRect(*this, TextureMap, north, south);
+  // Cells above half a turn would be taken for ones across the seam.
+  CoverRect(*this, TextureMap, north, south, std::clamp(CellLimit, 1, 45 * GU_DEGREE));
 }
 
 }  // namespace globe

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <numbers>
 #include <typeinfo>
+#include <utility>
 #include <vector>
 
 #include "globe/core/numeric.h"
@@ -254,6 +255,14 @@ class TRampShader {
   }
 
   [[nodiscard]] bool Lights() const noexcept { return lights_ != nullptr; }
+
+  // Full night with the lights at full strength: what operator() does for D ≤ −sin 18°.
+  void NightLit(std::uint8_t* p, double U, double V) const noexcept {
+    Night(p);
+    const std::uint8_t* e = Texel(U, V);
+    for (std::size_t c = 0; c < 3; ++c)
+      p[c] = static_cast<std::uint8_t>(std::min(255, p[c] + e[c]));
+  }
   [[nodiscard]] std::int64_t LightsWidth() const noexcept { return lightsWidth_; }
 
   // Full night without lights: the same for every pixel.
@@ -295,11 +304,16 @@ class TRampShader {
   }
 
  private:
-  void AddLights(std::uint8_t* p, double t, double U, double V) const noexcept {
-    // Nearest texel; clamped first, so the cast is in range whatever came in.
+  // The palette entry of the nearest texel; clamped first, so the cast is in range whatever
+  // came in.
+  const std::uint8_t* Texel(double U, double V) const noexcept {
     const auto u = static_cast<std::int64_t>(std::clamp(U, 0.0, maxU_) + 0.5);
     const auto v = static_cast<std::int64_t>(std::clamp(V, 0.0, maxV_) + 0.5);
-    const std::uint8_t* e = palette_ + 4 * std::size_t{lights_[v * lightsWidth_ + u]};
+    return palette_ + 4 * std::size_t{lights_[v * lightsWidth_ + u]};
+  }
+
+  void AddLights(std::uint8_t* p, double t, double U, double V) const noexcept {
+    const std::uint8_t* e = Texel(U, V);
     const int w = static_cast<int>(t * 256 + 0.5);
     for (std::size_t c = 0; c < 3; ++c)
       p[c] = static_cast<std::uint8_t>(std::min(255, p[c] + ((e[c] * w) >> 8)));
@@ -318,6 +332,7 @@ class TRampShader {
 // altitude there, and its texel position in the lights' picture.
 struct TSunSample {
   bool On = false;
+  bool Texel = true;  // U and V are set (a sampler may leave them until they are needed)
   double D = 0, U = 0, V = 0;
 };
 
@@ -372,7 +387,9 @@ class TSphereSampler {
     r2_ = static_cast<double>(Sphere.GlobeRadius() * Sphere.GlobeRadius());
   }
 
-  TSunSample operator()(std::int64_t x, std::int64_t y) const noexcept {
+  // Texel false leaves the lights' texel of a daylight sample for Texel() to find: half the
+  // samples lie in daylight, and the texel takes two inverse trigonometric functions.
+  TSunSample operator()(std::int64_t x, std::int64_t y, bool Texel = true) const noexcept {
     TSunSample s;
     const auto dx = static_cast<double>(x - x0_);
     const auto dy = static_cast<double>(y - y0_);
@@ -382,6 +399,10 @@ class TSphereSampler {
     s.On = true;
     s.D = sun_[0] * dx + sun_[1] * dy + sun_[2] * dz;
     if (lights_ != nullptr) {
+      if (!Texel && s.D > 0) {
+        s.Texel = false;
+        return s;
+      }
       const double vx = n_[0][0] * dx + n_[0][1] * dy + n_[0][2] * dz;
       const double vy = n_[1][0] * dx + n_[1][1] * dy + n_[1][2] * dz;
       const double vz = n_[2][0] * dx + n_[2][1] * dy + n_[2][2] * dz;
@@ -394,6 +415,11 @@ class TSphereSampler {
       s.V = t.Y;
     }
     return s;
+  }
+
+  // Completes a sample taken without its texel at (x, y).
+  void Texel(TSunSample& s, std::int64_t x, std::int64_t y) const noexcept {
+    if (!s.Texel) s = (*this)(x, y);
   }
 
  private:
@@ -496,10 +522,10 @@ class TRampScan {
     for (std::int64_t y = 0; y < height_; y += dn_, odd = !odd) {
       row_ = bitmap_.ScanLine(static_cast<std::int32_t>(y));
       std::int64_t x = odd ? dn_ / 2 : 0;
-      TSunSample a = Sample(x, y);
+      TSunSample a = Grid(x, y);
       while (x < width_) {
         const std::int64_t xb = x + 16 * dn_;
-        const TSunSample b = Sample(xb, y);
+        TSunSample b = Grid(xb, y);
         Span(x, a, b, 16, y);
         x = xb;
         a = b;
@@ -509,12 +535,23 @@ class TRampScan {
 
  private:
   TSunSample Sample(std::int64_t x, std::int64_t y) { return sampler_(x, y); }
+  // A sample 16 steps on: its texel may be left out where the sampler can find it later.
+  TSunSample Grid(std::int64_t x, std::int64_t y) {
+    if constexpr (requires { sampler_.Texel(std::declval<TSunSample&>(), x, y); })
+      return sampler_(x, y, false);
+    else
+      return sampler_(x, y);
+  }
 
-  // Shades the N pixels from xa on, the run from sample a to sample b.
-  void Span(std::int64_t xa, const TSunSample& a, const TSunSample& b, std::int64_t N,
-            std::int64_t y) {
+  // Shades the N pixels from xa on, the run from sample a to sample b. The two samples get
+  // their texels here if the run is not all daylight.
+  void Span(std::int64_t xa, TSunSample& a, TSunSample& b, std::int64_t N, std::int64_t y) {
     if (!a.On && !b.On) return;
     if (a.On && b.On && a.D > 0 && b.D > 0) return;
+    if constexpr (requires { sampler_.Texel(a, xa, y); }) {
+      sampler_.Texel(a, xa, y);
+      sampler_.Texel(b, xa + N * dn_, y);
+    }
     if (N == 1) {
       if (a.On && xa < width_) shader_(row_ + 3 * xa, a.D, a.U, a.V);
       return;
@@ -529,7 +566,7 @@ class TRampScan {
           shader_.Night(row_ + 3 * x);
         return;
       }
-      const TSunSample m = Sample(xm, y);
+      TSunSample m = Sample(xm, y);
       if (m.On && std::fabs(m.D - (a.D + b.D) / 2) <= kRampTolerance &&
           (lights_ == nullptr || (std::fabs(m.U - (a.U + b.U) / 2) <= kTexelTolerance &&
                                   std::fabs(m.V - (a.V + b.V) / 2) <= kTexelTolerance))) {
@@ -540,7 +577,7 @@ class TRampScan {
       Span(xm, m, b, half, y);
       return;
     }
-    const TSunSample m = Sample(xm, y);
+    TSunSample m = Sample(xm, y);
     Span(xa, a, m, half, y);
     Span(xm, m, b, half, y);
   }
@@ -549,6 +586,17 @@ class TRampScan {
     const double step = 1.0 / static_cast<double>(N);
     const double dD = (b.D - a.D) * step, dU = (b.U - a.U) * step, dV = (b.V - a.V) * step;
     double D = a.D, U = a.U, V = a.V;
+    // Deep night all along: the same pixels without the ramp's tests. The margin keeps the
+    // interpolated values, rounding and all, past the ramp's end.
+    constexpr double kDeep = 1 + 1e-9;
+    if (lights_ != nullptr && a.D <= -kRampSine * kDeep && b.D <= -kRampSine * kDeep) {
+      for (std::int64_t k = 0, x = xa; k < N && x < width_; ++k, x += dn_) {
+        shader_.NightLit(row_ + 3 * x, U, V);
+        U += dU;
+        V += dV;
+      }
+      return;
+    }
     for (std::int64_t k = 0, x = xa; k < N && x < width_; ++k, x += dn_) {
       shader_(row_ + 3 * x, D, U, V);
       D += dD;

@@ -433,6 +433,51 @@ TEST_F(TexturedMapTest, PictureWidthNotAMultipleOfFourMapsNoPadding) {
   EXPECT_EQ(platform::GetRValue(At(359, 90)), 190);  // the east edge shows column 9
 }
 
+TEST_F(TexturedMapTest, PlateCarreeShowsEveryPixelsOwnTexel) {
+  // The plate carrée is drawn in large cells: across all of them, and across the seam that
+  // cuts them with another central meridian, each pixel shows the texel of its own place,
+  // give or take one. Texels carry their column and row modulo 16 in red and green.
+  for (const Extended meridian : {0.0L, 150.0L, -37.5L}) {
+    SCOPED_TRACE(static_cast<double>(meridian));
+    Picture(720, 360);
+    canvas.SelectBMP(window);
+    canvas.RefreshDC();
+    TTextureData& map = globe.BackgroundTextureMap();
+    map.LoadFromStream(MakeBitmap(
+        360, 180, [](int u, int v) { return u % 16 + 16 * (v % 16); },
+        [](int i) {
+          return platform::RGB(static_cast<std::uint8_t>(10 * (i % 16) + 5),
+                               static_cast<std::uint8_t>(10 * (i / 16) + 5), 77);
+        }));
+    P.SetProjectionClass("TCartesianPrj");
+    P.SetCentralMeridian(meridian);
+    P.SetScaleFactor(2.0L / D);
+    P.SetXOrigin(360);
+    P.SetYOrigin(180);
+    P.ProjectionModel().PaintSurface();
+    auto near = [](int a, int b) {
+      const int d = ((a - b) % 16 + 16) % 16;
+      return std::min(d, 16 - d) <= 1;
+    };
+    int wrong = 0;
+    for (std::int32_t y = 1; y < 359; ++y) {
+      for (std::int32_t x = 1; x < 719; ++x) {
+        double lon = (x - 360) / 2.0 + static_cast<double>(meridian);
+        if (lon >= 180) lon -= 360;
+        if (lon < -180) lon += 360;
+        const TPoint t = map.LLToTextureXY(Deg(lon, (180 - y) / 2.0));
+        const TColor c = At(x, y);
+        const bool ok = platform::GetBValue(c) == 77 &&
+                        near((platform::GetRValue(c) - 5) / 10, t.X) &&
+                        near((platform::GetGValue(c) - 5) / 10, t.Y);
+        if (!ok && ++wrong <= 5) ADD_FAILURE() << "pixel " << x << ", " << y;
+      }
+    }
+    EXPECT_EQ(wrong, 0);
+    canvas.ReleaseBMP(nullptr);
+  }
+}
+
 TEST_F(TexturedMapTest, FlatMapWithoutTextureFlagDrawsTheOutline) {
   Start(360, 180);
   P.SetProjectionClass("TCartesianPrj");
