@@ -3,6 +3,7 @@
 // shows its picture where there is no display.
 #include <QGuiApplication>
 #include <QImage>
+#include <QImageWriter>
 #include <QString>
 #include <cctype>
 #include <charconv>
@@ -78,6 +79,9 @@ Draws the globe view into a picture file, without a window.
   --layer FILE         draw a layer file (.lyr, .shp, .mif); repeat for more, the last on top
   --metadata WHERE     where layer index files (.md) go: data (beside the layer file,
                        default) or none
+  --png-compression N  zlib level of PNG files, 0 (none, largest file) to 9 (smallest,
+                       slowest); default 1, which writes a globe several times faster
+                       than 6 for a file a little larger
   --help               show this text
 
 The texture and the night shading are drawn into the picture's pixels, so they show in PNG
@@ -113,6 +117,7 @@ struct TOptions {
   std::optional<std::int32_t> Graticule;
   std::vector<std::string> Layers;
   bool Metadata = true;
+  std::int32_t PngCompression = 1;
   bool Help = false;
 };
 
@@ -318,6 +323,10 @@ TOptions ParseOptions(int argc, char** argv) {
     } else if (name == "--layer") {
       o.Layers.emplace_back(next());
       if (o.Layers.back().empty()) throw EUsage("--layer needs a file name");
+    } else if (name == "--png-compression") {
+      const std::string_view v = next();
+      if (!ParseNumber(v, o.PngCompression) || o.PngCompression < 0 || o.PngCompression > 9)
+        throw EUsage("--png-compression wants a level of 0 to 9, not " + Quoted(v));
     } else if (name == "--metadata") {
       const std::string v(next());
       if (v != "data" && v != "none")
@@ -450,8 +459,12 @@ int Render(const TOptions& o) {
     const std::shared_ptr<platform::TBitmap> picture = view.GetBitmap(o.Width, o.Height);
     const QImage image(picture->ScanLine(0), picture->Width(), picture->Height(), picture->Stride(),
                        QImage::Format_BGR888);
-    if (!image.save(QString::fromStdString(o.Output), "PNG"))
-      throw EFiles("cannot write " + Quoted(o.Output));
+    QImageWriter writer(QString::fromStdString(o.Output), "png");
+    // Qt's PNG writer counts compression 0 to 100 and maps it onto zlib's levels as
+    // level = n * 9 / 91: the smallest n that gives the level asked for.
+    writer.setCompression((o.PngCompression * 91 + 8) / 9);
+    if (!writer.write(image))
+      throw EFiles("cannot write " + Quoted(o.Output) + ": " + writer.errorString().toStdString());
   } else {
     if (!o.Texture.empty() || o.Shadow)
       std::cerr << kProgram << ": note: vector files show neither texture nor night shading\n";
