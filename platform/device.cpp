@@ -1,6 +1,9 @@
 #include "platform/device.h"
 
+#include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <new>
 #include <stdexcept>
 
 #include "platform/recording.h"
@@ -86,10 +89,25 @@ TBitmap::TBitmap(std::int32_t Width, std::int32_t Height) {
   if (stride > kMaxBytes || stride * Height > kMaxBytes)
     throw std::length_error("TBitmap: picture too large");
   const std::int64_t bytes = stride * Height;
-  data_.assign(static_cast<std::size_t>(bytes), 0);
+  data_.reset(static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(bytes), 1)));
+  if (!data_) throw std::bad_alloc();
+  size_ = static_cast<std::size_t>(bytes);
   width_ = Width;
   height_ = Height;
   stride_ = static_cast<std::int32_t>(stride);
+}
+
+TBitmap::TBitmap(const TBitmap& Other)
+    : width_(Other.width_), height_(Other.height_), stride_(Other.stride_), size_(Other.size_) {
+  if (size_ == 0) return;
+  data_.reset(static_cast<std::uint8_t*>(std::malloc(size_)));
+  if (!data_) throw std::bad_alloc();
+  std::memcpy(data_.get(), Other.data_.get(), size_);
+}
+
+TBitmap& TBitmap::operator=(const TBitmap& Other) {
+  if (this != &Other) *this = TBitmap(Other);
+  return *this;
 }
 
 // ---- Device context ---------------------------------------------------------------------

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <span>
 #include <stdexcept>
@@ -148,6 +149,10 @@ class TBitmap {
   /// std::length_error when the picture would need more than kMaxBytes, std::bad_alloc
   /// when the memory is not there.
   TBitmap(std::int32_t Width, std::int32_t Height);
+  TBitmap(const TBitmap& Other);
+  TBitmap& operator=(const TBitmap& Other);
+  TBitmap(TBitmap&&) noexcept = default;
+  TBitmap& operator=(TBitmap&&) noexcept = default;
 
   [[nodiscard]] std::int32_t Width() const noexcept { return width_; }
   [[nodiscard]] std::int32_t Height() const noexcept { return height_; }
@@ -156,23 +161,29 @@ class TBitmap {
   [[nodiscard]] std::int32_t Stride() const noexcept { return stride_; }
   /// First byte of row Y (0 = top); Y must be in 0 … Height − 1.
   [[nodiscard]] std::uint8_t* ScanLine(std::int32_t Y) noexcept {
-    return data_.data() + static_cast<std::size_t>(Y) * static_cast<std::size_t>(stride_);
+    return data_.get() + static_cast<std::size_t>(Y) * static_cast<std::size_t>(stride_);
   }
   [[nodiscard]] const std::uint8_t* ScanLine(std::int32_t Y) const noexcept {
-    return data_.data() + static_cast<std::size_t>(Y) * static_cast<std::size_t>(stride_);
+    return data_.get() + static_cast<std::size_t>(Y) * static_cast<std::size_t>(stride_);
   }
   /// Pixel colour as 0x00BBGGRR; (X, Y) must lie inside.
   [[nodiscard]] TColor Pixel(std::int32_t X, std::int32_t Y) const noexcept {
     const std::uint8_t* p = ScanLine(Y) + 3 * X;
     return RGB(p[2], p[1], p[0]);
   }
-  [[nodiscard]] std::span<std::uint8_t> Bytes() noexcept { return data_; }
+  [[nodiscard]] std::span<std::uint8_t> Bytes() noexcept { return {data_.get(), size_}; }
 
  private:
   std::int32_t width_ = 0;
   std::int32_t height_ = 0;
   std::int32_t stride_ = 0;
-  std::vector<std::uint8_t> data_;
+  // Zeroed by calloc: large pictures then come as fresh pages from the system, which take
+  // no memory until drawn on (a picture made and never drawn costs nothing).
+  struct TFree {
+    void operator()(std::uint8_t* p) const noexcept { std::free(p); }
+  };
+  std::size_t size_ = 0;
+  std::unique_ptr<std::uint8_t[], TFree> data_;
 };
 
 // ---- Device context ---------------------------------------------------------------------

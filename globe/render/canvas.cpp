@@ -216,7 +216,17 @@ void TGlobeCanvas::ReleaseBMP(platform::TDevice* CanvasHandle) {
 void TGlobeCanvas::SizeBMP(std::int32_t iWidth, std::int32_t iHeight, std::int32_t iPixelsPerInch) {
   if (!ResizeProjection(iWidth, iHeight)) return;
   FiCanvasPixelsPerInch = iPixelsPerInch;
+  // A picture of that size that no one else holds is kept: the frame is redrawn whole, and
+  // a second full-size picture would only add to the peak.
+  if (FBufferBMP && FBufferBMP.use_count() == 1 && FBufferBMP->Width() == FiCanvasWidth &&
+      FBufferBMP->Height() == FiCanvasHeight)
+    return;
+  if (FBufferBMP.use_count() == 1) FBufferBMP.reset();
   FBufferBMP = std::make_shared<platform::TBitmap>(FiCanvasWidth, FiCanvasHeight);
+}
+
+std::shared_ptr<platform::TBitmap> TGlobeCanvas::TakeBitmap() noexcept {
+  return std::move(FBufferBMP);
 }
 
 bool TGlobeCanvas::ResizeProjection(std::int32_t iWidth, std::int32_t iHeight) {

@@ -61,6 +61,8 @@ class TGlobeCanvas : public platform::TCanvas {
   /// The off-screen picture (rows top-down, BGR; writers use its ScanLine); null until the
   /// first SizeBMP.
   [[nodiscard]] platform::TBitmap* Bitmap() const noexcept { return FBufferBMP.get(); }
+  /// Hands the off-screen picture over; the canvas has none afterwards.
+  [[nodiscard]] std::shared_ptr<platform::TBitmap> TakeBitmap() noexcept;
   /// Change counter of the colour adjustment; attributes rebuild their handles when it moves.
   [[nodiscard]] std::int32_t CanvasVersion() const noexcept { return FiCanvasVersion; }
   /// Expires when the canvas is destroyed. Attributes keep it beside the canvas they made

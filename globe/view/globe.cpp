@@ -590,9 +590,13 @@ void TGlobe4::RenderToCanvas(platform::TCanvas& ACanvas, const TRect& ARect, boo
   // The clone canvas is freed right after, so it is not pointed back at the window.
   try {
     if (bAsImage) {
-      if (const platform::TBitmap* picture = canvas.Bitmap())
-        target->StretchBitmap({0, 0, W, H}, *picture);
+      std::shared_ptr<platform::TBitmap>* keep = std::exchange(FpKeepPicture, nullptr);
+      if (keep == nullptr) {
+        if (const platform::TBitmap* picture = canvas.Bitmap())
+          target->StretchBitmap({0, 0, W, H}, *picture);
+      }
       canvas.ReleaseBMP(nullptr);
+      if (keep != nullptr && !failure) *keep = canvas.TakeBitmap();
     } else {
       canvas.SetDC(nullptr);
     }
@@ -607,12 +611,26 @@ void TGlobe4::RenderToCanvas(platform::TCanvas& ACanvas, const TRect& ARect, boo
 }
 
 std::shared_ptr<platform::TBitmap> TGlobe4::GetBitmap(std::int32_t iWidth, std::int32_t iHeight) {
-  auto bitmap = std::make_shared<platform::TBitmap>(iWidth, iHeight);
-  std::unique_ptr<platform::TDevice> device = platform::Graphics().CreateMemoryDevice(bitmap);
+  // The globe is drawn straight into the picture handed out: a second full-size picture and
+  // the copy between them would double the memory and page faults of a large render. The
+  // target device only lends its resolution and font.
+  if (bRenderToCanvas) return std::make_shared<platform::TBitmap>(iWidth, iHeight);
+  std::unique_ptr<platform::TDevice> device =
+      platform::Graphics().CreateMemoryDevice(std::make_shared<platform::TBitmap>(1, 1));
   platform::TCanvas target;
   target.SetHandle(device.get());
-  RenderToCanvas(target, {0, 0, iWidth, iHeight}, true);
-  return bitmap;
+  std::shared_ptr<platform::TBitmap> picture;
+  FpKeepPicture = &picture;
+  try {
+    RenderToCanvas(target, {0, 0, iWidth, iHeight}, true);
+  } catch (...) {
+    FpKeepPicture = nullptr;
+    throw;
+  }
+  // Not taken when no render ran (one already running, or an empty size).
+  FpKeepPicture = nullptr;
+  if (picture && picture->Width() == iWidth && picture->Height() == iHeight) return picture;
+  return std::make_shared<platform::TBitmap>(iWidth, iHeight);
 }
 
 void TGlobe4::GetMetaFile(const std::string& FileName, std::int32_t iWidth, std::int32_t iHeight,

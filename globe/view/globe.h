@@ -360,6 +360,8 @@ class TGlobe4 : public TCustomGlobe4 {
   bool bPainting = false;
 
  private:
+  // Set by GetBitmap: RenderToCanvas hands its picture over here instead of copying it.
+  std::shared_ptr<platform::TBitmap>* FpKeepPicture = nullptr;
   // The picture before OnRender of the last full buffered redraw, for RedrawRender.
   std::unique_ptr<platform::TBitmap> FLayersPicture;
   bool FbLayersPictureKept = false;

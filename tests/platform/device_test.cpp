@@ -48,6 +48,24 @@ TEST(Bitmap, RowsAreFourByteAlignedAndZeroFilled) {
   EXPECT_EQ(bitmap.ScanLine(1) - bitmap.ScanLine(0), bitmap.Stride());
 }
 
+TEST(Bitmap, CopiesOwnTheirPixels) {
+  TBitmap original(3, 2);
+  original.ScanLine(1)[2] = 0x7F;
+  TBitmap copy(original);
+  original.ScanLine(1)[2] = 0;
+  EXPECT_EQ(copy.Width(), 3);
+  EXPECT_EQ(copy.Stride(), original.Stride());
+  EXPECT_EQ(copy.Pixel(0, 1), RGB(0x7F, 0, 0));
+  TBitmap assigned(1, 1);
+  assigned = copy;
+  copy.ScanLine(1)[2] = 0;
+  EXPECT_EQ(assigned.Pixel(0, 1), RGB(0x7F, 0, 0));
+  assigned = TBitmap(0, 0);  // an empty picture copies as empty
+  TBitmap empty(assigned);
+  EXPECT_TRUE(empty.Empty());
+  EXPECT_TRUE(empty.Bytes().empty());
+}
+
 TEST(Bitmap, NonPositiveSizesGiveAnEmptyPicture) {
   for (auto [w, h] : {std::pair{0, 5}, {5, 0}, {-1, 5}, {5, std::numeric_limits<int>::min()}}) {
     TBitmap bitmap(w, h);

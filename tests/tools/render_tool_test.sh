@@ -63,6 +63,55 @@ if run 0 --output "$work/azimuthal.png" --size 96x64 --projection azimuthal --ce
     fail "the azimuthal map is not centred on the point asked: $(cat "$work/out")"
 fi
 
+# png_pixels FILE: the picture's RGB bytes in hex, decoded from the file (any filters).
+png_pixels() {
+  python3 - "$1" <<'PY'
+import struct, sys, zlib
+data = open(sys.argv[1], "rb").read()
+pos, idat, width, height = 8, b"", 0, 0
+while pos < len(data):
+    size, kind = struct.unpack(">I4s", data[pos:pos + 8])
+    body = data[pos + 8:pos + 8 + size]
+    if kind == b"IHDR":
+        width, height, depth, colour = struct.unpack(">IIBB", body[:10])
+        assert (depth, colour) == (8, 2), "not 8-bit RGB"
+    elif kind == b"IDAT":
+        idat += body
+    pos += 12 + size
+raw, stride, rows, prev = zlib.decompress(idat), width * 3, [], bytearray(width * 3)
+for y in range(height):
+    kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+    for x in range(stride):
+        a = line[x - 3] if x >= 3 else 0
+        b, c = prev[x], prev[x - 3] if x >= 3 else 0
+        p = a + b - c
+        pred = [0, a, b, (a + b) // 2,
+                a if abs(p - a) <= min(abs(p - b), abs(p - c)) else b if abs(p - b) <= abs(p - c) else c][kind]
+        line[x] = (line[x] + pred) & 255
+    rows.append(line)
+    prev = line
+print(b"".join(rows).hex())
+PY
+}
+
+# The compression level changes the file's size, never its pixels; the surface colour of a
+# flat map (red, from an environment document) lands in the middle as red.
+printf '<TGlobe SurfaceColor="$000000FF"/>\r\n' >"$work/red.xml"
+for level in 0 9; do
+  run 0 --output "$work/level$level.png" --size 40x20 --environment "$work/red.xml" \
+    --projection flat --graticule 0 --png-compression "$level"
+done
+if [ -s "$work/level0.png" ] && [ -s "$work/level9.png" ]; then
+  [ "$(stat -c %s "$work/level0.png")" -gt $(((40 * 3 + 1) * 20)) ] ||
+    fail "level 0 did not store the rows as they are"
+  [ "$(stat -c %s "$work/level9.png")" -lt "$(stat -c %s "$work/level0.png")" ] ||
+    fail "level 9 is no smaller than level 0"
+  pixels=$(png_pixels "$work/level0.png")
+  [ "$pixels" = "$(png_pixels "$work/level9.png")" ] || fail "levels 0 and 9 differ in pixels"
+  middle=$(((10 * 40 + 20) * 6))
+  [ "${pixels:$middle:6}" = ff0000 ] || fail "the middle is ${pixels:$middle:6}, not red ff0000"
+fi
+
 # Vector output, with a note that the texture is not in it.
 if run 0 --output "$work/globe.svg" --size 200x100 --texture "$textures/palette_10x5.bmp"; then
   grep -q '<svg' "$work/globe.svg" || fail "globe.svg holds no SVG"
@@ -95,6 +144,8 @@ bad_options=(
   "not both|--output $work/bad.png --scale 2 --altitude 100"
   "--night wants a colour|--output $work/bad.png --night #12345"
   "--shading wants blend, darken or bands|--output $work/bad.png --shading soft"
+  "--png-compression wants a level of 0 to 9|--output $work/bad.png --png-compression 10"
+  "--png-compression wants a level of 0 to 9|--output $work/bad.png --png-compression fast"
   "needs a value|--output $work/bad.png --texture"
   "unknown projection 'globe'|--output $work/bad.png --projection globe"
 )
