@@ -32,7 +32,7 @@ fi
 deb=$(ls "$work"/package/*.deb 2>/dev/null | head -1)
 [ -n "$deb" ] || { echo "FAIL: no package made" >&2; exit 1; }
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libqt6widgets6 libqt6network6 libc6 qt6-qpa-plugins; do
+for lib in libqt6widgets6 libqt6network6 libc6 libqt6sql6-sqlite; do
   grep -q "$lib" <<<"$depends" || fail "the package does not depend on $lib: $depends"
 done
 
