@@ -55,6 +55,17 @@ if run 0 --output "$work/flat.PNG" --projection flat --shadow now --graticule 0;
   [ "$(png_size "$work/flat.PNG")" = "1024 768" ] || fail "flat.PNG is not a 1024 x 768 PNG"
 fi
 
+# An altitude that shows a few kilometres is drawn, with a note naming what fits the whole
+# earth (the value 0 would give; it depends on the picture's size); one that shows the
+# earth is drawn without a note.
+if run 0 --output "$work/near.png" --size 200x100 --altitude 500; then
+  grep -q "note: --altitude 500 shows only about 1 km .*; 5192[0-9]* (or 0) fits the whole earth" "$work/err" ||
+    fail "no note about a small altitude: $(cat "$work/err")"
+fi
+if run 0 --output "$work/far.png" --size 200x100 --altitude 5192000; then
+  grep -q "note:" "$work/err" && fail "a note for an altitude showing the earth: $(cat "$work/err")"
+fi
+
 # Vector output, with a note that the texture is not in it.
 if run 0 --output "$work/globe.svg" --size 200x100 --texture "$textures/palette_10x5.bmp"; then
   grep -q '<svg' "$work/globe.svg" || fail "globe.svg holds no SVG"
