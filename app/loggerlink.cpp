@@ -121,6 +121,7 @@ TLoggerLink::TPollResult TLoggerLink::Poll() {
     Result.Close = !FWindows.LastCallUnanswered();
     return Result;
   }
+  Result.QsoWindowOpen = true;
   if (const THandle Progress = FWindows.FindTopLevel(kProgressWindowClass)) {
     const auto Title = FWindows.WindowText(Progress, kTitleBuffer);
     if (Title &&

@@ -52,6 +52,8 @@ class TLoggerLink {
     std::vector<TTextChange> Changes;
     /// The main window must close: the QSO-entry window is gone, or the logger repairs.
     bool Close = false;
+    /// The QSO-entry window was found in this tick (a close then means a repair).
+    bool QsoWindowOpen = false;
   };
 
   /// The link uses these for its life; it owns none of them. Paths, when given, turns the

@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QMessageBox>
+#include <cstdio>
 
 #include "app/program.h"
 #include "platform/device.h"
@@ -24,11 +25,12 @@ int main(int argc, char** argv) {
         orvane::TLoggerAccess::Find(platform::LoggerHostName(), Settings, ExeFolder);
     if (!Logger->Problem().isEmpty()) {
       // The logger is there but cannot be reached: say why, then end as without a logger.
+      std::fprintf(stderr, "Orvane ends: %s\n", Logger->Problem().toLocal8Bit().constData());
       QMessageBox::critical(nullptr, QStringLiteral("Orvane"), Logger->Problem());
       platform::SetGraphics(nullptr);
       return 0;
     }
-    orvane::TOrvaneWindows Windows(Logger->Environment(Settings, ExeFolder));
+    orvane::TOrvaneWindows Windows(Logger->Environment(Settings, orvane::DataFolder(ExeFolder)));
     Windows.Form1().OnClosed = [] { QCoreApplication::quit(); };
     Windows.Form1().show();
     Status = QApplication::exec();

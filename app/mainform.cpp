@@ -5,12 +5,15 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFont>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QShowEvent>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWheelEvent>
+#include <algorithm>
+#include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <stdexcept>
@@ -380,7 +383,47 @@ void TForm1::ZelTimerTimer() {
     // A handler's error must not keep the later fields from being written.
     Guard([&] { SetFieldText(*Field, QString::fromStdString(Change.Text)); });
   }
-  if (Result.Close) close();
+  if (Result.QsoWindowOpen) QsoWindowSeen_ = true;
+  if (Result.Close) EndForLogger(Result.QsoWindowOpen);
+}
+
+QString TForm1::EndMessage(bool Repair, bool QsoWindowSeen) {
+  if (Repair) return QStringLiteral("Orvane ends: the logger is repairing its data.");
+  if (QsoWindowSeen) return QStringLiteral("Orvane ends: the logger's QSO-entry window has closed.");
+  return QStringLiteral(
+      "Orvane ends: no logger is running (its QSO-entry window is not open). Orvane runs "
+      "beside the logger and ends with it: start the logger first, or the logger simulator "
+      "as the README shows.");
+}
+
+void TForm1::EndForLogger(bool Repair) {
+  if (Ending_) return;
+  Ending_ = true;
+  ZelTimer->stop();
+  const QString Why = EndMessage(Repair, QsoWindowSeen_);
+  // A program that quietly vanishes leaves the operator guessing.
+  std::fprintf(stderr, "%s\n", Why.toLocal8Bit().constData());
+  std::fflush(stderr);
+  if (Repair || QsoWindowSeen_ || !isVisible()) {
+    close();
+    return;
+  }
+  // Never having seen the logger, the operator may not know the program needs one: the
+  // reason stands over the globe for a moment before the window goes.
+  auto* Note = new QLabel(Why, this);
+  Note->setObjectName(QStringLiteral("EndMessage"));
+  Note->setWordWrap(true);
+  Note->setAlignment(Qt::AlignCenter);
+  Note->setMargin(12);
+  Note->setAutoFillBackground(true);
+  const QRect Area = Globe41_->geometry();
+  const int Width = std::max(Area.width() - 40, 100);
+  Note->setFixedWidth(Width);
+  Note->adjustSize();
+  Note->move(Area.x() + (Area.width() - Width) / 2, Area.y() + (Area.height() - Note->height()) / 2);
+  Note->show();
+  Note->raise();
+  QTimer::singleShot(kEndMessageMs, this, [this] { close(); });
 }
 
 void TForm1::SetFieldText(QLineEdit& Field, const QString& Text) {

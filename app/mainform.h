@@ -187,6 +187,13 @@ class TForm1 : public QMainWindow {
   void Globe41MouseMove(std::int32_t X, std::int32_t Y);
   void Globe41MouseLeave();
 
+  /// How long the window shows why it ends when no logger was found at start: long enough
+  /// to be read, short enough not to keep the program much past its first poll.
+  static constexpr int kEndMessageMs = 900;
+  /// Why the program ends when the logger link closes the main window, as written on
+  /// standard error (and, without a logger, shown in the window for kEndMessageMs).
+  [[nodiscard]] static QString EndMessage(bool Repair, bool QsoWindowSeen);
+
   /// Puts a text into a field as the logger link does: the callsign and locator fields
   /// hold upper case; an equal text changes nothing and raises no handler.
   void SetFieldText(QLineEdit& Field, const QString& Text);
@@ -215,6 +222,8 @@ class TForm1 : public QMainWindow {
   /// Filled land would hide the texture: while one shows, the layers' polygons are drawn
   /// hollow, and their own fill comes back with the texture's end.
   void ShowLandFill(bool Fill);
+  /// Closes the window for the logger link, saying why.
+  void EndForLogger(bool Repair);
 
   TForm1Environment Env_;
   platform::TGlobeWidget* Globe41_;  // owned by Qt as the central widget
@@ -234,6 +243,8 @@ class TForm1 : public QMainWindow {
   bool StartFit_ = false;
   bool SettingsRead_ = false;  // the settings file was read in this run
   bool Closed_ = false;
+  bool QsoWindowSeen_ = false;  // the logger's QSO-entry window was open at some poll
+  bool Ending_ = false;         // the logger link has asked the window to close
   int WheelRemainder_ = 0;          // parts of a wheel notch not yet turned into a step
   QPointer<QMessageBox> ErrorBox_;  // the error message showing, if any
   // The fill styles of the polygon presenters ShowLandFill made hollow.

@@ -44,6 +44,16 @@ void ApplyCyanNight(QApplication& Application) {
   Application.setPalette(P);
 }
 
+QString DataFolder(const QString& ExeFolder) {
+  const auto HoldsLayers = [](const QString& Folder) {
+    return QFileInfo::exists(QDir(Folder).filePath(QStringLiteral("world.lyr")));
+  };
+  if (HoldsLayers(ExeFolder)) return ExeFolder;
+  const QString Installed = QDir::cleanPath(ExeFolder + QStringLiteral("/../share/orvane"));
+  if (HoldsLayers(Installed)) return Installed;
+  return ExeFolder;
+}
+
 TWineSettings ReadWineSettings(const TSettingsFile& Settings) {
   const std::string File = Settings.ReadPath().toStdString();
   return {QString::fromStdString(ReadProfileString(File, "Logger", "Prefix", "")).trimmed(),
@@ -179,8 +189,22 @@ TOrvaneWindows::TOrvaneWindows(TForm1Environment Environment)
       Friends_(new TfrmFriends(Form1_->LoggerInstallPath(), Environment.Settings, Form1_.get())),
       Compass_(new TfCompass(Form1_.get())) {
   const TSettingsFile Settings = Environment.Settings;
-  const TWindowGeometry G = KeepOnScreen(Settings.ReadWindow("Compass", DefaultCompassGeometry),
-                                         QSize(TfCompass::kMinWidth, TfCompass::kMinHeight));
+  TWindowGeometry G = KeepOnScreen(Settings.ReadWindow("Compass", DefaultCompassGeometry),
+                                   QSize(TfCompass::kMinWidth, TfCompass::kMinHeight));
+  // A window the user never placed stands beside the main window rather than over it.
+  const bool FriendsPlaced = Settings.HasWindow("Friends");
+  const bool CompassPlaced = Settings.HasWindow("Compass");
+  if (!FriendsPlaced || !CompassPlaced) {
+    const QRect Main = Form1_->frameGeometry();
+    const TBesidePlaces Beside =
+        PlaceBeside({Main.top(), Main.left(), Main.height(), Main.width()},
+                    Friends_->frameGeometry().size(), QSize(G.Width, G.Height), AvailableScreens());
+    if (!FriendsPlaced) Friends_->move(Beside.Friends.Left, Beside.Friends.Top);
+    if (!CompassPlaced) {
+      G.Left = Beside.Compass.Left;
+      G.Top = Beside.Compass.Top;
+    }
+  }
   Compass_->SetWindowBounds(G.Left, G.Top, G.Width, G.Height);
   Compass_->OnClose = [Settings](const TfCompass& Compass) {
     Settings.WriteWindow("Compass", Compass.Geometry());

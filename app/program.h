@@ -23,6 +23,11 @@ class TfrmFriends;
 /// highlights. Without the Fusion style the platform's look stays.
 void ApplyCyanNight(QApplication& Application);
 
+/// The folder the map data is read from: the executable's folder when the layers are there
+/// (a build tree, or everything kept in one folder), else "../share/orvane" from it (the
+/// installed layout) when they are there, else the executable's folder.
+[[nodiscard]] QString DataFolder(const QString& ExeFolder);
+
 /// The Win32 bridge's file name, beside the program.
 inline constexpr const char* kBridgeFile = "orvane-bridge.exe";
 

@@ -177,6 +177,13 @@ TWindowGeometry TSettingsFile::ReadWindow(const char* Section,
   return ReadGeometry(Ini, Section, Defaults);
 }
 
+bool TSettingsFile::HasWindow(const char* Section) const {
+  CSimpleIniA Ini;
+  LoadIni(Ini, ReadPath());
+  return Ini.GetValue(Section, "Top", nullptr) != nullptr ||
+         Ini.GetValue(Section, "Left", nullptr) != nullptr;
+}
+
 namespace {
 
 // Loads the current settings, lets Change update them and replaces the target file as a
@@ -295,7 +302,7 @@ TWindowGeometry KeepOnScreen(const TWindowGeometry& Geometry, const QList<QRect>
   return G;
 }
 
-TWindowGeometry KeepOnScreen(const TWindowGeometry& Geometry, QSize Minimum) {
+QList<QRect> AvailableScreens() {
   QList<QRect> Available;
   if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr) {
     // The primary screen first: it takes a window that lies on none.
@@ -306,7 +313,53 @@ TWindowGeometry KeepOnScreen(const TWindowGeometry& Geometry, QSize Minimum) {
       if (Screen != QGuiApplication::primaryScreen()) Available.append(Screen->availableGeometry());
     }
   }
-  return KeepOnScreen(Geometry, Available, Minimum);
+  return Available;
+}
+
+TWindowGeometry KeepOnScreen(const TWindowGeometry& Geometry, QSize Minimum) {
+  return KeepOnScreen(Geometry, AvailableScreens(), Minimum);
+}
+
+TBesidePlaces PlaceBeside(const TWindowGeometry& Main, QSize Friends, QSize Compass,
+                          const QList<QRect>& Available) {
+  // A few pixels apart, so that the frames do not touch.
+  constexpr int Gap = 8;
+  const int ColumnWidth = std::max(Friends.width(), Compass.width());
+  const int ColumnHeight = Friends.height() + Gap + Compass.height();
+  QRect Screen = Available.isEmpty() ? QRect() : Available.front();
+  std::int64_t Best = 0;
+  for (const QRect& R : Available) {
+    if (const std::int64_t Area = Overlap(Main.Left, Main.Top, Main.Width, Main.Height, R);
+        Area > Best) {
+      Best = Area;
+      Screen = R;
+    }
+  }
+  const int RightX = Main.Left + Main.Width + Gap;
+  const int LeftX = Main.Left - Gap - ColumnWidth;
+  const int RoomRight = Screen.x() + Screen.width() - (Main.Left + Main.Width);
+  const int RoomLeft = Main.Left - Screen.x();
+  int X = RightX;
+  if (Available.isEmpty() || RightX + ColumnWidth <= Screen.x() + Screen.width()) {
+    X = RightX;
+  } else if (LeftX >= Screen.x()) {
+    X = LeftX;
+  } else {
+    X = RoomRight >= RoomLeft ? RightX : LeftX;
+    X = std::max(std::min(X, Screen.x() + Screen.width() - ColumnWidth), Screen.x());
+  }
+  // The column starts level with the main window, raised as far as the screen's bottom needs.
+  int Y = Main.Top;
+  if (!Available.isEmpty()) {
+    Y = std::max(std::min(Y, Screen.y() + Screen.height() - ColumnHeight), Screen.y());
+  }
+  TBesidePlaces Places{{Y, X, Friends.height(), Friends.width()},
+                       {Y + Friends.height() + Gap, X, Compass.height(), Compass.width()}};
+  if (!Available.isEmpty()) {
+    Places.Friends = KeepOnScreen(Places.Friends, {Screen}, Friends);
+    Places.Compass = KeepOnScreen(Places.Compass, {Screen}, Compass);
+  }
+  return Places;
 }
 
 TFrameFit::TFrameFit(QWidget& Window, TApply Apply)

@@ -108,6 +108,10 @@ class TSettingsFile {
   /// Section "Friends" or "Compass" (Section names it) with the given defaults filled in.
   [[nodiscard]] TWindowGeometry ReadWindow(const char* Section,
                                            const TWindowGeometry& Defaults) const;
+  /// Whether Section holds a window position ("Top" or "Left") the user left it at. A window
+  /// never closed nor showing at a close has none, and takes its first place beside the
+  /// main window (PlaceBeside).
+  [[nodiscard]] bool HasWindow(const char* Section) const;
 
   /// The write at program close: "Main"/"Top", "Left", "Height", "Width", "Shadow",
   /// "Friends", "Compass", "Projection", "LongPath" in this order; then "Friends"/"Top", "Left", "Height",
@@ -154,6 +158,22 @@ void ResizeToOuter(QWidget& Window, QSize Outer);
                                            const QList<QRect>& Available, QSize Minimum);
 /// The same over the available areas of the application's screens.
 [[nodiscard]] TWindowGeometry KeepOnScreen(const TWindowGeometry& Geometry, QSize Minimum);
+
+/// The available areas of the application's screens, the primary first; none without a
+/// graphical application.
+[[nodiscard]] QList<QRect> AvailableScreens();
+
+/// First places of the friends and compass windows (outer geometry), when the settings hold
+/// none: one above the other in a column beside Main on the screen Main lies on most, to
+/// its right when the column fits there, else to its left, else on the side with more room
+/// (and kept on that screen, over Main only as far as the screen leaves no choice). Left
+/// at the design's place the two would cover the globe and the menu bar.
+struct TBesidePlaces {
+  TWindowGeometry Friends;
+  TWindowGeometry Compass;
+};
+[[nodiscard]] TBesidePlaces PlaceBeside(const TWindowGeometry& Main, QSize Friends, QSize Compass,
+                                        const QList<QRect>& Available);
 
 /// Gives a top-level window the outer size stored for it once its frame is known. A window
 /// manager frames a window some time after it is shown, and only then is the frame's size

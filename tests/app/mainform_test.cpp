@@ -13,10 +13,12 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QWindow>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
@@ -715,6 +717,102 @@ TEST(MainWindow, WindowsComeBackAsTheyWereUnderAWindowManager) {
   }
 }
 
+// Started without a logger, the program ends at its first poll: it says why on standard
+// error and, for a moment that keeps it at most a second longer, in the window.
+TEST(MainWindow, WithoutALoggerTheProgramSaysWhyItEnds) {
+  Rig R;
+  R.Qso.Windows.Remove(R.Qso.Q);
+  auto W = R.Start();
+  TForm1& F = W->Form1();
+  bool Ended = false;
+  F.OnClosed = [&Ended] { Ended = true; };
+  F.show();
+  testing::internal::CaptureStderr();
+  QElapsedTimer Clock;
+  Clock.start();
+  F.ZelTimerTimer();
+  const std::string Said = testing::internal::GetCapturedStderr();
+  EXPECT_NE(Said.find("Orvane ends: no logger is running"), std::string::npos) << Said;
+  EXPECT_FALSE(F.ZelTimer->isActive());
+  const auto* Note = F.findChild<QLabel*>(QStringLiteral("EndMessage"));
+  ASSERT_NE(Note, nullptr);
+  EXPECT_TRUE(Note->isVisible());
+  EXPECT_TRUE(F.rect().contains(Note->geometry()));
+  EXPECT_EQ(Note->text().toStdString() + "\n", Said);
+  while (!Ended && Clock.elapsed() < 3000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  EXPECT_TRUE(Ended);
+  EXPECT_FALSE(F.isVisible());
+  EXPECT_GE(Clock.elapsed(), TForm1::kEndMessageMs - 50);
+  EXPECT_LE(Clock.elapsed(), 1000 + 500);  // a loaded machine's slack over the second
+}
+
+// The friends and compass windows, never placed by the user, stand beside the main window
+// on its screen; a place the user chose is kept.
+TEST(MainWindow, SecondaryWindowsNeverPlacedStandBesideTheMainWindow) {
+  Rig R;
+  QFile Ini(R.ExeFolder + "/Orvane.ini");
+  ASSERT_TRUE(Ini.open(QIODevice::WriteOnly));
+  // A main window small enough for the column to fit beside it on the test's screen.
+  Ini.write("[Main]\nTop=10\nLeft=10\nHeight=400\nWidth=300\n[Compass]\nTop=50\nLeft=60\n");
+  Ini.close();
+  auto W = R.Start();
+  TForm1& F = W->Form1();
+  F.show();
+  F.S2->trigger();
+  F.ShowFriends1->trigger();
+  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+  const QRect Main = F.frameGeometry();
+  const QRect Friends = W->frmFriends().frameGeometry();
+  EXPECT_FALSE(Friends.intersects(Main));
+  EXPECT_EQ(Friends.left(), Main.right() + 1 + 8);
+  EXPECT_EQ(Friends.top(), Main.top());
+  EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(Friends));
+  EXPECT_EQ(W->fCompass().frameGeometry().topLeft(), QPoint(60, 50));
+}
+
+// The first start, without a settings file, under a window manager: the three windows,
+// framed, stand apart on one screen; the next start finds them where they were left.
+TEST(MainWindow, TheFirstStartPlacesTheWindowsApartUnderAWindowManager) {
+  if (qEnvironmentVariableIsEmpty("ORVANE_WINDOW_MANAGER_TEST")) {
+    GTEST_SKIP() << "needs a display with a window manager";
+  }
+  Rig R;
+  QRect Places[3];
+  for (int Start = 1; Start <= 2; ++Start) {
+    SCOPED_TRACE(Start);
+    auto W = R.Start();
+    TForm1& F = W->Form1();
+    F.show();
+    if (Start == 1) {
+      F.S1->trigger();  // both open, and at the next start too
+      F.Sh1->trigger();
+    }
+    const QList<QWidget*> Windows{&F, &W->frmFriends(), &W->fCompass()};
+    const auto Framed = [&Windows] {
+      return std::all_of(Windows.begin(), Windows.end(), [](QWidget* Window) {
+        return Window->isVisible() && Window->frameGeometry().size() != Window->size();
+      });
+    };
+    QElapsedTimer Clock;
+    Clock.start();
+    while (!Framed() && Clock.elapsed() < 5000) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    ASSERT_TRUE(Framed()) << "no window manager frames the windows";
+    while (Clock.elapsed() < 1500) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    const QRect Screen = F.screen()->availableGeometry();
+    for (int i = 0; i < 3; ++i) {
+      const QRect G = Windows[i]->frameGeometry();
+      EXPECT_TRUE(Screen.contains(G)) << i;
+      for (int j = 0; j < i; ++j) EXPECT_FALSE(G.intersects(Windows[j]->frameGeometry())) << i << j;
+      if (Start == 1) Places[i] = G;
+      else EXPECT_EQ(G, Places[i]) << i;
+    }
+    F.close();
+    QCoreApplication::processEvents();
+  }
+}
+
 TEST(MainWindow, SettingsNeverReadInARunAreLeftAsTheyWere) {
   const QByteArray Saved =
       "[Main]\nTop=120\nLeft=130\nHeight=400\nWidth=500\nShadow=0\nFriends=1\nCompass=1\n";
@@ -755,10 +853,14 @@ TEST(MainWindow, ClosingWritesTheSettingsAndTheLoggerEndsTheProgram) {
     W->frmFriends().move(30, 40);
     W->frmFriends().close();
 
-    // The QSO-entry window goes away: the next tick closes the main window.
+    // The QSO-entry window goes away: the next tick closes the main window, saying why.
+    F.ZelTimerTimer();
     R.Qso.Windows.Remove(R.Qso.Q);
+    testing::internal::CaptureStderr();
     F.ZelTimerTimer();
     EXPECT_FALSE(F.isVisible());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Orvane ends: the logger's QSO-entry window has closed.\n");
     QCoreApplication::processEvents();
     EXPECT_TRUE(Ended);
   }

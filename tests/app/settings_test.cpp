@@ -236,6 +236,36 @@ TEST(KeepOnScreen, StoredGeometryStaysOnAnAvailableScreen) {
   EXPECT_EQ(KeepOnScreen({-5, -6, 10, 10}, {}, Minimum), (TWindowGeometry{-5, -6, 200, 190}));
 }
 
+TEST(PlaceBeside, TheSecondaryWindowsStandBesideTheMainWindowOnItsScreen) {
+  const QList<QRect> Screens{QRect(0, 0, 1920, 1040), QRect(1920, 0, 1280, 1024)};
+  const QSize Friends(280, 215);
+  const QSize Compass(276, 297);
+  const struct {
+    const char* Name;
+    TWindowGeometry Main, Friends, Compass;  // top, left, height, width
+  } cases[] = {
+      {"the design's place: to the right", {100, 100, 523, 543}, {100, 651, 215, 280},
+       {323, 651, 297, 276}},
+      {"no room on the right: to the left", {100, 1300, 523, 600}, {100, 1012, 215, 280},
+       {323, 1012, 297, 276}},
+      {"on the second screen: there", {50, 2000, 500, 600}, {50, 2608, 215, 280},
+       {273, 2608, 297, 276}},
+      {"low on the screen: the column is raised", {700, 100, 300, 543}, {520, 651, 215, 280},
+       {743, 651, 297, 276}},
+      {"the whole screen: kept on it", {0, 0, 1040, 1920}, {0, 1640, 215, 280},
+       {223, 1640, 297, 276}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const TBesidePlaces P = PlaceBeside(c.Main, Friends, Compass, Screens);
+    EXPECT_EQ(P.Friends, c.Friends);
+    EXPECT_EQ(P.Compass, c.Compass);
+  }
+  // Without screens: to the right all the same.
+  EXPECT_EQ(PlaceBeside({100, 100, 523, 543}, Friends, Compass, {}).Friends,
+            (TWindowGeometry{100, 651, 215, 280}));
+}
+
 TEST_F(SettingsFileTest, AFileThatCannotBeReadWholeIsNotReplaced) {
   QByteArray Big("[Main]\nTop=1\n");
   Big.append(QByteArray(MaxSettingsFileSize, ';'));

@@ -15,5 +15,5 @@ exec xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   for _ in $(seq 100); do [ -e "$ready" ] && break; sleep 0.1; done
   [ -e "$ready" ] || { echo "openbox did not start" >&2; exit 1; }
   QT_QPA_PLATFORM=xcb ORVANE_WINDOW_MANAGER_TEST=1 "$0" --gtest_brief=1 \
-    --gtest_filter=MainWindow.WindowsComeBackAsTheyWereUnderAWindowManager
+    --gtest_filter=MainWindow.*UnderAWindowManager
   ' "$tests"

@@ -41,6 +41,21 @@ const QByteArray kLoggerKey =
 const QByteArray kOtherKey =
     "[Software\\\\Wine\\\\Fonts] 1765380000\n\"LogPixels\"=dword:00000060\n";
 
+// The map data beside the executable (a build tree), else in the installed layout's
+// share/orvane, else the executable's folder all the same.
+TEST(DataFolder, BesideTheExecutableThenInTheInstalledLayout) {
+  QTemporaryDir Dir;
+  const QString Bin = Dir.filePath(QStringLiteral("usr/bin"));
+  const QString Share = Dir.filePath(QStringLiteral("usr/share/orvane"));
+  QDir().mkpath(Bin);
+  QDir().mkpath(Share);
+  EXPECT_EQ(DataFolder(Bin), Bin);
+  ASSERT_TRUE(QFile(Share + QStringLiteral("/world.lyr")).open(QIODevice::WriteOnly));
+  EXPECT_EQ(DataFolder(Bin), Share);
+  ASSERT_TRUE(QFile(Bin + QStringLiteral("/world.lyr")).open(QIODevice::WriteOnly));
+  EXPECT_EQ(DataFolder(Bin), Bin);
+}
+
 TEST(WineLogger, ThePrefixComesFromTheSettingsThenTheEnvironmentThenHome) {
   Rig R;
   const QString Home = R.Prefix(QStringLiteral("home/.wine"), kOtherKey + kLoggerKey);

@@ -112,6 +112,17 @@ if [ -s "$work/level0.png" ] && [ -s "$work/level9.png" ]; then
   [ "${pixels:$middle:6}" = ff0000 ] || fail "the middle is ${pixels:$middle:6}, not red ff0000"
 fi
 
+# An altitude that shows a few kilometres is drawn, with a note naming what fits the whole
+# earth (the value 0 would give; it depends on the picture's size); one that shows the
+# earth is drawn without a note.
+if run 0 --output "$work/near.png" --size 200x100 --altitude 500; then
+  grep -q "note: --altitude 500 shows only about 1 km .*; 5192[0-9]* (or 0) fits the whole earth" "$work/err" ||
+    fail "no note about a small altitude: $(cat "$work/err")"
+fi
+if run 0 --output "$work/far.png" --size 200x100 --altitude 5192000; then
+  grep -q "note:" "$work/err" && fail "a note for an altitude showing the earth: $(cat "$work/err")"
+fi
+
 # Vector output, with a note that the texture is not in it.
 if run 0 --output "$work/globe.svg" --size 200x100 --texture "$textures/palette_10x5.bmp"; then
   grep -q '<svg' "$work/globe.svg" || fail "globe.svg holds no SVG"

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <algorithm>
 #include <cmath>
 #include <csetjmp>
 #include <cstdint>
@@ -52,6 +53,8 @@ constexpr int kExitWritten = 0;
 constexpr int kExitFiles = 1;
 constexpr int kExitUsage = 2;
 constexpr std::int32_t kMaxSide = 16384;
+// The earth's equatorial radius is 309,397,230 globe units.
+constexpr double kKmPerGlobeUnit = 6378.137 / 309397230.0;
 
 constexpr std::string_view kUsage = R"(Usage: orvane-render --output FILE [options]
 
@@ -63,8 +66,10 @@ Draws the globe view into a picture file, without a window.
                        TCartesianPrj (default sphere)
   --center LAT,LON     the point in the middle, degrees north and east (south and west
                        negative)
-  --altitude N         the view's altitude as the projection counts it; 0 fits the earth
-                       into the picture
+  --altitude N         the view's altitude in globe units (about 48,500 to a kilometre),
+                       0 fits the earth into the picture; the whole earth is about
+                       520,000,000 divided by the picture's smaller side in pixels
+                       (676,000 at 1024x768): small values zoom into a few kilometres
   --scale S            zoom: 1 fits the earth into the picture (default), 2 is twice as large
   --texture FILE       lay an uncompressed 256-colour bitmap on the earth's surface
   --shadow UTC         shade the night side for that moment: 2026-12-10T12:00:00Z, or now
@@ -476,7 +481,16 @@ int Render(const TOptions& o) {
     }
   }
   if (o.Altitude) {
+    // The altitude's unit is not one anybody guesses: a small value zooms into a few
+    // kilometres of the earth and the picture looks blank. Say what fits the whole earth.
+    prj.SetScaleFactor(0);
+    const std::int32_t whole = prj.Altitude();
     prj.SetAltitude(*o.Altitude);
+    const double km = std::min(o.Width, o.Height) / prj.ScaleFactor() * kKmPerGlobeUnit;
+    if (*o.Altitude > 0 && km < 100)
+      std::cerr << kProgram << ": note: --altitude " << *o.Altitude << " shows only about "
+                << std::max(1L, std::lround(km)) << " km of the earth across the picture; "
+                << whole << " (or 0) fits the whole earth\n";
   } else if (o.Scale || o.Environment.empty()) {
     prj.SetScaleFactor(0);
     if (o.Scale) prj.SetScaleFactor(prj.ScaleFactor() * static_cast<globe::Extended>(*o.Scale));

@@ -93,9 +93,14 @@ int main(int argc, char** argv) {
   }
 
   // The program adds file names to the folder without a separator.
-  QString Folder = Options.isSet(InstallFolder)
-                       ? QDir(Options.value(InstallFolder)).absolutePath()
-                       : QApplication::applicationDirPath() + QStringLiteral("/logger");
+  // Beside the executable in the build tree; installed, in share/orvane.
+  QString Folder = QApplication::applicationDirPath() + QStringLiteral("/logger");
+  if (!QDir(Folder).exists()) {
+    const QString Installed =
+        QApplication::applicationDirPath() + QStringLiteral("/../share/orvane/logger");
+    if (QDir(Installed).exists()) Folder = Installed;
+  }
+  if (Options.isSet(InstallFolder)) Folder = QDir(Options.value(InstallFolder)).absolutePath();
   Folder = QDir::cleanPath(Folder) + u'/';
   if (!QDir(Folder).exists()) Warn(QStringLiteral("the folder '%1' does not exist").arg(Folder));
 

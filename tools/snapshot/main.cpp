@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QLineEdit>
 #include <QPainter>
@@ -104,11 +105,15 @@ int main(int argc, char** argv) {
       return Fail(QStringLiteral("--time wants a UTC time such as 2026-12-10T18:00:00Z"));
   }
   const QString Here = QApplication::applicationDirPath();
-  const QString SimulatorPath = Options.isSet(Simulator)
-                                    ? Options.value(Simulator)
-                                    : Here + QStringLiteral("/../simulator/orvane-logger-sim");
-  const QString DataFolder = QDir::cleanPath(
-      Options.isSet(Data) ? Options.value(Data) : Here + QStringLiteral("/../../app"));
+  // The build tree's places first, then the installed layout (everything in bin/, the data
+  // in share/orvane).
+  QString SimulatorPath = Here + QStringLiteral("/../simulator/orvane-logger-sim");
+  if (!QFileInfo::exists(SimulatorPath)) SimulatorPath = Here + QStringLiteral("/orvane-logger-sim");
+  if (Options.isSet(Simulator)) SimulatorPath = Options.value(Simulator);
+  QString DataFolder = QDir::cleanPath(Here + QStringLiteral("/../../app"));
+  if (!QFileInfo::exists(DataFolder + QStringLiteral("/world.lyr")))
+    DataFolder = orvane::DataFolder(Here);
+  if (Options.isSet(Data)) DataFolder = QDir::cleanPath(Options.value(Data));
 
   platform::TQtGraphics Graphics;
   platform::SetGraphics(&Graphics);

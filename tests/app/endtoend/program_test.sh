@@ -58,6 +58,9 @@ if ! wait_exit "$orvane_pid" 20; then
 elif [ "$status" -ne 0 ]; then
   fail "orvane without a logger ended with status $status"
   sed 's/^/  /' "$work/alone.out" >&2
+elif ! grep -q "^Orvane ends: no logger is running" "$work/alone.out"; then
+  fail "orvane without a logger did not say why it ends"
+  sed 's/^/  /' "$work/alone.out" >&2
 fi
 orvane_pid=""
 
