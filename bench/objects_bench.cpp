@@ -140,6 +140,54 @@ void BM_RedrawSphere(benchmark::State& state) {
   }
 }
 
+/// The bytes the lines layer holds loaded after one full redraw with no budget: the
+/// working set of a frame.
+std::int32_t LinesWorkingSetKB() {
+  static const std::int32_t kb = [] {
+    TView view(LayerFile(shLines));
+    view.globe.SetCacheCapacity(0);
+    view.globe.RedrawLayers();
+    view.globe.Paint(*view.window);
+    return view.globe.CacheMemoryUsed() / 1024;
+  }();
+  return kb;
+}
+
+/// Redraws of the lines layer with a budget of range(0) percent of the frame's working set.
+void RedrawWithBudget(benchmark::State& state) {
+  TView view(LayerFile(shLines));
+  const std::int32_t working = LinesWorkingSetKB();
+  view.globe.SetCacheCapacity(std::max<std::int32_t>(1, working * state.range(0) / 100));
+  view.globe.RedrawLayers();
+  view.globe.Paint(*view.window);
+  std::int64_t loads = 0;
+  view.globe.OnObjectCreate = [&loads](const void*, TGlobeRoot*) { ++loads; };
+  for (auto _ : state) {
+    view.globe.RedrawLayers();
+    view.globe.Paint(*view.window);
+  }
+  view.globe.OnObjectCreate = nullptr;
+  state.counters["loads"] = benchmark::Counter(static_cast<double>(loads),
+                                               benchmark::Counter::kAvgIterations);
+  state.counters["working_set_kb"] = working;
+  state.counters["used_kb"] = view.globe.CacheMemoryUsed() / 1024;
+}
+
+void BM_RedrawWithinBudget(benchmark::State& state) { RedrawWithBudget(state); }
+void BM_RedrawTwiceBudget(benchmark::State& state) { RedrawWithBudget(state); }
+
+/// A million towns: a million one-point objects of one square presenter, redrawn with the
+/// program's cache budget.
+void BM_PointSymbols1M(benchmark::State& state) {
+  TView view(LayerFile(shPoints));
+  view.globe.RedrawLayers();
+  view.globe.Paint(*view.window);
+  for (auto _ : state) {
+    view.globe.RedrawLayers();
+    view.globe.Paint(*view.window);
+  }
+}
+
 /// The 1:110m countries as a shapefile (with its table) or MIF/MID pair, copied to the
 /// scratch folder so that their index files go there.
 std::string CountriesFile(bool Mif) {
@@ -179,6 +227,9 @@ BENCHMARK(BM_OpenWithIndex)->Arg(shLines)->Arg(shPoints)->Unit(benchmark::kMilli
     ->UseRealTime();
 BENCHMARK(BM_RedrawSphere)->Arg(shLines)->Arg(shPoints)->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+BENCHMARK(BM_RedrawWithinBudget)->Arg(200)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RedrawTwiceBudget)->Arg(50)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PointSymbols1M)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 /// The console report, and the openings compared once all have run.
 class TRatioReporter : public benchmark::ConsoleReporter {
