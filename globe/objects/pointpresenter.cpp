@@ -159,11 +159,11 @@ void TPointPresenter::RenderObject(TGlobe4& Globe, TGlobeObject& Geod,
   FPointPen->RenderAttribute(canvas, selected);
   FPointBrush->RenderAttribute(canvas, selected);
 
-  // The size is the same for every point of the object: worked out once, and symbols that
-  // would leave no mark are not projected at all.
+  // The size is the same for every point of the object: worked out once, and a presenter
+  // that draws nothing projects nothing.
   if (canvas.DC() == nullptr) return;
   const std::int32_t r = SymbolRadius(Globe);
-  if (!SymbolDrawn(r)) return;
+  if (!SymbolDrawn()) return;
 
   bool anyPoint = false;
   const TChainStore& chains = geo.Chains();
@@ -189,14 +189,11 @@ std::int32_t TPointPresenter::SymbolRadius(TGlobe4& Globe) const {
   return size / 2;
 }
 
-bool TPointPresenter::SymbolDrawn(std::int32_t r) const noexcept {
+bool TPointPresenter::SymbolDrawn() const noexcept {
+  // Shapes of size 0 still go to the device: a vector device may keep them.
   switch (FPointType) {
     case ppNone:
       return false;
-    case ppCircle:
-    case ppSquare:
-      // The device draws nothing into an empty rectangle.
-      return r != 0;
     case ppImage:
       return FImage && !FImage->Empty();
     default:

@@ -98,8 +98,8 @@ class TPointPresenter : public TGlobePresenter {
  private:
   /// Half the symbol's drawn width in device pixels (the size capped, then halved).
   [[nodiscard]] std::int32_t SymbolRadius(TGlobe4& Globe) const;
-  /// Whether a symbol of that half width leaves a mark at all.
-  [[nodiscard]] bool SymbolDrawn(std::int32_t r) const noexcept;
+  /// Whether the symbol type draws anything at all.
+  [[nodiscard]] bool SymbolDrawn() const noexcept;
   void DrawSymbol(TGlobe4& Globe, const TPointLL& ptLL, bool bSelected, std::int32_t r);
 
   std::unique_ptr<TGlobePen> FPointPen;
