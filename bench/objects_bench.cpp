@@ -140,11 +140,29 @@ void BM_RedrawSphere(benchmark::State& state) {
   }
 }
 
-/// The bytes the lines layer holds loaded after one full redraw with no budget: the
-/// working set of a frame.
+/// The lines layer, or the layers named in ORVANE_BENCH_LAYERS (file names separated by
+/// ':', e.g. shapefiles written by GDAL) on top of it.
+struct TBudgetView : TView {
+  TBudgetView() : TView(LayerFile(shLines)) {
+    const char* more = std::getenv("ORVANE_BENCH_LAYERS");
+    if (more == nullptr) return;
+    std::string list = more;
+    for (std::size_t start = 0; start < list.size();) {
+      std::size_t end = list.find(':', start);
+      if (end == std::string::npos) end = list.size();
+      if (end > start && AddLayerFromFile(globe, list.substr(start, end - start)) < 0) {
+        std::abort();
+      }
+      start = end + 1;
+    }
+  }
+};
+
+/// The bytes the layers hold loaded after one full redraw with no budget: the working set
+/// of a frame.
 std::int32_t LinesWorkingSetKB() {
   static const std::int32_t kb = [] {
-    TView view(LayerFile(shLines));
+    TBudgetView view;
     view.globe.SetCacheCapacity(0);
     view.globe.RedrawLayers();
     view.globe.Paint(*view.window);
@@ -155,7 +173,7 @@ std::int32_t LinesWorkingSetKB() {
 
 /// Redraws of the lines layer with a budget of range(0) percent of the frame's working set.
 void RedrawWithBudget(benchmark::State& state) {
-  TView view(LayerFile(shLines));
+  TBudgetView view;
   const std::int32_t working = LinesWorkingSetKB();
   view.globe.SetCacheCapacity(std::max<std::int32_t>(1, working * state.range(0) / 100));
   view.globe.RedrawLayers();

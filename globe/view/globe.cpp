@@ -431,10 +431,11 @@ namespace {
 struct TCacheFrame {
   bool& inFrame;
   bool outer;
-  TCacheFrame(bool& InFrame, std::int32_t& FrameMRU, std::int32_t LastMRU)
+  TCacheFrame(bool& InFrame, bool& PictureDrawn, std::int32_t& FrameMRU, std::int32_t LastMRU)
       : inFrame(InFrame), outer(InFrame) {
     if (!outer) FrameMRU = LastMRU;
     inFrame = true;
+    PictureDrawn = true;
   }
   ~TCacheFrame() { inFrame = outer; }
   TCacheFrame(const TCacheFrame&) = delete;
@@ -443,10 +444,8 @@ struct TCacheFrame {
 
 }  // namespace
 
-void TGlobe4::RenderAnimatedLayers() {
-  const TCacheFrame frame{FbCacheInFrame, FCacheFrameMRU, FCacheMRU};
-  FLayerStore->Render(true);
-}
+// The animated pass draws on top of the static picture: its objects join that picture's.
+void TGlobe4::RenderAnimatedLayers() { FLayerStore->Render(true); }
 
 void TGlobe4::CopyPictureTo(platform::TDevice& Window) {
   if (const platform::TBitmap* picture = GlobeCanvas().Bitmap()) Window.DrawBitmap(0, 0, *picture);
@@ -528,7 +527,7 @@ void TGlobe4::RenderGraticule() {
 }
 
 void TGlobe4::RenderLayers() {
-  const TCacheFrame frame{FbCacheInFrame, FCacheFrameMRU, FCacheMRU};
+  const TCacheFrame frame{FbCacheInFrame, FbCachePictureDrawn, FCacheFrameMRU, FCacheMRU};
   if (FGlobeOptions.Contains(goTransparentGlobe)) {
     TGlobeProjection& prj = Projection();
     struct TBackFace {
@@ -720,12 +719,13 @@ std::int32_t TGlobe4::ReduceCacheMemory(std::int32_t iTargetSize) {
     total += FLayerStore->SourceMemorySize(*source);
     FLayerStore->CollectCachedObjects(*source, objects);
   }
-  if (FbCacheInFrame) {
-    // Least recently used first ruins a picture whose objects do not all fit: each load
+  if (FbCachePictureDrawn) {
+    // Least recently used first ruins pictures whose objects do not all fit: each load
     // would discard the objects the next picture needs first, and every picture would load
-    // every object again. Objects not yet used in this picture go first, oldest first; then
-    // this picture's own, newest first, so that the ones drawn early stay for the next
-    // picture and only the rest of the working set is loaded again.
+    // every object again. Objects not used in the latest picture go first, oldest first;
+    // then that picture's own, newest first (while it is drawn and in the recount after
+    // it), so that the ones drawn early stay for the next picture and only the rest of the
+    // working set is loaded again.
     const auto age = [frame = static_cast<std::uint32_t>(FCacheFrameMRU)](std::int32_t MRU) {
       return static_cast<std::uint32_t>(MRU) - frame - 1u;  // wraps as the stamps do
     };

@@ -88,12 +88,12 @@ TEST_F(CacheTest, FreeingTheRecordsAboveTheBudgetLetsTheBudgetHoldAgain) {
   EXPECT_THAT(globe.Store->DiscardedMRU, ElementsAre(1, 3, 5, 7));
 }
 
-// Objects of earlier pictures go first, oldest first; then the picture's own, newest first,
-// so that the ones drawn first are still there for the next picture. Outside a picture the
-// order is plain least recently used.
-TEST_F(CacheTest, WhileDrawingThePicturesFirstObjectsAreDiscardedLast) {
-  for (const bool drawing : {true, false}) {
-    SCOPED_TRACE(drawing ? "while drawing" : "outside a picture");
+// Objects of earlier pictures go first, oldest first; then the latest picture's own, newest
+// first, so that the ones drawn first are still there for the next picture. Before any
+// picture the order is plain least recently used.
+TEST_F(CacheTest, ThePicturesFirstObjectsAreDiscardedLast) {
+  for (const bool drawing : {false, true}) {
+    SCOPED_TRACE(drawing ? "while drawing" : "before any picture");
     TGlobeRoot drawn[3];
     globe.Store->DiscardedMRU.clear();
     globe.Store->Cached[&sourceA] = {{&sourceA, &objects[0], 5, 400},
@@ -114,6 +114,16 @@ TEST_F(CacheTest, WhileDrawingThePicturesFirstObjectsAreDiscardedLast) {
       globe.Paint(window);
       globe.Store->WhileDrawing = nullptr;
       EXPECT_THAT(globe.Store->DiscardedMRU, ElementsAre(1, 3, 5, first + 2, first + 1));
+      // The recount after the picture keeps to that order.
+      globe.Store->DiscardedMRU.clear();
+      globe.Store->Cached[&sourceA] = {{&sourceA, &objects[0], 2, 400}};
+      TGlobeRoot usedSince;  // after the picture, as a hit test would
+      const std::int32_t since = globe.NextMRU();
+      globe.Store->Cached[&sourceA].push_back({&sourceA, &usedSince, since, 400});
+      globe.SetCacheCapacity(1);
+      globe.UpdateTotalMemoryInUse();
+      globe.SetCacheCapacity(0);
+      EXPECT_THAT(globe.Store->DiscardedMRU, ElementsAre(2, since));
     } else {
       load();
       EXPECT_THAT(globe.Store->DiscardedMRU, ElementsAre(1, 3, 5, first, first + 1));
