@@ -140,6 +140,77 @@ void BM_RedrawSphere(benchmark::State& state) {
   }
 }
 
+/// The lines layer, or the layers named in ORVANE_BENCH_LAYERS (file names separated by
+/// ':', e.g. shapefiles written by GDAL) on top of it.
+struct TBudgetView : TView {
+  TBudgetView() : TView(LayerFile(shLines)) {
+    const char* more = std::getenv("ORVANE_BENCH_LAYERS");
+    if (more == nullptr) return;
+    std::string list = more;
+    for (std::size_t start = 0; start < list.size();) {
+      std::size_t end = list.find(':', start);
+      if (end == std::string::npos) end = list.size();
+      if (end > start && AddLayerFromFile(globe, list.substr(start, end - start)) < 0) {
+        std::abort();
+      }
+      start = end + 1;
+    }
+  }
+};
+
+/// The bytes the layers hold loaded after one full redraw with no budget: the working set
+/// of a frame.
+std::int32_t LinesWorkingSetKB() {
+  static const std::int32_t kb = [] {
+    TBudgetView view;
+    view.globe.SetCacheCapacity(0);
+    view.globe.RedrawLayers();
+    view.globe.Paint(*view.window);
+    return view.globe.CacheMemoryUsed() / 1024;
+  }();
+  return kb;
+}
+
+/// Redraws of the lines layer with a budget of range(0) percent of the frame's working set.
+void RedrawWithBudget(benchmark::State& state) {
+  TBudgetView view;
+  const std::int32_t working = LinesWorkingSetKB();
+  view.globe.SetCacheCapacity(std::max<std::int32_t>(1, working * state.range(0) / 100));
+  view.globe.RedrawLayers();
+  view.globe.Paint(*view.window);
+  std::int64_t loads = 0;
+  view.globe.OnObjectCreate = [&loads](const void*, TGlobeRoot*) { ++loads; };
+  for (auto _ : state) {
+    view.globe.RedrawLayers();
+    view.globe.Paint(*view.window);
+  }
+  view.globe.OnObjectCreate = nullptr;
+  state.counters["loads"] = benchmark::Counter(static_cast<double>(loads),
+                                               benchmark::Counter::kAvgIterations);
+  state.counters["working_set_kb"] = working;
+  state.counters["used_kb"] = view.globe.CacheMemoryUsed() / 1024;
+}
+
+void BM_RedrawWithinBudget(benchmark::State& state) { RedrawWithBudget(state); }
+void BM_RedrawTwiceBudget(benchmark::State& state) { RedrawWithBudget(state); }
+
+/// A million towns: a million one-point objects of one square presenter. Range 0: all held
+/// loaded (the drawing alone); otherwise that cache budget in KB.
+void PointSymbols(benchmark::State& state, std::int32_t BudgetKB) {
+  TView view(LayerFile(shPoints));
+  view.globe.SetCacheCapacity(BudgetKB);
+  view.globe.RedrawLayers();
+  view.globe.Paint(*view.window);
+  for (auto _ : state) {
+    view.globe.RedrawLayers();
+    view.globe.Paint(*view.window);
+  }
+}
+
+void BM_PointSymbols1M(benchmark::State& state) { PointSymbols(state, 0); }
+/// With the program's budget, far below what a million loaded objects take.
+void BM_PointSymbols1MProgramBudget(benchmark::State& state) { PointSymbols(state, 10240); }
+
 /// The 1:110m countries as a shapefile (with its table) or MIF/MID pair, copied to the
 /// scratch folder so that their index files go there.
 std::string CountriesFile(bool Mif) {
@@ -179,6 +250,10 @@ BENCHMARK(BM_OpenWithIndex)->Arg(shLines)->Arg(shPoints)->Unit(benchmark::kMilli
     ->UseRealTime();
 BENCHMARK(BM_RedrawSphere)->Arg(shLines)->Arg(shPoints)->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+BENCHMARK(BM_RedrawWithinBudget)->Arg(200)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RedrawTwiceBudget)->Arg(50)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PointSymbols1M)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PointSymbols1MProgramBudget)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 /// The console report, and the openings compared once all have run.
 class TRatioReporter : public benchmark::ConsoleReporter {

@@ -39,7 +39,7 @@ void TGlobeObjectData::Assign(TGlobeObjectData& Source) {
 
 // Not added here: while the base part is built, the object is no more than a TGlobeObject
 // to the source's layers and to FixupReferences.
-TGlobeObject::TGlobeObject(TGlobeObjectSource* aParent) : FParent(aParent) {}
+TGlobeObject::TGlobeObject(TGlobeObjectSource* aParent) : FParent(aParent) { FbIsObject = true; }
 
 void AddToParent(TGlobeObject& Obj) {
   if (Obj.Parent() != nullptr) Obj.Parent()->Add(&Obj);

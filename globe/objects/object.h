@@ -87,6 +87,9 @@ class TGlobeObjectData : public TGlobeRoot {
   double FValue = 0;
   TGlobeObjectStateSet ObjectState;
   TGlobeObjectFlagSet ObjectFlags;
+  /// Set by TGlobeObject: the source tells loaded objects from records once per entry on
+  /// every paint, too often for a dynamic cast.
+  bool FbIsObject = false;
 };
 
 /// A full globe object. Subclasses own geometry (TGeoDataObject) or a picture

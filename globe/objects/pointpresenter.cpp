@@ -159,33 +159,56 @@ void TPointPresenter::RenderObject(TGlobe4& Globe, TGlobeObject& Geod,
   FPointPen->RenderAttribute(canvas, selected);
   FPointBrush->RenderAttribute(canvas, selected);
 
+  // The size is the same for every point of the object: worked out once, and a presenter
+  // that draws nothing projects nothing.
+  if (canvas.DC() == nullptr) return;
+  const std::int32_t r = SymbolRadius(Globe);
+  if (!SymbolDrawn()) return;
+
   bool anyPoint = false;
   const TChainStore& chains = geo.Chains();
   for (std::int32_t i = 0; i < chains.Count(); ++i) {
     const TPointStore* chain = chains.FindChain(i);
     if (chain == nullptr) continue;
     for (std::int32_t j = 0; j < chain->Count(); ++j) {
-      DrawSymbol(Globe, chain->GetLL(j), selected);
+      DrawSymbol(Globe, chain->GetLL(j), selected, r);
       anyPoint = true;
     }
   }
-  if (!anyPoint) DrawSymbol(Globe, geo.Centroid(), selected);
+  if (!anyPoint) DrawSymbol(Globe, geo.Centroid(), selected, r);
 }
 
-void TPointPresenter::DrawSymbol(TGlobe4& Globe, const TPointLL& ptLL, bool bSelected) {
-  TPoint pt;
-  if (!Globe.Projection().PointLLToXY(ptLL, pt)) return;
+std::int32_t TPointPresenter::SymbolRadius(TGlobe4& Globe) const {
   TGlobeCanvas& canvas = Globe.GlobeCanvas();
-  platform::TDevice* dc = canvas.DC();
-  if (dc == nullptr) return;
-
   std::int32_t size = canvas.ScaleUnitsToDevice(FiPointSize, FPointUnit);
   if (FiMaxPointSize != 0 && canvas.ScreenPixelsPerInch() != 0) {
     const Extended cap = static_cast<Extended>(FiMaxPointSize) * canvas.CanvasPixelsPerInch() /
                          canvas.ScreenPixelsPerInch();
     size = static_cast<std::int32_t>(std::min<std::int64_t>(size, RoundHalfEven(cap)));
   }
-  const std::int32_t r = size / 2;
+  return size / 2;
+}
+
+bool TPointPresenter::SymbolDrawn() const noexcept {
+  // Shapes of size 0 still go to the device: a vector device may keep them.
+  switch (FPointType) {
+    case ppNone:
+      return false;
+    case ppImage:
+      return FImage && !FImage->Empty();
+    default:
+      return true;
+  }
+}
+
+void TPointPresenter::DrawSymbol(TGlobe4& Globe, const TPointLL& ptLL, bool bSelected,
+                                 std::int32_t r) {
+  TPoint pt;
+  if (!Globe.Projection().PointLLToXY(ptLL, pt)) return;
+  TGlobeCanvas& canvas = Globe.GlobeCanvas();
+  platform::TDevice* dc = canvas.DC();
+  if (dc == nullptr) return;
+
   const std::int32_t X = pt.X;
   const std::int32_t Y = pt.Y;
 

@@ -96,7 +96,11 @@ class TPointPresenter : public TGlobePresenter {
                                               const std::string& AImageName);
 
  private:
-  void DrawSymbol(TGlobe4& Globe, const TPointLL& ptLL, bool bSelected);
+  /// Half the symbol's drawn width in device pixels (the size capped, then halved).
+  [[nodiscard]] std::int32_t SymbolRadius(TGlobe4& Globe) const;
+  /// Whether the symbol type draws anything at all.
+  [[nodiscard]] bool SymbolDrawn() const noexcept;
+  void DrawSymbol(TGlobe4& Globe, const TPointLL& ptLL, bool bSelected, std::int32_t r);
 
   std::unique_ptr<TGlobePen> FPointPen;
   std::unique_ptr<TGlobeBrush> FPointBrush;

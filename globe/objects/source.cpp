@@ -21,7 +21,7 @@ namespace {
 
 /// The entry as a loaded object, or null for a record or an empty entry.
 TGlobeObject* AsObject(TGlobeObjectData* Entry) noexcept {
-  return dynamic_cast<TGlobeObject*>(Entry);
+  return Entry != nullptr && Entry->FbIsObject ? static_cast<TGlobeObject*>(Entry) : nullptr;
 }
 
 std::int32_t SaturateToInt32(std::int64_t Value) noexcept {

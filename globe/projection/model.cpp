@@ -98,10 +98,20 @@ bool TProjectionModel::VisibleMER(const TMER& MER, TGlobeObjectStateSet& State) 
     auto sample = [&](std::int64_t lon, std::int64_t lat) {
       if (LLToXY(Limit32(lon), Limit32(lat), n++)) ++v;
     };
-    sample(west, south);
-    sample(west, north);
-    sample(east, north);
-    sample(east, south);
+    if (west == east && south == north) {
+      // A single place (towns, islands: most objects of a point layer): its four corners
+      // are one point, projected once.
+      sample(west, south);
+      TPoint* buffer = DevicePoints();
+      buffer[1] = buffer[2] = buffer[3] = buffer[0];
+      n = 4;
+      v *= 4;
+    } else {
+      sample(west, south);
+      sample(west, north);
+      sample(east, north);
+      sample(east, south);
+    }
     for (std::int64_t x = west + kSampleStep; x < east; x += kSampleStep) {
       sample(x, south);
       sample(x, north);

@@ -424,6 +424,27 @@ void TGlobe4::Paint(platform::TDevice& WindowDevice) {
   if (failure) std::rethrow_exception(failure);
 }
 
+namespace {
+
+// Marks the objects used from here on as the current picture's, for the cache's choice of
+// what to discard; nested passes keep the outer mark.
+struct TCacheFrame {
+  bool& inFrame;
+  bool outer;
+  TCacheFrame(bool& InFrame, bool& PictureDrawn, std::int32_t& FrameMRU, std::int32_t LastMRU)
+      : inFrame(InFrame), outer(InFrame) {
+    if (!outer) FrameMRU = LastMRU;
+    inFrame = true;
+    PictureDrawn = true;
+  }
+  ~TCacheFrame() { inFrame = outer; }
+  TCacheFrame(const TCacheFrame&) = delete;
+  TCacheFrame& operator=(const TCacheFrame&) = delete;
+};
+
+}  // namespace
+
+// The animated pass draws on top of the static picture: its objects join that picture's.
 void TGlobe4::RenderAnimatedLayers() { FLayerStore->Render(true); }
 
 void TGlobe4::CopyPictureTo(platform::TDevice& Window) {
@@ -506,6 +527,7 @@ void TGlobe4::RenderGraticule() {
 }
 
 void TGlobe4::RenderLayers() {
+  const TCacheFrame frame{FbCacheInFrame, FbCachePictureDrawn, FCacheFrameMRU, FCacheMRU};
   if (FGlobeOptions.Contains(goTransparentGlobe)) {
     TGlobeProjection& prj = Projection();
     struct TBackFace {
@@ -715,8 +737,30 @@ std::int32_t TGlobe4::ReduceCacheMemory(std::int32_t iTargetSize) {
     total += FLayerStore->SourceMemorySize(*source);
     FLayerStore->CollectCachedObjects(*source, objects);
   }
-  std::sort(objects.begin(), objects.end(),
-            [](const TCachedObject& a, const TCachedObject& b) { return a.MRU < b.MRU; });
+  if (FbCachePictureDrawn) {
+    // Least recently used first ruins pictures whose objects do not all fit: each load
+    // would discard the objects the next picture needs first, and every picture would load
+    // every object again. Objects not used in the latest picture go first, oldest first;
+    // then that picture's own, newest first (while it is drawn and in the recount after
+    // it), so that the ones drawn early stay for the next picture and only the rest of the
+    // working set is loaded again.
+    const auto age = [frame = static_cast<std::uint32_t>(FCacheFrameMRU)](std::int32_t MRU) {
+      return static_cast<std::uint32_t>(MRU) - frame - 1u;  // wraps as the stamps do
+    };
+    const std::uint32_t drawn = age(FCacheMRU);
+    std::sort(objects.begin(), objects.end(),
+              [&age, drawn](const TCachedObject& a, const TCachedObject& b) {
+                const std::uint32_t ka = age(a.MRU);
+                const std::uint32_t kb = age(b.MRU);
+                const bool fa = ka <= drawn;
+                const bool fb = kb <= drawn;
+                if (fa != fb) return fb;  // earlier pictures' objects first
+                return fa ? ka > kb : a.MRU < b.MRU;
+              });
+  } else {
+    std::sort(objects.begin(), objects.end(),
+              [](const TCachedObject& a, const TCachedObject& b) { return a.MRU < b.MRU; });
+  }
   for (const TCachedObject& entry : objects) {
     total -= entry.Size;
     FLayerStore->DiscardCachedObject(entry);

@@ -384,6 +384,11 @@ class TGlobe4 : public TCustomGlobe4 {
   // Bytes left by the last reduction when it could not reach its target (records and
   // objects that cannot be discarded); 0 when it could.
   std::int64_t FCacheFloor = 0;
+  // The last stamp handed out before the latest picture began: objects stamped after it
+  // belong to that picture (or were used since). Set once a picture has been drawn.
+  bool FbCacheInFrame = false;
+  bool FbCachePictureDrawn = false;
+  std::int32_t FCacheFrameMRU = 0;
   // Set while UpdateScrollBars zooms in to fill the window with the limited range, so
   // that the update this zoom triggers does not zoom again.
   bool FbFittingLimits = false;

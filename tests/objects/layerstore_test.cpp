@@ -29,12 +29,14 @@ using ::testing::ElementsAre;
 class TLoadingSource : public TGlobeObjectSource {
  public:
   using TGlobeObjectSource::TGlobeObjectSource;
+  /// Degrees between the points of a line.
+  double Step = 0.01;
 
  protected:
   std::unique_ptr<TGlobeObject> LoadObject(std::int32_t iIndex, bool) override {
     auto obj = std::make_unique<TGeoDataObject>(this);
     auto chain = std::make_unique<TPointStore>();
-    for (int i = 0; i < 200; ++i) chain->Add(Deg(iIndex + i * 0.01, i * 0.01));
+    for (int i = 0; i < 200; ++i) chain->Add(Deg(iIndex + i * Step, i * Step));
     obj->Chains().Add(std::move(chain));
     return obj;
   }
@@ -252,6 +254,37 @@ TEST_F(LayerStoreTest, SelectionSurvivesTheCacheDiscardingTheNewObject) {
   EXPECT_EQ(store.SelectedCount(), 1);
   ASSERT_NE(srcB->LoadedObject(0), nullptr);
   EXPECT_EQ(store.SelectedObject(), srcB->LoadedObject(0));
+  globe.SetCacheCapacity(0);
+}
+
+TEST_F(LayerStoreTest, PicturesPastTheBudgetKeepTheirFirstObjectsLoaded) {
+  TGlobeLayer& layer = NewLayer("lines");
+  auto* src = std::make_unique<TLoadingSource>(&globe).release();
+  src->Step = 0.1;  // 20 degrees: drawn as lines, not as single pixels
+  layer.SetObjects(src);
+  src->SetCount(40);
+  int loads = 0;
+  globe.OnObjectCreate = [&loads](const void*, TGlobeRoot*) { ++loads; };
+  globe.SetCacheCapacity(0);
+  globe.RenderLayers();
+  ASSERT_EQ(loads, 40);
+  // Half of what one picture loads.
+  const std::int32_t budgetKB = globe.CacheMemoryUsed() / 2048;
+  ASSERT_GT(budgetKB, 4);
+  globe.SetCacheCapacity(budgetKB);
+  // As after every paint, the recount applies the budget.
+  globe.UpdateTotalMemoryInUse();
+  for (int picture = 0; picture < 3; ++picture) {
+    loads = 0;
+    globe.RenderLayers();
+    EXPECT_GT(loads, 0) << picture;
+    EXPECT_LE(globe.UpdateTotalMemoryInUse(), budgetKB * 1024) << picture;
+  }
+  // Least recently used first would discard every object before the next picture needs it
+  // and load all 40 every time; the first ones drawn stay instead.
+  EXPECT_LT(loads, 30);
+  EXPECT_NE(src->LoadedObject(0), nullptr);
+  globe.OnObjectCreate = nullptr;
   globe.SetCacheCapacity(0);
 }
 

@@ -150,6 +150,39 @@ TEST_F(VisibleMERTest, FaceStatesOnTheSphere) {
   EXPECT_EQ(state, TGlobeObjectStateSet{osBackFace});
 }
 
+// A rectangle of no size is one place: the same answer as its four corners, all on one
+// device point.
+TEST_F(VisibleMERTest, APlaceOfNoSizeIsItsFourCorners) {
+  View("TSphericalPrj", 0, 0, 100.0L / GU_EARTH_RADIUS, {200, 150});  // radius 100
+  const struct {
+    std::int32_t lon, lat;
+    bool backPass, visible;
+    TGlobeObjectStateSet state;
+  } cases[] = {
+      {10 * D, 20 * D, false, true, {osFace}},
+      {170 * D, 0, false, false, {}},
+      {170 * D, 0, true, true, {osBackFace}},
+      {10 * D, 20 * D, true, false, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.lon << " " << c.lat << " " << c.backPass);
+    P.SetRenderBackFace(c.backPass);
+    TGlobeObjectStateSet state{osClipTop, osFace, osBackFace};
+    EXPECT_EQ(Visible(MER(c.lon, c.lat, 0, 0), state), c.visible);
+    if (c.visible) {
+      EXPECT_EQ(state, c.state);
+    }
+    const TPoint place = Device(c.lon, c.lat);
+    P.ProjectionModel().VisibleMER(MER(c.lon, c.lat, 0, 0), state);
+    EXPECT_THAT(std::vector<TPoint>(DevicePoints(), DevicePoints() + 4),
+                ::testing::Each(place));
+  }
+  P.SetRenderBackFace(false);
+  View("TCartesianPrj", 0, 0, 1e-6L, {200, 150});  // 5.4 pixels a degree
+  TGlobeObjectStateSet state;
+  EXPECT_FALSE(Visible(MER(50 * D, 0, 0, 0), state));  // x 470, right of the canvas
+}
+
 TEST_F(VisibleMERTest, RectanglesBeyondThe32BitRangeAreSampledSafely) {
   View("TCartesianPrj", 0, 0, 400.0L / GU_360_DEGREE, {200, 150});
   TGlobeObjectStateSet state;

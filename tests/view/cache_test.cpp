@@ -88,6 +88,49 @@ TEST_F(CacheTest, FreeingTheRecordsAboveTheBudgetLetsTheBudgetHoldAgain) {
   EXPECT_THAT(globe.Store->DiscardedMRU, ElementsAre(1, 3, 5, 7));
 }
 
+// Objects of earlier pictures go first, oldest first; then the latest picture's own, newest
+// first, so that the ones drawn first are still there for the next picture. Before any
+// picture the order is plain least recently used.
+TEST_F(CacheTest, ThePicturesFirstObjectsAreDiscardedLast) {
+  for (const bool drawing : {false, true}) {
+    SCOPED_TRACE(drawing ? "while drawing" : "before any picture");
+    TGlobeRoot drawn[3];
+    globe.Store->DiscardedMRU.clear();
+    globe.Store->Cached[&sourceA] = {{&sourceA, &objects[0], 5, 400},
+                                     {&sourceA, &objects[1], 1, 400}};
+    globe.Store->Cached[&sourceB] = {{&sourceB, &objects[2], 3, 400}};
+    globe.SetCacheCapacity(0);
+    for (int i = 0; i < 10; ++i) (void)globe.NextMRU();
+    const std::int32_t first = globe.NextMRU() + 1;
+    auto load = [&] {
+      for (TGlobeRoot& o : drawn)
+        globe.Store->Cached[&sourceB].push_back({&sourceB, &o, globe.NextMRU(), 400});
+      globe.SetCacheCapacity(1);  // 1,024 bytes; 75 % is 768
+      globe.UpdateTotalMemoryInUse();
+      globe.SetCacheCapacity(0);
+    };
+    if (drawing) {
+      globe.Store->WhileDrawing = load;
+      globe.Paint(window);
+      globe.Store->WhileDrawing = nullptr;
+      EXPECT_THAT(globe.Store->DiscardedMRU, ElementsAre(1, 3, 5, first + 2, first + 1));
+      // The recount after the picture keeps to that order.
+      globe.Store->DiscardedMRU.clear();
+      globe.Store->Cached[&sourceA] = {{&sourceA, &objects[0], 2, 400}};
+      TGlobeRoot usedSince;  // after the picture, as a hit test would
+      const std::int32_t since = globe.NextMRU();
+      globe.Store->Cached[&sourceA].push_back({&sourceA, &usedSince, since, 400});
+      globe.SetCacheCapacity(1);
+      globe.UpdateTotalMemoryInUse();
+      globe.SetCacheCapacity(0);
+      EXPECT_THAT(globe.Store->DiscardedMRU, ElementsAre(2, since));
+    } else {
+      load();
+      EXPECT_THAT(globe.Store->DiscardedMRU, ElementsAre(1, 3, 5, first, first + 1));
+    }
+  }
+}
+
 TEST_F(CacheTest, NoLimitNeverDiscards) {
   for (const std::int32_t capacity : {0, -5, 2}) {
     globe.SetCacheCapacity(capacity);

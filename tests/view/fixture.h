@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -72,8 +73,12 @@ class TScriptedStore : public TGlobeLayerStore {
   /// Whether a discarded object reports its size to the globe, as a source does.
   bool ReportDiscards = false;
 
+  /// Runs while the static layers draw, standing in for the objects they load.
+  std::function<void()> WhileDrawing;
+
   void Render(bool Animated) override {
     log_.push_back(Animated ? "AnimatedLayers" : "StaticLayers");
+    if (!Animated && WhileDrawing) WhileDrawing();
   }
   TGlobeRoot* ObjectAtXY(std::int32_t, std::int32_t) override { return Hit; }
   bool ObjectMER(const TGlobeRoot& Obj, TMER& MER) const override {
