@@ -98,7 +98,10 @@ std::int32_t DegToGU(Extended Degrees) noexcept {
   const Extended f2s = f2 * 60;
   const std::int64_t s = Trunc(f2s);
   const std::int64_t r = RoundHalfEven((f2s - static_cast<Extended>(s)) * GU_SECOND);
-  return static_cast<std::int32_t>(d * GU_DEGREE + m * GU_MINUTE + s * GU_SECOND + r);
+  // Beyond 2^63 degrees and for infinities the saturated minutes and seconds overflow; the
+  // sum wraps as two's complement (as it always came out) instead of being undefined.
+  const auto u = [](std::int64_t v) { return static_cast<std::uint64_t>(v); };
+  return static_cast<std::int32_t>(u(d) * GU_DEGREE + u(m) * GU_MINUTE + u(s) * GU_SECOND + u(r));
 }
 
 TPointLL DegToPointLL(Extended Long, Extended Lat) noexcept {

@@ -4,6 +4,7 @@
 // round() below means rounding to nearest with ties to even; trunc() truncation toward zero.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -33,6 +34,22 @@ namespace globe {
 /// Degrees to GU, converting whole degrees (wrapped to ±359), minutes, seconds and the
 /// rounded fraction of a second separately so that whole minutes and seconds are exact.
 [[nodiscard]] std::int32_t DegToGU(Extended Degrees) noexcept;
+/// DegToGU of a double, bit for bit, without long-double arithmetic: readers convert every
+/// coordinate of a file with it. Below 360° the steps of DegToGU are exact except the last
+/// product, so they amount to round(Degrees × GU_DEGREE + e) with |e| < 2^-54; one double
+/// product is within 2^-23 of the exact one, so it rounds the same way unless it lies within
+/// 2^-20 of a half, where (and for 360° and beyond, NaN and infinities) DegToGU decides.
+[[nodiscard]] inline std::int32_t DegToGUD(double Degrees) noexcept {
+  if (std::fabs(Degrees) < 360.0) {
+    const double y = Degrees * static_cast<double>(GU_DEGREE);  // |y| < 2^31
+    const double whole = std::floor(y);
+    const double frac = y - whole;  // exact
+    if (std::fabs(frac - 0.5) > 0x1p-20) {
+      return static_cast<std::int32_t>(static_cast<std::int64_t>(whole) + (frac > 0.5 ? 1 : 0));
+    }
+  }
+  return DegToGU(Degrees);
+}
 [[nodiscard]] TPointLL DegToPointLL(Extended Long, Extended Lat) noexcept;
 
 /// GU per unit, exact as stored; 0 for Pixel, whose size is known only to a canvas.

@@ -172,7 +172,12 @@ TPointLL TGlobeSHPReader::ShapePoint(double X, double Y, std::int32_t iRecord) c
     throw EGlobeException("Invalid coordinate in record " + std::to_string(iRecord) + " of " +
                           FFileName);
   }
-  return PointLL(DegToGU(WrapDegrees180(lon)), DegToGU(lat));
+  // Within two turns either side the wrap is exact in double too, so the double conversion
+  // sees the value the long-double one would.
+  const double wrapped = lon > 180 ? lon - 360 : lon < -180 ? lon + 360 : lon;
+  const std::int32_t iLong =
+      std::fabs(lon) <= 720 ? DegToGUD(wrapped) : DegToGU(WrapDegrees180(lon));
+  return PointLL(iLong, DegToGUD(lat));
 }
 
 std::unique_ptr<TGlobeObject> TGlobeSHPReader::LoadObject(std::int32_t iIndex, bool) {

@@ -5,6 +5,8 @@
 
 #include <cmath>
 #include <filesystem>
+#include <limits>
+#include <random>
 
 #include "globe/core/classes.h"
 
@@ -41,6 +43,46 @@ TEST(DegToGU, SplitsIntoExactDegreesMinutesSeconds) {
   };
   for (const auto& c : cases) EXPECT_EQ(DegToGU(c.deg), c.gu) << static_cast<double>(c.deg);
   EXPECT_EQ(DegToPointLL(190.0L, 10.0L), PointLL(190 * GU_DEGREE, 10 * GU_DEGREE));
+}
+
+// The double conversion must agree with DegToGU bit for bit; ties at half a GU are exact
+// doubles at odd multiples of 1/128 degree, so they and their neighbours are swept too.
+TEST(DegToGU, DoubleConversionMatchesTheExtendedOneBitForBit) {
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  int failures = 0;
+  auto check = [&](double x) {
+    if (DegToGUD(x) == DegToGU(x) || ++failures > 10) return;
+    ADD_FAILURE() << std::hexfloat << x << ": " << DegToGUD(x) << " != " << DegToGU(x);
+  };
+  for (const double x :
+       {0.0, -0.0, 360.0, -360.0, std::nextafter(360.0, 0.0), std::nextafter(-360.0, 0.0),
+        std::nextafter(360.0, 400.0), 359.99999999999994, 1.0 / 128, -1.0 / 128, 3.0 / 128,
+        0.5 / GU_DEGREE, 1.5 / GU_DEGREE, std::numeric_limits<double>::denorm_min(),
+        -std::numeric_limits<double>::min(), std::numeric_limits<double>::max(),
+        -std::numeric_limits<double>::max(), 1e9, -1e9, 397.62, kInf, -kInf,
+        std::numeric_limits<double>::quiet_NaN()}) {
+    check(x);
+  }
+
+  std::mt19937_64 rng(20261211);
+  std::uniform_real_distribution<double> turn(-360.0, 360.0);
+  std::uniform_int_distribution<int> exponent(-80, 10);
+  std::uniform_int_distribution<std::int64_t> odd(0, 360 * 64 - 1);
+  std::uniform_int_distribution<std::int64_t> micro(-360'000'000, 360'000'000);
+  for (int i = 0; i < 1'000'000; ++i) {
+    check(turn(rng));
+    check(std::ldexp(turn(rng) / 360.0, exponent(rng)));
+    check(static_cast<double>(micro(rng)) / 1e6);  // how files store degrees
+    double tie = static_cast<double>(2 * odd(rng) + 1) / 128;
+    if (i % 2 != 0) tie = -tie;
+    check(tie);
+    double up = tie, down = tie;
+    for (int k = 0; k < 3; ++k) {
+      check(up = std::nextafter(up, kInf));
+      check(down = std::nextafter(down, -kInf));
+    }
+  }
+  EXPECT_EQ(failures, 0);
 }
 
 TEST(Units, TableConversionsAndNames) {

@@ -314,6 +314,29 @@ TEST_F(SHPTest, DivisorsAndShiftsPlaceOtherUnits) {
   EXPECT_EQ(reader->GetObject(1).Centroid(), PointLL(-GU_180_DEGREE, -90 * GU_DEGREE));
 }
 
+TEST_F(SHPTest, LongitudesAroundTheWrapConvertAsTheExtendedArithmeticDoes) {
+  // Ties at half a GU (odd multiples of 1/128 degree) and longitudes a turn or more out.
+  const Ring points = {{190.0078125, 0.0078125},          {540.0000000000001, -12.3456789},
+                       {719.9999999999999, 89.9999999},   {-700.3, -0.0},
+                       {1000.25, 359.9921875},            {-180.0078125, -3.0 / 128},
+                       {180.0, -180.0}};
+  SHPBytes bytes;
+  bytes.Header();
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    bytes.Point(static_cast<std::int32_t>(i) + 1, points[i].first, points[i].second);
+  }
+  globe.SetSaveMetaDataLocation(smdDiscard);
+  auto reader = Reader(Write("wrap.shp", bytes.Bytes()));
+  reader->SetActive(true);
+  ASSERT_EQ(reader->Count(), static_cast<std::int32_t>(points.size()));
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    const auto [lon, lat] = points[i];
+    EXPECT_EQ(reader->GetObject(static_cast<std::int32_t>(i)).Centroid(),
+              PointLL(DegToGU(WrapDegrees180(lon)), DegToGU(lat)))
+        << lon << " " << lat;
+  }
+}
+
 TEST_F(SHPTest, HeaderErrorsNameTheFile) {
   const std::vector<std::uint8_t> good = Read(kData + "lines.shp");
   struct Case {
