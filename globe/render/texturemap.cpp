@@ -72,6 +72,15 @@ struct TEdge {
   }
 };
 
+// Writes the palette colour of a texel into the 3-byte pixel p; transparent texels leave it.
+inline void PutTexel(std::uint8_t* p, const TTexelSource& T, std::uint8_t index) noexcept {
+  if (index == T.Transparent) return;
+  const std::uint8_t* e = T.Palette + 4 * index;
+  p[0] = e[0];
+  p[1] = e[1];
+  p[2] = e[2];
+}
+
 // Draws row Row between xa and xb (right end excluded) within 0 … Width − 1.
 void DrawSpan(std::uint8_t* Row, std::int32_t Width, const TTexelSource& T, std::int64_t xa,
               double ua, double va, std::int64_t xb, double ub, double vb) noexcept {
@@ -116,11 +125,7 @@ void DrawSpan(std::uint8_t* Row, std::int32_t Width, const TTexelSource& T, std:
         const std::uint8_t index = T.Bits[whole(fv) * T.Stride + whole(fu)];
         fu += fdu;
         fv += fdv;
-        if (index == T.Transparent) continue;
-        const std::uint8_t* e = T.Palette + 4 * index;
-        p[0] = e[0];
-        p[1] = e[1];
-        p[2] = e[2];
+        PutTexel(p, T, index);
       }
       return;
     }
@@ -131,11 +136,7 @@ void DrawSpan(std::uint8_t* Row, std::int32_t Width, const TTexelSource& T, std:
       const std::uint8_t index = T.Bits[iv * T.Stride + iu];
       fu += fdu;
       fv += fdv;
-      if (index == T.Transparent) continue;
-      const std::uint8_t* e = T.Palette + 4 * index;
-      p[0] = e[0];
-      p[1] = e[1];
-      p[2] = e[2];
+      PutTexel(p, T, index);
     }
     return;
   }
@@ -147,11 +148,7 @@ void DrawSpan(std::uint8_t* Row, std::int32_t Width, const TTexelSource& T, std:
     const std::uint8_t index = T.Bits[iv * T.Stride + iu];
     u += du;
     v += dv;
-    if (index == T.Transparent) continue;
-    const std::uint8_t* e = T.Palette + 4 * index;
-    p[0] = e[0];
-    p[1] = e[1];
-    p[2] = e[2];
+    PutTexel(p, T, index);
   }
 }
 
