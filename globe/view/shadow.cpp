@@ -123,17 +123,30 @@ class TDeviceShader {
   platform::TColor night_, twilight_;
 };
 
-// The per-pixel test: the model's inverse projection into buffer slot 0, then the class by
-// the sun's direction; night and twilight pixels are shaded at once. Inverse is the model's
-// XYToLL itself, called without virtual dispatch where the model's class is known.
-template <class TInverse, class TShader>
+// The class of a pixel by the model's inverse projection into buffer slot 0, then the sun's
+// direction. Inverse is the model's XYToLL itself, called without virtual dispatch where
+// the model's class is known.
+template <class TInverse>
+struct TInverseClassifier {
+  TInverse Inverse;
+  TSunVector Sun;
+  std::int32_t operator()(std::int64_t x, std::int64_t y) {
+    if (x < INT32_MIN || x > INT32_MAX || y > INT32_MAX) return 0;
+    if (!Inverse(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y))) return 0;
+    const TPoint ll = DevicePoints()[0];
+    return Sun.Classify(ll.X, ll.Y);
+  }
+};
+
+// The per-pixel test: Classify gives a pixel's class (0 off the earth, 1 day, 2 night,
+// 3 twilight); night and twilight pixels are shaded at once.
+template <class TClassifier, class TShader>
 class TShadowScan {
  public:
-  TShadowScan(TInverse Inverse, TShader& Shader, const TSunVector& Sun, std::int32_t Width,
-              std::int32_t Height, std::int32_t Density) noexcept
-      : inverse_(Inverse),
+  TShadowScan(TClassifier Classify, TShader& Shader, std::int32_t Width, std::int32_t Height,
+              std::int32_t Density) noexcept
+      : classify_(Classify),
         shader_(Shader),
-        sun_(Sun),
         width_(Width),
         height_(Height),
         dn_(std::max(Density, 1)) {}
@@ -170,12 +183,7 @@ class TShadowScan {
   }
 
  private:
-  std::int32_t Classify(std::int64_t x, std::int64_t y) {
-    if (x < INT32_MIN || x > INT32_MAX || y > INT32_MAX) return 0;
-    if (!inverse_(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y))) return 0;
-    const TPoint ll = DevicePoints()[0];
-    return sun_.Classify(ll.X, ll.Y);
-  }
+  std::int32_t Classify(std::int64_t x, std::int64_t y) { return classify_(x, y); }
   std::int32_t Test(std::int64_t x, std::int64_t y) {
     const std::int32_t c = Classify(x, y);
     if (c >= 2) shader_(x, y, c);
@@ -191,9 +199,8 @@ class TShadowScan {
     }
   }
 
-  TInverse inverse_;
+  TClassifier classify_;
   TShader& shader_;
-  TSunVector sun_;
   std::int64_t width_, height_, dn_;
 };
 
@@ -227,28 +234,22 @@ struct TSunDirection {
   }
 };
 
-// atan2 within 5e-10 rad (under a tenth of a GU): libm's atan2 and asin were a quarter of
-// the shading's time on the sphere with the lights. A polynomial in z² for atan z on
-// [0, 1] (a Chebyshev fit), the octants by symmetry.
-double FastAtan2(double y, double x) noexcept {
+// atan2 within 1e-8 rad (2 GU): libm's atan2 and asin were a quarter of the shading's time
+// on the sphere with the lights. A polynomial in z² for atan z on [0, 1] (a Chebyshev fit,
+// evaluated in pairs for the pipeline), the octants by symmetry. Inlined, so that the two
+// calls of a sample overlap.
+[[gnu::always_inline]] inline double FastAtan2(double y, double x) noexcept {
   const double ay = std::fabs(y), ax = std::fabs(x);
-  const bool steep = ay > ax;
-  const double num = steep ? ax : ay, den = steep ? ay : ax;
+  const double num = std::min(ay, ax), den = std::max(ay, ax);
   if (!(den > 0)) return std::atan2(y, x);  // both zero, or a NaN
-  const double z = num / den, t = z * z;
-  double p = 0.0010576074380572421365;
-  p = p * t - 0.0070306694704242130924;
-  p = p * t + 0.021912945865448392351;
-  p = p * t - 0.04392841073326746383;
-  p = p * t + 0.066852815178774237275;
-  p = p * t - 0.087850432823628451107;
-  p = p * t + 0.1105077127584966133;
-  p = p * t - 0.14278576024807983583;
-  p = p * t + 0.19999558100363981977;
-  p = p * t - 0.33333322488911591291;
-  p = p * t + 0.99999999955353762057;
+  const double z = num / den, t = z * z, t2 = t * t, t4 = t2 * t2;
+  const double q0 = 0.99999998178865572568 - 0.33333036709286275722 * t;
+  const double q1 = 0.19991872029109072042 - 0.14197797794085122864 * t;
+  const double q2 = 0.10618370636953848877 - 0.074568548260045473711 * t;
+  const double q3 = 0.042137623589193040739 - 0.015731249122183652816 * t;
+  const double p = (q0 + q1 * t2) + (q2 + q3 * t2) * t4 + 0.0027662835017620259578 * t4 * t4;
   double r = z * p;
-  if (steep) r = std::numbers::pi / 2 - r;
+  if (ay > ax) r = std::numbers::pi / 2 - r;
   if (x < 0) r = std::numbers::pi - r;
   return std::copysign(r, y);
 }
@@ -449,7 +450,11 @@ class TSphereSampler {
       sun_[c] = (n_[0][c] * Sun.X + n_[1][c] * Sun.Y + n_[2][c] * Sun.Z) * k;
     x0_ = P.XOrigin();
     y0_ = P.YOrigin();
-    r2_ = static_cast<double>(Sphere.GlobeRadius() * Sphere.GlobeRadius());
+    // Rounded down: a pixel on the rim (dx² + dy² = r², whole numbers) is on the disc
+    // exactly when the model's inverse finds it there.
+    const Extended r2 = Sphere.GlobeRadius() * Sphere.GlobeRadius();
+    r2_ = static_cast<double>(r2);
+    if (static_cast<Extended>(r2_) > r2) r2_ = std::nextafter(r2_, 0.0);
   }
 
   // Texel false leaves the lights' texel of a daylight sample for Texel() to find: half the
@@ -694,18 +699,52 @@ void WithInverse(TCustomGlobe4& Globe, TBody&& Body) {
   }
 }
 
+// The class of a pixel by a ramp sampler's sine of the sun's altitude: the sphere and the
+// plate carrée without their inverse projections, a tenth of the time. The sine of the
+// twilight limit is that of kTwilightLimit, so the classes agree with DayNightClass but
+// within a rounding of the geographic point.
+template <class TSampler>
+struct TSineClassifier {
+  static constexpr double kTwilightSine =
+      static_cast<double>(kTwilightLimit) / (2.0 * GU_EARTH_RADIUS);
+  TSampler Sampler;
+  std::int32_t operator()(std::int64_t x, std::int64_t y) {
+    const TSunSample s = Sampler(x, y);
+    if (!s.On) return 0;
+    if (s.D > 0) return 1;
+    return s.D >= kTwilightSine ? 3 : 2;
+  }
+};
+
 template <class TShader>
-void RunScan(TCustomGlobe4& Globe, TShader& Shader, const TSunVector& Sun, std::int32_t Density,
-             bool Picture) {
+void RunScan(TCustomGlobe4& Globe, TShader& Shader, const TPointLL& SubSolar,
+             std::int32_t Density, bool Picture) {
   const TGlobeCanvas& canvas = Globe.GlobeCanvas();
-  WithInverse(Globe, [&](auto Inverse) {
-    TShadowScan<decltype(Inverse), TShader> scan(Inverse, Shader, Sun, canvas.CanvasWidth(),
-                                                 canvas.CanvasHeight(), Density);
+  auto run = [&](auto Classify) {
+    TShadowScan<decltype(Classify), TShader> scan(Classify, Shader, canvas.CanvasWidth(),
+                                                  canvas.CanvasHeight(), Density);
     if (Picture)
       scan.ScanPicture();
     else
       scan.ScanDevice();
-  });
+  };
+  TCustomProjectionModel& model = Globe.Projection().ProjectionModel();
+  const TSunDirection direction(SubSolar);
+  if (typeid(model) == typeid(TSphericalPrj)) {
+    run(TSineClassifier<TSphereSampler>{
+        TSphereSampler(static_cast<const TSphericalPrj&>(model), direction, nullptr)});
+  } else if (typeid(model) == typeid(TCartesianPrj)) {
+    // Columns up to the last sample of a row at density 1; those beyond go through the
+    // model's inverse.
+    EnsureDevicePoints(1);
+    run(TSineClassifier<TFlatSampler>{TFlatSampler(static_cast<TCartesianPrj&>(model),
+                                                   direction, nullptr,
+                                                   std::int64_t{canvas.CanvasWidth()} + 16)});
+  } else {
+    WithInverse(Globe, [&](auto Inverse) {
+      run(TInverseClassifier<decltype(Inverse)>{Inverse, TSunVector(SubSolar)});
+    });
+  }
 }
 
 }  // namespace
@@ -854,7 +893,7 @@ TPointLL RenderDIBShadow(TCustomGlobe4& Globe, double GMTDateTime, const TShadow
   if (Style.Mode == smBands) {
     TDIBShader shader(*bitmap, canvas.CanvasWidth(), canvas.CanvasHeight(), Style.ColorNight,
                       Style.ColorTwilight);
-    RunScan(Globe, shader, TSunVector(sun), Style.Density, true);
+    RunScan(Globe, shader, sun, Style.Density, true);
     return sun;
   }
   const TRampShader shader(Style, Style.NightLights);
@@ -886,7 +925,7 @@ TPointLL RenderShadow(TCustomGlobe4& Globe, double GMTDateTime, platform::TColor
   platform::TDevice* device = Globe.GlobeCanvas().DC();
   if (device == nullptr) return sun;
   TDeviceShader shader(*device, ColorNight, ColorTwilight);
-  RunScan(Globe, shader, TSunVector(sun), Density, false);
+  RunScan(Globe, shader, sun, Density, false);
   return sun;
 }
 
