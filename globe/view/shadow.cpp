@@ -323,7 +323,7 @@ class TRampShader {
   [[nodiscard]] bool Lights() const noexcept { return lights_ != nullptr; }
 
   // Full night with the lights at full strength: what operator() does for D ≤ −sin 18°.
-  void NightLit(std::uint8_t* p, double U, double V) const noexcept {
+  [[gnu::always_inline]] void NightLit(std::uint8_t* p, double U, double V) const noexcept {
     Night(p);
     const std::uint8_t* e = Texel(U, V);
     for (std::size_t c = 0; c < 3; ++c)
@@ -332,14 +332,14 @@ class TRampShader {
   [[nodiscard]] std::int64_t LightsWidth() const noexcept { return lightsWidth_; }
 
   // Full night without lights: the same for every pixel.
-  void Night(std::uint8_t* p) const noexcept {
+  [[gnu::always_inline]] void Night(std::uint8_t* p) const noexcept {
     const TBlendTable& t = darken_ ? dark_ : night_;
     p[0] = t[0][p[0]];
     p[1] = t[1][p[1]];
     p[2] = t[2][p[2]];
   }
 
-  void operator()(std::uint8_t* p, double D, double U, double V) const noexcept {
+  [[gnu::always_inline]] void operator()(std::uint8_t* p, double D, double U, double V) const noexcept {
     if (!(D < 0)) return;  // day, or the horizon
     const double t = -D * kInverseRampSine;
     if (t >= 1) {
@@ -372,13 +372,13 @@ class TRampShader {
  private:
   // The palette entry of the nearest texel; clamped first, so the cast is in range whatever
   // came in.
-  const std::uint8_t* Texel(double U, double V) const noexcept {
+  [[gnu::always_inline]] const std::uint8_t* Texel(double U, double V) const noexcept {
     const auto u = static_cast<std::int64_t>(std::clamp(U, 0.0, maxU_) + 0.5);
     const auto v = static_cast<std::int64_t>(std::clamp(V, 0.0, maxV_) + 0.5);
     return palette_ + 4 * std::size_t{lights_[v * lightsWidth_ + u]};
   }
 
-  void AddLights(std::uint8_t* p, double t, double U, double V) const noexcept {
+  [[gnu::always_inline]] void AddLights(std::uint8_t* p, double t, double U, double V) const noexcept {
     const std::uint8_t* e = Texel(U, V);
     const int w = static_cast<int>(t * 256 + 0.5);
     for (std::size_t c = 0; c < 3; ++c)
@@ -584,18 +584,37 @@ class TRampScan {
         height_(std::min(Height, Bitmap.Height())),
         dn_(std::max(Density, 1)) {}
 
+  // A row's samples are taken first, pass by pass (the samples 16 steps apart, the texels
+  // of those that need one, the middles of the runs), in loops whose steps do not wait for
+  // each other, so that the processor overlaps their arithmetic; then its runs are shaded.
+  // The samples are those the runs would take one by one.
   void Scan() {
+    const std::int64_t step = 16 * dn_;
+    grid_.resize(static_cast<std::size_t>(std::max<std::int64_t>(width_, 0) / step + 2));
+    mid_.resize(grid_.size());
     bool odd = false;
     for (std::int64_t y = 0; y < height_; y += dn_, odd = !odd) {
       row_ = bitmap_.ScanLine(static_cast<std::int32_t>(y));
-      std::int64_t x = odd ? dn_ / 2 : 0;
-      TSunSample a = Grid(x, y);
-      while (x < width_) {
-        const std::int64_t xb = x + 16 * dn_;
-        TSunSample b = Grid(xb, y);
-        Span(x, a, b, 16, y);
-        x = xb;
-        a = b;
+      const std::int64_t x0 = odd ? dn_ / 2 : 0;
+      // Samples up to the first at or past the right edge.
+      const std::size_t n =
+          x0 < width_ ? static_cast<std::size_t>((width_ - x0 + step - 1) / step) + 1 : 1;
+      for (std::size_t i = 0; i < n; ++i) grid_[i] = Grid(x0 + static_cast<std::int64_t>(i) * step, y);
+      if constexpr (requires { sampler_.Texel(std::declval<TSunSample&>(), x0, y); }) {
+        for (std::size_t i = 0; i + 1 < n; ++i) {
+          if (!Active(grid_[i], grid_[i + 1])) continue;
+          const std::int64_t x = x0 + static_cast<std::int64_t>(i) * step;
+          sampler_.Texel(grid_[i], x, y);
+          sampler_.Texel(grid_[i + 1], x + step, y);
+        }
+      }
+      for (std::size_t i = 0; i + 1 < n; ++i) {
+        if (NeedsMiddle(grid_[i], grid_[i + 1]))
+          mid_[i] = Sample(x0 + static_cast<std::int64_t>(i) * step + 8 * dn_, y);
+      }
+      for (std::size_t i = 0; i + 1 < n; ++i) {
+        const TSunSample* m = NeedsMiddle(grid_[i], grid_[i + 1]) ? &mid_[i] : nullptr;
+        Span(x0 + static_cast<std::int64_t>(i) * step, grid_[i], grid_[i + 1], 16, y, m);
       }
     }
   }
@@ -610,11 +629,22 @@ class TRampScan {
       return sampler_(x, y);
   }
 
-  // Shades the N pixels from xa on, the run from sample a to sample b. The two samples get
-  // their texels here if the run is not all daylight.
-  void Span(std::int64_t xa, TSunSample& a, TSunSample& b, std::int64_t N, std::int64_t y) {
-    if (!a.On && !b.On) return;
-    if (a.On && b.On && a.D > 0 && b.D > 0) return;
+  // Whether the run from a to b has pixels to shade: not all off the earth or in daylight.
+  static bool Active(const TSunSample& a, const TSunSample& b) noexcept {
+    return (a.On || b.On) && !(a.On && b.On && a.D > 0 && b.D > 0);
+  }
+  // Whether Span takes the run's middle: all but runs of deep night without lights.
+  bool NeedsMiddle(const TSunSample& a, const TSunSample& b) const noexcept {
+    return Active(a, b) &&
+           !(lights_ == nullptr && a.On && b.On && a.D <= -kRampSine && b.D <= -kRampSine);
+  }
+
+  // Shades the N pixels from xa on, the run from sample a to sample b, whose middle Mid
+  // may have been taken already. The two samples get their texels here if the run is not
+  // all daylight.
+  void Span(std::int64_t xa, TSunSample& a, TSunSample& b, std::int64_t N, std::int64_t y,
+            const TSunSample* Mid = nullptr) {
+    if (!Active(a, b)) return;
     if constexpr (requires { sampler_.Texel(a, xa, y); }) {
       sampler_.Texel(a, xa, y);
       sampler_.Texel(b, xa + N * dn_, y);
@@ -633,7 +663,7 @@ class TRampScan {
           shader_.Night(row_ + 3 * x);
         return;
       }
-      TSunSample m = Sample(xm, y);
+      TSunSample m = Mid != nullptr ? *Mid : Sample(xm, y);
       if (m.On && std::fabs(m.D - (a.D + b.D) / 2) <= kRampTolerance &&
           (lights_ == nullptr || (std::fabs(m.U - (a.U + b.U) / 2) <= kTexelTolerance &&
                                   std::fabs(m.V - (a.V + b.V) / 2) <= kTexelTolerance))) {
@@ -644,7 +674,7 @@ class TRampScan {
       Span(xm, m, b, half, y);
       return;
     }
-    TSunSample m = Sample(xm, y);
+    TSunSample m = Mid != nullptr ? *Mid : Sample(xm, y);
     Span(xa, a, m, half, y);
     Span(xm, m, b, half, y);
   }
@@ -678,6 +708,7 @@ class TRampScan {
   platform::TBitmap& bitmap_;
   std::int64_t width_, height_, dn_;
   std::uint8_t* row_ = nullptr;
+  std::vector<TSunSample> grid_, mid_;  // of the row being shaded
 };
 
 // Runs Body with the model's inverse projection, called without virtual dispatch where the
