@@ -300,7 +300,8 @@ class TRampShader {
   TRampShader(const TShadowStyle& Style, const TTextureData* Lights) noexcept
       : darken_(Style.Mode == smDarken),
         twilight_(MakeBlend(Style.ColorTwilight, 4)),
-        night_(MakeBlend(Style.ColorNight, 2)) {
+        night_(MakeBlend(Style.ColorNight, 2)),
+        deep_(darken_ ? &dark_ : &night_) {
     const platform::TColor n = platform::ColorToRGB(Style.ColorNight);
     const int channels[3] = {platform::GetBValue(n), platform::GetGValue(n),
                              platform::GetRValue(n)};
@@ -323,17 +324,24 @@ class TRampShader {
   [[nodiscard]] bool Lights() const noexcept { return lights_ != nullptr; }
 
   // Full night with the lights at full strength: what operator() does for D ≤ −sin 18°.
+  // Inside: U and V lie within half a texel of the picture, so need no clamping.
+  template <bool Inside = false>
   [[gnu::always_inline]] void NightLit(std::uint8_t* p, double U, double V) const noexcept {
     Night(p);
-    const std::uint8_t* e = Texel(U, V);
+    const std::uint8_t* e = Inside ? TexelInside(U, V) : Texel(U, V);
     for (std::size_t c = 0; c < 3; ++c)
       p[c] = static_cast<std::uint8_t>(std::min(255, p[c] + e[c]));
+  }
+  // Whether a texel position lies well within half a texel of the picture, as NightLit's
+  // Inside wants: a run whose ends do needs no clamping between them either.
+  [[nodiscard]] bool Inside(double U, double V) const noexcept {
+    return U >= -0.25 && U <= maxU_ + 0.25 && V >= -0.25 && V <= maxV_ + 0.25;
   }
   [[nodiscard]] std::int64_t LightsWidth() const noexcept { return lightsWidth_; }
 
   // Full night without lights: the same for every pixel.
   [[gnu::always_inline]] void Night(std::uint8_t* p) const noexcept {
-    const TBlendTable& t = darken_ ? dark_ : night_;
+    const TBlendTable& t = *deep_;
     p[0] = t[0][p[0]];
     p[1] = t[1][p[1]];
     p[2] = t[2][p[2]];
@@ -377,6 +385,12 @@ class TRampShader {
     const auto v = static_cast<std::int64_t>(std::clamp(V, 0.0, maxV_) + 0.5);
     return palette_ + 4 * std::size_t{lights_[v * lightsWidth_ + u]};
   }
+  // The same for a position within half a texel of the picture: rounding alone.
+  [[gnu::always_inline]] const std::uint8_t* TexelInside(double U, double V) const noexcept {
+    const auto u = static_cast<std::int64_t>(U + 0.5);
+    const auto v = static_cast<std::int64_t>(V + 0.5);
+    return palette_ + 4 * std::size_t{lights_[v * lightsWidth_ + u]};
+  }
 
   [[gnu::always_inline]] void AddLights(std::uint8_t* p, double t, double U, double V) const noexcept {
     const std::uint8_t* e = Texel(U, V);
@@ -387,6 +401,7 @@ class TRampShader {
 
   bool darken_;
   TBlendTable twilight_, night_, dark_{};
+  const TBlendTable* deep_;  // full night: night_ or dark_
   std::array<int, 3> factor_{};
   const std::uint8_t* lights_ = nullptr;
   const std::uint8_t* palette_ = nullptr;
@@ -687,6 +702,14 @@ class TRampScan {
     // interpolated values, rounding and all, past the ramp's end.
     constexpr double kDeep = 1 + 1e-9;
     if (lights_ != nullptr && a.D <= -kRampSine * kDeep && b.D <= -kRampSine * kDeep) {
+      if (shader_.Inside(a.U, a.V) && shader_.Inside(b.U, b.V)) {
+        for (std::int64_t k = 0, x = xa; k < N && x < width_; ++k, x += dn_) {
+          shader_.NightLit<true>(row_ + 3 * x, U, V);
+          U += dU;
+          V += dV;
+        }
+        return;
+      }
       for (std::int64_t k = 0, x = xa; k < N && x < width_; ++k, x += dn_) {
         shader_.NightLit(row_ + 3 * x, U, V);
         U += dU;
