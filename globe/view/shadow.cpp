@@ -276,8 +276,8 @@ class TLightsMap {
             span + GU_360_DEGREE > 0;
     if (wrap_) span += GU_360_DEGREE;
     lon0_ = p0.iLongX;
-    uScale_ = span != 0 ? static_cast<double>(Lights.PictureWidth() - 1) / static_cast<double>(span)
-                        : 0;
+    uScale_ =
+        span != 0 ? static_cast<double>(Lights.PictureWidth() - 1) / static_cast<double>(span) : 0;
     uBase_ = span != 0 ? 0 : -1;
   }
   // Longitude and latitude in GU, the longitude within ±180°.
@@ -321,6 +321,10 @@ class TRampShader {
     }
   }
 
+  // deep_ points into the object itself.
+  TRampShader(const TRampShader&) = delete;
+  TRampShader& operator=(const TRampShader&) = delete;
+
   [[nodiscard]] bool Lights() const noexcept { return lights_ != nullptr; }
 
   // Full night with the lights at full strength: what operator() does for D ≤ −sin 18°.
@@ -347,7 +351,8 @@ class TRampShader {
     p[2] = t[2][p[2]];
   }
 
-  [[gnu::always_inline]] void operator()(std::uint8_t* p, double D, double U, double V) const noexcept {
+  [[gnu::always_inline]] void operator()(std::uint8_t* p, double D, double U,
+                                         double V) const noexcept {
     if (!(D < 0)) return;  // day, or the horizon
     const double t = -D * kInverseRampSine;
     if (t >= 1) {
@@ -392,7 +397,8 @@ class TRampShader {
     return palette_ + 4 * std::size_t{lights_[v * lightsWidth_ + u]};
   }
 
-  [[gnu::always_inline]] void AddLights(std::uint8_t* p, double t, double U, double V) const noexcept {
+  [[gnu::always_inline]] void AddLights(std::uint8_t* p, double t, double U,
+                                        double V) const noexcept {
     const std::uint8_t* e = Texel(U, V);
     const int w = static_cast<int>(t * 256 + 0.5);
     for (std::size_t c = 0; c < 3; ++c)
@@ -614,7 +620,8 @@ class TRampScan {
       // Samples up to the first at or past the right edge.
       const std::size_t n =
           x0 < width_ ? static_cast<std::size_t>((width_ - x0 + step - 1) / step) + 1 : 1;
-      for (std::size_t i = 0; i < n; ++i) grid_[i] = Grid(x0 + static_cast<std::int64_t>(i) * step, y);
+      for (std::size_t i = 0; i < n; ++i)
+        grid_[i] = Grid(x0 + static_cast<std::int64_t>(i) * step, y);
       if constexpr (requires { sampler_.Texel(std::declval<TSunSample&>(), x0, y); }) {
         for (std::size_t i = 0; i + 1 < n; ++i) {
           if (!Active(grid_[i], grid_[i + 1])) continue;
@@ -771,8 +778,8 @@ struct TSineClassifier {
 };
 
 template <class TShader>
-void RunScan(TCustomGlobe4& Globe, TShader& Shader, const TPointLL& SubSolar,
-             std::int32_t Density, bool Picture) {
+void RunScan(TCustomGlobe4& Globe, TShader& Shader, const TPointLL& SubSolar, std::int32_t Density,
+             bool Picture) {
   const TGlobeCanvas& canvas = Globe.GlobeCanvas();
   auto run = [&](auto Classify) {
     TShadowScan<decltype(Classify), TShader> scan(Classify, Shader, canvas.CanvasWidth(),
@@ -791,8 +798,8 @@ void RunScan(TCustomGlobe4& Globe, TShader& Shader, const TPointLL& SubSolar,
     // Columns up to the last sample of a row at density 1; those beyond go through the
     // model's inverse.
     EnsureDevicePoints(1);
-    run(TSineClassifier<TFlatSampler>{TFlatSampler(static_cast<TCartesianPrj&>(model),
-                                                   direction, nullptr,
+    run(TSineClassifier<TFlatSampler>{TFlatSampler(static_cast<TCartesianPrj&>(model), direction,
+                                                   nullptr,
                                                    std::int64_t{canvas.CanvasWidth()} + 16)});
   } else {
     WithInverse(Globe, [&](auto Inverse) {
