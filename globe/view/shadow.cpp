@@ -329,15 +329,15 @@ class TRampShader {
 
   // Full night with the lights at full strength: what operator() does for D ≤ −sin 18°.
   // Inside: U and V lie within half a texel of the picture, so need no clamping.
-  template <bool Inside = false>
-  [[gnu::always_inline]] void NightLit(std::uint8_t* p, double U, double V) const noexcept {
+  [[gnu::always_inline]] void NightLit(std::uint8_t* p, double U, double V,
+                                       bool Inside = false) const noexcept {
     Night(p);
     const std::uint8_t* e = Inside ? TexelInside(U, V) : Texel(U, V);
     for (std::size_t c = 0; c < 3; ++c)
       p[c] = static_cast<std::uint8_t>(std::min(255, p[c] + e[c]));
   }
-  // Whether a texel position lies well within half a texel of the picture, as NightLit's
-  // Inside wants: a run whose ends do needs no clamping between them either.
+  // Whether a texel position lies well within half a texel of the picture, as the Inside
+  // of NightLit and operator() wants: a run whose ends do needs no clamping between them.
   [[nodiscard]] bool Inside(double U, double V) const noexcept {
     return U >= -0.25 && U <= maxU_ + 0.25 && V >= -0.25 && V <= maxV_ + 0.25;
   }
@@ -351,14 +351,15 @@ class TRampShader {
     p[2] = t[2][p[2]];
   }
 
-  [[gnu::always_inline]] void operator()(std::uint8_t* p, double D, double U,
-                                         double V) const noexcept {
+  [[gnu::always_inline]] void operator()(std::uint8_t* p, double D, double U, double V,
+                                         bool Inside = false) const noexcept {
     if (!(D < 0)) return;  // day, or the horizon
     const double t = -D * kInverseRampSine;
+    // The share of the ramp in 256ths, also the lights' strength.
+    int w = 256;
     if (t >= 1) {
       Night(p);
-    } else if (darken_) {
-      const int w = static_cast<int>(t * 256 + 0.5);
+    } else if (w = static_cast<int>(t * 256 + 0.5); darken_) {
       for (std::size_t c = 0; c < 3; ++c) {
         const int m = 256 - (((256 - factor_[c]) * w) >> 8);
         p[c] = static_cast<std::uint8_t>((p[c] * m + 128) >> 8);
@@ -379,7 +380,7 @@ class TRampShader {
         p[c] = static_cast<std::uint8_t>(a + (((b - a) * k + 128) >> 8));
       }
     }
-    if (lights_ != nullptr) AddLights(p, std::min(t, 1.0), U, V);
+    if (lights_ != nullptr) AddLights(p, w, Inside ? TexelInside(U, V) : Texel(U, V));
   }
 
  private:
@@ -397,10 +398,9 @@ class TRampShader {
     return palette_ + 4 * std::size_t{lights_[v * lightsWidth_ + u]};
   }
 
-  [[gnu::always_inline]] void AddLights(std::uint8_t* p, double t, double U,
-                                        double V) const noexcept {
-    const std::uint8_t* e = Texel(U, V);
-    const int w = static_cast<int>(t * 256 + 0.5);
+  // Adds the palette entry e at the strength w / 256.
+  [[gnu::always_inline]] static void AddLights(std::uint8_t* p, int w,
+                                               const std::uint8_t* e) noexcept {
     for (std::size_t c = 0; c < 3; ++c)
       p[c] = static_cast<std::uint8_t>(std::min(255, p[c] + ((e[c] * w) >> 8)));
   }
@@ -708,24 +708,18 @@ class TRampScan {
     // Deep night all along: the same pixels without the ramp's tests. The margin keeps the
     // interpolated values, rounding and all, past the ramp's end.
     constexpr double kDeep = 1 + 1e-9;
+    const bool inside =
+        lights_ == nullptr || (shader_.Inside(a.U, a.V) && shader_.Inside(b.U, b.V));
     if (lights_ != nullptr && a.D <= -kRampSine * kDeep && b.D <= -kRampSine * kDeep) {
-      if (shader_.Inside(a.U, a.V) && shader_.Inside(b.U, b.V)) {
-        for (std::int64_t k = 0, x = xa; k < N && x < width_; ++k, x += dn_) {
-          shader_.NightLit<true>(row_ + 3 * x, U, V);
-          U += dU;
-          V += dV;
-        }
-        return;
-      }
       for (std::int64_t k = 0, x = xa; k < N && x < width_; ++k, x += dn_) {
-        shader_.NightLit(row_ + 3 * x, U, V);
+        shader_.NightLit(row_ + 3 * x, U, V, inside);
         U += dU;
         V += dV;
       }
       return;
     }
     for (std::int64_t k = 0, x = xa; k < N && x < width_; ++k, x += dn_) {
-      shader_(row_ + 3 * x, D, U, V);
+      shader_(row_ + 3 * x, D, U, V, inside);
       D += dD;
       U += dU;
       V += dV;
