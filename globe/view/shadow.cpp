@@ -755,7 +755,7 @@ void WithInverse(TCustomGlobe4& Globe, TBody&& Body) {
 }
 
 // The class of a pixel by a ramp sampler's sine of the sun's altitude: the sphere and the
-// plate carrée without their inverse projections, a tenth of the time. The sine of the
+// plate carrée without their inverse projections, in a twentieth of the time. The sine of the
 // twilight limit is that of kTwilightLimit, so the classes agree with DayNightClass but
 // within a rounding of the geographic point.
 template <class TSampler>
