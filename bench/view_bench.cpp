@@ -256,14 +256,16 @@ void BM_FrameLayersOnly1080(benchmark::State& state) {
   FullFrames(state, "TSphericalPrj", {false, false, true});
 }
 // The shading of the full frame again and again on its picture.
-void BM_FrameShadowOnly1080(benchmark::State& state) {
-  TFrameView view("TSphericalPrj", {true, false, true});
+void ShadowOnly(benchmark::State& state, const char* Model) {
+  TFrameView view(Model, {true, false, true});
   view.Frame();
   TShadowStyle style{platform::RGB(0x30, 0x38, 0x58), kTwilight, smDarken, 1};
   if (view.lights.IsValid()) style.NightLights = &view.lights;
   for (auto _ : state) view.globe.RenderDIBShadow(kWhen, style);
   state.SetItemsProcessed(state.iterations());
 }
+void BM_FrameShadowOnly1080(benchmark::State& state) { ShadowOnly(state, "TSphericalPrj"); }
+void BM_FrameFlatShadowOnly1080(benchmark::State& state) { ShadowOnly(state, "TCartesianPrj"); }
 
 // A minute of the program's idle window: its timer ticks five times a second and, with the
 // shadow on, redraws the shadow on every fortieth tick if it has moved a pixel, as the
@@ -295,6 +297,7 @@ void BM_IdleShadowEvery8s(benchmark::State& state) { IdleMinute(state, true, tru
 BENCHMARK(BM_FrameSphere1080)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 BENCHMARK(BM_FrameFlat1080)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 BENCHMARK(BM_FrameShadowOnly1080)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+BENCHMARK(BM_FrameFlatShadowOnly1080)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 BENCHMARK(BM_FrameTextureOnly1080)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 BENCHMARK(BM_FrameLayersOnly1080)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 BENCHMARK(BM_IdleShadowOn)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();

@@ -123,17 +123,30 @@ class TDeviceShader {
   platform::TColor night_, twilight_;
 };
 
-// The per-pixel test: the model's inverse projection into buffer slot 0, then the class by
-// the sun's direction; night and twilight pixels are shaded at once. Inverse is the model's
-// XYToLL itself, called without virtual dispatch where the model's class is known.
-template <class TInverse, class TShader>
+// The class of a pixel by the model's inverse projection into buffer slot 0, then the sun's
+// direction. Inverse is the model's XYToLL itself, called without virtual dispatch where
+// the model's class is known.
+template <class TInverse>
+struct TInverseClassifier {
+  TInverse Inverse;
+  TSunVector Sun;
+  std::int32_t operator()(std::int64_t x, std::int64_t y) {
+    if (x < INT32_MIN || x > INT32_MAX || y > INT32_MAX) return 0;
+    if (!Inverse(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y))) return 0;
+    const TPoint ll = DevicePoints()[0];
+    return Sun.Classify(ll.X, ll.Y);
+  }
+};
+
+// The per-pixel test: Classify gives a pixel's class (0 off the earth, 1 day, 2 night,
+// 3 twilight); night and twilight pixels are shaded at once.
+template <class TClassifier, class TShader>
 class TShadowScan {
  public:
-  TShadowScan(TInverse Inverse, TShader& Shader, const TSunVector& Sun, std::int32_t Width,
-              std::int32_t Height, std::int32_t Density) noexcept
-      : inverse_(Inverse),
+  TShadowScan(TClassifier Classify, TShader& Shader, std::int32_t Width, std::int32_t Height,
+              std::int32_t Density) noexcept
+      : classify_(Classify),
         shader_(Shader),
-        sun_(Sun),
         width_(Width),
         height_(Height),
         dn_(std::max(Density, 1)) {}
@@ -170,12 +183,7 @@ class TShadowScan {
   }
 
  private:
-  std::int32_t Classify(std::int64_t x, std::int64_t y) {
-    if (x < INT32_MIN || x > INT32_MAX || y > INT32_MAX) return 0;
-    if (!inverse_(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y))) return 0;
-    const TPoint ll = DevicePoints()[0];
-    return sun_.Classify(ll.X, ll.Y);
-  }
+  std::int32_t Classify(std::int64_t x, std::int64_t y) { return classify_(x, y); }
   std::int32_t Test(std::int64_t x, std::int64_t y) {
     const std::int32_t c = Classify(x, y);
     if (c >= 2) shader_(x, y, c);
@@ -191,9 +199,8 @@ class TShadowScan {
     }
   }
 
-  TInverse inverse_;
+  TClassifier classify_;
   TShader& shader_;
-  TSunVector sun_;
   std::int64_t width_, height_, dn_;
 };
 
@@ -227,6 +234,65 @@ struct TSunDirection {
   }
 };
 
+// atan2 within 1e-8 rad (2 GU): libm's atan2 and asin were a quarter of the shading's time
+// on the sphere with the lights. A polynomial in z² for atan z on [0, 1] (a Chebyshev fit,
+// evaluated in pairs for the pipeline), the octants by symmetry. Inlined, so that the two
+// calls of a sample overlap.
+[[gnu::always_inline]] inline double FastAtan2(double y, double x) noexcept {
+  const double ay = std::fabs(y), ax = std::fabs(x);
+  const double num = std::min(ay, ax), den = std::max(ay, ax);
+  if (!(den > 0)) return std::atan2(y, x);  // both zero, or a NaN
+  const double z = num / den, t = z * z, t2 = t * t, t4 = t2 * t2;
+  const double q0 = 0.99999998178865572568 - 0.33333036709286275722 * t;
+  const double q1 = 0.19991872029109072042 - 0.14197797794085122864 * t;
+  const double q2 = 0.10618370636953848877 - 0.074568548260045473711 * t;
+  const double q3 = 0.042137623589193040739 - 0.015731249122183652816 * t;
+  const double p = (q0 + q1 * t2) + (q2 + q3 * t2) * t4 + 0.0027662835017620259578 * t4 * t4;
+  double r = z * p;
+  if (ay > ax) r = std::numbers::pi / 2 - r;
+  if (x < 0) r = std::numbers::pi - r;
+  return std::copysign(r, y);
+}
+
+// The lights' texel position of a geographic point, as TTextureData::LLToTextureXY places
+// it but in doubles and without rounding to whole texels: no integer divisions per sample,
+// and positions between texels interpolate more truly.
+class TLightsMap {
+ public:
+  TLightsMap() noexcept = default;
+  explicit TLightsMap(const TTextureData& Lights) noexcept {
+    const TPointLL p0 = Lights.WorldPoints.GetLL(0);
+    const TPointLL p1 = Lights.WorldPoints.GetLL(1);
+    const std::int64_t h = Lights.Height();
+    const std::int64_t latSpan = std::int64_t{p1.iLatY} - p0.iLatY;
+    lat0_ = p0.iLatY;
+    // Equal corners give row −1 there, as LLToTextureXY does.
+    vBase_ = static_cast<double>(latSpan != 0 ? h - 1 : h);
+    vScale_ = latSpan != 0 ? static_cast<double>(h) / static_cast<double>(latSpan) : 0;
+    auto inRange = [](std::int64_t l) { return l >= -GU_180_DEGREE - 1 && l <= GU_180_DEGREE + 1; };
+    std::int64_t span = std::int64_t{p1.iLongX} - p0.iLongX;
+    // A picture across 180°: its east corner lies west of its west corner.
+    wrap_ = inRange(p0.iLongX) && inRange(p1.iLongX) && p1.iLongX < p0.iLongX &&
+            span + GU_360_DEGREE > 0;
+    if (wrap_) span += GU_360_DEGREE;
+    lon0_ = p0.iLongX;
+    uScale_ =
+        span != 0 ? static_cast<double>(Lights.PictureWidth() - 1) / static_cast<double>(span) : 0;
+    uBase_ = span != 0 ? 0 : -1;
+  }
+  // Longitude and latitude in GU, the longitude within ±180°.
+  [[nodiscard]] double U(double Long) const noexcept {
+    double d = Long - lon0_;
+    if (wrap_ && d < 0) d += GU_360_DEGREE;
+    return uBase_ + d * uScale_;
+  }
+  [[nodiscard]] double V(double Lat) const noexcept { return vBase_ - (Lat - lat0_) * vScale_; }
+
+ private:
+  double lon0_ = 0, lat0_ = 0, uScale_ = 0, uBase_ = 0, vScale_ = 0, vBase_ = 0;
+  bool wrap_ = false;
+};
+
 // Shades one pixel of the off-screen picture by the sine of the sun's altitude there (D)
 // and, with lights, the texel position (U, V) of the lights' picture.
 class TRampShader {
@@ -234,7 +300,8 @@ class TRampShader {
   TRampShader(const TShadowStyle& Style, const TTextureData* Lights) noexcept
       : darken_(Style.Mode == smDarken),
         twilight_(MakeBlend(Style.ColorTwilight, 4)),
-        night_(MakeBlend(Style.ColorNight, 2)) {
+        night_(MakeBlend(Style.ColorNight, 2)),
+        deep_(darken_ ? &dark_ : &night_) {
     const platform::TColor n = platform::ColorToRGB(Style.ColorNight);
     const int channels[3] = {platform::GetBValue(n), platform::GetGValue(n),
                              platform::GetRValue(n)};
@@ -254,32 +321,45 @@ class TRampShader {
     }
   }
 
+  // deep_ points into the object itself.
+  TRampShader(const TRampShader&) = delete;
+  TRampShader& operator=(const TRampShader&) = delete;
+
   [[nodiscard]] bool Lights() const noexcept { return lights_ != nullptr; }
 
   // Full night with the lights at full strength: what operator() does for D ≤ −sin 18°.
-  void NightLit(std::uint8_t* p, double U, double V) const noexcept {
+  // Inside: U and V lie within half a texel of the picture, so need no clamping.
+  [[gnu::always_inline]] void NightLit(std::uint8_t* p, double U, double V,
+                                       bool Inside = false) const noexcept {
     Night(p);
-    const std::uint8_t* e = Texel(U, V);
+    const std::uint8_t* e = Inside ? TexelInside(U, V) : Texel(U, V);
     for (std::size_t c = 0; c < 3; ++c)
       p[c] = static_cast<std::uint8_t>(std::min(255, p[c] + e[c]));
+  }
+  // Whether a texel position lies well within half a texel of the picture, as the Inside
+  // of NightLit and operator() wants: a run whose ends do needs no clamping between them.
+  [[nodiscard]] bool Inside(double U, double V) const noexcept {
+    return U >= -0.25 && U <= maxU_ + 0.25 && V >= -0.25 && V <= maxV_ + 0.25;
   }
   [[nodiscard]] std::int64_t LightsWidth() const noexcept { return lightsWidth_; }
 
   // Full night without lights: the same for every pixel.
-  void Night(std::uint8_t* p) const noexcept {
-    const TBlendTable& t = darken_ ? dark_ : night_;
+  [[gnu::always_inline]] void Night(std::uint8_t* p) const noexcept {
+    const TBlendTable& t = *deep_;
     p[0] = t[0][p[0]];
     p[1] = t[1][p[1]];
     p[2] = t[2][p[2]];
   }
 
-  void operator()(std::uint8_t* p, double D, double U, double V) const noexcept {
+  [[gnu::always_inline]] void operator()(std::uint8_t* p, double D, double U, double V,
+                                         bool Inside = false) const noexcept {
     if (!(D < 0)) return;  // day, or the horizon
     const double t = -D * kInverseRampSine;
+    // The share of the ramp in 256ths, also the lights' strength.
+    int w = 256;
     if (t >= 1) {
       Night(p);
-    } else if (darken_) {
-      const int w = static_cast<int>(t * 256 + 0.5);
+    } else if (w = static_cast<int>(t * 256 + 0.5); darken_) {
       for (std::size_t c = 0; c < 3; ++c) {
         const int m = 256 - (((256 - factor_[c]) * w) >> 8);
         p[c] = static_cast<std::uint8_t>((p[c] * m + 128) >> 8);
@@ -300,27 +380,34 @@ class TRampShader {
         p[c] = static_cast<std::uint8_t>(a + (((b - a) * k + 128) >> 8));
       }
     }
-    if (lights_ != nullptr) AddLights(p, std::min(t, 1.0), U, V);
+    if (lights_ != nullptr) AddLights(p, w, Inside ? TexelInside(U, V) : Texel(U, V));
   }
 
  private:
   // The palette entry of the nearest texel; clamped first, so the cast is in range whatever
   // came in.
-  const std::uint8_t* Texel(double U, double V) const noexcept {
+  [[gnu::always_inline]] const std::uint8_t* Texel(double U, double V) const noexcept {
     const auto u = static_cast<std::int64_t>(std::clamp(U, 0.0, maxU_) + 0.5);
     const auto v = static_cast<std::int64_t>(std::clamp(V, 0.0, maxV_) + 0.5);
     return palette_ + 4 * std::size_t{lights_[v * lightsWidth_ + u]};
   }
+  // The same for a position within half a texel of the picture: rounding alone.
+  [[gnu::always_inline]] const std::uint8_t* TexelInside(double U, double V) const noexcept {
+    const auto u = static_cast<std::int64_t>(U + 0.5);
+    const auto v = static_cast<std::int64_t>(V + 0.5);
+    return palette_ + 4 * std::size_t{lights_[v * lightsWidth_ + u]};
+  }
 
-  void AddLights(std::uint8_t* p, double t, double U, double V) const noexcept {
-    const std::uint8_t* e = Texel(U, V);
-    const int w = static_cast<int>(t * 256 + 0.5);
+  // Adds the palette entry e at the strength w / 256.
+  [[gnu::always_inline]] static void AddLights(std::uint8_t* p, int w,
+                                               const std::uint8_t* e) noexcept {
     for (std::size_t c = 0; c < 3; ++c)
       p[c] = static_cast<std::uint8_t>(std::min(255, p[c] + ((e[c] * w) >> 8)));
   }
 
   bool darken_;
   TBlendTable twilight_, night_, dark_{};
+  const TBlendTable* deep_;  // full night: night_ or dark_
   std::array<int, 3> factor_{};
   const std::uint8_t* lights_ = nullptr;
   const std::uint8_t* palette_ = nullptr;
@@ -372,7 +459,7 @@ class TSphereSampler {
  public:
   TSphereSampler(const TSphericalPrj& Sphere, const TSunDirection& Sun,
                  const TTextureData* Lights) noexcept
-      : lights_(Lights) {
+      : lights_(Lights), map_(Lights != nullptr ? TLightsMap(*Lights) : TLightsMap()) {
     const TGlobeProjection& P = Sphere.Projection();
     const TMatrix& N = Sphere.InverseTransform();
     for (int r = 0; r < 3; ++r)
@@ -384,7 +471,11 @@ class TSphereSampler {
       sun_[c] = (n_[0][c] * Sun.X + n_[1][c] * Sun.Y + n_[2][c] * Sun.Z) * k;
     x0_ = P.XOrigin();
     y0_ = P.YOrigin();
-    r2_ = static_cast<double>(Sphere.GlobeRadius() * Sphere.GlobeRadius());
+    // Rounded down: a pixel on the rim (dx² + dy² = r², whole numbers) is on the disc
+    // exactly when the model's inverse finds it there.
+    const Extended r2 = Sphere.GlobeRadius() * Sphere.GlobeRadius();
+    r2_ = static_cast<double>(r2);
+    if (static_cast<Extended>(r2_) > r2) r2_ = std::nextafter(r2_, 0.0);
   }
 
   // Texel false leaves the lights' texel of a daylight sample for Texel() to find: half the
@@ -407,12 +498,8 @@ class TSphereSampler {
       const double vy = n_[1][0] * dx + n_[1][1] * dy + n_[1][2] * dz;
       const double vz = n_[2][0] * dx + n_[2][1] * dy + n_[2][2] * dz;
       constexpr double gu = static_cast<double>(GU_PER_RADIAN);
-      const double lat = std::asin(std::clamp(vy / GU_EARTH_RADIUS, -1.0, 1.0)) * gu;
-      const TPoint t =
-          lights_->LLToTextureXY({static_cast<std::int32_t>(std::lround(std::atan2(vx, vz) * gu)),
-                                  static_cast<std::int32_t>(std::lround(lat)), 0});
-      s.U = t.X;
-      s.V = t.Y;
+      s.U = map_.U(FastAtan2(vx, vz) * gu);
+      s.V = map_.V(FastAtan2(vy, std::sqrt(vx * vx + vz * vz)) * gu);
     }
     return s;
   }
@@ -424,6 +511,7 @@ class TSphereSampler {
 
  private:
   const TTextureData* lights_;
+  TLightsMap map_;
   double n_[3][3];
   double sun_[3];
   std::int64_t x0_, y0_;
@@ -517,18 +605,38 @@ class TRampScan {
         height_(std::min(Height, Bitmap.Height())),
         dn_(std::max(Density, 1)) {}
 
+  // A row's samples are taken first, pass by pass (the samples 16 steps apart, the texels
+  // of those that need one, the middles of the runs), in loops whose steps do not wait for
+  // each other, so that the processor overlaps their arithmetic; then its runs are shaded.
+  // The samples are those the runs would take one by one.
   void Scan() {
+    const std::int64_t step = 16 * dn_;
+    grid_.resize(static_cast<std::size_t>(std::max<std::int64_t>(width_, 0) / step + 2));
+    mid_.resize(grid_.size());
     bool odd = false;
     for (std::int64_t y = 0; y < height_; y += dn_, odd = !odd) {
       row_ = bitmap_.ScanLine(static_cast<std::int32_t>(y));
-      std::int64_t x = odd ? dn_ / 2 : 0;
-      TSunSample a = Grid(x, y);
-      while (x < width_) {
-        const std::int64_t xb = x + 16 * dn_;
-        TSunSample b = Grid(xb, y);
-        Span(x, a, b, 16, y);
-        x = xb;
-        a = b;
+      const std::int64_t x0 = odd ? dn_ / 2 : 0;
+      // Samples up to the first at or past the right edge.
+      const std::size_t n =
+          x0 < width_ ? static_cast<std::size_t>((width_ - x0 + step - 1) / step) + 1 : 1;
+      for (std::size_t i = 0; i < n; ++i)
+        grid_[i] = Grid(x0 + static_cast<std::int64_t>(i) * step, y);
+      if constexpr (requires { sampler_.Texel(std::declval<TSunSample&>(), x0, y); }) {
+        for (std::size_t i = 0; i + 1 < n; ++i) {
+          if (!Active(grid_[i], grid_[i + 1])) continue;
+          const std::int64_t x = x0 + static_cast<std::int64_t>(i) * step;
+          sampler_.Texel(grid_[i], x, y);
+          sampler_.Texel(grid_[i + 1], x + step, y);
+        }
+      }
+      for (std::size_t i = 0; i + 1 < n; ++i) {
+        if (NeedsMiddle(grid_[i], grid_[i + 1]))
+          mid_[i] = Sample(x0 + static_cast<std::int64_t>(i) * step + 8 * dn_, y);
+      }
+      for (std::size_t i = 0; i + 1 < n; ++i) {
+        const TSunSample* m = NeedsMiddle(grid_[i], grid_[i + 1]) ? &mid_[i] : nullptr;
+        Span(x0 + static_cast<std::int64_t>(i) * step, grid_[i], grid_[i + 1], 16, y, m);
       }
     }
   }
@@ -543,11 +651,22 @@ class TRampScan {
       return sampler_(x, y);
   }
 
-  // Shades the N pixels from xa on, the run from sample a to sample b. The two samples get
-  // their texels here if the run is not all daylight.
-  void Span(std::int64_t xa, TSunSample& a, TSunSample& b, std::int64_t N, std::int64_t y) {
-    if (!a.On && !b.On) return;
-    if (a.On && b.On && a.D > 0 && b.D > 0) return;
+  // Whether the run from a to b has pixels to shade: not all off the earth or in daylight.
+  static bool Active(const TSunSample& a, const TSunSample& b) noexcept {
+    return (a.On || b.On) && !(a.On && b.On && a.D > 0 && b.D > 0);
+  }
+  // Whether Span takes the run's middle: all but runs of deep night without lights.
+  bool NeedsMiddle(const TSunSample& a, const TSunSample& b) const noexcept {
+    return Active(a, b) &&
+           !(lights_ == nullptr && a.On && b.On && a.D <= -kRampSine && b.D <= -kRampSine);
+  }
+
+  // Shades the N pixels from xa on, the run from sample a to sample b, whose middle Mid
+  // may have been taken already. The two samples get their texels here if the run is not
+  // all daylight.
+  void Span(std::int64_t xa, TSunSample& a, TSunSample& b, std::int64_t N, std::int64_t y,
+            const TSunSample* Mid = nullptr) {
+    if (!Active(a, b)) return;
     if constexpr (requires { sampler_.Texel(a, xa, y); }) {
       sampler_.Texel(a, xa, y);
       sampler_.Texel(b, xa + N * dn_, y);
@@ -566,7 +685,7 @@ class TRampScan {
           shader_.Night(row_ + 3 * x);
         return;
       }
-      TSunSample m = Sample(xm, y);
+      TSunSample m = Mid != nullptr ? *Mid : Sample(xm, y);
       if (m.On && std::fabs(m.D - (a.D + b.D) / 2) <= kRampTolerance &&
           (lights_ == nullptr || (std::fabs(m.U - (a.U + b.U) / 2) <= kTexelTolerance &&
                                   std::fabs(m.V - (a.V + b.V) / 2) <= kTexelTolerance))) {
@@ -577,7 +696,7 @@ class TRampScan {
       Span(xm, m, b, half, y);
       return;
     }
-    TSunSample m = Sample(xm, y);
+    TSunSample m = Mid != nullptr ? *Mid : Sample(xm, y);
     Span(xa, a, m, half, y);
     Span(xm, m, b, half, y);
   }
@@ -589,16 +708,18 @@ class TRampScan {
     // Deep night all along: the same pixels without the ramp's tests. The margin keeps the
     // interpolated values, rounding and all, past the ramp's end.
     constexpr double kDeep = 1 + 1e-9;
+    const bool inside =
+        lights_ == nullptr || (shader_.Inside(a.U, a.V) && shader_.Inside(b.U, b.V));
     if (lights_ != nullptr && a.D <= -kRampSine * kDeep && b.D <= -kRampSine * kDeep) {
       for (std::int64_t k = 0, x = xa; k < N && x < width_; ++k, x += dn_) {
-        shader_.NightLit(row_ + 3 * x, U, V);
+        shader_.NightLit(row_ + 3 * x, U, V, inside);
         U += dU;
         V += dV;
       }
       return;
     }
     for (std::int64_t k = 0, x = xa; k < N && x < width_; ++k, x += dn_) {
-      shader_(row_ + 3 * x, D, U, V);
+      shader_(row_ + 3 * x, D, U, V, inside);
       D += dD;
       U += dU;
       V += dV;
@@ -611,6 +732,7 @@ class TRampScan {
   platform::TBitmap& bitmap_;
   std::int64_t width_, height_, dn_;
   std::uint8_t* row_ = nullptr;
+  std::vector<TSunSample> grid_, mid_;  // of the row being shaded
 };
 
 // Runs Body with the model's inverse projection, called without virtual dispatch where the
@@ -632,18 +754,52 @@ void WithInverse(TCustomGlobe4& Globe, TBody&& Body) {
   }
 }
 
+// The class of a pixel by a ramp sampler's sine of the sun's altitude: the sphere and the
+// plate carrée without their inverse projections, in a twentieth of the time. The sine of the
+// twilight limit is that of kTwilightLimit, so the classes agree with DayNightClass but
+// within a rounding of the geographic point.
+template <class TSampler>
+struct TSineClassifier {
+  static constexpr double kTwilightSine =
+      static_cast<double>(kTwilightLimit) / (2.0 * GU_EARTH_RADIUS);
+  TSampler Sampler;
+  std::int32_t operator()(std::int64_t x, std::int64_t y) {
+    const TSunSample s = Sampler(x, y);
+    if (!s.On) return 0;
+    if (s.D > 0) return 1;
+    return s.D >= kTwilightSine ? 3 : 2;
+  }
+};
+
 template <class TShader>
-void RunScan(TCustomGlobe4& Globe, TShader& Shader, const TSunVector& Sun, std::int32_t Density,
+void RunScan(TCustomGlobe4& Globe, TShader& Shader, const TPointLL& SubSolar, std::int32_t Density,
              bool Picture) {
   const TGlobeCanvas& canvas = Globe.GlobeCanvas();
-  WithInverse(Globe, [&](auto Inverse) {
-    TShadowScan<decltype(Inverse), TShader> scan(Inverse, Shader, Sun, canvas.CanvasWidth(),
-                                                 canvas.CanvasHeight(), Density);
+  auto run = [&](auto Classify) {
+    TShadowScan<decltype(Classify), TShader> scan(Classify, Shader, canvas.CanvasWidth(),
+                                                  canvas.CanvasHeight(), Density);
     if (Picture)
       scan.ScanPicture();
     else
       scan.ScanDevice();
-  });
+  };
+  TCustomProjectionModel& model = Globe.Projection().ProjectionModel();
+  const TSunDirection direction(SubSolar);
+  if (typeid(model) == typeid(TSphericalPrj)) {
+    run(TSineClassifier<TSphereSampler>{
+        TSphereSampler(static_cast<const TSphericalPrj&>(model), direction, nullptr)});
+  } else if (typeid(model) == typeid(TCartesianPrj)) {
+    // Columns up to the last sample of a row at density 1; those beyond go through the
+    // model's inverse.
+    EnsureDevicePoints(1);
+    run(TSineClassifier<TFlatSampler>{TFlatSampler(static_cast<TCartesianPrj&>(model), direction,
+                                                   nullptr,
+                                                   std::int64_t{canvas.CanvasWidth()} + 16)});
+  } else {
+    WithInverse(Globe, [&](auto Inverse) {
+      run(TInverseClassifier<decltype(Inverse)>{Inverse, TSunVector(SubSolar)});
+    });
+  }
 }
 
 }  // namespace
@@ -792,7 +948,7 @@ TPointLL RenderDIBShadow(TCustomGlobe4& Globe, double GMTDateTime, const TShadow
   if (Style.Mode == smBands) {
     TDIBShader shader(*bitmap, canvas.CanvasWidth(), canvas.CanvasHeight(), Style.ColorNight,
                       Style.ColorTwilight);
-    RunScan(Globe, shader, TSunVector(sun), Style.Density, true);
+    RunScan(Globe, shader, sun, Style.Density, true);
     return sun;
   }
   const TRampShader shader(Style, Style.NightLights);
@@ -824,7 +980,7 @@ TPointLL RenderShadow(TCustomGlobe4& Globe, double GMTDateTime, platform::TColor
   platform::TDevice* device = Globe.GlobeCanvas().DC();
   if (device == nullptr) return sun;
   TDeviceShader shader(*device, ColorNight, ColorTwilight);
-  RunScan(Globe, shader, TSunVector(sun), Density, false);
+  RunScan(Globe, shader, sun, Density, false);
   return sun;
 }
 
