@@ -1,5 +1,6 @@
 #include "platform/device.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -83,14 +84,19 @@ THandle GetStockObject(int Index) {
 
 TBitmap::TBitmap(std::int32_t Width, std::int32_t Height) {
   if (Width < 1 || Height < 1) return;
-  // In 64 bits: Width × 3 alone can exceed 32 bits. With the stride checked first,
+  // In 64 bits: Width × 4 alone can exceed 32 bits. With the stride checked first,
   // stride × height stays below 2^62.
-  const std::int64_t stride = (static_cast<std::int64_t>(Width) * 24 + 31) / 32 * 4;
+  const std::int64_t stride = std::int64_t{Width} * kPixelBytes;
   if (stride > kMaxBytes || stride * Height > kMaxBytes)
     throw std::length_error("TBitmap: picture too large");
   const std::int64_t bytes = stride * Height;
-  data_.reset(static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(bytes), 1)));
+  data_.reset(static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(bytes))));
   if (!data_) throw std::bad_alloc();
+  // Every pixel opaque black from the start: the raster engine reads the fourth byte when it
+  // blends or copies, and a frame is drawn whole anyway, so zero pages left untouched until
+  // drawn would save nothing.
+  const auto pixels = static_cast<std::size_t>(bytes / kPixelBytes);
+  std::fill_n(reinterpret_cast<std::uint32_t*>(data_.get()), pixels, kOpaque);
   size_ = static_cast<std::size_t>(bytes);
   width_ = Width;
   height_ = Height;
