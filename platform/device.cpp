@@ -1,6 +1,5 @@
 #include "platform/device.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -90,13 +89,8 @@ TBitmap::TBitmap(std::int32_t Width, std::int32_t Height) {
   if (stride > kMaxBytes || stride * Height > kMaxBytes)
     throw std::length_error("TBitmap: picture too large");
   const std::int64_t bytes = stride * Height;
-  data_.reset(static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(bytes))));
+  data_.reset(static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(bytes), 1)));
   if (!data_) throw std::bad_alloc();
-  // Every pixel opaque black from the start: the raster engine reads the fourth byte when it
-  // blends or copies, and a frame is drawn whole anyway, so zero pages left untouched until
-  // drawn would save nothing.
-  const auto pixels = static_cast<std::size_t>(bytes / kPixelBytes);
-  std::fill_n(reinterpret_cast<std::uint32_t*>(data_.get()), pixels, kOpaque);
   size_ = static_cast<std::size_t>(bytes);
   width_ = Width;
   height_ = Height;
@@ -104,11 +98,23 @@ TBitmap::TBitmap(std::int32_t Width, std::int32_t Height) {
 }
 
 TBitmap::TBitmap(const TBitmap& Other)
-    : width_(Other.width_), height_(Other.height_), stride_(Other.stride_), size_(Other.size_) {
+    : width_(Other.width_),
+      height_(Other.height_),
+      stride_(Other.stride_),
+      opaque_(Other.opaque_),
+      size_(Other.size_) {
   if (size_ == 0) return;
   data_.reset(static_cast<std::uint8_t*>(std::malloc(size_)));
   if (!data_) throw std::bad_alloc();
   std::memcpy(data_.get(), Other.data_.get(), size_);
+}
+
+void TBitmap::MakeOpaque() const noexcept {
+  // Whole words: the colours stay, and the compiler makes one wide OR of the loop.
+  auto* words = reinterpret_cast<std::uint32_t*>(data_.get());
+  const std::size_t count = size_ / kPixelBytes;
+  for (std::size_t i = 0; i < count; ++i) words[i] |= kOpaque;
+  opaque_ = true;
 }
 
 TBitmap& TBitmap::operator=(const TBitmap& Other) {

@@ -141,11 +141,13 @@ enum TStockObject : std::uint8_t {
 // ---- Pictures ---------------------------------------------------------------------------
 
 /// A 32-bit picture: rows top-down, four bytes a pixel in the order blue, green, red and a
-/// fourth byte that is always 0xFF (the raster engine's opaque 0xFFRRGGBB pixels, read as
-/// little-endian words), rows packed without padding. Black when made.
+/// fourth byte that belongs to no colour, rows packed without padding. Black when made.
 ///
-/// Direct writers may change the blue, green and red bytes in place, or store whole pixels
-/// with PutPixel; a whole pixel stored otherwise must keep the fourth byte 0xFF.
+/// The raster engine takes the pixels as opaque 0xFFRRGGBB words and reads the fourth byte:
+/// whoever hands the picture to it calls EnsureOpaque first. A new picture leaves the byte 0,
+/// so that its memory stays the system's untouched zero pages until the picture is drawn (a
+/// view's picture that only stands by costs nothing). Direct writers change the blue, green
+/// and red bytes in place, or store whole pixels with PutPixel, which sets the fourth byte.
 class TBitmap {
  public:
   /// The largest picture in bytes (stride × height): 2^31 − 1.
@@ -182,11 +184,21 @@ class TBitmap {
     return RGB(p[2], p[1], p[0]);
   }
   [[nodiscard]] std::span<std::uint8_t> Bytes() noexcept { return {data_.get(), size_}; }
+  /// Sets the fourth byte of every pixel to 0xFF, once in the picture's life (later calls
+  /// return at once): after that the writers above keep it. No colour changes, hence const.
+  void EnsureOpaque() const noexcept {
+    if (!opaque_) MakeOpaque();
+  }
 
  private:
+  void MakeOpaque() const noexcept;
+
   std::int32_t width_ = 0;
   std::int32_t height_ = 0;
   std::int32_t stride_ = 0;
+  mutable bool opaque_ = false;
+  // Zeroed by calloc: large pictures then come as fresh pages from the system, which take
+  // no memory until drawn on.
   struct TFree {
     void operator()(std::uint8_t* p) const noexcept { std::free(p); }
   };

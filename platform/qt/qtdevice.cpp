@@ -84,6 +84,7 @@ constexpr QImage::Format kPictureFormat = QImage::Format_RGB32;
 
 // Read-only: drawing on it would paint a copy.
 QImage WrapBitmap(const TBitmap& Bitmap) {
+  Bitmap.EnsureOpaque();
   return QImage(Bitmap.ScanLine(0), Bitmap.Width(), Bitmap.Height(), Bitmap.Stride(),
                 kPictureFormat);
 }
@@ -470,6 +471,7 @@ TQtMemoryDevice::TQtMemoryDevice(std::shared_ptr<TBitmap> Bitmap, std::int32_t P
     : bitmap_(std::move(Bitmap)) {
   SetPixelsPerInch(PixelsPerInch, PixelsPerInch);
   if (!bitmap_ || bitmap_->Empty()) return;
+  bitmap_->EnsureOpaque();
   // The image borrows the picture's bytes; it has the only reference, so the painter
   // never detaches it into a copy.
   image_ = QImage(bitmap_->ScanLine(0), bitmap_->Width(), bitmap_->Height(), bitmap_->Stride(),

@@ -29,7 +29,7 @@ TEST(ColorToRGB, ResolvesSystemColoursAndPassesOthers) {
   for (const auto& c : cases) EXPECT_EQ(ColorToRGB(c.in), c.out) << std::hex << c.in;
 }
 
-TEST(Bitmap, FourBytesAPixelOpaqueBlackWhenMade) {
+TEST(Bitmap, FourBytesAPixelBlackWhenMadeOpaqueOnceAsked) {
   struct Case {
     std::int32_t width, stride;
   } cases[] = {{1, 4}, {3, 12}, {150, 600}};
@@ -37,9 +37,7 @@ TEST(Bitmap, FourBytesAPixelOpaqueBlackWhenMade) {
     TBitmap bitmap(c.width, 3);
     EXPECT_EQ(bitmap.Stride(), c.stride) << c.width;
     EXPECT_EQ(bitmap.Bytes().size(), static_cast<std::size_t>(c.stride) * 3);
-    // Black, with the fourth byte the raster engine expects of an opaque pixel.
-    const auto bytes = bitmap.Bytes();
-    for (std::size_t i = 0; i < bytes.size(); ++i) ASSERT_EQ(bytes[i], i % 4 == 3 ? 0xFF : 0) << i;
+    for (std::uint8_t b : bitmap.Bytes()) ASSERT_EQ(b, 0);
   }
   TBitmap bitmap(2, 2);
   std::uint8_t* row = bitmap.ScanLine(1);
@@ -48,12 +46,18 @@ TEST(Bitmap, FourBytesAPixelOpaqueBlackWhenMade) {
   row[6] = 0x10;
   EXPECT_EQ(bitmap.Pixel(1, 1), RGB(0x10, 0x20, 0x30));
   EXPECT_EQ(bitmap.ScanLine(1) - bitmap.ScanLine(0), bitmap.Stride());
+
+  // Made opaque, every pixel keeps its colour and gets 0xFF in its fourth byte.
+  bitmap.EnsureOpaque();
+  EXPECT_EQ(LoadPixelWord(bitmap.ScanLine(1) + 4), 0xFF102030u);
+  const auto bytes = bitmap.Bytes();
+  for (std::size_t i = 3; i < bytes.size(); i += 4) ASSERT_EQ(bytes[i], 0xFF) << i;
   // A whole pixel stored from a colour: red and blue change places, the fourth byte is 0xFF
   // whatever the word held.
   PutPixel(bitmap.ScanLine(0), PixelWord(RGB(0x11, 0x22, 0x33)) | 0x5A000000u);
   EXPECT_EQ(bitmap.Pixel(0, 0), RGB(0x11, 0x22, 0x33));
   EXPECT_EQ(LoadPixelWord(bitmap.ScanLine(0)), 0xFF112233u);
-  EXPECT_EQ(bitmap.Pixel(1, 0), 0u);  // its neighbour untouched
+  EXPECT_EQ(LoadPixelWord(bitmap.ScanLine(0) + 4), 0xFF000000u);  // its neighbour untouched
 }
 
 TEST(Bitmap, CopiesOwnTheirPixels) {

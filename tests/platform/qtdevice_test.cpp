@@ -490,6 +490,21 @@ TEST_F(Raster, EveryPixelStaysOpaqueAndTheWindowGetsItUnchanged) {
   for (std::size_t i = 3; i < bytes.size(); i += 4) ASSERT_EQ(bytes[i], 0xFF) << i / 4;
   EXPECT_EQ(At(30, 0), kBlack);
   EXPECT_EQ(At(5, 35), kRed);
+  // Text straight on a new picture, which nothing has filled.
+  auto blank = std::make_shared<TBitmap>(20, 20);
+  {
+    auto onBlank = Graphics().CreateMemoryDevice(blank);
+    onBlank->SelectObject(CreateFontObject(font));
+    onBlank->SetTextColor(kWhite);
+    onBlank->SetBkMode(TRANSPARENT);
+    onBlank->TextOut(1, 1, "Wg");
+  }
+  int inked = 0;
+  for (std::int32_t y = 0; y < 20; ++y)
+    for (std::int32_t x = 0; x < 20; ++x) inked += blank->Pixel(x, y) != kBlack;
+  EXPECT_GT(inked, 10);
+  const auto blankBytes = blank->Bytes();
+  for (std::size_t i = 3; i < blankBytes.size(); i += 4) ASSERT_EQ(blankBytes[i], 0xFF) << i / 4;
 
   // Blitted onto a window's 32-bit surface the pixels arrive as they are.
   QImage window(40, 40, QImage::Format_ARGB32_Premultiplied);
