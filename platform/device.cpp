@@ -110,7 +110,7 @@ TBitmap::TBitmap(const TBitmap& Other)
 }
 
 void TBitmap::MakeOpaque() const noexcept {
-  // Whole words: the colours stay, and the compiler makes one wide OR of the loop.
+  // Whole words, so that the loop vectorises; the colours stay.
   auto* words = reinterpret_cast<std::uint32_t*>(data_.get());
   const std::size_t count = size_ / kPixelBytes;
   for (std::size_t i = 0; i < count; ++i) words[i] |= kOpaque;

@@ -298,7 +298,8 @@ void TTextureData::Assign(const platform::TBitmap& Source) {
   std::vector<std::uint32_t> colours;
   for (std::int32_t y = 0; y < h && colours.size() <= 256; ++y) {
     const std::uint8_t* px = Source.ScanLine(y);
-    for (std::int32_t x = 0; x < w && colours.size() <= 256; ++x, px += platform::TBitmap::kPixelBytes) {
+    for (std::int32_t x = 0; x < w && colours.size() <= 256;
+         ++x, px += platform::TBitmap::kPixelBytes) {
       const std::uint32_t c = platform::RGB(px[2], px[1], px[0]);
       if (index.try_emplace(c, static_cast<std::uint8_t>(colours.size())).second) {
         colours.push_back(c);

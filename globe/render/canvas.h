@@ -58,8 +58,8 @@ class TGlobeCanvas : public platform::TCanvas {
   [[nodiscard]] TGlobeFont& DefFont() const noexcept { return *FDefFont; }
   [[nodiscard]] TGlobeFont& DefTitleFont() const noexcept { return *FDefTitleFont; }
 
-  /// The off-screen picture (rows top-down, pixels B, G, R, 0xFF; writers use its ScanLine);
-  /// null until the first SizeBMP.
+  /// The off-screen picture (rows top-down, four bytes a pixel: B, G, R and a spare byte;
+  /// writers use its ScanLine); null until the first SizeBMP.
   [[nodiscard]] platform::TBitmap* Bitmap() const noexcept { return FBufferBMP.get(); }
   /// Hands the off-screen picture over; the canvas has none afterwards.
   [[nodiscard]] std::shared_ptr<platform::TBitmap> TakeBitmap() noexcept;

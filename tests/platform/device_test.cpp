@@ -92,8 +92,8 @@ TEST(Bitmap, AbsurdSizesThrowInsteadOfOverflowing) {
   constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
   // 536870912 × 4 bytes is one more than the limit in the stride alone; kMax × 4 exceeds
   // 32 bits.
-  for (auto [w, h] : {std::pair{kMax, kMax}, {536870912, 1}, {kMax, 1}, {1 << 20, 1 << 20},
-                      {1, kMax}})
+  for (auto [w, h] :
+       {std::pair{kMax, kMax}, {536870912, 1}, {kMax, 1}, {1 << 20, 1 << 20}, {1, kMax}})
     EXPECT_THROW(TBitmap(w, h), std::length_error) << w << " x " << h;
 }
 

@@ -516,7 +516,8 @@ TEST_F(Raster, EveryPixelStaysOpaqueAndTheWindowGetsItUnchanged) {
   for (std::int32_t y = 0; y < 40; ++y)
     for (std::int32_t x = 0; x < 40; ++x) {
       const TColor c = At(x, y);
-      ASSERT_EQ(window.pixel(x, y), qRgb(GetRValue(c), GetGValue(c), GetBValue(c))) << x << "," << y;
+      ASSERT_EQ(window.pixel(x, y), qRgb(GetRValue(c), GetGValue(c), GetBValue(c)))
+          << x << "," << y;
     }
 }
 
