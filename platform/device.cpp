@@ -83,9 +83,9 @@ THandle GetStockObject(int Index) {
 
 TBitmap::TBitmap(std::int32_t Width, std::int32_t Height) {
   if (Width < 1 || Height < 1) return;
-  // In 64 bits: Width × 3 alone can exceed 32 bits. With the stride checked first,
+  // In 64 bits: Width × 4 alone can exceed 32 bits. With the stride checked first,
   // stride × height stays below 2^62.
-  const std::int64_t stride = (static_cast<std::int64_t>(Width) * 24 + 31) / 32 * 4;
+  const std::int64_t stride = std::int64_t{Width} * kPixelBytes;
   if (stride > kMaxBytes || stride * Height > kMaxBytes)
     throw std::length_error("TBitmap: picture too large");
   const std::int64_t bytes = stride * Height;
@@ -98,11 +98,23 @@ TBitmap::TBitmap(std::int32_t Width, std::int32_t Height) {
 }
 
 TBitmap::TBitmap(const TBitmap& Other)
-    : width_(Other.width_), height_(Other.height_), stride_(Other.stride_), size_(Other.size_) {
+    : width_(Other.width_),
+      height_(Other.height_),
+      stride_(Other.stride_),
+      opaque_(Other.opaque_),
+      size_(Other.size_) {
   if (size_ == 0) return;
   data_.reset(static_cast<std::uint8_t*>(std::malloc(size_)));
   if (!data_) throw std::bad_alloc();
   std::memcpy(data_.get(), Other.data_.get(), size_);
+}
+
+void TBitmap::MakeOpaque() const noexcept {
+  // Whole words, so that the loop vectorises; the colours stay.
+  auto* words = reinterpret_cast<std::uint32_t*>(data_.get());
+  const std::size_t count = size_ / kPixelBytes;
+  for (std::size_t i = 0; i < count; ++i) words[i] |= kOpaque;
+  opaque_ = true;
 }
 
 TBitmap& TBitmap::operator=(const TBitmap& Other) {

@@ -1,5 +1,5 @@
 // The drawing device the globe engine draws through: device-independent drawing objects
-// (pens, brushes, fonts), 24-bit pictures with direct row access, and the device context
+// (pens, brushes, fonts), 32-bit pictures with direct row access, and the device context
 // that draws polygons, lines, text and pictures with the objects selected into it.
 //
 // The model is that of a classic 2-D device context: an object is made from a description
@@ -12,8 +12,10 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <span>
 #include <stdexcept>
@@ -138,12 +140,22 @@ enum TStockObject : std::uint8_t {
 
 // ---- Pictures ---------------------------------------------------------------------------
 
-/// A 24-bit picture: rows top-down, three bytes a pixel in the order blue, green, red, each
-/// row padded to a multiple of 4 bytes. Zero-filled (black) when made.
+/// A 32-bit picture: rows top-down, four bytes a pixel in the order blue, green, red and a
+/// fourth byte that belongs to no colour, rows packed without padding. Black when made.
+///
+/// The raster engine takes the pixels as opaque 0xFFRRGGBB words and reads the fourth byte:
+/// whoever hands the picture to it calls EnsureOpaque first. A new picture leaves the byte 0,
+/// so that its memory stays the system's untouched zero pages until the picture is drawn (a
+/// view's picture that only stands by costs nothing). Direct writers change the blue, green
+/// and red bytes in place, or store whole pixels with PutPixel, which sets the fourth byte.
 class TBitmap {
  public:
   /// The largest picture in bytes (stride × height): 2^31 − 1.
   static constexpr std::int64_t kMaxBytes = 0x7FFFFFFF;
+  /// Bytes a pixel takes.
+  static constexpr std::int32_t kPixelBytes = 4;
+  /// The fourth byte of every pixel, as the high byte of a pixel word.
+  static constexpr std::uint32_t kOpaque = 0xFF000000u;
 
   /// Width and height of at least 1; smaller values make an empty picture (0 × 0). Throws
   /// std::length_error when the picture would need more than kMaxBytes, std::bad_alloc
@@ -157,7 +169,7 @@ class TBitmap {
   [[nodiscard]] std::int32_t Width() const noexcept { return width_; }
   [[nodiscard]] std::int32_t Height() const noexcept { return height_; }
   [[nodiscard]] bool Empty() const noexcept { return width_ == 0 || height_ == 0; }
-  /// Bytes from one row to the next.
+  /// Bytes from one row to the next: kPixelBytes × Width.
   [[nodiscard]] std::int32_t Stride() const noexcept { return stride_; }
   /// First byte of row Y (0 = top); Y must be in 0 … Height − 1.
   [[nodiscard]] std::uint8_t* ScanLine(std::int32_t Y) noexcept {
@@ -168,23 +180,54 @@ class TBitmap {
   }
   /// Pixel colour as 0x00BBGGRR; (X, Y) must lie inside.
   [[nodiscard]] TColor Pixel(std::int32_t X, std::int32_t Y) const noexcept {
-    const std::uint8_t* p = ScanLine(Y) + 3 * X;
+    const std::uint8_t* p = ScanLine(Y) + static_cast<std::size_t>(kPixelBytes) * X;
     return RGB(p[2], p[1], p[0]);
   }
   [[nodiscard]] std::span<std::uint8_t> Bytes() noexcept { return {data_.get(), size_}; }
+  /// Sets the fourth byte of every pixel to 0xFF, once in the picture's life (later calls
+  /// return at once): after that the writers above keep it. No colour changes, hence const.
+  void EnsureOpaque() const noexcept {
+    if (!opaque_) MakeOpaque();
+  }
 
  private:
+  void MakeOpaque() const noexcept;
+
   std::int32_t width_ = 0;
   std::int32_t height_ = 0;
   std::int32_t stride_ = 0;
+  mutable bool opaque_ = false;
   // Zeroed by calloc: large pictures then come as fresh pages from the system, which take
-  // no memory until drawn on (a picture made and never drawn costs nothing).
+  // no memory until drawn on.
   struct TFree {
     void operator()(std::uint8_t* p) const noexcept { std::free(p); }
   };
   std::size_t size_ = 0;
   std::unique_ptr<std::uint8_t[], TFree> data_;
 };
+
+// The byte order above is that of a little-endian pixel word.
+static_assert(std::endian::native == std::endian::little);
+
+/// Stores the pixel at p (a pixel's first byte) from a word with blue in the low byte, then
+/// green and red; the high byte is set to 0xFF whatever it held.
+inline void PutPixel(std::uint8_t* p, std::uint32_t Bgr) noexcept {
+  const std::uint32_t word = Bgr | TBitmap::kOpaque;
+  std::memcpy(p, &word, sizeof word);
+}
+
+/// The pixel word of an RGB colour (0x00BBGGRR): red and blue change places.
+[[nodiscard]] constexpr std::uint32_t PixelWord(TColor Color) noexcept {
+  return std::uint32_t{GetBValue(Color)} | (std::uint32_t{GetGValue(Color)} << 8) |
+         (std::uint32_t{GetRValue(Color)} << 16);
+}
+
+/// The four bytes at p as a little-endian word (a palette entry: blue in the low byte).
+[[nodiscard]] inline std::uint32_t LoadPixelWord(const std::uint8_t* p) noexcept {
+  std::uint32_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
 
 // ---- Device context ---------------------------------------------------------------------
 

@@ -287,7 +287,7 @@ void TTextureData::Assign(const platform::TBitmap& Source) {
   const std::int32_t h = Source.Height();
   const std::int64_t stride = (std::int64_t{w} + 3) / 4 * 4;
   const std::int64_t offBits = kFileHeaderBytes + kInfoHeaderBytes + 1024;
-  const std::int64_t size = offBits + stride * h;  // a 24-bit picture is below 2^31 bytes
+  const std::int64_t size = offBits + stride * h;  // about a quarter of the picture: below 2^31
   if (size > MAX_TEXTURE_BYTES) {
     Fail("Globe texture image of " + Num(size) + " bytes is larger than the limit of " +
          Num(MAX_TEXTURE_BYTES));
@@ -298,7 +298,8 @@ void TTextureData::Assign(const platform::TBitmap& Source) {
   std::vector<std::uint32_t> colours;
   for (std::int32_t y = 0; y < h && colours.size() <= 256; ++y) {
     const std::uint8_t* px = Source.ScanLine(y);
-    for (std::int32_t x = 0; x < w && colours.size() <= 256; ++x, px += 3) {
+    for (std::int32_t x = 0; x < w && colours.size() <= 256;
+         ++x, px += platform::TBitmap::kPixelBytes) {
       const std::uint32_t c = platform::RGB(px[2], px[1], px[0]);
       if (index.try_emplace(c, static_cast<std::uint8_t>(colours.size())).second) {
         colours.push_back(c);
@@ -343,7 +344,7 @@ void TTextureData::Assign(const platform::TBitmap& Source) {
     const std::uint8_t* px = Source.ScanLine(y);
     std::uint8_t* row =
         p + offBits + static_cast<std::size_t>(h - 1 - y) * static_cast<std::size_t>(stride);
-    for (std::int32_t x = 0; x < w; ++x, px += 3) {
+    for (std::int32_t x = 0; x < w; ++x, px += platform::TBitmap::kPixelBytes) {
       row[x] = exact ? index.find(platform::RGB(px[2], px[1], px[0]))->second
                      : static_cast<std::uint8_t>(36 * CubeLevel(px[2]) + 6 * CubeLevel(px[1]) +
                                                  CubeLevel(px[0]));

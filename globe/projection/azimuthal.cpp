@@ -284,11 +284,9 @@ void PaintTexture(const TAzView& V, const TGlobeCanvas& Canvas, platform::TBitma
     const auto v = std::clamp<std::int64_t>(rows - row - 1, 0, rows - 1);
     const std::uint8_t index = bits[v * stride + u];
     if (index == transparent) return;
-    const std::uint8_t* e = palette + 4 * index;
-    std::uint8_t* p = Row + 3 * static_cast<std::ptrdiff_t>(X);
-    p[0] = e[0];
-    p[1] = e[1];
-    p[2] = e[2];
+    // A palette entry has the pixel's byte order already.
+    platform::PutPixel(Row + platform::TBitmap::kPixelBytes * static_cast<std::ptrdiff_t>(X),
+                       platform::LoadPixelWord(palette + 4 * index));
   };
 
   const std::int32_t width = std::min(Canvas.CanvasWidth(), Bitmap.Width());

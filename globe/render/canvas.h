@@ -1,6 +1,6 @@
 // The drawing surface of one globe view: every pixel the globe puts on a window, picture or
 // print-out passes through it. It manages the device it draws into (the window's, or a
-// memory device over an off-screen 24-bit picture), the canvas size and resolution and the
+// memory device over an off-screen 32-bit picture), the canvas size and resolution and the
 // refit of the projection on a resize, conversion of sizes in globe units to pixels, colour
 // adjustment, the polygon clipper, and the drawing of chain stores with seam splitting on
 // flat maps.
@@ -58,8 +58,8 @@ class TGlobeCanvas : public platform::TCanvas {
   [[nodiscard]] TGlobeFont& DefFont() const noexcept { return *FDefFont; }
   [[nodiscard]] TGlobeFont& DefTitleFont() const noexcept { return *FDefTitleFont; }
 
-  /// The off-screen picture (rows top-down, BGR; writers use its ScanLine); null until the
-  /// first SizeBMP.
+  /// The off-screen picture (rows top-down, four bytes a pixel: B, G, R and a spare byte;
+  /// writers use its ScanLine); null until the first SizeBMP.
   [[nodiscard]] platform::TBitmap* Bitmap() const noexcept { return FBufferBMP.get(); }
   /// Hands the off-screen picture over; the canvas has none afterwards.
   [[nodiscard]] std::shared_ptr<platform::TBitmap> TakeBitmap() noexcept;

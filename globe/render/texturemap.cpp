@@ -72,13 +72,13 @@ struct TEdge {
   }
 };
 
-// Writes the palette colour of a texel into the 3-byte pixel p; transparent texels leave it.
+constexpr std::int64_t kPixel = platform::TBitmap::kPixelBytes;
+
+// Writes the palette colour of a texel into the pixel p, one word: a palette entry has the
+// pixel's byte order already. Transparent texels leave it.
 inline void PutTexel(std::uint8_t* p, const TTexelSource& T, std::uint8_t index) noexcept {
   if (index == T.Transparent) return;
-  const std::uint8_t* e = T.Palette + 4 * index;
-  p[0] = e[0];
-  p[1] = e[1];
-  p[2] = e[2];
+  platform::PutPixel(p, platform::LoadPixelWord(T.Palette + 4 * index));
 }
 
 // Draws row Row between xa and xb (right end excluded) within 0 … Width − 1.
@@ -102,7 +102,7 @@ void DrawSpan(std::uint8_t* Row, std::int32_t Width, const TTexelSource& T, std:
   const std::int64_t end = std::min<std::int64_t>(xb, Width);
   const std::int64_t maxU = T.Width - 1;
   const std::int64_t maxV = T.Height - 1;
-  std::uint8_t* p = Row + 3 * xa;
+  std::uint8_t* p = Row + kPixel * xa;
   // Stepped in fixed point with 40 fraction bits where the coordinates stay well inside its
   // range: the texels of the doubles but for a drift of the order of their own rounding
   // (a near tie may round the other way), without two roundings of doubles per pixel.
@@ -121,7 +121,7 @@ void DrawSpan(std::uint8_t* Row, std::int32_t Width, const TTexelSource& T, std:
     const std::int64_t fuLast = fu + fdu * last, fvLast = fv + fdv * last;
     if (std::min(fu, fuLast) >= 0 && std::min(fv, fvLast) >= 0 &&
         whole(std::max(fu, fuLast)) <= maxU && whole(std::max(fv, fvLast)) <= maxV) {
-      for (std::int64_t x = xa; x < end; ++x, p += 3) {
+      for (std::int64_t x = xa; x < end; ++x, p += kPixel) {
         const std::uint8_t index = T.Bits[whole(fv) * T.Stride + whole(fu)];
         fu += fdu;
         fv += fdv;
@@ -129,7 +129,7 @@ void DrawSpan(std::uint8_t* Row, std::int32_t Width, const TTexelSource& T, std:
       }
       return;
     }
-    for (std::int64_t x = xa; x < end; ++x, p += 3) {
+    for (std::int64_t x = xa; x < end; ++x, p += kPixel) {
       if (fv < 0) fv = 0;
       const std::int64_t iu = std::clamp<std::int64_t>(whole(fu), 0, maxU);
       const std::int64_t iv = std::min(whole(fv), maxV);
@@ -140,7 +140,7 @@ void DrawSpan(std::uint8_t* Row, std::int32_t Width, const TTexelSource& T, std:
     }
     return;
   }
-  for (std::int64_t x = xa; x < end; ++x, p += 3) {
+  for (std::int64_t x = xa; x < end; ++x, p += kPixel) {
     if (v < 0) v = 0;
     // Coordinates past the image take its edge texel rather than bytes beyond it.
     const std::int64_t iu = std::clamp<std::int64_t>(RoundD(u), 0, maxU);

@@ -29,6 +29,8 @@ constexpr sys_days kEpoch = sys_days{year{1899} / December / 30};
 constexpr std::int64_t kFirstDay = (sys_days{year{1} / January / 1} - kEpoch).count();
 constexpr std::int64_t kLastDay = (sys_days{year{9999} / December / 31} - kEpoch).count();
 
+constexpr std::int64_t kPixel = platform::TBitmap::kPixelBytes;
+
 // Below this dot product with the sun vector the sun is more than about 6° down.
 constexpr Extended kTwilightLimit = -64'800'000;
 
@@ -91,7 +93,7 @@ class TDIBShader {
   void operator()(std::int64_t x, std::int64_t y, std::int32_t Class) noexcept {
     if (x < 0 || x >= width_ || y < 0 || y >= height_) return;
     const TBlendTable& t = Class == 2 ? night_ : twilight_;
-    std::uint8_t* p = bitmap_.ScanLine(static_cast<std::int32_t>(y)) + 3 * x;
+    std::uint8_t* p = bitmap_.ScanLine(static_cast<std::int32_t>(y)) + kPixel * x;
     p[0] = t[0][p[0]];
     p[1] = t[1][p[1]];
     p[2] = t[2][p[2]];
@@ -672,7 +674,7 @@ class TRampScan {
       sampler_.Texel(b, xa + N * dn_, y);
     }
     if (N == 1) {
-      if (a.On && xa < width_) shader_(row_ + 3 * xa, a.D, a.U, a.V);
+      if (a.On && xa < width_) shader_(row_ + kPixel * xa, a.D, a.U, a.V);
       return;
     }
     const std::int64_t half = N / 2;
@@ -682,7 +684,7 @@ class TRampScan {
     if (a.On && b.On && !seam) {
       if (lights_ == nullptr && a.D <= -kRampSine && b.D <= -kRampSine) {
         for (std::int64_t k = 0, x = xa; k < N && x < width_; ++k, x += dn_)
-          shader_.Night(row_ + 3 * x);
+          shader_.Night(row_ + kPixel * x);
         return;
       }
       TSunSample m = Mid != nullptr ? *Mid : Sample(xm, y);
@@ -712,14 +714,14 @@ class TRampScan {
         lights_ == nullptr || (shader_.Inside(a.U, a.V) && shader_.Inside(b.U, b.V));
     if (lights_ != nullptr && a.D <= -kRampSine * kDeep && b.D <= -kRampSine * kDeep) {
       for (std::int64_t k = 0, x = xa; k < N && x < width_; ++k, x += dn_) {
-        shader_.NightLit(row_ + 3 * x, U, V, inside);
+        shader_.NightLit(row_ + kPixel * x, U, V, inside);
         U += dU;
         V += dV;
       }
       return;
     }
     for (std::int64_t k = 0, x = xa; k < N && x < width_; ++k, x += dn_) {
-      shader_(row_ + 3 * x, D, U, V, inside);
+      shader_(row_ + kPixel * x, D, U, V, inside);
       D += dD;
       U += dU;
       V += dV;

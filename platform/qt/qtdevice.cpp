@@ -78,9 +78,15 @@ TRect Normalised(const TRect& R) {
           std::max(R.Top, R.Bottom)};
 }
 
+// The picture's pixels are the raster engine's opaque 32-bit ones: it fills and copies them
+// on its native paths, with no conversion.
+constexpr QImage::Format kPictureFormat = QImage::Format_RGB32;
+
+// Read-only: drawing on it would paint a copy.
 QImage WrapBitmap(const TBitmap& Bitmap) {
+  Bitmap.EnsureOpaque();
   return QImage(Bitmap.ScanLine(0), Bitmap.Width(), Bitmap.Height(), Bitmap.Stride(),
-                QImage::Format_BGR888);
+                kPictureFormat);
 }
 
 }  // namespace
@@ -333,10 +339,8 @@ void TQtDevice::SetPixel(std::int32_t X, std::int32_t Y, TColor Color) {
     if (x < 0 || y < 0 || x >= bitmap->Width() || y >= bitmap->Height()) return;
     if (clip_ && (x < clip_->Left || y < clip_->Top || x >= clip_->Right || y >= clip_->Bottom))
       return;
-    std::uint8_t* p = bitmap->ScanLine(static_cast<std::int32_t>(y)) + 3 * x;
-    p[0] = GetBValue(Color);
-    p[1] = GetGValue(Color);
-    p[2] = GetRValue(Color);
+    PutPixel(bitmap->ScanLine(static_cast<std::int32_t>(y)) + TBitmap::kPixelBytes * x,
+             PixelWord(Color));
     return;
   }
   painter_.fillRect(QRect(X, Y, 1, 1), ToQColor(Color));
@@ -415,7 +419,7 @@ void TQtDevice::FocusRectDirect(TBitmap& Bitmap, const TRect& Rect) {
     if (((x + y) & 1) != 0 || x < bounds.Left || y < bounds.Top || x >= bounds.Right ||
         y >= bounds.Bottom)
       return;
-    std::uint8_t* p = Bitmap.ScanLine(y) + 3 * x;
+    std::uint8_t* p = Bitmap.ScanLine(y) + TBitmap::kPixelBytes * x;
     p[0] ^= 0xFF;
     p[1] ^= 0xFF;
     p[2] ^= 0xFF;
@@ -467,10 +471,11 @@ TQtMemoryDevice::TQtMemoryDevice(std::shared_ptr<TBitmap> Bitmap, std::int32_t P
     : bitmap_(std::move(Bitmap)) {
   SetPixelsPerInch(PixelsPerInch, PixelsPerInch);
   if (!bitmap_ || bitmap_->Empty()) return;
+  bitmap_->EnsureOpaque();
   // The image borrows the picture's bytes; it has the only reference, so the painter
   // never detaches it into a copy.
   image_ = QImage(bitmap_->ScanLine(0), bitmap_->Width(), bitmap_->Height(), bitmap_->Stride(),
-                  QImage::Format_BGR888);
+                  kPictureFormat);
   Begin(image_, PixelsPerInch);
 }
 
@@ -547,10 +552,10 @@ std::shared_ptr<TBitmap> TQtGraphics::LoadPicture(const std::string& FileName) {
   QImageReader reader(QString::fromStdString(FileName));
   QImage image = reader.read();
   if (image.isNull()) throw std::runtime_error("Unable to load picture " + FileName);
-  image = image.convertToFormat(QImage::Format_BGR888);
+  image = image.convertToFormat(kPictureFormat);
   auto bitmap = std::make_shared<TBitmap>(image.width(), image.height());
-  // Both keep rows top-down in BGR order; only the row padding may differ.
-  const auto rowBytes = static_cast<std::size_t>(image.width()) * 3;
+  // Both keep rows top-down in the same 32-bit pixels; only the row padding may differ.
+  const auto rowBytes = static_cast<std::size_t>(image.width()) * TBitmap::kPixelBytes;
   for (std::int32_t y = 0; y < bitmap->Height(); ++y)
     std::memcpy(bitmap->ScanLine(y), image.constScanLine(y), rowBytes);
   return bitmap;

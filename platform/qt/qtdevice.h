@@ -1,5 +1,5 @@
 // The drawing device on Qt: a QPainter kept open on a paint device (a window, an image, an
-// SVG or PDF generator), a memory device over a 24-bit TBitmap, and the graphics services.
+// SVG or PDF generator), a memory device over a 32-bit TBitmap, and the graphics services.
 //
 // Raster output is pixel-exact: antialiasing of shapes is off, a pen of width 0 or 1 is
 // one pixel wide, a (0, 0, 10, 10) rectangle or ellipse covers pixels 0 … 9, polygons are
@@ -94,7 +94,7 @@ class TQtDevice : public TDevice {
   std::vector<QPoint> points_;  // reused for every polygon and polyline
 };
 
-/// A raster device over a 24-bit picture: the painter draws straight into the picture's
+/// A raster device over a 32-bit picture: the painter draws straight into the picture's
 /// bytes (no copy), so direct row writes and drawing see the same pixels. A null or
 /// empty picture gives a device that draws nothing.
 class TQtMemoryDevice final : public TQtDevice {
@@ -131,7 +131,7 @@ class TQtGraphics : public TGraphics {
   [[nodiscard]] std::unique_ptr<TDevice> CreateVectorFileDevice(
       TVectorFormat Format, const std::string& FileName, std::int32_t Width, std::int32_t Height,
       std::int32_t PixelsPerInch, const std::string& Creator) override;
-  /// Any format the image plug-ins read, converted to the 24-bit layout.
+  /// Any format the image plug-ins read, converted to the 32-bit layout.
   [[nodiscard]] std::shared_ptr<TBitmap> LoadPicture(const std::string& FileName) override;
 };
 

@@ -316,7 +316,7 @@ TEST(TextureData, AssignFromAPictureMatchesTheImageMagickFile) {
   platform::TBitmap picture(10, 5);
   for (std::int32_t y = 0; y < 5; ++y) {
     for (std::int32_t x = 0; x < 10; ++x) {
-      std::uint8_t* px = picture.ScanLine(y) + 3 * x;
+      std::uint8_t* px = picture.ScanLine(y) + platform::TBitmap::kPixelBytes * x;
       px[0] = 100;
       px[1] = static_cast<std::uint8_t>(40 * y + 20);
       px[2] = static_cast<std::uint8_t>(20 * x + 10);
@@ -347,7 +347,7 @@ TEST(TextureData, AssignFromAPictureOfManyColoursUsesTheColourCube) {
   platform::TBitmap picture(32, 16);  // 512 colours
   for (std::int32_t y = 0; y < 16; ++y) {
     for (std::int32_t x = 0; x < 32; ++x) {
-      std::uint8_t* px = picture.ScanLine(y) + 3 * x;
+      std::uint8_t* px = picture.ScanLine(y) + platform::TBitmap::kPixelBytes * x;
       px[0] = static_cast<std::uint8_t>(255 - 8 * y);
       px[1] = static_cast<std::uint8_t>(8 * x);
       px[2] = static_cast<std::uint8_t>(x + y);

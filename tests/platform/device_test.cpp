@@ -29,10 +29,10 @@ TEST(ColorToRGB, ResolvesSystemColoursAndPassesOthers) {
   for (const auto& c : cases) EXPECT_EQ(ColorToRGB(c.in), c.out) << std::hex << c.in;
 }
 
-TEST(Bitmap, RowsAreFourByteAlignedAndZeroFilled) {
+TEST(Bitmap, FourBytesAPixelBlackWhenMadeOpaqueOnceAsked) {
   struct Case {
     std::int32_t width, stride;
-  } cases[] = {{1, 4}, {2, 8}, {3, 12}, {4, 12}, {5, 16}, {150, 452}};
+  } cases[] = {{1, 4}, {3, 12}, {150, 600}};
   for (const auto& c : cases) {
     TBitmap bitmap(c.width, 3);
     EXPECT_EQ(bitmap.Stride(), c.stride) << c.width;
@@ -41,11 +41,23 @@ TEST(Bitmap, RowsAreFourByteAlignedAndZeroFilled) {
   }
   TBitmap bitmap(2, 2);
   std::uint8_t* row = bitmap.ScanLine(1);
-  row[3] = 0x30;  // blue of pixel (1, 1)
-  row[4] = 0x20;
-  row[5] = 0x10;
+  row[4] = 0x30;  // blue of pixel (1, 1)
+  row[5] = 0x20;
+  row[6] = 0x10;
   EXPECT_EQ(bitmap.Pixel(1, 1), RGB(0x10, 0x20, 0x30));
   EXPECT_EQ(bitmap.ScanLine(1) - bitmap.ScanLine(0), bitmap.Stride());
+
+  // Made opaque, every pixel keeps its colour and gets 0xFF in its fourth byte.
+  bitmap.EnsureOpaque();
+  EXPECT_EQ(LoadPixelWord(bitmap.ScanLine(1) + 4), 0xFF102030u);
+  const auto bytes = bitmap.Bytes();
+  for (std::size_t i = 3; i < bytes.size(); i += 4) ASSERT_EQ(bytes[i], 0xFF) << i;
+  // A whole pixel stored from a colour: red and blue change places, the fourth byte is 0xFF
+  // whatever the word held.
+  PutPixel(bitmap.ScanLine(0), PixelWord(RGB(0x11, 0x22, 0x33)) | 0x5A000000u);
+  EXPECT_EQ(bitmap.Pixel(0, 0), RGB(0x11, 0x22, 0x33));
+  EXPECT_EQ(LoadPixelWord(bitmap.ScanLine(0)), 0xFF112233u);
+  EXPECT_EQ(LoadPixelWord(bitmap.ScanLine(0) + 4), 0xFF000000u);  // its neighbour untouched
 }
 
 TEST(Bitmap, CopiesOwnTheirPixels) {
@@ -78,8 +90,10 @@ TEST(Bitmap, NonPositiveSizesGiveAnEmptyPicture) {
 
 TEST(Bitmap, AbsurdSizesThrowInsteadOfOverflowing) {
   constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
-  // 715827883 × 3 bytes already exceeds 32 bits in the stride alone.
-  for (auto [w, h] : {std::pair{kMax, kMax}, {715827883, 1}, {1 << 20, 1 << 20}, {1, kMax}})
+  // 536870912 × 4 bytes is one more than the limit in the stride alone; kMax × 4 exceeds
+  // 32 bits.
+  for (auto [w, h] :
+       {std::pair{kMax, kMax}, {536870912, 1}, {kMax, 1}, {1 << 20, 1 << 20}, {1, kMax}})
     EXPECT_THROW(TBitmap(w, h), std::length_error) << w << " x " << h;
 }
 

@@ -1,4 +1,4 @@
-// Pictures loaded from files: the Qt loader's conversion to the 24-bit layout, and the
+// Pictures loaded from files: the Qt loader's conversion to the 32-bit layout, and the
 // recording graphics that hand out registered pictures.
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -31,11 +31,12 @@ void ExpectLoadError(TGraphics& Graphics, const std::string& Name) {
   }
 }
 
-TEST(QtPictures, LoadsAnyReadableFormatAsTopDownBGR) {
-  // An odd width, so that the 24-bit rows need padding.
+TEST(QtPictures, LoadsAnyReadableFormatAsTopDownOpaquePixels) {
+  // An odd width, so that rows of files need padding; a half-transparent pixel keeps its
+  // colour and becomes opaque.
   QImage image(3, 2, QImage::Format_ARGB32);
   const QRgb colours[2][3] = {{qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)},
-                              {qRgb(10, 20, 30), qRgb(255, 255, 255), qRgb(0, 0, 0)}};
+                              {qRgba(10, 20, 30, 128), qRgb(255, 255, 255), qRgb(0, 0, 0)}};
   for (int y = 0; y < 2; ++y)
     for (int x = 0; x < 3; ++x) image.setPixel(x, y, colours[y][x]);
 
@@ -53,6 +54,8 @@ TEST(QtPictures, LoadsAnyReadableFormatAsTopDownBGR) {
         EXPECT_EQ(bitmap->Pixel(x, y),
                   RGB(qRed(colours[y][x]), qGreen(colours[y][x]), qBlue(colours[y][x])))
             << x << "," << y;
+    const auto bytes = bitmap->Bytes();
+    for (std::size_t i = 3; i < bytes.size(); i += 4) EXPECT_EQ(bytes[i], 0xFF) << i / 4;
   }
 }
 

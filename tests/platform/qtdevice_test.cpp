@@ -434,12 +434,8 @@ TEST_F(Raster, PicturesAreCopiedAndStretchedWithoutSmoothing) {
   TBitmap picture(2, 2);
   const TColor colours[2][2] = {{kRed, kGreen}, {kBlue, kBlack}};  // [y][x]
   for (std::int32_t y = 0; y < 2; ++y)
-    for (std::int32_t x = 0; x < 2; ++x) {
-      std::uint8_t* p = picture.ScanLine(y) + 3 * x;
-      p[0] = GetBValue(colours[y][x]);
-      p[1] = GetGValue(colours[y][x]);
-      p[2] = GetRValue(colours[y][x]);
-    }
+    for (std::int32_t x = 0; x < 2; ++x)
+      PutPixel(picture.ScanLine(y) + TBitmap::kPixelBytes * x, PixelWord(colours[y][x]));
   device->DrawBitmap(3, 4, picture);
   device->StretchBitmap({10, 10, 18, 18}, picture);
   device->StretchBitmap({30, 10, 26, 14}, picture);  // mirrored left to right
@@ -456,7 +452,7 @@ TEST_F(Raster, PicturesAreCopiedAndStretchedWithoutSmoothing) {
 
 TEST_F(Raster, DrawingAndDirectRowWritesShareThePixels) {
   for (std::int32_t x = 0; x < 40; ++x) {
-    std::uint8_t* p = bitmap->ScanLine(3) + 3 * x;
+    std::uint8_t* p = bitmap->ScanLine(3) + TBitmap::kPixelBytes * x;
     p[0] = p[1] = 0;  // red, written straight into the row
   }
   device->SetBkMode(TRANSPARENT);
@@ -472,6 +468,57 @@ TEST_F(Raster, DrawingAndDirectRowWritesShareThePixels) {
   EXPECT_GT(red, 0);
   EXPECT_GT(black, 0);
   EXPECT_EQ(device->Bitmap(), bitmap.get());
+}
+
+TEST_F(Raster, EveryPixelStaysOpaqueAndTheWindowGetsItUnchanged) {
+  // The raster engine takes the picture's fourth byte for alpha when it blends text and
+  // copies the picture: it must stay 0xFF under every kind of drawing.
+  TFontDesc font;
+  font.Height = 14;
+  device->SelectObject(CreateFontObject(font));
+  device->SetTextColor(kBlue);
+  device->SetBkMode(TRANSPARENT);
+  device->TextOut(2, 2, "Wg");
+  device->SelectObject(CreatePen({psDashDot, 3, kGreen}));
+  const TPoint line[] = {{0, 30}, {39, 20}};
+  device->Polyline(line);
+  device->SetPixel(5, 35, kRed);
+  device->DrawFocusRect({20, 20, 30, 30});
+  TBitmap fresh(5, 5);  // never drawn on
+  device->DrawBitmap(30, 0, fresh);
+  const auto bytes = bitmap->Bytes();
+  for (std::size_t i = 3; i < bytes.size(); i += 4) ASSERT_EQ(bytes[i], 0xFF) << i / 4;
+  EXPECT_EQ(At(30, 0), kBlack);
+  EXPECT_EQ(At(5, 35), kRed);
+  // Text straight on a new picture, which nothing has filled.
+  auto blank = std::make_shared<TBitmap>(20, 20);
+  {
+    auto onBlank = Graphics().CreateMemoryDevice(blank);
+    onBlank->SelectObject(CreateFontObject(font));
+    onBlank->SetTextColor(kWhite);
+    onBlank->SetBkMode(TRANSPARENT);
+    onBlank->TextOut(1, 1, "Wg");
+  }
+  int inked = 0;
+  for (std::int32_t y = 0; y < 20; ++y)
+    for (std::int32_t x = 0; x < 20; ++x) inked += blank->Pixel(x, y) != kBlack;
+  EXPECT_GT(inked, 10);
+  const auto blankBytes = blank->Bytes();
+  for (std::size_t i = 3; i < blankBytes.size(); i += 4) ASSERT_EQ(blankBytes[i], 0xFF) << i / 4;
+
+  // Blitted onto a window's 32-bit surface the pixels arrive as they are.
+  QImage window(40, 40, QImage::Format_ARGB32_Premultiplied);
+  window.fill(Qt::transparent);
+  {
+    TQtDevice onWindow(window);
+    onWindow.DrawBitmap(0, 0, *bitmap);
+  }
+  for (std::int32_t y = 0; y < 40; ++y)
+    for (std::int32_t x = 0; x < 40; ++x) {
+      const TColor c = At(x, y);
+      ASSERT_EQ(window.pixel(x, y), qRgb(GetRValue(c), GetGValue(c), GetBValue(c)))
+          << x << "," << y;
+    }
 }
 
 TEST(QtGraphics, MemoryDevicesOverEmptyPicturesDrawNothing) {

@@ -71,7 +71,7 @@ double Mismatch(const platform::TBitmap& A, const platform::TBitmap& B) {
 }
 
 void Save(const platform::TBitmap& B, const char* Name) {
-  const QImage image(B.ScanLine(0), B.Width(), B.Height(), B.Stride(), QImage::Format_BGR888);
+  const QImage image(B.ScanLine(0), B.Width(), B.Height(), B.Stride(), QImage::Format_RGB32);
   image.save(QCoreApplication::applicationDirPath() + "/" + Name);
 }
 

@@ -176,7 +176,7 @@ class LayerFileTest : public ::testing::Test {
   }
 
   static void Save(const platform::TBitmap& B, const std::string& Name) {
-    const QImage image(B.ScanLine(0), B.Width(), B.Height(), B.Stride(), QImage::Format_BGR888);
+    const QImage image(B.ScanLine(0), B.Width(), B.Height(), B.Stride(), QImage::Format_RGB32);
     image.save(QCoreApplication::applicationDirPath() + "/" + QString::fromStdString(Name));
   }
 

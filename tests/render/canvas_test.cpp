@@ -488,7 +488,7 @@ TEST_F(RenderTest, SizeBMPMakesAPictureOfTheCanvasSize) {
   ASSERT_NE(canvas.Bitmap(), nullptr);
   EXPECT_EQ(canvas.Bitmap()->Width(), 321);
   EXPECT_EQ(canvas.Bitmap()->Height(), 200);
-  EXPECT_EQ(canvas.Bitmap()->Stride(), 964);
+  EXPECT_EQ(canvas.Bitmap()->Stride(), 1284);
   EXPECT_EQ(canvas.CanvasPixelsPerInch(), 600);
   EXPECT_EQ(canvas.CanvasWidth(), 321);
   const platform::TBitmap* before = canvas.Bitmap();

@@ -54,7 +54,7 @@ class PixelTest : public ::testing::Test {
   void Finish(const std::string& Name) {
     canvas.ReleaseBMP(nullptr);
     const platform::TBitmap& b = *canvas.Bitmap();
-    const QImage image(b.ScanLine(0), b.Width(), b.Height(), b.Stride(), QImage::Format_BGR888);
+    const QImage image(b.ScanLine(0), b.Width(), b.Height(), b.Stride(), QImage::Format_RGB32);
     image.save(QString::fromStdString(std::string(ORVANE_RENDER_OUTPUT_DIR) + "/" + Name));
   }
 

@@ -80,7 +80,7 @@ class TextureTest : public ::testing::Test {
     canvas.SizeBMP(W, H, 96);
     for (std::int32_t y = 0; y < H; ++y) {
       for (std::int32_t x = 0; x < W; ++x) {
-        std::uint8_t* p = canvas.Bitmap()->ScanLine(y) + 3 * x;
+        std::uint8_t* p = canvas.Bitmap()->ScanLine(y) + platform::TBitmap::kPixelBytes * x;
         p[0] = platform::GetBValue(kBackground);
         p[1] = platform::GetGValue(kBackground);
         p[2] = platform::GetRValue(kBackground);
@@ -294,7 +294,7 @@ class TexturedMapTest : public TextureTest {
   void Finish(const std::string& Name) {
     canvas.ReleaseBMP(nullptr);
     const platform::TBitmap& b = *canvas.Bitmap();
-    const QImage image(b.ScanLine(0), b.Width(), b.Height(), b.Stride(), QImage::Format_BGR888);
+    const QImage image(b.ScanLine(0), b.Width(), b.Height(), b.Stride(), QImage::Format_RGB32);
     image.save(QString::fromStdString(std::string(ORVANE_RENDER_OUTPUT_DIR) + "/" + Name));
   }
   TColor AtLL(double Long, double Lat) {

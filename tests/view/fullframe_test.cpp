@@ -160,7 +160,7 @@ class FullFrameTest : public ::testing::Test {
   }
 
   static void Save(const platform::TBitmap& B, const char* Name) {
-    const QImage image(B.ScanLine(0), B.Width(), B.Height(), B.Stride(), QImage::Format_BGR888);
+    const QImage image(B.ScanLine(0), B.Width(), B.Height(), B.Stride(), QImage::Format_RGB32);
     image.save(QCoreApplication::applicationDirPath() + "/" + Name);
   }
 };

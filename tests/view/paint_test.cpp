@@ -78,7 +78,7 @@ TEST_F(ViewTest, RedrawRenderRedoesOnlyOnRenderOnTheKeptLayersPicture) {
   platform::TColor under = 0;
   globe.OnRender = [&](const void*) {
     globe.Log.push_back("OnRender");
-    std::uint8_t* p = globe.GlobeCanvas().Bitmap()->ScanLine(1) + 3;
+    std::uint8_t* p = globe.GlobeCanvas().Bitmap()->ScanLine(1) + platform::TBitmap::kPixelBytes;
     under = platform::RGB(p[2], p[1], p[0]);
     ++renders;
     p[0] = p[1] = p[2] = static_cast<std::uint8_t>(renders);

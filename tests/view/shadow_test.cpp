@@ -180,7 +180,7 @@ class ShadowTest : public ::testing::Test {
   void Paint(TColor Fill) {
     for (std::int32_t y = 0; y < canvas.Bitmap()->Height(); ++y) {
       for (std::int32_t x = 0; x < canvas.Bitmap()->Width(); ++x) {
-        std::uint8_t* p = canvas.Bitmap()->ScanLine(y) + 3 * x;
+        std::uint8_t* p = canvas.Bitmap()->ScanLine(y) + platform::TBitmap::kPixelBytes * x;
         p[0] = platform::GetBValue(Fill);
         p[1] = platform::GetGValue(Fill);
         p[2] = platform::GetRValue(Fill);

@@ -368,8 +368,9 @@ struct TPngError {
 
 void PngWarning(png_structp, png_const_charp) {}
 
-/// Writes the picture's rows as they are (BGR, top-down) to an open file: no converted copy
-/// of the picture. At the fast levels each row is filtered one way only; libpng's trial of
+/// Writes the picture's rows as they are (blue, green, red and a filler byte, top-down) to an
+/// open file as 8-bit RGB: libpng reorders and drops the filler, no converted copy of the
+/// picture. At the fast levels each row is filtered one way only; libpng's trial of
 /// every filter on every row costs more than the compression there. Empty Error when done.
 void WritePngRows(std::FILE* File, const platform::TBitmap& Picture, int Level, TPngError& Error) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &Error, PngError, PngWarning);
@@ -399,6 +400,7 @@ void WritePngRows(std::FILE* File, const platform::TBitmap& Picture, int Level, 
                PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
   png_write_info(png, info);
   png_set_bgr(png);
+  png_set_filler(png, 0, PNG_FILLER_AFTER);
   for (std::int32_t y = 0; y < Picture.Height(); ++y)
     png_write_row(png, Picture.ScanLine(y));
   png_write_end(png, info);
