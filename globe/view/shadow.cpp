@@ -4,10 +4,15 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <numbers>
 #include <typeinfo>
 #include <utility>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "globe/core/numeric.h"
 #include "globe/core/texture.h"
@@ -313,6 +318,10 @@ class TRampShader {
       for (int old = 0; old < 256; ++old)
         dark_[c][static_cast<std::size_t>(old)] =
             static_cast<std::uint8_t>((old * channels[ch] + 127) / 255);
+      darkMul_[c] = static_cast<std::uint16_t>(channels[ch]);
+      for (std::size_t w = 0; w <= 256; ++w)
+        rampMul_[w][c] = static_cast<std::uint16_t>(
+            256 - (((256 - factor_[c]) * static_cast<int>(w)) >> 8));
     }
     if (Lights != nullptr && Lights->IsValid() && Lights->Width() > 0 && Lights->Height() > 0) {
       lights_ = Lights->Bits();
@@ -351,6 +360,100 @@ class TRampShader {
     p[0] = t[0][p[0]];
     p[1] = t[1][p[1]];
     p[2] = t[2][p[2]];
+  }
+
+  [[nodiscard]] bool Darken() const noexcept { return darken_; }
+
+  // The darkening mode over a run of Count pixels Step bytes apart from p on, what
+  // operator() and NightLit do pixel by pixel, with D, U and V stepped by the same
+  // additions. Whole pixel words, the three channels at once; the fourth byte is kept.
+  // Deep: D lies past the ramp's end all along and is not looked at. Inside as for NightLit.
+  template <bool Deep, bool WithLights, bool Inside>
+  void DarkenRun(std::uint8_t* p, std::int64_t Count, std::int64_t Step, double D, double dD,
+                 double U, double dU, double V, double dV) const noexcept {
+    // Locals: the stores into the picture could otherwise alias the members.
+    const std::uint8_t* const lights = lights_;
+    const std::uint8_t* const palette = palette_;
+    const std::int64_t width = lightsWidth_;
+    const double maxU = maxU_, maxV = maxV_;
+    auto texel = [&](double u, double v) {
+      std::int64_t iu, iv;
+      if constexpr (Inside) {
+        iu = static_cast<std::int64_t>(u + 0.5);
+        iv = static_cast<std::int64_t>(v + 0.5);
+      } else {
+        iu = static_cast<std::int64_t>(std::clamp(u, 0.0, maxU) + 0.5);
+        iv = static_cast<std::int64_t>(std::clamp(v, 0.0, maxV) + 0.5);
+      }
+      return platform::LoadPixelWord(palette + 4 * std::size_t{lights[iv * width + iu]});
+    };
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i darkMul = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(darkMul_.data()));
+    const __m128i c127 = _mm_set1_epi16(127), c128 = _mm_set1_epi16(128);
+    // x / 255 for x below 2^16 is (x · 0x8081) >> 23.
+    const auto c8081 = _mm_set1_epi16(static_cast<std::int16_t>(0x8081));
+#endif
+    for (std::int64_t k = 0; k < Count; ++k, p += Step) {
+      // The lights' strength in 256ths; full night unless on the ramp, where even w = 256
+      // darkens by the ramp's rule.
+      int w = 256;
+      bool full = true;
+      if constexpr (!Deep) {
+        const double d = D;
+        D += dD;
+        if (!(d < 0)) {  // day, or the horizon
+          if constexpr (WithLights) {
+            U += dU;
+            V += dV;
+          }
+          continue;
+        }
+        const double t = -d * kInverseRampSine;
+        if (t < 1) {
+          full = false;
+          w = static_cast<int>(t * 256 + 0.5);
+        }
+      }
+      std::uint32_t e = 0;
+      if constexpr (WithLights) {
+        e = texel(U, V);
+        U += dU;
+        V += dV;
+      }
+      const std::uint32_t old = platform::LoadPixelWord(p);
+      std::uint32_t out;
+#if defined(__SSE2__)
+      const __m128i px = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(old)), zero);
+      __m128i d;
+      if (full) {
+        d = _mm_srli_epi16(
+            _mm_mulhi_epu16(_mm_add_epi16(_mm_mullo_epi16(px, darkMul), c127), c8081), 7);
+      } else {
+        const __m128i m =
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(rampMul_[static_cast<std::size_t>(w)].data()));
+        d = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(px, m), c128), 8);
+      }
+      if constexpr (WithLights) {
+        __m128i l = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(e)), zero);
+        if (w != 256) l = _mm_srli_epi16(_mm_mullo_epi16(l, _mm_set1_epi16(static_cast<std::int16_t>(w))), 8);
+        d = _mm_add_epi16(d, l);  // at most 510: the pack below saturates it
+      }
+      out = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(d, d)));
+#else
+      out = 0;
+      for (unsigned c = 0; c < 3; ++c) {
+        const unsigned o = (old >> (8 * c)) & 0xFF;
+        unsigned v = full ? (o * darkMul_[c] + 127) / 255
+                              : (o * rampMul_[static_cast<std::size_t>(w)][c] + 128) >> 8;
+        if constexpr (WithLights)
+          v = std::min(255u, v + ((((e >> (8 * c)) & 0xFF) * static_cast<unsigned>(w)) >> 8));
+        out |= v << (8 * c);
+      }
+#endif
+      out = (out & 0x00FFFFFFu) | (old & 0xFF000000u);
+      std::memcpy(p, &out, sizeof out);
+    }
   }
 
   [[gnu::always_inline]] void operator()(std::uint8_t* p, double D, double U, double V,
@@ -411,6 +514,11 @@ class TRampShader {
   TBlendTable twilight_, night_, dark_{};
   const TBlendTable* deep_;  // full night: night_ or dark_
   std::array<int, 3> factor_{};
+  // The darkening mode's multipliers as 16-bit lanes blue, green, red and a spare: full
+  // night's (of (old · m + 127) / 255) and the ramp's for each strength w (of
+  // (old · m + 128) >> 8).
+  std::array<std::uint16_t, 4> darkMul_{};
+  std::array<std::array<std::uint16_t, 4>, 257> rampMul_{};
   const std::uint8_t* lights_ = nullptr;
   const std::uint8_t* palette_ = nullptr;
   std::int64_t lightsWidth_ = 0;
@@ -683,6 +791,13 @@ class TRampScan {
         lights_ != nullptr && std::fabs(b.U - a.U) * 2 > static_cast<double>(shader_.LightsWidth());
     if (a.On && b.On && !seam) {
       if (lights_ == nullptr && a.D <= -kRampSine && b.D <= -kRampSine) {
+        if (shader_.Darken()) {
+          if (xa < width_)
+            shader_.DarkenRun<true, false, true>(row_ + kPixel * xa,
+                                                 std::min(N, (width_ - xa + dn_ - 1) / dn_),
+                                                 kPixel * dn_, 0, 0, 0, 0, 0, 0);
+          return;
+        }
         for (std::int64_t k = 0, x = xa; k < N && x < width_; ++k, x += dn_)
           shader_.Night(row_ + kPixel * x);
         return;
@@ -712,6 +827,25 @@ class TRampScan {
     constexpr double kDeep = 1 + 1e-9;
     const bool inside =
         lights_ == nullptr || (shader_.Inside(a.U, a.V) && shader_.Inside(b.U, b.V));
+    if (shader_.Darken()) {
+      if (xa >= width_) return;
+      const std::int64_t count = std::min(N, (width_ - xa + dn_ - 1) / dn_);
+      std::uint8_t* p = row_ + kPixel * xa;
+      const std::int64_t bytes = kPixel * dn_;
+      if (lights_ == nullptr) {
+        shader_.DarkenRun<false, false, true>(p, count, bytes, D, dD, U, dU, V, dV);
+      } else if (a.D <= -kRampSine * kDeep && b.D <= -kRampSine * kDeep) {
+        if (inside)
+          shader_.DarkenRun<true, true, true>(p, count, bytes, D, dD, U, dU, V, dV);
+        else
+          shader_.DarkenRun<true, true, false>(p, count, bytes, D, dD, U, dU, V, dV);
+      } else if (inside) {
+        shader_.DarkenRun<false, true, true>(p, count, bytes, D, dD, U, dU, V, dV);
+      } else {
+        shader_.DarkenRun<false, true, false>(p, count, bytes, D, dD, U, dU, V, dV);
+      }
+      return;
+    }
     if (lights_ != nullptr && a.D <= -kRampSine * kDeep && b.D <= -kRampSine * kDeep) {
       for (std::int64_t k = 0, x = xa; k < N && x < width_; ++k, x += dn_) {
         shader_.NightLit(row_ + kPixel * x, U, V, inside);
