@@ -531,6 +531,19 @@ struct TSunSample {
   bool On = false;
   bool Texel = true;  // U and V are set (a sampler may leave them until they are needed)
   double D = 0, U = 0, V = 0;
+
+  TSunSample() noexcept = default;
+  // Member by member: a block copy of a sample just built reloaded it in 16-byte pieces,
+  // which had to wait for the separate stores that built it.
+  TSunSample(const TSunSample& o) noexcept : On(o.On), Texel(o.Texel), D(o.D), U(o.U), V(o.V) {}
+  TSunSample& operator=(const TSunSample& o) noexcept {
+    On = o.On;
+    Texel = o.Texel;
+    D = o.D;
+    U = o.U;
+    V = o.V;
+    return *this;
+  }
 };
 
 // The samples of any model: its inverse projection to a geographic point, then the sun's
@@ -590,7 +603,9 @@ class TSphereSampler {
 
   // Texel false leaves the lights' texel of a daylight sample for Texel() to find: half the
   // samples lie in daylight, and the texel takes two inverse trigonometric functions.
-  TSunSample operator()(std::int64_t x, std::int64_t y, bool Texel = true) const noexcept {
+  // Inlined: a sample returned through memory cost a stalled reload in the caller's loops.
+  [[gnu::always_inline]] TSunSample operator()(std::int64_t x, std::int64_t y,
+                                               bool Texel = true) const noexcept {
     TSunSample s;
     const auto dx = static_cast<double>(x - x0_);
     const auto dy = static_cast<double>(y - y0_);
@@ -615,7 +630,7 @@ class TSphereSampler {
   }
 
   // Completes a sample taken without its texel at (x, y).
-  void Texel(TSunSample& s, std::int64_t x, std::int64_t y) const noexcept {
+  [[gnu::always_inline]] void Texel(TSunSample& s, std::int64_t x, std::int64_t y) const noexcept {
     if (!s.Texel) s = (*this)(x, y);
   }
 
@@ -650,9 +665,10 @@ class TFlatSampler {
     }
   }
 
-  TSunSample operator()(std::int64_t x, std::int64_t y) {
+  // Inlined as the sphere's, with the rarer paths out of line.
+  [[gnu::always_inline]] TSunSample operator()(std::int64_t x, std::int64_t y) {
     if (x < 0 || x >= static_cast<std::int64_t>(columns_.size()) || y > INT32_MAX)
-      return generic_(x, y);
+      return Generic(x, y);
     if (y != rowY_) SetRow(y);
     TSunSample s;
     const TColumn& c = columns_[static_cast<std::size_t>(x)];
@@ -676,7 +692,9 @@ class TFlatSampler {
     double C = 0, U = 0;
   };
 
-  void SetRow(std::int64_t y) {
+  [[gnu::noinline]] TSunSample Generic(std::int64_t x, std::int64_t y) { return generic_(x, y); }
+
+  [[gnu::noinline]] void SetRow(std::int64_t y) {
     rowY_ = y;
     std::int32_t lat = 0;
     rowOn_ = flat_.YToLat(static_cast<std::int32_t>(y), lat);
