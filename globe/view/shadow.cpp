@@ -318,14 +318,20 @@ class TRampShader {
       for (int old = 0; old < 256; ++old)
         dark_[c][static_cast<std::size_t>(old)] =
             static_cast<std::uint8_t>((old * channels[ch] + 127) / 255);
-      darkMul_[c] = static_cast<std::uint16_t>(channels[ch]);
+      darkMul_ |= static_cast<std::uint64_t>(channels[ch]) << (16 * ch);
       for (std::size_t w = 0; w <= 256; ++w)
-        rampMul_[w][c] = static_cast<std::uint16_t>(
-            256 - (((256 - factor_[c]) * static_cast<int>(w)) >> 8));
+        rampMul_[w] |= static_cast<std::uint64_t>(
+                           256 - (((256 - factor_[c]) * static_cast<int>(w)) >> 8))
+                       << (16 * ch);
     }
+    // The fourth byte: (x · 255 + 127) / 255 and (x · 256 + 128) >> 8 are x.
+    darkMul_ |= std::uint64_t{255} << 48;
+    for (std::uint64_t& m : rampMul_) m |= std::uint64_t{256} << 48;
     if (Lights != nullptr && Lights->IsValid() && Lights->Width() > 0 && Lights->Height() > 0) {
       lights_ = Lights->Bits();
       palette_ = Lights->TexturePalette.data();
+      for (std::size_t i = 0; i < lightsWords_.size(); ++i)
+        lightsWords_[i] = platform::LoadPixelWord(palette_ + 4 * i) & 0x00FFFFFFu;
       lightsWidth_ = Lights->Width();
       maxU_ = static_cast<double>(lightsWidth_ - 1);
       maxV_ = static_cast<double>(Lights->Height() - 1);
@@ -366,33 +372,59 @@ class TRampShader {
 
   // The darkening mode over a run of Count pixels Step bytes apart from p on, what
   // operator() and NightLit do pixel by pixel, with D, U and V stepped by the same
-  // additions. Whole pixel words, the three channels at once; the fourth byte is kept.
-  // Deep: D lies past the ramp's end all along and is not looked at. Inside as for NightLit.
+  // additions. Whole pixel words, all four bytes at once: the multipliers of the fourth
+  // byte and the lights' words leave it as it was. Deep: D lies past the ramp's end all
+  // along and is not looked at. Inside as for NightLit.
   template <bool Deep, bool WithLights, bool Inside>
   void DarkenRun(std::uint8_t* p, std::int64_t Count, std::int64_t Step, double D, double dD,
                  double U, double dU, double V, double dV) const noexcept {
     // Locals: the stores into the picture could otherwise alias the members.
     const std::uint8_t* const lights = lights_;
-    const std::uint8_t* const palette = palette_;
+    const std::uint32_t* const words = lightsWords_.data();
     const std::int64_t width = lightsWidth_;
     const double maxU = maxU_, maxV = maxV_;
-    auto texel = [&](double u, double v) {
+    auto texel = [&]() {
       std::int64_t iu, iv;
       if constexpr (Inside) {
-        iu = static_cast<std::int64_t>(u + 0.5);
-        iv = static_cast<std::int64_t>(v + 0.5);
+        iu = static_cast<std::int64_t>(U + 0.5);
+        iv = static_cast<std::int64_t>(V + 0.5);
       } else {
-        iu = static_cast<std::int64_t>(std::clamp(u, 0.0, maxU) + 0.5);
-        iv = static_cast<std::int64_t>(std::clamp(v, 0.0, maxV) + 0.5);
+        iu = static_cast<std::int64_t>(std::clamp(U, 0.0, maxU) + 0.5);
+        iv = static_cast<std::int64_t>(std::clamp(V, 0.0, maxV) + 0.5);
       }
-      return platform::LoadPixelWord(palette + 4 * std::size_t{lights[iv * width + iu]});
+      U += dU;
+      V += dV;
+      return words[lights[iv * width + iu]];
     };
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
-    const __m128i darkMul = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(darkMul_.data()));
+    const __m128i darkMul = _mm_set1_epi64x(static_cast<std::int64_t>(darkMul_));
     const __m128i c127 = _mm_set1_epi16(127), c128 = _mm_set1_epi16(128);
     // x / 255 for x below 2^16 is (x · 0x8081) >> 23.
     const auto c8081 = _mm_set1_epi16(static_cast<std::int16_t>(0x8081));
+    auto dark = [&](__m128i px) {
+      return _mm_srli_epi16(
+          _mm_mulhi_epu16(_mm_add_epi16(_mm_mullo_epi16(px, darkMul), c127), c8081), 7);
+    };
+    if constexpr (Deep && WithLights) {
+      // Side by side pixels two at a time.
+      if (Step == platform::TBitmap::kPixelBytes) {
+        for (; Count >= 2; Count -= 2, p += 2 * Step) {
+          const std::uint32_t e0 = texel();
+          const std::uint32_t e1 = texel();
+          std::uint64_t old;
+          std::memcpy(&old, p, sizeof old);
+          const __m128i px = _mm_unpacklo_epi8(_mm_cvtsi64_si128(static_cast<std::int64_t>(old)), zero);
+          const __m128i l = _mm_unpacklo_epi8(
+              _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(e0)),
+                                 _mm_cvtsi32_si128(static_cast<int>(e1))),
+              zero);
+          // At most 510 a lane: the pack saturates it.
+          const __m128i d = _mm_add_epi16(dark(px), l);
+          _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(d, d));
+        }
+      }
+    }
 #endif
     for (std::int64_t k = 0; k < Count; ++k, p += Step) {
       // The lights' strength in 256ths; full night unless on the ramp, where even w = 256
@@ -416,42 +448,37 @@ class TRampShader {
         }
       }
       std::uint32_t e = 0;
-      if constexpr (WithLights) {
-        e = texel(U, V);
-        U += dU;
-        V += dV;
-      }
+      if constexpr (WithLights) e = texel();
       const std::uint32_t old = platform::LoadPixelWord(p);
       std::uint32_t out;
 #if defined(__SSE2__)
       const __m128i px = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(old)), zero);
       __m128i d;
       if (full) {
-        d = _mm_srli_epi16(
-            _mm_mulhi_epu16(_mm_add_epi16(_mm_mullo_epi16(px, darkMul), c127), c8081), 7);
+        d = dark(px);
       } else {
-        const __m128i m =
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(rampMul_[static_cast<std::size_t>(w)].data()));
-        d = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(px, m), c128), 8);
+        const auto m = static_cast<std::int64_t>(rampMul_[static_cast<std::size_t>(w)]);
+        d = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(px, _mm_cvtsi64_si128(m)), c128), 8);
       }
       if constexpr (WithLights) {
         __m128i l = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(e)), zero);
-        if (w != 256) l = _mm_srli_epi16(_mm_mullo_epi16(l, _mm_set1_epi16(static_cast<std::int16_t>(w))), 8);
-        d = _mm_add_epi16(d, l);  // at most 510: the pack below saturates it
+        if (!full)
+          l = _mm_srli_epi16(_mm_mullo_epi16(l, _mm_set1_epi16(static_cast<std::int16_t>(w))), 8);
+        d = _mm_add_epi16(d, l);  // at most 510 a lane: the pack saturates it
       }
       out = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(d, d)));
 #else
       out = 0;
-      for (unsigned c = 0; c < 3; ++c) {
+      for (unsigned c = 0; c < 4; ++c) {
         const unsigned o = (old >> (8 * c)) & 0xFF;
-        unsigned v = full ? (o * darkMul_[c] + 127) / 255
-                              : (o * rampMul_[static_cast<std::size_t>(w)][c] + 128) >> 8;
+        const unsigned m = full ? (darkMul_ >> (16 * c)) & 0xFFFF
+                                : (rampMul_[static_cast<std::size_t>(w)] >> (16 * c)) & 0xFFFF;
+        unsigned v = full ? (o * m + 127) / 255 : (o * m + 128) >> 8;
         if constexpr (WithLights)
           v = std::min(255u, v + ((((e >> (8 * c)) & 0xFF) * static_cast<unsigned>(w)) >> 8));
         out |= v << (8 * c);
       }
 #endif
-      out = (out & 0x00FFFFFFu) | (old & 0xFF000000u);
       std::memcpy(p, &out, sizeof out);
     }
   }
@@ -514,11 +541,13 @@ class TRampShader {
   TBlendTable twilight_, night_, dark_{};
   const TBlendTable* deep_;  // full night: night_ or dark_
   std::array<int, 3> factor_{};
-  // The darkening mode's multipliers as 16-bit lanes blue, green, red and a spare: full
+  // The darkening mode's multipliers as 16-bit lanes blue, green, red, fourth byte: full
   // night's (of (old · m + 127) / 255) and the ramp's for each strength w (of
   // (old · m + 128) >> 8).
-  std::array<std::uint16_t, 4> darkMul_{};
-  std::array<std::array<std::uint16_t, 4>, 257> rampMul_{};
+  std::uint64_t darkMul_ = 0;
+  std::array<std::uint64_t, 257> rampMul_{};
+  // The lights' palette as pixel words without the fourth byte.
+  std::array<std::uint32_t, 256> lightsWords_{};
   const std::uint8_t* lights_ = nullptr;
   const std::uint8_t* palette_ = nullptr;
   std::int64_t lightsWidth_ = 0;
