@@ -4,10 +4,15 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <numbers>
 #include <typeinfo>
 #include <utility>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "globe/core/numeric.h"
 #include "globe/core/texture.h"
@@ -313,10 +318,20 @@ class TRampShader {
       for (int old = 0; old < 256; ++old)
         dark_[c][static_cast<std::size_t>(old)] =
             static_cast<std::uint8_t>((old * channels[ch] + 127) / 255);
+      darkMul_ |= static_cast<std::uint64_t>(channels[ch]) << (16 * ch);
+      for (std::size_t w = 0; w <= 256; ++w)
+        rampMul_[w] |= static_cast<std::uint64_t>(
+                           256 - (((256 - factor_[c]) * static_cast<int>(w)) >> 8))
+                       << (16 * ch);
     }
+    // The fourth byte: (x · 255 + 127) / 255 and (x · 256 + 128) >> 8 are x.
+    darkMul_ |= std::uint64_t{255} << 48;
+    for (std::uint64_t& m : rampMul_) m |= std::uint64_t{256} << 48;
     if (Lights != nullptr && Lights->IsValid() && Lights->Width() > 0 && Lights->Height() > 0) {
       lights_ = Lights->Bits();
       palette_ = Lights->TexturePalette.data();
+      for (std::size_t i = 0; i < lightsWords_.size(); ++i)
+        lightsWords_[i] = platform::LoadPixelWord(palette_ + 4 * i) & 0x00FFFFFFu;
       lightsWidth_ = Lights->Width();
       maxU_ = static_cast<double>(lightsWidth_ - 1);
       maxV_ = static_cast<double>(Lights->Height() - 1);
@@ -351,6 +366,121 @@ class TRampShader {
     p[0] = t[0][p[0]];
     p[1] = t[1][p[1]];
     p[2] = t[2][p[2]];
+  }
+
+  [[nodiscard]] bool Darken() const noexcept { return darken_; }
+
+  // The darkening mode over a run of Count pixels Step bytes apart from p on, what
+  // operator() and NightLit do pixel by pixel, with D, U and V stepped by the same
+  // additions. Whole pixel words, all four bytes at once: the multipliers of the fourth
+  // byte and the lights' words leave it as it was. Deep: D lies past the ramp's end all
+  // along and is not looked at. Inside as for NightLit.
+  template <bool Deep, bool WithLights, bool Inside>
+  void DarkenRun(std::uint8_t* p, std::int64_t Count, std::int64_t Step, double D, double dD,
+                 double U, double dU, double V, double dV) const noexcept {
+    // Locals: the stores into the picture could otherwise alias the members.
+    const std::uint8_t* const lights = lights_;
+    const std::uint32_t* const words = lightsWords_.data();
+    const std::int64_t width = lightsWidth_;
+    const double maxU = maxU_, maxV = maxV_;
+    auto texel = [&]() {
+      std::int64_t iu, iv;
+      if constexpr (Inside) {
+        iu = static_cast<std::int64_t>(U + 0.5);
+        iv = static_cast<std::int64_t>(V + 0.5);
+      } else {
+        iu = static_cast<std::int64_t>(std::clamp(U, 0.0, maxU) + 0.5);
+        iv = static_cast<std::int64_t>(std::clamp(V, 0.0, maxV) + 0.5);
+      }
+      U += dU;
+      V += dV;
+      return words[lights[iv * width + iu]];
+    };
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i darkMul = _mm_set1_epi64x(static_cast<std::int64_t>(darkMul_));
+    const __m128i c127 = _mm_set1_epi16(127), c128 = _mm_set1_epi16(128);
+    // x / 255 for x below 2^16 is (x · 0x8081) >> 23.
+    const auto c8081 = _mm_set1_epi16(static_cast<std::int16_t>(0x8081));
+    auto dark = [&](__m128i px) {
+      return _mm_srli_epi16(
+          _mm_mulhi_epu16(_mm_add_epi16(_mm_mullo_epi16(px, darkMul), c127), c8081), 7);
+    };
+    if constexpr (Deep && WithLights) {
+      // Side by side pixels two at a time.
+      if (Step == platform::TBitmap::kPixelBytes) {
+        for (; Count >= 2; Count -= 2, p += 2 * Step) {
+          const std::uint32_t e0 = texel();
+          const std::uint32_t e1 = texel();
+          std::uint64_t old;
+          std::memcpy(&old, p, sizeof old);
+          const __m128i px = _mm_unpacklo_epi8(_mm_cvtsi64_si128(static_cast<std::int64_t>(old)), zero);
+          const __m128i l = _mm_unpacklo_epi8(
+              _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(e0)),
+                                 _mm_cvtsi32_si128(static_cast<int>(e1))),
+              zero);
+          // At most 510 a lane: the pack saturates it.
+          const __m128i d = _mm_add_epi16(dark(px), l);
+          _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(d, d));
+        }
+      }
+    }
+#endif
+    for (std::int64_t k = 0; k < Count; ++k, p += Step) {
+      // The lights' strength in 256ths; full night unless on the ramp, where even w = 256
+      // darkens by the ramp's rule.
+      int w = 256;
+      bool full = true;
+      if constexpr (!Deep) {
+        const double d = D;
+        D += dD;
+        if (!(d < 0)) {  // day, or the horizon
+          if constexpr (WithLights) {
+            U += dU;
+            V += dV;
+          }
+          continue;
+        }
+        const double t = -d * kInverseRampSine;
+        if (t < 1) {
+          full = false;
+          w = static_cast<int>(t * 256 + 0.5);
+        }
+      }
+      std::uint32_t e = 0;
+      if constexpr (WithLights) e = texel();
+      const std::uint32_t old = platform::LoadPixelWord(p);
+      std::uint32_t out;
+#if defined(__SSE2__)
+      const __m128i px = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(old)), zero);
+      __m128i d;
+      if (full) {
+        d = dark(px);
+      } else {
+        const auto m = static_cast<std::int64_t>(rampMul_[static_cast<std::size_t>(w)]);
+        d = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(px, _mm_cvtsi64_si128(m)), c128), 8);
+      }
+      if constexpr (WithLights) {
+        __m128i l = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(e)), zero);
+        if (!full)
+          l = _mm_srli_epi16(_mm_mullo_epi16(l, _mm_set1_epi16(static_cast<std::int16_t>(w))), 8);
+        d = _mm_add_epi16(d, l);  // at most 510 a lane: the pack saturates it
+      }
+      out = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(d, d)));
+#else
+      out = 0;
+      for (unsigned c = 0; c < 4; ++c) {
+        const unsigned o = (old >> (8 * c)) & 0xFF;
+        const unsigned m = full ? (darkMul_ >> (16 * c)) & 0xFFFF
+                                : (rampMul_[static_cast<std::size_t>(w)] >> (16 * c)) & 0xFFFF;
+        unsigned v = full ? (o * m + 127) / 255 : (o * m + 128) >> 8;
+        if constexpr (WithLights)
+          v = std::min(255u, v + ((((e >> (8 * c)) & 0xFF) * static_cast<unsigned>(w)) >> 8));
+        out |= v << (8 * c);
+      }
+#endif
+      std::memcpy(p, &out, sizeof out);
+    }
   }
 
   [[gnu::always_inline]] void operator()(std::uint8_t* p, double D, double U, double V,
@@ -411,6 +541,13 @@ class TRampShader {
   TBlendTable twilight_, night_, dark_{};
   const TBlendTable* deep_;  // full night: night_ or dark_
   std::array<int, 3> factor_{};
+  // The darkening mode's multipliers as 16-bit lanes blue, green, red, fourth byte: full
+  // night's (of (old · m + 127) / 255) and the ramp's for each strength w (of
+  // (old · m + 128) >> 8).
+  std::uint64_t darkMul_ = 0;
+  std::array<std::uint64_t, 257> rampMul_{};
+  // The lights' palette as pixel words without the fourth byte.
+  std::array<std::uint32_t, 256> lightsWords_{};
   const std::uint8_t* lights_ = nullptr;
   const std::uint8_t* palette_ = nullptr;
   std::int64_t lightsWidth_ = 0;
@@ -423,6 +560,19 @@ struct TSunSample {
   bool On = false;
   bool Texel = true;  // U and V are set (a sampler may leave them until they are needed)
   double D = 0, U = 0, V = 0;
+
+  TSunSample() noexcept = default;
+  // Member by member: a block copy of a sample just built reloaded it in 16-byte pieces,
+  // which had to wait for the separate stores that built it.
+  TSunSample(const TSunSample& o) noexcept : On(o.On), Texel(o.Texel), D(o.D), U(o.U), V(o.V) {}
+  TSunSample& operator=(const TSunSample& o) noexcept {
+    On = o.On;
+    Texel = o.Texel;
+    D = o.D;
+    U = o.U;
+    V = o.V;
+    return *this;
+  }
 };
 
 // The samples of any model: its inverse projection to a geographic point, then the sun's
@@ -482,7 +632,9 @@ class TSphereSampler {
 
   // Texel false leaves the lights' texel of a daylight sample for Texel() to find: half the
   // samples lie in daylight, and the texel takes two inverse trigonometric functions.
-  TSunSample operator()(std::int64_t x, std::int64_t y, bool Texel = true) const noexcept {
+  // Inlined: a sample returned through memory cost a stalled reload in the caller's loops.
+  [[gnu::always_inline]] TSunSample operator()(std::int64_t x, std::int64_t y,
+                                               bool Texel = true) const noexcept {
     TSunSample s;
     const auto dx = static_cast<double>(x - x0_);
     const auto dy = static_cast<double>(y - y0_);
@@ -507,7 +659,7 @@ class TSphereSampler {
   }
 
   // Completes a sample taken without its texel at (x, y).
-  void Texel(TSunSample& s, std::int64_t x, std::int64_t y) const noexcept {
+  [[gnu::always_inline]] void Texel(TSunSample& s, std::int64_t x, std::int64_t y) const noexcept {
     if (!s.Texel) s = (*this)(x, y);
   }
 
@@ -542,9 +694,10 @@ class TFlatSampler {
     }
   }
 
-  TSunSample operator()(std::int64_t x, std::int64_t y) {
+  // Inlined as the sphere's, with the rarer paths out of line.
+  [[gnu::always_inline]] TSunSample operator()(std::int64_t x, std::int64_t y) {
     if (x < 0 || x >= static_cast<std::int64_t>(columns_.size()) || y > INT32_MAX)
-      return generic_(x, y);
+      return Generic(x, y);
     if (y != rowY_) SetRow(y);
     TSunSample s;
     const TColumn& c = columns_[static_cast<std::size_t>(x)];
@@ -568,7 +721,9 @@ class TFlatSampler {
     double C = 0, U = 0;
   };
 
-  void SetRow(std::int64_t y) {
+  [[gnu::noinline]] TSunSample Generic(std::int64_t x, std::int64_t y) { return generic_(x, y); }
+
+  [[gnu::noinline]] void SetRow(std::int64_t y) {
     rowY_ = y;
     std::int32_t lat = 0;
     rowOn_ = flat_.YToLat(static_cast<std::int32_t>(y), lat);
@@ -683,6 +838,13 @@ class TRampScan {
         lights_ != nullptr && std::fabs(b.U - a.U) * 2 > static_cast<double>(shader_.LightsWidth());
     if (a.On && b.On && !seam) {
       if (lights_ == nullptr && a.D <= -kRampSine && b.D <= -kRampSine) {
+        if (shader_.Darken()) {
+          if (xa < width_)
+            shader_.DarkenRun<true, false, true>(row_ + kPixel * xa,
+                                                 std::min(N, (width_ - xa + dn_ - 1) / dn_),
+                                                 kPixel * dn_, 0, 0, 0, 0, 0, 0);
+          return;
+        }
         for (std::int64_t k = 0, x = xa; k < N && x < width_; ++k, x += dn_)
           shader_.Night(row_ + kPixel * x);
         return;
@@ -712,6 +874,25 @@ class TRampScan {
     constexpr double kDeep = 1 + 1e-9;
     const bool inside =
         lights_ == nullptr || (shader_.Inside(a.U, a.V) && shader_.Inside(b.U, b.V));
+    if (shader_.Darken()) {
+      if (xa >= width_) return;
+      const std::int64_t count = std::min(N, (width_ - xa + dn_ - 1) / dn_);
+      std::uint8_t* p = row_ + kPixel * xa;
+      const std::int64_t bytes = kPixel * dn_;
+      if (lights_ == nullptr) {
+        shader_.DarkenRun<false, false, true>(p, count, bytes, D, dD, U, dU, V, dV);
+      } else if (a.D <= -kRampSine * kDeep && b.D <= -kRampSine * kDeep) {
+        if (inside)
+          shader_.DarkenRun<true, true, true>(p, count, bytes, D, dD, U, dU, V, dV);
+        else
+          shader_.DarkenRun<true, true, false>(p, count, bytes, D, dD, U, dU, V, dV);
+      } else if (inside) {
+        shader_.DarkenRun<false, true, true>(p, count, bytes, D, dD, U, dU, V, dV);
+      } else {
+        shader_.DarkenRun<false, true, false>(p, count, bytes, D, dD, U, dU, V, dV);
+      }
+      return;
+    }
     if (lights_ != nullptr && a.D <= -kRampSine * kDeep && b.D <= -kRampSine * kDeep) {
       for (std::int64_t k = 0, x = xa; k < N && x < width_; ++k, x += dn_) {
         shader_.NightLit(row_ + kPixel * x, U, V, inside);

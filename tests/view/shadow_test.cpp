@@ -437,6 +437,45 @@ TEST_F(RampTest, NightLightsShowByTheRampAndNotAcrossTheSeam) {
   EXPECT_NEAR(platform::GetBValue(partial), 0x80 * share, 3);
 }
 
+TEST_F(RampTest, DarkeningLeavesEachPixelsFourthByteAlone) {
+  // The fourth byte belongs to no colour: whole-pixel shading must neither darken it nor
+  // add the lights' palette entries into it, whose fourth byte a file may well set.
+  std::vector<std::uint8_t> file = LightsPicture(36, 18, platform::RGB(0xFF, 0xE0, 0x80),
+                                                 {{20, 8}, {21, 8}, {22, 9}, {30, 4}});
+  file[57] = 0xFF;  // the palette entries' reserved bytes
+  file[61] = 0x7F;
+  TTextureData lights;
+  lights.LoadFromStream(file);
+  ASSERT_TRUE(lights.IsValid());
+  for (const char* model : {"TCartesianPrj", "TSphericalPrj"}) {
+    SCOPED_TRACE(model);
+    if (model[1] == 'C')
+      FlatMap(model, 1, 360, 180, 0);
+    else
+      Sphere(200, 90, 60);
+    Paint(platform::RGB(0xC0, 0x90, 0x60));
+    auto fourth = [&](std::int32_t x, std::int32_t y) {
+      return static_cast<std::uint8_t>((x * 7 + y * 13) & 0xFF);
+    };
+    platform::TBitmap& bitmap = *canvas.Bitmap();
+    for (std::int32_t y = 0; y < bitmap.Height(); ++y)
+      for (std::int32_t x = 0; x < bitmap.Width(); ++x)
+        bitmap.ScanLine(y)[platform::TBitmap::kPixelBytes * x + 3] = fourth(x, y);
+    TShadowStyle style{platform::RGB(0x30, 0x38, 0x58), kSilver, smDarken, 1};
+    style.NightLights = &lights;
+    RenderDIBShadow(globe, equinox, style);
+    int shaded = 0;
+    for (std::int32_t y = 0; y < bitmap.Height(); ++y) {
+      for (std::int32_t x = 0; x < bitmap.Width(); ++x) {
+        const std::uint8_t* p = bitmap.ScanLine(y) + platform::TBitmap::kPixelBytes * x;
+        ASSERT_EQ(p[3], fourth(x, y)) << x << ", " << y;
+        shaded += p[0] != 0x60;
+      }
+    }
+    EXPECT_GT(shaded, bitmap.Width() * bitmap.Height() / 8);
+  }
+}
+
 TEST_F(RampTest, SphereRimIsShadedOnlyWhereTheModelFindsTheEarth) {
   // The earth fitted to a window of 1200 pixels has a radius a hair under 600: pixels such
   // as (−480, 360) from the centre lie beyond the rim by less than a double's rounding of
