@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cfenv>
 #include <cmath>
 #include <cstdint>
 
@@ -7,10 +6,6 @@
 #include "globe/projection/models.h"
 #include "globe/projection/projmath.h"
 #include "globe/render/pointbuffer.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace globe {
 
@@ -84,26 +79,24 @@ struct TTurnedPlateCarree : TFlatView {
   }
 };
 
-// The plate carrée's chain loop, the one every layer of the flat map goes through. Where the
-// rounding mode is to nearest (always, unless someone changed it) and the scale keeps every
-// product of a 32-bit coordinate below 2^51, one conversion instruction rounds exactly as
+template <class TView>
+std::int32_t ProjectFlatChain(const TView& View, TPointStore& Points, std::int32_t iStart) {
+  return projection_detail::ProjectChain(
+      Points, iStart,
+      [&](const TPointLL& pt, std::int32_t, TPoint& slot) { return View.Project(pt, slot); });
+}
+
+// The plate carrée's chain loop, the one every layer of the flat map goes through. While
+// the scale keeps every product of a 32-bit coordinate below 2^51, RoundNearest rounds as
 // RoundD; otherwise the generic loop does. Visibility and the one-pixel thinning are those
 // of ProjectChain, without branches on the coordinates.
-std::int32_t ProjectPlateCarreeChain(const TPlateCarree& View, const TPointStore& Points,
+std::int32_t ProjectPlateCarreeChain(const TPlateCarree& View, TPointStore& Points,
                                      std::int32_t iStart) {
   const double s = View.s;
-  if (!(std::fabs(s) < 1.0e6) || std::fegetround() != FE_TONEAREST) {
-    return projection_detail::ProjectChain(
-        Points, iStart,
-        [&](const TPointLL& pt, std::int32_t, TPoint& slot) { return View.Project(pt, slot); });
+  if (!(std::fabs(s) < 1.0e6) || !projection_detail::RoundingToNearest()) {
+    return ProjectFlatChain(View, Points, iStart);
   }
-  auto nearest = [](double x) noexcept -> std::int64_t {
-#if defined(__SSE2__)
-    return _mm_cvtsd_si64(_mm_set_sd(x));
-#else
-    return std::llrint(x);
-#endif
-  };
+  using projection_detail::RoundNearest;
   iStart = std::max(iStart, 0);
   EnsureDevicePoints(static_cast<std::size_t>(iStart) + static_cast<std::size_t>(Points.Count()) +
                      1);
@@ -117,8 +110,8 @@ std::int32_t ProjectPlateCarreeChain(const TPlateCarree& View, const TPointStore
   std::int64_t lastY = GU_360_DEGREE;
   for (std::size_t k = 0; k + 1 < data.size(); k += stride) {
     const std::int32_t lon = data[k], lat = data[k + 1];
-    const std::int32_t x = Wrap32(nearest(View.Relative(lon) * s) + View.Ox);
-    const std::int32_t y = Wrap32(View.Oy - nearest(static_cast<double>(lat) * s));
+    const std::int32_t x = Wrap32(RoundNearest(View.Relative(lon) * s) + View.Ox);
+    const std::int32_t y = Wrap32(View.Oy - RoundNearest(static_cast<double>(lat) * s));
     buffer[i] = {x, y};
     const bool inside = left <= lon && lon <= right && top <= lat && lat <= bottom;
     const bool moved = std::llabs(x - lastX) > 1 || std::llabs(y - lastY) > 1;
@@ -128,13 +121,6 @@ std::int32_t ProjectPlateCarreeChain(const TPlateCarree& View, const TPointStore
     i += keep ? 1 : 0;
   }
   return i;
-}
-
-template <class TView>
-std::int32_t ProjectFlatChain(const TView& View, TPointStore& Points, std::int32_t iStart) {
-  return projection_detail::ProjectChain(
-      Points, iStart,
-      [&](const TPointLL& pt, std::int32_t, TPoint& slot) { return View.Project(pt, slot); });
 }
 
 }  // namespace
