@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 #include "globe/core/units.h"
 #include "globe/projection/models.h"
@@ -19,6 +20,19 @@ namespace {
 // Latitude limit of the Mercator forward projection, just short of the pole.
 constexpr std::int32_t kMercatorMaxLat = GU_90_DEGREE - 1;
 
+// The central meridian in GU. Rounding it takes extended arithmetic, and graticule lines
+// and the shading's columns ask for it point by point; the meridian seldom changes.
+std::int32_t CentralMeridianGU(const TGlobeProjection& P) noexcept {
+  thread_local Extended degrees = std::numeric_limits<Extended>::quiet_NaN();
+  thread_local std::int32_t gu = 0;
+  const Extended cm = P.CentralMeridian();
+  if (!(cm == degrees)) {
+    degrees = cm;
+    gu = SatRound32(cm * GU_DEGREE);
+  }
+  return gu;
+}
+
 // The view a flat projection reads, taken once per call or chain. Per point the arithmetic
 // is in double: it decides pixels only and its error does not move a rounding.
 struct TFlatView {
@@ -29,7 +43,7 @@ struct TFlatView {
 
   TFlatView(const TProjectionModel& Model, const TGlobeProjection& P) noexcept
       : Extents(Model.ExtentsLL()),
-        CM(SatRound32(P.CentralMeridian() * GU_DEGREE)),
+        CM(CentralMeridianGU(P)),
         s(static_cast<double>(P.ScaleFactor())),
         Ox(P.XOrigin()),
         Oy(P.YOrigin()) {}
@@ -146,7 +160,7 @@ bool TCartesianPrj::PointLLToXY(const TPointLL& ptLL, std::int32_t iIndex) {
 
 bool TCartesianPrj::XToLong(std::int32_t iX, std::int32_t& Long) const {
   const TGlobeProjection& P = Projection();
-  const Extended CM = SatRound32(P.CentralMeridian() * GU_DEGREE);
+  const Extended CM = CentralMeridianGU(P);
   std::int32_t lon = 0;
   if (!TryRound32((std::int64_t{iX} - P.XOrigin()) * (1 / P.ScaleFactor()) + CM, lon)) return false;
   lon = WrapLongitude(lon);
@@ -228,7 +242,7 @@ bool TMercatorPrj::PointLLToXY(const TPointLL& ptLL, std::int32_t iIndex) {
 bool TMercatorPrj::XYToLL(std::int32_t iX, std::int32_t iY, std::int32_t iIndex) {
   const TGlobeProjection& P = Projection();
   const Extended s = P.ScaleFactor();
-  const Extended CM = SatRound32(P.CentralMeridian() * GU_DEGREE);
+  const Extended CM = CentralMeridianGU(P);
   const Extended v = (std::int64_t{iY} - P.YOrigin()) / s;
   std::int32_t lon = 0, lat = 0;
   if (!TryRound32((std::int64_t{iX} - P.XOrigin()) / s + CM, lon) ||
@@ -262,7 +276,7 @@ bool TTestCartesianPrj::PointLLToXY(const TPointLL& ptLL, std::int32_t iIndex) {
 bool TTestCartesianPrj::XYToLL(std::int32_t iX, std::int32_t iY, std::int32_t iIndex) {
   const TGlobeProjection& P = Projection();
   const Extended inv = 1 / P.ScaleFactor();
-  const Extended CM = SatRound32(P.CentralMeridian() * GU_DEGREE);
+  const Extended CM = CentralMeridianGU(P);
   const Extended dx = (std::int64_t{iX} - P.XOrigin()) * inv;
   const Extended dy = -((std::int64_t{iY} - P.YOrigin()) * inv);
   std::int32_t lon = 0, lat = 0;
