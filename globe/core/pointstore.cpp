@@ -102,13 +102,6 @@ std::span<std::int32_t> TPointStore::EditPointData() noexcept {
   return FPoints;
 }
 
-TPointLL TPointStore::GetLL(std::int32_t iIndex) const noexcept {
-  assert(iIndex >= 0 && iIndex < Count());
-  const std::size_t s = Stride();
-  const std::int32_t* p = FPoints.data() + static_cast<std::size_t>(iIndex) * s;
-  return {p[0], p[1], s == 3 ? p[2] : 0};
-}
-
 void TPointStore::PutLL(std::int32_t iIndex, const TPointLL& pt) noexcept {
   assert(iIndex >= 0 && iIndex < Count());
   FPoint3DArray.reset();

@@ -7,6 +7,7 @@
 // go of it.
 #pragma once
 
+#include <cassert>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -55,7 +56,12 @@ class TPointStore : public TGlobeRoot {
   [[nodiscard]] std::span<std::int32_t> EditPointData() noexcept;
 
   /// The point; height 0 when the store has no heights.
-  [[nodiscard]] TPointLL GetLL(std::int32_t iIndex) const noexcept;
+  [[nodiscard]] TPointLL GetLL(std::int32_t iIndex) const noexcept {
+    assert(iIndex >= 0 && iIndex < Count());
+    const std::size_t s = Stride();
+    const std::int32_t* p = FPoints.data() + static_cast<std::size_t>(iIndex) * s;
+    return {p[0], p[1], s == 3 ? p[2] : 0};
+  }
   /// Stores long and lat (and the height when the store keeps heights); drops the cache.
   void PutLL(std::int32_t iIndex, const TPointLL& pt) noexcept;
   /// The point in degrees (each value in GU divided by 5,400,000).

@@ -78,16 +78,6 @@ TMER MER(std::int32_t iLong, std::int32_t iLat, std::int32_t iWidth,
 
 // ---- Angles and units -------------------------------------------------------------------
 
-std::int32_t WrapLongitude(std::int32_t iLong) noexcept {
-  // Computed in 64 bits: −2,147,483,648 + 1,944,000,000 is fine, but the sum must not be
-  // formed in 32-bit arithmetic for values near the other end.
-  if (iLong > GU_180_DEGREE + 1)
-    return static_cast<std::int32_t>(std::int64_t{iLong} - GU_360_DEGREE);
-  if (iLong < -GU_180_DEGREE - 1)
-    return static_cast<std::int32_t>(std::int64_t{iLong} + GU_360_DEGREE);
-  return iLong;
-}
-
 std::int32_t DegToGU(Extended Degrees) noexcept {
   const std::int64_t whole = Trunc(Degrees);
   const std::int64_t d = whole % 360;

@@ -29,7 +29,16 @@ namespace globe {
 
 /// Above 972,000,001 subtracts a full turn, below −972,000,001 adds one; otherwise the
 /// value is returned unchanged. One step brings every 32-bit value into range.
-[[nodiscard]] std::int32_t WrapLongitude(std::int32_t iLong) noexcept;
+/// Inline: every projected point of a flat map passes through it.
+[[nodiscard]] constexpr std::int32_t WrapLongitude(std::int32_t iLong) noexcept {
+  // Computed in 64 bits: −2,147,483,648 + 1,944,000,000 is fine, but the sum must not be
+  // formed in 32-bit arithmetic for values near the other end.
+  if (iLong > GU_180_DEGREE + 1)
+    return static_cast<std::int32_t>(std::int64_t{iLong} - GU_360_DEGREE);
+  if (iLong < -GU_180_DEGREE - 1)
+    return static_cast<std::int32_t>(std::int64_t{iLong} + GU_360_DEGREE);
+  return iLong;
+}
 
 /// Degrees to GU, converting whole degrees (wrapped to ±359), minutes, seconds and the
 /// rounded fraction of a second separately so that whole minutes and seconds are exact.

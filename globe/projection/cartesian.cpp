@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 #include "globe/core/units.h"
 #include "globe/projection/models.h"
@@ -19,6 +20,19 @@ namespace {
 // Latitude limit of the Mercator forward projection, just short of the pole.
 constexpr std::int32_t kMercatorMaxLat = GU_90_DEGREE - 1;
 
+// The central meridian in GU. Rounding it takes extended arithmetic, and graticule lines
+// and the shading's columns ask for it point by point; the meridian seldom changes.
+std::int32_t CentralMeridianGU(const TGlobeProjection& P) noexcept {
+  thread_local Extended degrees = std::numeric_limits<Extended>::quiet_NaN();
+  thread_local std::int32_t gu = 0;
+  const Extended cm = P.CentralMeridian();
+  if (!(cm == degrees)) {
+    degrees = cm;
+    gu = SatRound32(cm * GU_DEGREE);
+  }
+  return gu;
+}
+
 // The view a flat projection reads, taken once per call or chain. Per point the arithmetic
 // is in double: it decides pixels only and its error does not move a rounding.
 struct TFlatView {
@@ -29,7 +43,7 @@ struct TFlatView {
 
   TFlatView(const TProjectionModel& Model, const TGlobeProjection& P) noexcept
       : Extents(Model.ExtentsLL()),
-        CM(SatRound32(P.CentralMeridian() * GU_DEGREE)),
+        CM(CentralMeridianGU(P)),
         s(static_cast<double>(P.ScaleFactor())),
         Ox(P.XOrigin()),
         Oy(P.YOrigin()) {}
@@ -86,6 +100,43 @@ std::int32_t ProjectFlatChain(const TView& View, TPointStore& Points, std::int32
       [&](const TPointLL& pt, std::int32_t, TPoint& slot) { return View.Project(pt, slot); });
 }
 
+// The plate carrée's chain loop, the one every layer of the flat map goes through. While
+// the scale keeps every product of a 32-bit coordinate below 2^51, RoundNearest rounds as
+// RoundD; otherwise the generic loop does. Visibility and the one-pixel thinning are those
+// of ProjectChain, without branches on the coordinates.
+std::int32_t ProjectPlateCarreeChain(const TPlateCarree& View, TPointStore& Points,
+                                     std::int32_t iStart) {
+  const double s = View.s;
+  if (!(std::fabs(s) < 1.0e6) || !projection_detail::RoundingToNearest()) {
+    return ProjectFlatChain(View, Points, iStart);
+  }
+  using projection_detail::RoundNearest;
+  iStart = std::max(iStart, 0);
+  EnsureDevicePoints(static_cast<std::size_t>(iStart) + static_cast<std::size_t>(Points.Count()) +
+                     1);
+  TPoint* const buffer = DevicePoints();
+  const auto data = Points.PointData();
+  const std::size_t stride = Points.Stride();
+  const std::int64_t left = View.Extents.Left, right = View.Extents.Right;
+  const std::int64_t top = View.Extents.Top, bottom = View.Extents.Bottom;
+  std::int32_t i = iStart;
+  std::int64_t lastX = GU_360_DEGREE;
+  std::int64_t lastY = GU_360_DEGREE;
+  for (std::size_t k = 0; k + 1 < data.size(); k += stride) {
+    const std::int32_t lon = data[k], lat = data[k + 1];
+    const std::int32_t x = Wrap32(RoundNearest(View.Relative(lon) * s) + View.Ox);
+    const std::int32_t y = Wrap32(View.Oy - RoundNearest(static_cast<double>(lat) * s));
+    buffer[i] = {x, y};
+    const bool inside = left <= lon && lon <= right && top <= lat && lat <= bottom;
+    const bool moved = std::llabs(x - lastX) > 1 || std::llabs(y - lastY) > 1;
+    const bool keep = inside && moved;
+    lastX = keep ? x : lastX;
+    lastY = keep ? y : lastY;
+    i += keep ? 1 : 0;
+  }
+  return i;
+}
+
 }  // namespace
 
 // ---- Plate carrée -----------------------------------------------------------------------
@@ -100,7 +151,7 @@ bool TCartesianPrj::InExtents(std::int64_t iLong, std::int64_t iLat) const {
 }
 
 std::int32_t TCartesianPrj::PointStoreToXY(TPointStore& Points, std::int32_t iStart, bool) {
-  return ProjectFlatChain(TPlateCarree(*this, Projection()), Points, iStart);
+  return ProjectPlateCarreeChain(TPlateCarree(*this, Projection()), Points, iStart);
 }
 
 bool TCartesianPrj::PointLLToXY(const TPointLL& ptLL, std::int32_t iIndex) {
@@ -109,7 +160,7 @@ bool TCartesianPrj::PointLLToXY(const TPointLL& ptLL, std::int32_t iIndex) {
 
 bool TCartesianPrj::XToLong(std::int32_t iX, std::int32_t& Long) const {
   const TGlobeProjection& P = Projection();
-  const Extended CM = SatRound32(P.CentralMeridian() * GU_DEGREE);
+  const Extended CM = CentralMeridianGU(P);
   std::int32_t lon = 0;
   if (!TryRound32((std::int64_t{iX} - P.XOrigin()) * (1 / P.ScaleFactor()) + CM, lon)) return false;
   lon = WrapLongitude(lon);
@@ -191,7 +242,7 @@ bool TMercatorPrj::PointLLToXY(const TPointLL& ptLL, std::int32_t iIndex) {
 bool TMercatorPrj::XYToLL(std::int32_t iX, std::int32_t iY, std::int32_t iIndex) {
   const TGlobeProjection& P = Projection();
   const Extended s = P.ScaleFactor();
-  const Extended CM = SatRound32(P.CentralMeridian() * GU_DEGREE);
+  const Extended CM = CentralMeridianGU(P);
   const Extended v = (std::int64_t{iY} - P.YOrigin()) / s;
   std::int32_t lon = 0, lat = 0;
   if (!TryRound32((std::int64_t{iX} - P.XOrigin()) / s + CM, lon) ||
@@ -225,7 +276,7 @@ bool TTestCartesianPrj::PointLLToXY(const TPointLL& ptLL, std::int32_t iIndex) {
 bool TTestCartesianPrj::XYToLL(std::int32_t iX, std::int32_t iY, std::int32_t iIndex) {
   const TGlobeProjection& P = Projection();
   const Extended inv = 1 / P.ScaleFactor();
-  const Extended CM = SatRound32(P.CentralMeridian() * GU_DEGREE);
+  const Extended CM = CentralMeridianGU(P);
   const Extended dx = (std::int64_t{iX} - P.XOrigin()) * inv;
   const Extended dy = -((std::int64_t{iY} - P.YOrigin()) * inv);
   std::int32_t lon = 0, lat = 0;

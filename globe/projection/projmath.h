@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cfenv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -11,6 +12,10 @@
 #include "globe/core/pointstore.h"
 #include "globe/core/types.h"
 #include "globe/render/pointbuffer.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace globe::projection_detail {
 
@@ -57,6 +62,20 @@ namespace globe::projection_detail {
   if (std::fabs(f) == 0.5) [[unlikely]]
     r = f > 0 ? i + (i & 1) : i - (i & 1);
   return r;
+}
+
+/// Whether RoundNearest may stand in for RoundD: the rounding mode is to nearest (always,
+/// unless someone changed it). Asked once per chain, not per point.
+[[nodiscard]] inline bool RoundingToNearest() noexcept { return std::fegetround() == FE_TONEAREST; }
+
+/// round(x), halves to even, in one conversion instruction; the same as RoundD for finite
+/// |x| < 2^51 while RoundingToNearest() holds. Chain loops check both once per chain.
+[[nodiscard]] inline std::int64_t RoundNearest(double x) noexcept {
+#if defined(__SSE2__)
+  return _mm_cvtsd_si64(_mm_set_sd(x));
+#else
+  return std::llrint(x);
+#endif
 }
 
 /// The generic chain projection: each point of the store is projected by

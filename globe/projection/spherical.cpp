@@ -1,6 +1,8 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
+#include <vector>
 
 #include "globe/core/texture.h"
 #include "globe/core/units.h"
@@ -167,6 +169,45 @@ bool TSphericalPrj::XYToLL(std::int32_t iX, std::int32_t iY, std::int32_t iIndex
   return true;
 }
 
+namespace {
+
+// Projects the 3-D points: hidden ones are left out of a line and moved to the limb for a
+// ring, and a point within a pixel of the last kept one is overwritten by the next. Every
+// point is rounded and stored, so that keeping it is a select, not a branch: the thinning
+// of dense coastlines is as good as random. Round is RoundD, or RoundNearest when it rounds
+// the same.
+template <class TRound>
+std::int32_t ProjectSphereChain(const std::vector<TPoint3D>& Points, const TSphereView& View,
+                                bool bClosed, TPoint* Buffer, TRound&& Round) {
+  const double* m = View.m;
+  double lastX = 2147483647.0, lastY = 2147483647.0;
+  std::int32_t n = 0;
+  for (const TPoint3D& p : Points) {
+    const double X = p.iWorldX, Y = p.iWorldY, Z = p.iWorldZ;
+    double sx = m[0] * X + m[1] * Y + m[2] * Z;
+    double sy = m[3] * X + m[4] * Y + m[5] * Z;
+    const double depth = m[6] * X + m[7] * Y + m[8] * Z;
+    if ((depth <= 0) == View.BackFace) {
+      if (!bClosed) continue;
+      // A hidden stretch of a ring follows the limb. The point straight behind the
+      // centre has no direction to the limb and is left out.
+      const double h = std::sqrt(sx * sx + sy * sy);
+      if (h == 0) continue;
+      const double k = View.Radius / h;
+      sx *= k;
+      sy *= k;
+    }
+    const bool keep = !(std::fabs(lastX - sx) <= 1 && std::fabs(lastY - sy) <= 1);
+    Buffer[n] = {Wrap32(Round(sx) + View.Ox), Wrap32(Round(sy) + View.Oy)};
+    lastX = keep ? sx : lastX;
+    lastY = keep ? sy : lastY;
+    n += keep ? 1 : 0;
+  }
+  return n;
+}
+
+}  // namespace
+
 std::int32_t TSphericalPrj::PointStoreToXY(TPointStore& Points, std::int32_t iStart, bool bClosed) {
   EnsureDevicePoints(static_cast<std::size_t>(std::max(iStart, 0)) +
                      static_cast<std::size_t>(Points.Count()) + 1);
@@ -175,30 +216,16 @@ std::int32_t TSphericalPrj::PointStoreToXY(TPointStore& Points, std::int32_t iSt
   const TPoint3DArray points =
       Points.Point3DArray(P.Globe().GlobeOptions().Contains(goCache3DPoints));
   const TSphereView view(FTransform, FGlobeRadius, P);
+  // Screen coordinates are sums of three products of 32-bit values with a row of the
+  // matrix, or the radius on the limb: below 2^51 when those are.
   const double* m = view.m;
-  double lastX = 2147483647.0, lastY = 2147483647.0;
-  std::int32_t n = 0;
-  for (const TPoint3D& p : *points) {
-    const double X = p.iWorldX, Y = p.iWorldY, Z = p.iWorldZ;
-    double sx = m[0] * X + m[1] * Y + m[2] * Z;
-    double sy = m[3] * X + m[4] * Y + m[5] * Z;
-    const double depth = m[6] * X + m[7] * Y + m[8] * Z;
-    if ((depth <= 0) == view.BackFace) {
-      if (!bClosed) continue;
-      // A hidden stretch of a ring follows the limb. The point straight behind the
-      // centre has no direction to the limb and is left out.
-      const double h = std::sqrt(sx * sx + sy * sy);
-      if (h == 0) continue;
-      const double k = view.Radius / h;
-      sx *= k;
-      sy *= k;
-    }
-    if (std::fabs(lastX - sx) <= 1 && std::fabs(lastY - sy) <= 1) continue;
-    lastX = sx;
-    lastY = sy;
-    buffer[n++] = view.Device(sx, sy);
-  }
-  return n;
+  const double rows = std::max({std::fabs(m[0]) + std::fabs(m[1]) + std::fabs(m[2]),
+                                std::fabs(m[3]) + std::fabs(m[4]) + std::fabs(m[5]),
+                                std::fabs(view.Radius) / 2147483648.0});
+  if (rows < 1.0e6 && projection_detail::RoundingToNearest())
+    return ProjectSphereChain(*points, view, bClosed, buffer,
+                              [](double x) { return projection_detail::RoundNearest(x); });
+  return ProjectSphereChain(*points, view, bClosed, buffer, [](double x) { return RoundD(x); });
 }
 
 void TSphericalPrj::PaintSurface() {

@@ -113,6 +113,21 @@ bool EnclosesNorthPole(const TPointStore& Ring) noexcept {
   return (winding > 0) == (integral > 0);
 }
 
+// Whether the chain passes the seam between two consecutive points (the closing pair too
+// for a ring): the same test as the splitting below, on the packed points.
+bool CrossesSeam(const TPointStore& Chain, bool bClosed, std::int32_t CM) noexcept {
+  const auto data = Chain.PointData();
+  const std::size_t stride = Chain.Stride();
+  if (data.size() < stride) return false;
+  std::int32_t qPrev = SeamQuadrant(data[bClosed ? data.size() - stride : 0], CM);
+  for (std::size_t k = 0; k < data.size(); k += stride) {
+    const std::int32_t qCur = SeamQuadrant(data[k], CM);
+    if ((qCur < 0 && qPrev > 0) || (qCur > 0 && qPrev < 0)) return true;
+    qPrev = qCur;
+  }
+  return false;
+}
+
 constexpr TGlobeObjectStateSet kAllClipFlags{osClipLeft, osClipTop, osClipRight, osClipBottom};
 
 }  // namespace
@@ -385,6 +400,27 @@ void TGlobeCanvas::RenderChainStore(TChainStore& Chains, TGlobeObjectStateSet St
     const TPointStore* C = Chains.FindChain(i);
     if (C == nullptr || C->Count() < 2) continue;
     const std::int32_t n = C->Count();
+
+    // Most chains stay on one side of the seam: they are drawn straight from their store,
+    // which is what their single sub-chain would hold (unless a height would be dropped).
+    if ((!C->StoreHeight() || Chains.StoreHeight()) && !CrossesSeam(*C, bClosed, CM)) {
+      if (bClosed) {
+        DrawClippedPoly(project(Chains.GetChain(i), 0), State, iPenWidth);
+        continue;
+      }
+      EnsureDevicePoints(static_cast<std::size_t>(n) + 1);
+      std::int32_t idx = 0;
+      for (std::int32_t j = 0; j < n; ++j) {
+        if (model.PointLLToXY(C->GetLL(j), idx)) {
+          ++idx;
+        } else {
+          DrawClippedPoly(idx, State, iPenWidth);
+          idx = 0;
+        }
+      }
+      DrawClippedPoly(idx, State, iPenWidth);
+      continue;
+    }
 
     // Split the chain where it crosses the seam; each cut ends one sub-chain on one side of
     // the map and starts the next on the other, 4 GU apart at the crossing latitude (the

@@ -232,6 +232,7 @@ void TGlobe4::RedrawRender() {
       picture->Width() != FLayersPicture->Width() ||
       picture->Height() != FLayersPicture->Height()) {
     RedrawLayers();
+    FbLayersPictureWanted = true;
     return;
   }
   FbRedrawRender = true;
@@ -383,6 +384,7 @@ void TGlobe4::Paint(platform::TDevice& WindowDevice) {
   };
 
   std::exception_ptr failure;
+  const bool lastRedrewLayers = std::exchange(FbLastPaintRedrewLayers, false);
   try {
     if (hasWindow) {
       if (buffered) {
@@ -393,9 +395,17 @@ void TGlobe4::Paint(platform::TDevice& WindowDevice) {
       canvas.RefreshDC();
     }
     if (FbRedrawLayers || !buffered || (FbRedrawRender && !RestoreLayersPicture())) {
+      const bool keep =
+          buffered && (FbLayersPictureWanted || FbRedrawRender || !lastRedrewLayers);
+      FbLayersPictureWanted = false;
+      FbLastPaintRedrewLayers = true;
       RenderBackground();
       RenderLayers();
-      if (buffered) KeepLayersPicture();
+      if (keep) {
+        KeepLayersPicture();
+      } else {
+        FbLayersPictureKept = false;
+      }
       if (!PaintAbort && OnRender) OnRender(this);
     } else if (FbRedrawRender && OnRender) {
       // Only the clock moved: the layers' picture is back, the shadow and labels are redone.

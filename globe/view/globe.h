@@ -366,6 +366,11 @@ class TGlobe4 : public TCustomGlobe4 {
   std::unique_ptr<platform::TBitmap> FLayersPicture;
   bool FbLayersPictureKept = false;
   bool FbRedrawRender = false;
+  // Keeping the layers' picture costs a copy of the whole picture. It pays only when the
+  // picture stays a while, so frames redrawn one after another (dragging) keep none; a
+  // RedrawRender that finds none asks for it with the full redraw it falls back to.
+  bool FbLayersPictureWanted = false;
+  bool FbLastPaintRedrewLayers = false;
   void KeepLayersPicture();
   bool RestoreLayersPicture();
   void ScrollBy(platform::TScrollBarKind Kind, platform::TScrollCode Code);

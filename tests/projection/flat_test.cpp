@@ -3,7 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cfenv>
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 #include "tests/projection/fixture.h"
@@ -106,6 +108,47 @@ TEST_F(FlatTest, ChainsDropHiddenPointsAndPointsWithinAPixel) {
                 ElementsAre(O, TPoint{454, 300}, TPoint{508, 300}))
         << model;
   }
+}
+
+TEST_F(FlatTest, ChainsRoundAsSinglePointsWhateverTheRoundingMode) {
+  // 2^-20 pixels per GU and steps of 1.5 and 2.5 pixels: every other point lies exactly
+  // half-way between pixels and rounds to the even one. One point is off the map; at the
+  // largest scale the coordinates wrap. In every rounding mode a chain gives the single
+  // points.
+  std::vector<TPointLL> points;
+  for (std::int32_t k = 0; k < 12; ++k)
+    points.push_back({k * 1'572'864 - 15'728'640, -k * 2'621'440 + 3'145'728, 0});
+  points.push_back({0, 95 * D, 0});
+  points.push_back({GU_180_DEGREE - 1'000'000, 0, 0});
+  TPointStore store;
+  for (const TPointLL& pt : points) store.Add(pt);
+  for (const Extended scale : {1.0L / 1048576, 3.0L}) {
+    View("TCartesianPrj", 0, 0, scale, O);
+    ASSERT_EQ(P.ScaleFactor(), scale);
+    P.SetCentralMeridian(-20);
+    for (const int mode : {FE_TONEAREST, FE_UPWARD, FE_DOWNWARD, FE_TOWARDZERO}) {
+      ASSERT_EQ(std::fesetround(mode), 0);
+      std::vector<TPoint> expected;
+      for (const TPointLL& pt : points) {
+        const auto [xy, visible] = Project(pt);
+        if (visible &&
+            (expected.empty() || std::llabs(std::int64_t{xy.X} - expected.back().X) > 1 ||
+             std::llabs(std::int64_t{xy.Y} - expected.back().Y) > 1))
+          expected.push_back(xy);
+      }
+      const std::int32_t n = P.ProjectionModel().PointStoreToXY(store, 0, false);
+      std::fesetround(FE_TONEAREST);
+      ASSERT_GE(expected.size(), scale < 1 ? 13u : 3u);
+      EXPECT_THAT(std::vector<TPoint>(DevicePoints(), DevicePoints() + n),
+                  ::testing::ElementsAreArray(expected))
+          << "scale " << static_cast<double>(scale) << ", mode " << mode;
+    }
+  }
+  // The ties went to even pixels: x from 385 in steps of 1.5, y from 297 in steps of 2.5.
+  View("TCartesianPrj", 0, 0, 1.0L / 1048576, O);
+  ASSERT_EQ(P.ProjectionModel().PointStoreToXY(store, 0, false), 13);
+  EXPECT_THAT(std::vector<TPoint>(DevicePoints(), DevicePoints() + 4),
+              ElementsAre(TPoint{385, 297}, TPoint{386, 300}, TPoint{388, 302}, TPoint{390, 304}));
 }
 
 // ---- Rotations move the map -------------------------------------------------------------

@@ -114,6 +114,37 @@ TEST_F(ViewTest, RedrawRenderRedoesOnlyOnRenderOnTheKeptLayersPicture) {
   EXPECT_TRUE(globe.RedrawPending());
 }
 
+TEST_F(ViewTest, FramesRedrawnOneAfterAnotherKeepNoLayersPicture) {
+  globe.OnRender = [&](const void*) { globe.Log.push_back("OnRender"); };
+  auto keptAfter = [&](auto&& paints) {
+    paints();
+    globe.RedrawRender();
+    const bool kept = !globe.RedrawPending();
+    globe.Paint(window);  // whichever redraw RedrawRender asked for
+    return kept;
+  };
+  auto full = [&] {
+    globe.RedrawLayers();
+    globe.Paint(window);
+  };
+  // A frame after a quiet window (the first paint draws, the second only copies) keeps its
+  // picture for the clock.
+  EXPECT_TRUE(keptAfter([&] {
+    globe.Paint(window);
+    globe.Paint(window);
+    full();
+  }));
+  // While frames follow each other (a drag) none is kept; the clock's redraw falls back to
+  // a full one, which keeps its picture for the next.
+  EXPECT_FALSE(keptAfter([&] {
+    full();
+    full();
+  }));
+  globe.Log.clear();
+  EXPECT_TRUE(keptAfter([] {}));
+  EXPECT_THAT(globe.Log, ElementsAre("OnRender", "Copy", "AnimatedLayers", "OnPaint"));
+}
+
 TEST_F(ViewTest, GraticuleModesAndTransparentGlobeOrderTheLayers) {
   struct Case {
     TGraticuleDraw mode;
