@@ -7,6 +7,10 @@
 #include <cstdlib>
 #include <utility>
 
+#if defined(__x86_64__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
 #include "globe/core/numeric.h"
 #include "globe/core/texture.h"
 #include "globe/core/units.h"
@@ -20,6 +24,17 @@ namespace globe {
 namespace {
 
 using projection_detail::RoundD;
+
+// RoundD's result in one instruction where the processor rounds half to even itself: the
+// doubles rounded here come from sums and quotients that already take the default rounding
+// mode for granted. Only for |x| < 2^63.
+inline std::int64_t Nearest(double x) noexcept {
+#if defined(__x86_64__) || defined(_M_X64)
+  return _mm_cvtsd_si64(_mm_set_sd(x));
+#else
+  return RoundD(x);
+#endif
+}
 
 // What a span needs of the texture and the picture, fetched once per triangle.
 struct TTexelSource {
@@ -111,8 +126,8 @@ void DrawSpan(std::uint8_t* Row, std::int32_t Width, const TTexelSource& T, std:
   const auto steps = static_cast<double>(end - xa);
   if (std::fabs(u) < kFixLimit && std::fabs(v) < kFixLimit &&
       std::fabs(u + du * steps) < kFixLimit && std::fabs(v + dv * steps) < kFixLimit) {
-    std::int64_t fu = RoundD(u * kFix), fv = RoundD(v * kFix);
-    const std::int64_t fdu = RoundD(du * kFix), fdv = RoundD(dv * kFix);
+    std::int64_t fu = Nearest(u * kFix), fv = Nearest(v * kFix);
+    const std::int64_t fdu = Nearest(du * kFix), fdv = Nearest(dv * kFix);
     // Half to even, as RoundD: a tie rounds up only from an odd whole part.
     auto whole = [](std::int64_t f) noexcept { return (f + 0x7FFFFFFFFF + ((f >> 40) & 1)) >> 40; };
     // The coordinates change linearly along the span: when both ends lie inside the texture
@@ -121,12 +136,21 @@ void DrawSpan(std::uint8_t* Row, std::int32_t Width, const TTexelSource& T, std:
     const std::int64_t fuLast = fu + fdu * last, fvLast = fv + fdv * last;
     if (std::min(fu, fuLast) >= 0 && std::min(fv, fvLast) >= 0 &&
         whole(std::max(fu, fuLast)) <= maxU && whole(std::max(fv, fvLast)) <= maxV) {
-      for (std::int64_t x = xa; x < end; ++x, p += kPixel) {
-        const std::uint8_t index = T.Bits[whole(fv) * T.Stride + whole(fu)];
-        fu += fdu;
-        fv += fdv;
-        PutTexel(p, T, index);
+      // The same rounding with the bias carried in the stepped value: g = f + 2^39 − 1 has
+      // the parity of f's whole part wherever a tie can occur, so whole(f) = (g + odd(g)) >> 40.
+      constexpr std::int64_t kBias = 0x7FFFFFFFFF;
+      auto biasedWhole = [](std::int64_t g) noexcept { return (g + ((g >> 40) & 1)) >> 40; };
+      std::int64_t gu = fu + kBias;
+      std::uint8_t* const stop = p + kPixel * (end - xa);
+      if (fdv == 0) {
+        // A span along a row of the texture (the flat maps): one texture row for all of it.
+        const std::uint8_t* const src = T.Bits + whole(fv) * T.Stride;
+        for (; p != stop; p += kPixel, gu += fdu) PutTexel(p, T, src[biasedWhole(gu)]);
+        return;
       }
+      std::int64_t gv = fv + kBias;
+      for (; p != stop; p += kPixel, gu += fdu, gv += fdv)
+        PutTexel(p, T, T.Bits[biasedWhole(gv) * T.Stride + biasedWhole(gu)]);
       return;
     }
     for (std::int64_t x = xa; x < end; ++x, p += kPixel) {
@@ -289,8 +313,9 @@ void TGlobeCanvas::RenderTextureTriangle(const TTriangleLL& WorldTri,
         y += k;
         continue;
       }
-      DrawSpan(bitmap->ScanLine(static_cast<std::int32_t>(y)), width, texels, RoundD(A.X), A.U, A.V,
-               RoundD(B.X), B.U, B.V);
+      // Edges run between device corners, well inside the range of Nearest.
+      DrawSpan(bitmap->ScanLine(static_cast<std::int32_t>(y)), width, texels, Nearest(A.X), A.U,
+               A.V, Nearest(B.X), B.U, B.V);
       ++y;
       A.Step();
       B.Step();
