@@ -2,6 +2,7 @@
 // texels found through linearly interpolated texture coordinates, written straight into the
 // off-screen picture.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -96,9 +97,72 @@ inline void PutTexel(std::uint8_t* p, const TTexelSource& T, std::uint8_t index)
   platform::PutPixel(p, platform::LoadPixelWord(T.Palette + 4 * index));
 }
 
-// Draws row Row between xa and xb (right end excluded) within 0 … Width − 1.
+// The span loops step texture coordinates in fixed point with 40 fraction bits and round
+// them half to even, as RoundD. With g = f + 2^39 − 1 stepped in place of f, g has the
+// parity of f's whole part wherever a tie can occur, so the texel is (g + odd(g)) >> 40.
+struct THalfEven {
+  static constexpr std::int64_t kBias = 0x7FFFFFFFFF;
+  static std::int64_t Whole(std::int64_t g) noexcept { return (g + ((g >> 40) & 1)) >> 40; }
+};
+// Where no value of the span lies exactly halfway, rounding half up gives the same texels.
+struct TNoTie {
+  static constexpr std::int64_t kBias = std::int64_t{1} << 39;
+  static std::int64_t Whole(std::int64_t g) noexcept { return g >> 40; }
+};
+
+// Whether f + x·s lies exactly halfway between two texels (fraction 2^39) for some x in
+// 0 … n − 1: the congruence x·s ≡ 2^39 − f modulo 2^40, solved with the inverse of s's odd
+// part, costs a few multiplications a span instead of the parity in every pixel.
+bool MayTie(std::int64_t f, std::int64_t s, std::int64_t n) noexcept {
+  constexpr std::uint64_t kMask = (std::uint64_t{1} << 40) - 1;
+  const std::uint64_t r = ((std::uint64_t{1} << 39) - static_cast<std::uint64_t>(f)) & kMask;
+  const std::uint64_t step = static_cast<std::uint64_t>(s) & kMask;
+  if (step == 0) return r == 0 && n > 0;
+  const int t = std::countr_zero(step);
+  if ((r & ((std::uint64_t{1} << t) - 1)) != 0) return false;
+  const std::uint64_t d = step >> t;  // odd
+  // Newton's iteration for the inverse modulo 2^64 from one right in 5 bits: 10, 20, 40.
+  std::uint64_t inv = (3 * d) ^ 2;
+  for (int i = 0; i < 3; ++i) inv *= 2 - d * inv;
+  const std::uint64_t x = ((r >> t) * inv) & (kMask >> t);
+  return x < static_cast<std::uint64_t>(n);
+}
+
+// Out of line: inlined into the triangle walk the loops lose registers to it and reload
+// their steps from the stack every pixel.
+template <class Round>
+[[gnu::noinline]] void FillLevel(std::uint8_t* p, std::uint8_t* const Stop,
+                                 const std::uint8_t* TextureRow, const TTexelSource& T,
+                                 std::int64_t fu, const std::int64_t du) noexcept {
+  const std::uint8_t* const palette = T.Palette;
+  const std::int32_t transparent = T.Transparent;
+  for (std::int64_t gu = fu + Round::kBias; p != Stop; p += kPixel, gu += du) {
+    const std::uint8_t index = TextureRow[Round::Whole(gu)];
+    if (index != transparent)
+      platform::PutPixel(p, platform::LoadPixelWord(palette + 4 * std::size_t{index}));
+  }
+}
+
+template <class Round>
+[[gnu::noinline]] void FillSloped(std::uint8_t* p, std::uint8_t* const Stop, const TTexelSource& T,
+                                  std::int64_t fu, std::int64_t fv, const std::int64_t du,
+                                  const std::int64_t dv) noexcept {
+  const std::uint8_t* const bits = T.Bits;
+  const std::int64_t stride = T.Stride;
+  const std::uint8_t* const palette = T.Palette;
+  const std::int32_t transparent = T.Transparent;
+  std::int64_t gu = fu + Round::kBias, gv = fv + Round::kBias;
+  for (; p != Stop; p += kPixel, gu += du, gv += dv) {
+    const std::uint8_t index = bits[Round::Whole(gv) * stride + Round::Whole(gu)];
+    if (index != transparent)
+      platform::PutPixel(p, platform::LoadPixelWord(palette + 4 * std::size_t{index}));
+  }
+}
+
+// Draws row Row between xa and xb (right end excluded) within 0 … Width − 1. Inside: the
+// span's texture coordinates are known to lie at least half a texel inside the texture.
 void DrawSpan(std::uint8_t* Row, std::int32_t Width, const TTexelSource& T, std::int64_t xa,
-              double ua, double va, std::int64_t xb, double ub, double vb) noexcept {
+              double ua, double va, std::int64_t xb, double ub, double vb, bool Inside) noexcept {
   if (xa > xb) {
     std::swap(xa, xb);
     std::swap(ua, ub);
@@ -124,8 +188,8 @@ void DrawSpan(std::uint8_t* Row, std::int32_t Width, const TTexelSource& T, std:
   constexpr double kFix = 1099511627776.0;  // 2^40
   constexpr double kFixLimit = 4194304.0;   // 2^22
   const auto steps = static_cast<double>(end - xa);
-  if (std::fabs(u) < kFixLimit && std::fabs(v) < kFixLimit &&
-      std::fabs(u + du * steps) < kFixLimit && std::fabs(v + dv * steps) < kFixLimit) {
+  if (Inside || (std::fabs(u) < kFixLimit && std::fabs(v) < kFixLimit &&
+                 std::fabs(u + du * steps) < kFixLimit && std::fabs(v + dv * steps) < kFixLimit)) {
     std::int64_t fu = Nearest(u * kFix), fv = Nearest(v * kFix);
     const std::int64_t fdu = Nearest(du * kFix), fdv = Nearest(dv * kFix);
     // Half to even, as RoundD: a tie rounds up only from an odd whole part.
@@ -134,23 +198,23 @@ void DrawSpan(std::uint8_t* Row, std::int32_t Width, const TTexelSource& T, std:
     // every pixel does, and the clamping can go.
     const std::int64_t last = end - xa - 1;
     const std::int64_t fuLast = fu + fdu * last, fvLast = fv + fdv * last;
-    if (std::min(fu, fuLast) >= 0 && std::min(fv, fvLast) >= 0 &&
-        whole(std::max(fu, fuLast)) <= maxU && whole(std::max(fv, fvLast)) <= maxV) {
-      // The same rounding with the bias carried in the stepped value: g = f + 2^39 − 1 has
-      // the parity of f's whole part wherever a tie can occur, so whole(f) = (g + odd(g)) >> 40.
-      constexpr std::int64_t kBias = 0x7FFFFFFFFF;
-      auto biasedWhole = [](std::int64_t g) noexcept { return (g + ((g >> 40) & 1)) >> 40; };
-      std::int64_t gu = fu + kBias;
+    if (Inside || (std::min(fu, fuLast) >= 0 && std::min(fv, fvLast) >= 0 &&
+                   whole(std::max(fu, fuLast)) <= maxU && whole(std::max(fv, fvLast)) <= maxV)) {
       std::uint8_t* const stop = p + kPixel * (end - xa);
+      const bool tieU = MayTie(fu, fdu, end - xa);
       if (fdv == 0) {
         // A span along a row of the texture (the flat maps): one texture row for all of it.
-        const std::uint8_t* const src = T.Bits + whole(fv) * T.Stride;
-        for (; p != stop; p += kPixel, gu += fdu) PutTexel(p, T, src[biasedWhole(gu)]);
+        const std::uint8_t* const row = T.Bits + whole(fv) * T.Stride;
+        if (tieU)
+          FillLevel<THalfEven>(p, stop, row, T, fu, fdu);
+        else
+          FillLevel<TNoTie>(p, stop, row, T, fu, fdu);
         return;
       }
-      std::int64_t gv = fv + kBias;
-      for (; p != stop; p += kPixel, gu += fdu, gv += fdv)
-        PutTexel(p, T, T.Bits[biasedWhole(gv) * T.Stride + biasedWhole(gu)]);
+      if (tieU || MayTie(fv, fdv, end - xa))
+        FillSloped<THalfEven>(p, stop, T, fu, fv, fdu, fdv);
+      else
+        FillSloped<TNoTie>(p, stop, T, fu, fv, fdu, fdv);
       return;
     }
     for (std::int64_t x = xa; x < end; ++x, p += kPixel) {
@@ -296,6 +360,13 @@ void TGlobeCanvas::RenderTextureTriangle(const TTriangleLL& WorldTri,
                             TextureMap.Width(),  TextureMap.PictureWidth(),
                             TextureMap.Height(), TextureMap.TransparentIndex};
 
+  // Corners a texel or more inside the texture keep every span of the triangle inside it and
+  // well within the fixed point's range (the drift of the stepped doubles is far below half
+  // a texel): its spans skip those checks, which would pass and clamp nothing.
+  const double lastU = texels.Width - 1, lastV = texels.Height - 1;
+  bool inside = lastU < 2097152 && lastV < 2097152;  // 2^21
+  for (const TCorner& k : c) inside = inside && k.U >= 1 && k.U <= lastU - 1 && k.V >= 1 && k.V <= lastV - 1;
+
   int top = 0;
   for (int i = 1; i < 3; ++i)
     if (c[i].Y < c[top].Y) top = i;
@@ -315,7 +386,7 @@ void TGlobeCanvas::RenderTextureTriangle(const TTriangleLL& WorldTri,
       }
       // Edges run between device corners, well inside the range of Nearest.
       DrawSpan(bitmap->ScanLine(static_cast<std::int32_t>(y)), width, texels, Nearest(A.X), A.U,
-               A.V, Nearest(B.X), B.U, B.V);
+               A.V, Nearest(B.X), B.U, B.V, inside);
       ++y;
       A.Step();
       B.Step();
