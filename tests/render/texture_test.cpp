@@ -181,6 +181,18 @@ TEST_F(TextureTest, TextureCoordinatesBeyondTheImageTakeItsEdge) {
   EXPECT_EQ(At(185, 94), Texel(5, 0));
 }
 
+TEST_F(TextureTest, TexelsHalfwayBetweenTwoRoundToTheEvenOne) {
+  // Two pixels a texel: every other pixel and row lies exactly halfway between two texels
+  // and takes the even one (0.5 → 0, 1.5 → 2, 2.5 → 2), not the next one up.
+  FlatMap();
+  P.SetScaleFactor(2.0L / D);  // (lon, lat) lands on (180 + 2 lon, 90 − 2 lat)
+  ProbeTexture();
+  Triangle(Deg(0, 15), Deg(8, 15), Deg(0, 7));
+  auto even = [](int Halves) { return Halves / 2 + (Halves % 4 == 3); };
+  ExpectPicture([](int x, int y) { return y >= 60 && y < 76 && x >= 180 && x < 196 - (y - 60); },
+                [&](int x, int y) { return Texel(even(x - 180), even(90 - y)); });
+}
+
 TEST_F(TextureTest, FlatMapDrawsTrianglesAcrossItsSeamAtBothEdges) {
   ProbeTexture();
   // A triangle 10° wide centred on the seam, and one across 180° away from the seam. The
