@@ -2,6 +2,7 @@
 // texels found through linearly interpolated texture coordinates, written straight into the
 // off-screen picture.
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -110,22 +111,37 @@ struct TNoTie {
   static std::int64_t Whole(std::int64_t g) noexcept { return g >> 40; }
 };
 
+// Inverses modulo 256 of the odd numbers 2i + 1.
+constexpr std::array<std::uint8_t, 128> kInverse256 = [] {
+  std::array<std::uint8_t, 128> t{};
+  for (unsigned i = 0; i < 128; ++i)
+    for (unsigned x = 1; x < 256; x += 2)
+      if (((2 * i + 1) * x & 0xFF) == 1) t[i] = static_cast<std::uint8_t>(x);
+  return t;
+}();
+
 // Whether f + x·s lies exactly halfway between two texels (fraction 2^39) for some x in
-// 0 … n − 1: the congruence x·s ≡ 2^39 − f modulo 2^40, solved with the inverse of s's odd
-// part, costs a few multiplications a span instead of the parity in every pixel.
+// 0 … n − 1: the congruence x·s ≡ 2^39 − f modulo 2^40, solved modulo 256 by a table of
+// inverses and each candidate tried, costs a few operations a span instead of the parity in
+// every pixel.
 bool MayTie(std::int64_t f, std::int64_t s, std::int64_t n) noexcept {
   constexpr std::uint64_t kMask = (std::uint64_t{1} << 40) - 1;
   const std::uint64_t r = ((std::uint64_t{1} << 39) - static_cast<std::uint64_t>(f)) & kMask;
-  const std::uint64_t step = static_cast<std::uint64_t>(s) & kMask;
-  if (step == 0) return r == 0 && n > 0;
+  // A step of whole texels counts as 2^40 (t = 40): a tie then needs r = 0.
+  const std::uint64_t step = (static_cast<std::uint64_t>(s) & kMask) | (kMask + 1);
+  // With s = 2^t·d, d odd: no solution unless 2^t divides r, then x·d ≡ r / 2^t modulo
+  // 2^(40 − t), whose solutions modulo 256 (or that smaller modulus) are one residue. Worked
+  // out without branches: the answer is rarely yes and unpredictable.
   const int t = std::countr_zero(step);
-  if ((r & ((std::uint64_t{1} << t) - 1)) != 0) return false;
-  const std::uint64_t d = step >> t;  // odd
-  // Newton's iteration for the inverse modulo 2^64 from one right in 5 bits: 10, 20, 40.
-  std::uint64_t inv = (3 * d) ^ 2;
-  for (int i = 0; i < 3; ++i) inv *= 2 - d * inv;
-  const std::uint64_t x = ((r >> t) * inv) & (kMask >> t);
-  return x < static_cast<std::uint64_t>(n);
+  const bool divides = (r & ((std::uint64_t{1} << t) - 1)) == 0;
+  const std::uint64_t d = step >> t, rest = r >> t, modulus = kMask >> t;
+  auto x = static_cast<std::int64_t>((rest * kInverse256[(d & 0xFF) >> 1]) &
+                                     std::min<std::uint64_t>(modulus, 0xFF));
+  if (divides & (x < n)) [[unlikely]] {
+    for (; x < n; x += 256)
+      if (((static_cast<std::uint64_t>(x) * d - rest) & modulus) == 0) return true;
+  }
+  return false;
 }
 
 // Out of line: inlined into the triangle walk the loops lose registers to it and reload
