@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cfenv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -27,15 +28,13 @@ namespace {
 
 using projection_detail::RoundD;
 
-// RoundD's result in one instruction where the processor rounds half to even itself: the
-// doubles rounded here come from sums and quotients that already take the default rounding
-// mode for granted. Only for |x| < 2^63.
-inline std::int64_t Nearest(double x) noexcept {
+// RoundD's result in one instruction where the processor rounds half to even itself, that
+// is in the rounding mode to nearest (ToNearest). Only for |x| < 2^63.
+inline std::int64_t Nearest(double x, bool ToNearest) noexcept {
 #if defined(__x86_64__) || defined(_M_X64)
-  return _mm_cvtsd_si64(_mm_set_sd(x));
-#else
-  return RoundD(x);
+  if (ToNearest) return _mm_cvtsd_si64(_mm_set_sd(x));
 #endif
+  return RoundD(x);
 }
 
 // What a span needs of the texture and the picture, fetched once per triangle.
@@ -46,6 +45,7 @@ struct TTexelSource {
   std::int64_t Width;   // columns of the picture
   std::int64_t Height;
   std::int32_t Transparent;
+  bool ToNearest;  // the rounding mode is to nearest
 };
 
 // A corner: device position and texture position.
@@ -206,8 +206,9 @@ void DrawSpan(std::uint8_t* Row, std::int32_t Width, const TTexelSource& T, std:
   const auto steps = static_cast<double>(end - xa);
   if (Inside || (std::fabs(u) < kFixLimit && std::fabs(v) < kFixLimit &&
                  std::fabs(u + du * steps) < kFixLimit && std::fabs(v + dv * steps) < kFixLimit)) {
-    std::int64_t fu = Nearest(u * kFix), fv = Nearest(v * kFix);
-    const std::int64_t fdu = Nearest(du * kFix), fdv = Nearest(dv * kFix);
+    std::int64_t fu = Nearest(u * kFix, T.ToNearest), fv = Nearest(v * kFix, T.ToNearest);
+    const std::int64_t fdu = Nearest(du * kFix, T.ToNearest),
+                       fdv = Nearest(dv * kFix, T.ToNearest);
     // Half to even, as RoundD: a tie rounds up only from an odd whole part.
     auto whole = [](std::int64_t f) noexcept { return (f + 0x7FFFFFFFFF + ((f >> 40) & 1)) >> 40; };
     // The coordinates change linearly along the span: when both ends lie inside the texture
@@ -374,7 +375,8 @@ void TGlobeCanvas::RenderTextureTriangle(const TTriangleLL& WorldTri,
   const std::int32_t height = std::min(FiCanvasHeight, bitmap->Height());
   const TTexelSource texels{TextureMap.Bits(),   TextureMap.TexturePalette.data(),
                             TextureMap.Width(),  TextureMap.PictureWidth(),
-                            TextureMap.Height(), TextureMap.TransparentIndex};
+                            TextureMap.Height(), TextureMap.TransparentIndex,
+                            std::fegetround() == FE_TONEAREST};
 
   // Corners a texel or more inside the texture keep every span of the triangle inside it and
   // well within the fixed point's range (the drift of the stepped doubles is far below half
@@ -401,8 +403,9 @@ void TGlobeCanvas::RenderTextureTriangle(const TTriangleLL& WorldTri,
         continue;
       }
       // Edges run between device corners, well inside the range of Nearest.
-      DrawSpan(bitmap->ScanLine(static_cast<std::int32_t>(y)), width, texels, Nearest(A.X), A.U,
-               A.V, Nearest(B.X), B.U, B.V, inside);
+      DrawSpan(bitmap->ScanLine(static_cast<std::int32_t>(y)), width, texels,
+               Nearest(A.X, texels.ToNearest), A.U, A.V, Nearest(B.X, texels.ToNearest), B.U, B.V,
+               inside);
       ++y;
       A.Step();
       B.Step();
