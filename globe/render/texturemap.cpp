@@ -357,12 +357,23 @@ void TGlobeCanvas::RenderTextureTriangle(const TTriangleLL& WorldTri,
 
   TCustomProjectionModel& model = P.ProjectionModel();
   EnsureDevicePoints(3);
-  TCorner c[3];
+  std::array<TPoint, 3> device;
   for (int i = 0; i < 3; ++i) {
     if (!model.PointLLToXY(pts[static_cast<std::size_t>(i)], i)) return;
-    const TPoint d = DevicePoints()[i];
-    const TPoint t = TextureMap.LLToTextureXY(pts[static_cast<std::size_t>(i)]);
-    c[i] = {d.X, d.Y, static_cast<double>(t.X), static_cast<double>(t.Y)};
+    device[static_cast<std::size_t>(i)] = DevicePoints()[i];
+  }
+  RenderTextureTriangle(WorldTri, device, TextureMap);
+}
+
+void TGlobeCanvas::RenderTextureTriangle(const TTriangleLL& WorldTri,
+                                         const std::array<TPoint, 3>& Device,
+                                         const TTextureData& TextureMap) {
+  platform::TBitmap* bitmap = Bitmap();
+  if (bitmap == nullptr || bitmap->Empty() || !TextureMap.IsValid()) return;
+  TCorner c[3];
+  for (std::size_t i = 0; i < 3; ++i) {
+    const TPoint t = TextureMap.LLToTextureXY(WorldTri.Points[i]);
+    c[i] = {Device[i].X, Device[i].Y, static_cast<double>(t.X), static_cast<double>(t.Y)};
   }
   const std::int64_t minX = std::min({c[0].X, c[1].X, c[2].X});
   const std::int64_t maxX = std::max({c[0].X, c[1].X, c[2].X});
