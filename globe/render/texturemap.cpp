@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #if defined(__x86_64__) || defined(_M_X64)
@@ -40,7 +41,7 @@ inline std::int64_t Nearest(double x, bool ToNearest) noexcept {
 // What a span needs of the texture and the picture, fetched once per triangle.
 struct TTexelSource {
   const std::uint8_t* Bits;
-  const std::uint8_t* Palette;
+  const std::uint32_t* Words;  // the palette as pixel words, the fourth byte set
   std::int64_t Stride;  // bytes per memory row, padding included
   std::int64_t Width;   // columns of the picture
   std::int64_t Height;
@@ -91,11 +92,11 @@ struct TEdge {
 
 constexpr std::int64_t kPixel = platform::TBitmap::kPixelBytes;
 
-// Writes the palette colour of a texel into the pixel p, one word: a palette entry has the
-// pixel's byte order already. Transparent texels leave it.
+// Writes the pixel word of a texel's palette entry into the pixel p. Transparent texels
+// leave it.
 inline void PutTexel(std::uint8_t* p, const TTexelSource& T, std::uint8_t index) noexcept {
   if (index == T.Transparent) return;
-  platform::PutPixel(p, platform::LoadPixelWord(T.Palette + 4 * index));
+  std::memcpy(p, &T.Words[index], sizeof(std::uint32_t));
 }
 
 // The span loops step texture coordinates in fixed point with 40 fraction bits and round
@@ -150,12 +151,12 @@ template <class Round>
 [[gnu::noinline]] void FillLevel(std::uint8_t* p, std::uint8_t* const Stop,
                                  const std::uint8_t* TextureRow, const TTexelSource& T,
                                  std::int64_t fu, const std::int64_t du) noexcept {
-  const std::uint8_t* const palette = T.Palette;
+  const std::uint32_t* const words = T.Words;
   const std::int32_t transparent = T.Transparent;
   for (std::int64_t gu = fu + Round::kBias; p != Stop; p += kPixel, gu += du) {
     const std::uint8_t index = TextureRow[Round::Whole(gu)];
     if (index != transparent)
-      platform::PutPixel(p, platform::LoadPixelWord(palette + 4 * std::size_t{index}));
+      std::memcpy(p, &words[index], sizeof(std::uint32_t));
   }
 }
 
@@ -165,13 +166,13 @@ template <class Round>
                                   const std::int64_t dv) noexcept {
   const std::uint8_t* const bits = T.Bits;
   const std::int64_t stride = T.Stride;
-  const std::uint8_t* const palette = T.Palette;
+  const std::uint32_t* const words = T.Words;
   const std::int32_t transparent = T.Transparent;
   std::int64_t gu = fu + Round::kBias, gv = fv + Round::kBias;
   for (; p != Stop; p += kPixel, gu += du, gv += dv) {
     const std::uint8_t index = bits[Round::Whole(gv) * stride + Round::Whole(gu)];
     if (index != transparent)
-      platform::PutPixel(p, platform::LoadPixelWord(palette + 4 * std::size_t{index}));
+      std::memcpy(p, &words[index], sizeof(std::uint32_t));
   }
 }
 
@@ -384,7 +385,12 @@ void TGlobeCanvas::RenderTextureTriangle(const TTriangleLL& WorldTri,
   // The canvas size may differ from the picture's for a moment; never write beyond either.
   const std::int32_t width = std::min(FiCanvasWidth, bitmap->Width());
   const std::int32_t height = std::min(FiCanvasHeight, bitmap->Height());
-  const TTexelSource texels{TextureMap.Bits(),   TextureMap.TexturePalette.data(),
+  // Whole pixel words to store, the fourth byte set once here rather than in every pixel.
+  std::array<std::uint32_t, 256> words;
+  for (std::size_t i = 0; i < words.size(); ++i)
+    words[i] = platform::LoadPixelWord(TextureMap.TexturePalette.data() + 4 * i) |
+               platform::TBitmap::kOpaque;
+  const TTexelSource texels{TextureMap.Bits(),   words.data(),
                             TextureMap.Width(),  TextureMap.PictureWidth(),
                             TextureMap.Height(), TextureMap.TransparentIndex,
                             std::fegetround() == FE_TONEAREST};
