@@ -42,8 +42,8 @@ inline std::int64_t Nearest(double x, bool ToNearest) noexcept {
 struct TTexelSource {
   const std::uint8_t* Bits;
   const std::uint32_t* Words;  // the palette as pixel words, the fourth byte set
-  std::int64_t Stride;  // bytes per memory row, padding included
-  std::int64_t Width;   // columns of the picture
+  std::int64_t Stride;         // bytes per memory row, padding included
+  std::int64_t Width;          // columns of the picture
   std::int64_t Height;
   std::int32_t Transparent;
   bool ToNearest;  // the rounding mode is to nearest
@@ -155,8 +155,7 @@ template <class Round>
   const std::int32_t transparent = T.Transparent;
   for (std::int64_t gu = fu + Round::kBias; p != Stop; p += kPixel, gu += du) {
     const std::uint8_t index = TextureRow[Round::Whole(gu)];
-    if (index != transparent)
-      std::memcpy(p, &words[index], sizeof(std::uint32_t));
+    if (index != transparent) std::memcpy(p, &words[index], sizeof(std::uint32_t));
   }
 }
 
@@ -171,8 +170,7 @@ template <class Round>
   std::int64_t gu = fu + Round::kBias, gv = fv + Round::kBias;
   for (; p != Stop; p += kPixel, gu += du, gv += dv) {
     const std::uint8_t index = bits[Round::Whole(gv) * stride + Round::Whole(gu)];
-    if (index != transparent)
-      std::memcpy(p, &words[index], sizeof(std::uint32_t));
+    if (index != transparent) std::memcpy(p, &words[index], sizeof(std::uint32_t));
   }
 }
 
@@ -208,8 +206,7 @@ void DrawSpan(std::uint8_t* Row, std::int32_t Width, const TTexelSource& T, std:
   if (Inside || (std::fabs(u) < kFixLimit && std::fabs(v) < kFixLimit &&
                  std::fabs(u + du * steps) < kFixLimit && std::fabs(v + dv * steps) < kFixLimit)) {
     std::int64_t fu = Nearest(u * kFix, T.ToNearest), fv = Nearest(v * kFix, T.ToNearest);
-    const std::int64_t fdu = Nearest(du * kFix, T.ToNearest),
-                       fdv = Nearest(dv * kFix, T.ToNearest);
+    const std::int64_t fdu = Nearest(du * kFix, T.ToNearest), fdv = Nearest(dv * kFix, T.ToNearest);
     // Half to even, as RoundD: a tie rounds up only from an odd whole part.
     auto whole = [](std::int64_t f) noexcept { return (f + 0x7FFFFFFFFF + ((f >> 40) & 1)) >> 40; };
     // The coordinates change linearly along the span: when both ends lie inside the texture
@@ -390,9 +387,12 @@ void TGlobeCanvas::RenderTextureTriangle(const TTriangleLL& WorldTri,
   for (std::size_t i = 0; i < words.size(); ++i)
     words[i] = platform::LoadPixelWord(TextureMap.TexturePalette.data() + 4 * i) |
                platform::TBitmap::kOpaque;
-  const TTexelSource texels{TextureMap.Bits(),   words.data(),
-                            TextureMap.Width(),  TextureMap.PictureWidth(),
-                            TextureMap.Height(), TextureMap.TransparentIndex,
+  const TTexelSource texels{TextureMap.Bits(),
+                            words.data(),
+                            TextureMap.Width(),
+                            TextureMap.PictureWidth(),
+                            TextureMap.Height(),
+                            TextureMap.TransparentIndex,
                             std::fegetround() == FE_TONEAREST};
 
   // Corners a texel or more inside the texture keep every span of the triangle inside it and
@@ -400,7 +400,8 @@ void TGlobeCanvas::RenderTextureTriangle(const TTriangleLL& WorldTri,
   // a texel): its spans skip those checks, which would pass and clamp nothing.
   const double lastU = texels.Width - 1, lastV = texels.Height - 1;
   bool inside = lastU < 2097152 && lastV < 2097152;  // 2^21
-  for (const TCorner& k : c) inside = inside && k.U >= 1 && k.U <= lastU - 1 && k.V >= 1 && k.V <= lastV - 1;
+  for (const TCorner& k : c)
+    inside = inside && k.U >= 1 && k.U <= lastU - 1 && k.V >= 1 && k.V <= lastV - 1;
 
   int top = 0;
   for (int i = 1; i < 3; ++i)
