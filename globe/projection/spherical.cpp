@@ -48,17 +48,35 @@ class TTextureMesh {
   TTextureMesh(TSphericalPrj& Model, TGlobeCanvas& Canvas, const TTextureData& Texture) noexcept
       : model_(Model), canvas_(Canvas), texture_(Texture) {}
 
+  // A corner with its place and device point, worked out once for all the faces sharing it.
+  struct TVertex {
+    TV3D V;
+    TPointLL LL;
+    TPoint Device;
+    bool Visible;
+  };
+
+  TVertex Vertex(const TV3D& V, bool West) {
+    TVertex r{V, ToLL(V, West), {}, false};
+    r.Visible = model_.PointLLToXY(r.LL, 0);
+    r.Device = DevicePoints()[0];
+    return r;
+  }
+
   void Face(const TV3D& A, const TV3D& B, const TV3D& C, int Depth, bool West) {
-    const TTriangleLL tri{{ToLL(A, West), ToLL(B, West), ToLL(C, West)}};
+    Face(Vertex(A, West), Vertex(B, West), Vertex(C, West), Depth, West);
+  }
+
+  void Face(const TVertex& A, const TVertex& B, const TVertex& C, int Depth, bool West) {
     if (Depth == 0) {
-      canvas_.RenderTextureTriangle(tri, texture_);
+      if (A.Visible && B.Visible && C.Visible)
+        canvas_.RenderTextureTriangle({{A.LL, B.LL, C.LL}}, {A.Device, B.Device, C.Device},
+                                      texture_);
       return;
     }
-    int visible = 0;
-    for (int i = 0; i < 3; ++i)
-      visible += model_.PointLLToXY(tri.Points[static_cast<std::size_t>(i)], i) ? 1 : 0;
-    if (visible == 0) return;
-    const TV3D ab = Mid(A, B), ac = Mid(A, C), bc = Mid(B, C);
+    if (!A.Visible && !B.Visible && !C.Visible) return;
+    const TVertex ab = Vertex(Mid(A.V, B.V), West), ac = Vertex(Mid(A.V, C.V), West),
+                  bc = Vertex(Mid(B.V, C.V), West);
     Face(A, ac, ab, Depth - 1, West);
     Face(B, ab, bc, Depth - 1, West);
     Face(C, bc, ac, Depth - 1, West);

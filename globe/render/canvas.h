@@ -6,6 +6,7 @@
 // flat maps.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 
@@ -109,6 +110,10 @@ class TGlobeCanvas : public platform::TCanvas {
   /// with a seam, when it spans the seam. Texels outside the image are taken from its
   /// nearest edge. Uses device point buffer slots 0 to 2.
   void RenderTextureTriangle(const TTriangleLL& WorldTri, const TTextureData& TextureMap);
+  /// The same on a map without a seam for a caller that has projected the corners: Device
+  /// holds their device points, every one of them visible. Leaves the device point buffer.
+  void RenderTextureTriangle(const TTriangleLL& WorldTri, const std::array<TPoint, 3>& Device,
+                             const TTextureData& TextureMap);
   /// Covers the texture's geographic rectangle with RenderTextureTriangle, halving cells
   /// until one is under twice CellLimit (GU) wide or high: under 2° by default, for maps
   /// that bend. A map that places texels by an affine mapping can take far larger cells.

@@ -2,10 +2,18 @@
 // texels found through linearly interpolated texture coordinates, written straight into the
 // off-screen picture.
 #include <algorithm>
+#include <array>
+#include <bit>
+#include <cfenv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
+
+#if defined(__x86_64__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
 
 #include "globe/core/numeric.h"
 #include "globe/core/texture.h"
@@ -21,14 +29,24 @@ namespace {
 
 using projection_detail::RoundD;
 
+// RoundD's result in one instruction where the processor rounds half to even itself, that
+// is in the rounding mode to nearest (ToNearest). Only for |x| < 2^63.
+inline std::int64_t Nearest(double x, bool ToNearest) noexcept {
+#if defined(__x86_64__) || defined(_M_X64)
+  if (ToNearest) return _mm_cvtsd_si64(_mm_set_sd(x));
+#endif
+  return RoundD(x);
+}
+
 // What a span needs of the texture and the picture, fetched once per triangle.
 struct TTexelSource {
   const std::uint8_t* Bits;
-  const std::uint8_t* Palette;
-  std::int64_t Stride;  // bytes per memory row, padding included
-  std::int64_t Width;   // columns of the picture
+  const std::uint32_t* Words;  // the palette as pixel words, the fourth byte set
+  std::int64_t Stride;         // bytes per memory row, padding included
+  std::int64_t Width;          // columns of the picture
   std::int64_t Height;
   std::int32_t Transparent;
+  bool ToNearest;  // the rounding mode is to nearest
 };
 
 // A corner: device position and texture position.
@@ -74,16 +92,92 @@ struct TEdge {
 
 constexpr std::int64_t kPixel = platform::TBitmap::kPixelBytes;
 
-// Writes the palette colour of a texel into the pixel p, one word: a palette entry has the
-// pixel's byte order already. Transparent texels leave it.
+// Writes the pixel word of a texel's palette entry into the pixel p. Transparent texels
+// leave it.
 inline void PutTexel(std::uint8_t* p, const TTexelSource& T, std::uint8_t index) noexcept {
   if (index == T.Transparent) return;
-  platform::PutPixel(p, platform::LoadPixelWord(T.Palette + 4 * index));
+  std::memcpy(p, &T.Words[index], sizeof(std::uint32_t));
 }
 
-// Draws row Row between xa and xb (right end excluded) within 0 … Width − 1.
+// The span loops step texture coordinates in fixed point with 40 fraction bits and round
+// them half to even, as RoundD. With g = f + 2^39 − 1 stepped in place of f, g has the
+// parity of f's whole part wherever a tie can occur, so the texel is (g + odd(g)) >> 40.
+struct THalfEven {
+  static constexpr std::int64_t kBias = 0x7FFFFFFFFF;
+  static std::int64_t Whole(std::int64_t g) noexcept { return (g + ((g >> 40) & 1)) >> 40; }
+};
+// Where no value of the span lies exactly halfway, rounding half up gives the same texels.
+struct TNoTie {
+  static constexpr std::int64_t kBias = std::int64_t{1} << 39;
+  static std::int64_t Whole(std::int64_t g) noexcept { return g >> 40; }
+};
+
+// Inverses modulo 256 of the odd numbers 2i + 1.
+constexpr std::array<std::uint8_t, 128> kInverse256 = [] {
+  std::array<std::uint8_t, 128> t{};
+  for (unsigned i = 0; i < 128; ++i)
+    for (unsigned x = 1; x < 256; x += 2)
+      if (((2 * i + 1) * x & 0xFF) == 1) t[i] = static_cast<std::uint8_t>(x);
+  return t;
+}();
+
+// Whether f + x·s lies exactly halfway between two texels (fraction 2^39) for some x in
+// 0 … n − 1: the congruence x·s ≡ 2^39 − f modulo 2^40, solved modulo 256 by a table of
+// inverses and each candidate tried, costs a few operations a span instead of the parity in
+// every pixel.
+bool MayTie(std::int64_t f, std::int64_t s, std::int64_t n) noexcept {
+  constexpr std::uint64_t kMask = (std::uint64_t{1} << 40) - 1;
+  const std::uint64_t r = ((std::uint64_t{1} << 39) - static_cast<std::uint64_t>(f)) & kMask;
+  // A step of whole texels counts as 2^40 (t = 40): a tie then needs r = 0.
+  const std::uint64_t step = (static_cast<std::uint64_t>(s) & kMask) | (kMask + 1);
+  // With s = 2^t·d, d odd: no solution unless 2^t divides r, then x·d ≡ r / 2^t modulo
+  // 2^(40 − t), whose solutions modulo 256 (or that smaller modulus) are one residue. Worked
+  // out without branches: the answer is rarely yes and unpredictable.
+  const int t = std::countr_zero(step);
+  const bool divides = (r & ((std::uint64_t{1} << t) - 1)) == 0;
+  const std::uint64_t d = step >> t, rest = r >> t, modulus = kMask >> t;
+  auto x = static_cast<std::int64_t>((rest * kInverse256[(d & 0xFF) >> 1]) &
+                                     std::min<std::uint64_t>(modulus, 0xFF));
+  if (divides & (x < n)) [[unlikely]] {
+    for (; x < n; x += 256)
+      if (((static_cast<std::uint64_t>(x) * d - rest) & modulus) == 0) return true;
+  }
+  return false;
+}
+
+// Out of line: inlined into the triangle walk the loops lose registers to it and reload
+// their steps from the stack every pixel.
+template <class Round>
+[[gnu::noinline]] void FillLevel(std::uint8_t* p, std::uint8_t* const Stop,
+                                 const std::uint8_t* TextureRow, const TTexelSource& T,
+                                 std::int64_t fu, const std::int64_t du) noexcept {
+  const std::uint32_t* const words = T.Words;
+  const std::int32_t transparent = T.Transparent;
+  for (std::int64_t gu = fu + Round::kBias; p != Stop; p += kPixel, gu += du) {
+    const std::uint8_t index = TextureRow[Round::Whole(gu)];
+    if (index != transparent) std::memcpy(p, &words[index], sizeof(std::uint32_t));
+  }
+}
+
+template <class Round>
+[[gnu::noinline]] void FillSloped(std::uint8_t* p, std::uint8_t* const Stop, const TTexelSource& T,
+                                  std::int64_t fu, std::int64_t fv, const std::int64_t du,
+                                  const std::int64_t dv) noexcept {
+  const std::uint8_t* const bits = T.Bits;
+  const std::int64_t stride = T.Stride;
+  const std::uint32_t* const words = T.Words;
+  const std::int32_t transparent = T.Transparent;
+  std::int64_t gu = fu + Round::kBias, gv = fv + Round::kBias;
+  for (; p != Stop; p += kPixel, gu += du, gv += dv) {
+    const std::uint8_t index = bits[Round::Whole(gv) * stride + Round::Whole(gu)];
+    if (index != transparent) std::memcpy(p, &words[index], sizeof(std::uint32_t));
+  }
+}
+
+// Draws row Row between xa and xb (right end excluded) within 0 … Width − 1. Inside: the
+// span's texture coordinates are known to lie at least half a texel inside the texture.
 void DrawSpan(std::uint8_t* Row, std::int32_t Width, const TTexelSource& T, std::int64_t xa,
-              double ua, double va, std::int64_t xb, double ub, double vb) noexcept {
+              double ua, double va, std::int64_t xb, double ub, double vb, bool Inside) noexcept {
   if (xa > xb) {
     std::swap(xa, xb);
     std::swap(ua, ub);
@@ -109,24 +203,33 @@ void DrawSpan(std::uint8_t* Row, std::int32_t Width, const TTexelSource& T, std:
   constexpr double kFix = 1099511627776.0;  // 2^40
   constexpr double kFixLimit = 4194304.0;   // 2^22
   const auto steps = static_cast<double>(end - xa);
-  if (std::fabs(u) < kFixLimit && std::fabs(v) < kFixLimit &&
-      std::fabs(u + du * steps) < kFixLimit && std::fabs(v + dv * steps) < kFixLimit) {
-    std::int64_t fu = RoundD(u * kFix), fv = RoundD(v * kFix);
-    const std::int64_t fdu = RoundD(du * kFix), fdv = RoundD(dv * kFix);
+  if (Inside || (std::fabs(u) < kFixLimit && std::fabs(v) < kFixLimit &&
+                 std::fabs(u + du * steps) < kFixLimit && std::fabs(v + dv * steps) < kFixLimit)) {
+    std::int64_t fu = Nearest(u * kFix, T.ToNearest), fv = Nearest(v * kFix, T.ToNearest);
+    const std::int64_t fdu = Nearest(du * kFix, T.ToNearest), fdv = Nearest(dv * kFix, T.ToNearest);
     // Half to even, as RoundD: a tie rounds up only from an odd whole part.
     auto whole = [](std::int64_t f) noexcept { return (f + 0x7FFFFFFFFF + ((f >> 40) & 1)) >> 40; };
     // The coordinates change linearly along the span: when both ends lie inside the texture
     // every pixel does, and the clamping can go.
     const std::int64_t last = end - xa - 1;
     const std::int64_t fuLast = fu + fdu * last, fvLast = fv + fdv * last;
-    if (std::min(fu, fuLast) >= 0 && std::min(fv, fvLast) >= 0 &&
-        whole(std::max(fu, fuLast)) <= maxU && whole(std::max(fv, fvLast)) <= maxV) {
-      for (std::int64_t x = xa; x < end; ++x, p += kPixel) {
-        const std::uint8_t index = T.Bits[whole(fv) * T.Stride + whole(fu)];
-        fu += fdu;
-        fv += fdv;
-        PutTexel(p, T, index);
+    if (Inside || (std::min(fu, fuLast) >= 0 && std::min(fv, fvLast) >= 0 &&
+                   whole(std::max(fu, fuLast)) <= maxU && whole(std::max(fv, fvLast)) <= maxV)) {
+      std::uint8_t* const stop = p + kPixel * (end - xa);
+      const bool tieU = MayTie(fu, fdu, end - xa);
+      if (fdv == 0) {
+        // A span along a row of the texture (the flat maps): one texture row for all of it.
+        const std::uint8_t* const row = T.Bits + whole(fv) * T.Stride;
+        if (tieU)
+          FillLevel<THalfEven>(p, stop, row, T, fu, fdu);
+        else
+          FillLevel<TNoTie>(p, stop, row, T, fu, fdu);
+        return;
       }
+      if (tieU || MayTie(fv, fdv, end - xa))
+        FillSloped<THalfEven>(p, stop, T, fu, fv, fdu, fdv);
+      else
+        FillSloped<TNoTie>(p, stop, T, fu, fv, fdu, fdv);
       return;
     }
     for (std::int64_t x = xa; x < end; ++x, p += kPixel) {
@@ -252,12 +355,23 @@ void TGlobeCanvas::RenderTextureTriangle(const TTriangleLL& WorldTri,
 
   TCustomProjectionModel& model = P.ProjectionModel();
   EnsureDevicePoints(3);
-  TCorner c[3];
+  std::array<TPoint, 3> device;
   for (int i = 0; i < 3; ++i) {
     if (!model.PointLLToXY(pts[static_cast<std::size_t>(i)], i)) return;
-    const TPoint d = DevicePoints()[i];
-    const TPoint t = TextureMap.LLToTextureXY(pts[static_cast<std::size_t>(i)]);
-    c[i] = {d.X, d.Y, static_cast<double>(t.X), static_cast<double>(t.Y)};
+    device[static_cast<std::size_t>(i)] = DevicePoints()[i];
+  }
+  RenderTextureTriangle(WorldTri, device, TextureMap);
+}
+
+void TGlobeCanvas::RenderTextureTriangle(const TTriangleLL& WorldTri,
+                                         const std::array<TPoint, 3>& Device,
+                                         const TTextureData& TextureMap) {
+  platform::TBitmap* bitmap = Bitmap();
+  if (bitmap == nullptr || bitmap->Empty() || !TextureMap.IsValid()) return;
+  TCorner c[3];
+  for (std::size_t i = 0; i < 3; ++i) {
+    const TPoint t = TextureMap.LLToTextureXY(WorldTri.Points[i]);
+    c[i] = {Device[i].X, Device[i].Y, static_cast<double>(t.X), static_cast<double>(t.Y)};
   }
   const std::int64_t minX = std::min({c[0].X, c[1].X, c[2].X});
   const std::int64_t maxX = std::max({c[0].X, c[1].X, c[2].X});
@@ -268,9 +382,26 @@ void TGlobeCanvas::RenderTextureTriangle(const TTriangleLL& WorldTri,
   // The canvas size may differ from the picture's for a moment; never write beyond either.
   const std::int32_t width = std::min(FiCanvasWidth, bitmap->Width());
   const std::int32_t height = std::min(FiCanvasHeight, bitmap->Height());
-  const TTexelSource texels{TextureMap.Bits(),   TextureMap.TexturePalette.data(),
-                            TextureMap.Width(),  TextureMap.PictureWidth(),
-                            TextureMap.Height(), TextureMap.TransparentIndex};
+  // Whole pixel words to store, the fourth byte set once here rather than in every pixel.
+  std::array<std::uint32_t, 256> words;
+  for (std::size_t i = 0; i < words.size(); ++i)
+    words[i] = platform::LoadPixelWord(TextureMap.TexturePalette.data() + 4 * i) |
+               platform::TBitmap::kOpaque;
+  const TTexelSource texels{TextureMap.Bits(),
+                            words.data(),
+                            TextureMap.Width(),
+                            TextureMap.PictureWidth(),
+                            TextureMap.Height(),
+                            TextureMap.TransparentIndex,
+                            std::fegetround() == FE_TONEAREST};
+
+  // Corners a texel or more inside the texture keep every span of the triangle inside it and
+  // well within the fixed point's range (the drift of the stepped doubles is far below half
+  // a texel): its spans skip those checks, which would pass and clamp nothing.
+  const double lastU = texels.Width - 1, lastV = texels.Height - 1;
+  bool inside = lastU < 2097152 && lastV < 2097152;  // 2^21
+  for (const TCorner& k : c)
+    inside = inside && k.U >= 1 && k.U <= lastU - 1 && k.V >= 1 && k.V <= lastV - 1;
 
   int top = 0;
   for (int i = 1; i < 3; ++i)
@@ -289,8 +420,10 @@ void TGlobeCanvas::RenderTextureTriangle(const TTriangleLL& WorldTri,
         y += k;
         continue;
       }
-      DrawSpan(bitmap->ScanLine(static_cast<std::int32_t>(y)), width, texels, RoundD(A.X), A.U, A.V,
-               RoundD(B.X), B.U, B.V);
+      // Edges run between device corners, well inside the range of Nearest.
+      DrawSpan(bitmap->ScanLine(static_cast<std::int32_t>(y)), width, texels,
+               Nearest(A.X, texels.ToNearest), A.U, A.V, Nearest(B.X, texels.ToNearest), B.U, B.V,
+               inside);
       ++y;
       A.Step();
       B.Step();

@@ -7,6 +7,7 @@
 
 #include <QImage>
 #include <QString>
+#include <cfenv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -179,6 +180,39 @@ TEST_F(TextureTest, TextureCoordinatesBeyondTheImageTakeItsEdge) {
   EXPECT_EQ(At(200, 76), Texel(15, 14));  // u 20 → 15
   EXPECT_EQ(At(186, 93), Texel(6, 0));    // v −3 → 0
   EXPECT_EQ(At(185, 94), Texel(5, 0));
+}
+
+TEST_F(TextureTest, TexelsHalfwayBetweenTwoRoundToTheEvenOne) {
+  // Two pixels a texel: every other pixel and row lies exactly halfway between two texels
+  // and takes the even one (0.5 → 0, 1.5 → 2, 2.5 → 2), not the next one up.
+  FlatMap();
+  P.SetScaleFactor(2.0L / D);  // (lon, lat) lands on (180 + 2 lon, 90 − 2 lat)
+  ProbeTexture();
+  Triangle(Deg(0, 15), Deg(8, 15), Deg(0, 7));
+  auto even = [](int Halves) { return Halves / 2 + (Halves % 4 == 3); };
+  ExpectPicture([](int x, int y) { return y >= 60 && y < 76 && x >= 180 && x < 196 - (y - 60); },
+                [&](int x, int y) { return Texel(even(x - 180), even(90 - y)); });
+}
+
+TEST_F(TextureTest, EdgesHalfwayBetweenTwoPixelsRoundTheSameInEveryRoundingMode) {
+  // The long edge moves half a pixel a row, exactly: its halves round to even whatever
+  // rounding mode the caller left, as in the default one.
+  auto draw = [&](int Mode) {
+    FlatMap();
+    ProbeTexture();
+    EXPECT_EQ(std::fesetround(Mode), 0);
+    Triangle(Deg(0, 30), Deg(10, 30), Deg(0, 10));
+    std::fesetround(FE_TONEAREST);
+    std::vector<TColor> pixels;
+    for (std::int32_t y = 55; y < 85; ++y)
+      for (std::int32_t x = 175; x < 195; ++x) pixels.push_back(At(x, y));
+    return pixels;
+  };
+  const std::vector<TColor> nearest = draw(FE_TONEAREST);
+  // The span of row 60 + k ends before 190 − k / 2, rounded: 189.5 → 190, 188.5 → 188.
+  EXPECT_EQ(nearest[(61 - 55) * 20 + (189 - 175)], Texel(9, 15));
+  EXPECT_EQ(nearest[(63 - 55) * 20 + (188 - 175)], kBackground);
+  for (const int mode : {FE_UPWARD, FE_DOWNWARD, FE_TOWARDZERO}) EXPECT_EQ(draw(mode), nearest);
 }
 
 TEST_F(TextureTest, FlatMapDrawsTrianglesAcrossItsSeamAtBothEdges) {
