@@ -69,7 +69,7 @@ namespace globe::projection_detail {
 [[nodiscard]] inline bool RoundingToNearest() noexcept { return std::fegetround() == FE_TONEAREST; }
 
 /// round(x), halves to even, in one conversion instruction; the same as RoundD for finite
-/// |x| < 2^51 while RoundingToNearest() holds. Chain loops check both once per chain.
+/// |x| < 2^63 while RoundingToNearest() holds. Chain loops check both once per chain.
 [[nodiscard]] inline std::int64_t RoundNearest(double x) noexcept {
 #if defined(__SSE2__)
   return _mm_cvtsd_si64(_mm_set_sd(x));

@@ -11,10 +11,6 @@
 #include <cstring>
 #include <utility>
 
-#if defined(__x86_64__) || defined(_M_X64)
-#include <emmintrin.h>
-#endif
-
 #include "globe/core/numeric.h"
 #include "globe/core/texture.h"
 #include "globe/core/units.h"
@@ -29,13 +25,9 @@ namespace {
 
 using projection_detail::RoundD;
 
-// RoundD's result in one instruction where the processor rounds half to even itself, that
-// is in the rounding mode to nearest (ToNearest). Only for |x| < 2^63.
+// RoundD's result, in one instruction where the rounding mode is to nearest (ToNearest).
 inline std::int64_t Nearest(double x, bool ToNearest) noexcept {
-#if defined(__x86_64__) || defined(_M_X64)
-  if (ToNearest) return _mm_cvtsd_si64(_mm_set_sd(x));
-#endif
-  return RoundD(x);
+  return ToNearest ? projection_detail::RoundNearest(x) : RoundD(x);
 }
 
 // What a span needs of the texture and the picture, fetched once per triangle.
