@@ -396,6 +396,21 @@ void TGlobeCanvas::RenderChainStore(TChainStore& Chains, TGlobeObjectStateSet St
     return store;
   };
 
+  // An open chain: its points in turn, a hidden point ending one visible run.
+  const auto drawOpen = [&](const TPointStore& Run) {
+    EnsureDevicePoints(static_cast<std::size_t>(Run.Count()) + 1);
+    std::int32_t idx = 0;
+    for (std::int32_t j = 0; j < Run.Count(); ++j) {
+      if (model.PointLLToXY(Run.GetLL(j), idx)) {
+        ++idx;
+      } else {
+        DrawClippedPoly(idx, State, iPenWidth);
+        idx = 0;
+      }
+    }
+    DrawClippedPoly(idx, State, iPenWidth);
+  };
+
   for (std::int32_t i = 0; i < Chains.Count(); ++i) {
     const TPointStore* C = Chains.FindChain(i);
     if (C == nullptr || C->Count() < 2) continue;
@@ -408,17 +423,7 @@ void TGlobeCanvas::RenderChainStore(TChainStore& Chains, TGlobeObjectStateSet St
         DrawClippedPoly(project(Chains.GetChain(i), 0), State, iPenWidth);
         continue;
       }
-      EnsureDevicePoints(static_cast<std::size_t>(n) + 1);
-      std::int32_t idx = 0;
-      for (std::int32_t j = 0; j < n; ++j) {
-        if (model.PointLLToXY(C->GetLL(j), idx)) {
-          ++idx;
-        } else {
-          DrawClippedPoly(idx, State, iPenWidth);
-          idx = 0;
-        }
-      }
-      DrawClippedPoly(idx, State, iPenWidth);
+      drawOpen(*C);
       continue;
     }
 
@@ -451,20 +456,7 @@ void TGlobeCanvas::RenderChainStore(TChainStore& Chains, TGlobeObjectStateSet St
     const std::int32_t subCount = k + 1;
 
     if (!bClosed) {
-      for (std::int32_t s = 0; s < subCount; ++s) {
-        TPointStore& run = T.GetChain(s);
-        EnsureDevicePoints(static_cast<std::size_t>(run.Count()) + 1);
-        std::int32_t idx = 0;
-        for (std::int32_t j = 0; j < run.Count(); ++j) {
-          if (model.PointLLToXY(run.GetLL(j), idx)) {
-            ++idx;
-          } else {
-            DrawClippedPoly(idx, State, iPenWidth);
-            idx = 0;
-          }
-        }
-        DrawClippedPoly(idx, State, iPenWidth);
-      }
+      for (std::int32_t s = 0; s < subCount; ++s) drawOpen(T.GetChain(s));
       continue;
     }
 
