@@ -395,8 +395,7 @@ void TGlobe4::Paint(platform::TDevice& WindowDevice) {
       canvas.RefreshDC();
     }
     if (FbRedrawLayers || !buffered || (FbRedrawRender && !RestoreLayersPicture())) {
-      const bool keep =
-          buffered && (FbLayersPictureWanted || FbRedrawRender || !lastRedrewLayers);
+      const bool keep = buffered && (FbLayersPictureWanted || FbRedrawRender || !lastRedrewLayers);
       FbLayersPictureWanted = false;
       FbLastPaintRedrewLayers = true;
       RenderBackground();

@@ -320,9 +320,9 @@ class TRampShader {
             static_cast<std::uint8_t>((old * channels[ch] + 127) / 255);
       darkMul_ |= static_cast<std::uint64_t>(channels[ch]) << (16 * ch);
       for (std::size_t w = 0; w <= 256; ++w)
-        rampMul_[w] |= static_cast<std::uint64_t>(
-                           256 - (((256 - factor_[c]) * static_cast<int>(w)) >> 8))
-                       << (16 * ch);
+        rampMul_[w] |=
+            static_cast<std::uint64_t>(256 - (((256 - factor_[c]) * static_cast<int>(w)) >> 8))
+            << (16 * ch);
     }
     // The fourth byte: (x · 255 + 127) / 255 and (x · 256 + 128) >> 8 are x.
     darkMul_ |= std::uint64_t{255} << 48;
@@ -414,11 +414,12 @@ class TRampShader {
           const std::uint32_t e1 = texel();
           std::uint64_t old;
           std::memcpy(&old, p, sizeof old);
-          const __m128i px = _mm_unpacklo_epi8(_mm_cvtsi64_si128(static_cast<std::int64_t>(old)), zero);
-          const __m128i l = _mm_unpacklo_epi8(
-              _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(e0)),
-                                 _mm_cvtsi32_si128(static_cast<int>(e1))),
-              zero);
+          const __m128i px =
+              _mm_unpacklo_epi8(_mm_cvtsi64_si128(static_cast<std::int64_t>(old)), zero);
+          const __m128i l =
+              _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(e0)),
+                                                   _mm_cvtsi32_si128(static_cast<int>(e1))),
+                                zero);
           // At most 510 a lane: the pack saturates it.
           const __m128i d = _mm_add_epi16(dark(px), l);
           _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(d, d));

@@ -440,8 +440,8 @@ TEST_F(RampTest, NightLightsShowByTheRampAndNotAcrossTheSeam) {
 TEST_F(RampTest, DarkeningLeavesEachPixelsFourthByteAlone) {
   // The fourth byte belongs to no colour: whole-pixel shading must neither darken it nor
   // add the lights' palette entries into it, whose fourth byte a file may well set.
-  std::vector<std::uint8_t> file = LightsPicture(36, 18, platform::RGB(0xFF, 0xE0, 0x80),
-                                                 {{20, 8}, {21, 8}, {22, 9}, {30, 4}});
+  std::vector<std::uint8_t> file =
+      LightsPicture(36, 18, platform::RGB(0xFF, 0xE0, 0x80), {{20, 8}, {21, 8}, {22, 9}, {30, 4}});
   file[57] = 0xFF;  // the palette entries' reserved bytes
   file[61] = 0x7F;
   TTextureData lights;
