@@ -27,6 +27,9 @@ class TLoggerRegistry {
   /// key is open.
   [[nodiscard]] virtual std::optional<std::string> ReadString(std::string_view Name) = 0;
   virtual void CloseKey() noexcept = 0;
+  /// Whether the last call got no answer in time, so that its "no key" or "no value" says
+  /// nothing about the registry. A registry that always answers keeps the default.
+  [[nodiscard]] virtual bool LastCallUnanswered() const noexcept { return false; }
 };
 
 /// The logger's database: one connection, a table check and one query.
@@ -107,6 +110,16 @@ class TWindowLookup {
   /// Whether the last call got no answer in time, so that its "missing" result says
   /// nothing about the windows. A lookup that always answers keeps the default.
   [[nodiscard]] virtual bool LastCallUnanswered() const noexcept { return false; }
+
+  /// The link to the other program itself, beyond one call: whether it is down (being
+  /// restored, so that answers are missing for a while) or lost for good, and why, for the
+  /// operator. A lookup that never loses its link keeps the default.
+  struct TLinkState {
+    bool Down = false;
+    bool Lost = false;  // cannot be restored: the lookups read as "no window" from now on
+    std::string Why;
+  };
+  [[nodiscard]] virtual TLinkState LinkState() const { return {}; }
 };
 
 /// The logger's file names as this program opens them. The logger names its files as its

@@ -49,6 +49,20 @@ int RemainingMs(const QDeadlineTimer& Deadline) {
                                            std::numeric_limits<int>::max()));
 }
 
+// What is kept of a bridge's error output: its end, where the reason stands.
+constexpr qsizetype kMaxErrorTail = 4096;
+// The first wait before starting again a bridge that died without answering; it doubles.
+constexpr std::chrono::milliseconds kFirstRestartDelay{2000};
+
+// The last few lines of Text, trimmed, for a message.
+QString LastLines(const QByteArray& Text, int Lines = 4) {
+  const QStringList All = QString::fromLocal8Bit(Text).split(u'\n', Qt::SkipEmptyParts);
+  QStringList Kept;
+  for (qsizetype i = std::max<qsizetype>(0, All.size() - Lines); i < All.size(); ++i)
+    Kept << All[i].trimmed();
+  return Kept.join(QStringLiteral(" / "));
+}
+
 }  // namespace
 
 struct TLoggerHostClient::TImpl {
@@ -58,6 +72,17 @@ struct TLoggerHostClient::TImpl {
   std::unique_ptr<QLocalSocket> Socket;
   std::unique_ptr<QProcess> Process;
   QElapsedTimer LastStart;  // of the process; invalid before the first
+  // The process's state between starts: when it may be started again, how it ended, what
+  // it said on its error output, and how often it failed in a row.
+  QDeadlineTimer NextStart{0};
+  bool AnsweredSinceStart = false;
+  int Deaths = 0;        // ends in a row without an answer since the start before
+  int Silent = 0;        // requests in a row that ran out of time on a running process
+  bool GivenUp = false;  // no more starts
+  QString GivenUpWhy;
+  QByteArray ErrorTail;  // the end of its error output
+  QString LastEnd;       // how the last process ended ("exited with status 1", ...)
+  QString EndingNote;    // why it is being ended, when this client ends it
   TLineBuffer Buffer;
   std::uint64_t LastId = 0;
   std::optional<std::string> OpenedKey;
@@ -78,17 +103,74 @@ struct TLoggerHostClient::TImpl {
     return Process && Process->state() == QProcess::Running;
   }
 
+  void KeepErrors() {
+    if (!Process) return;
+    ErrorTail += Process->readAllStandardError();
+    if (ErrorTail.size() > kMaxErrorTail) ErrorTail = ErrorTail.right(kMaxErrorTail);
+  }
+
+  // The command as the messages name it.
+  QString CommandText() const {
+    const auto& Command = std::get<TLoggerHostProcess>(Endpoint);
+    return (QStringList{Command.Program} + Command.Arguments).join(u' ');
+  }
+
+  // Why the last process gave no answer, from how it ended and what it said.
+  QString EndReason() const {
+    QString Why = LastEnd;
+    const QString Said = LastLines(ErrorTail);
+    if (ErrorTail.contains("version mismatch"))
+      Why += QStringLiteral(
+          "; Wine says its version does not match the wineserver running for this prefix: "
+          "the logger runs under another Wine build (a Wine manager's own), which must "
+          "start the bridge too (name it as Wine in the [Logger] section of Orvane.ini)");
+    if (!Said.isEmpty()) Why += QStringLiteral(" (it said: %1)").arg(Said);
+    return Why;
+  }
+
   void Drop() {
     if (Socket) Socket->abort();
     Socket.reset();
     if (Process) {
       // Its standard input closing ends the bridge; a bridge that does not go is killed.
-      Process->closeWriteChannel();
-      if (!Process->waitForFinished(500)) {
-        Process->kill();
-        Process->waitForFinished(500);
+      if (Process->state() != QProcess::NotRunning) {
+        Process->closeWriteChannel();
+        if (!Process->waitForFinished(500)) {
+          Process->kill();
+          Process->waitForFinished(500);
+        }
       }
+      KeepErrors();
+      const double Seconds = static_cast<double>(LastStart.elapsed()) / 1000.0;
+      LastEnd = !EndingNote.isEmpty() ? EndingNote
+                : Process->exitStatus() == QProcess::CrashExit
+                    ? QStringLiteral("%1 ended after %2 s").arg(CommandText()).arg(Seconds, 0, 'f', 1)
+                    : QStringLiteral("%1 exited with status %2 after %3 s")
+                          .arg(CommandText())
+                          .arg(Process->exitCode())
+                          .arg(Seconds, 0, 'f', 1);
+      EndingNote.clear();
       Process.reset();
+      // A bridge that ended after answering is started again at once; one that keeps
+      // ending without an answer waits longer each time, and is given up after a few.
+      const auto& Command = std::get<TLoggerHostProcess>(Endpoint);
+      if (AnsweredSinceStart) {
+        Deaths = 0;
+        NextStart = QDeadlineTimer(0);
+      } else {
+        ++Deaths;
+        if (Deaths >= Command.FailedStartLimit) {
+          GivenUp = true;
+          GivenUpWhy = QStringLiteral("the bridge to the logger ended %1 times in a row without "
+                                   "answering; last: %2")
+                        .arg(Deaths)
+                        .arg(EndReason());
+        }
+        auto Delay = kFirstRestartDelay;
+        for (int i = 1; i < Deaths && Delay < Command.RestartInterval; ++i) Delay *= 2;
+        NextStart = QDeadlineTimer(std::min(Delay, Command.RestartInterval));
+      }
+      Silent = 0;
     }
     Buffer.Clear();
   }
@@ -99,14 +181,35 @@ struct TLoggerHostClient::TImpl {
                               std::optional<std::chrono::milliseconds> Wait = std::nullopt) {
     Unanswered = true;
     if (!Resting.hasExpired()) return std::nullopt;
+    if (GivenUp) {
+      // Given up: as without a logger, from now on.
+      Unanswered = false;
+      return std::nullopt;
+    }
     const QDeadlineTimer Deadline(Wait.value_or(Timeout), Qt::PreciseTimer);
     std::optional<TAnswer> Answer = Attempt(Request, Deadline);
+    if (Answer) {
+      Silent = 0;
+      AnsweredSinceStart = true;
+      Deaths = 0;
+    }
     if (Answer && Answer->Unanswered) {
       // The logger itself is busy: ask again at the next tick, not at the next request.
       Resting = QDeadlineTimer(Timeout);
       return std::nullopt;
     }
-    if (!Answer && Deadline.hasExpired()) Resting = QDeadlineTimer(Timeout);
+    if (!Answer && Deadline.hasExpired()) {
+      Resting = QDeadlineTimer(Timeout);
+      // A bridge that runs but answers nothing for many requests is stopped or wedged in
+      // Wine: its silence would pass for a busy logger for ever.
+      if (IsProcess() && Open() &&
+          ++Silent >= std::get<TLoggerHostProcess>(Endpoint).SilentLimit) {
+        EndingNote =
+            QStringLiteral("%1 answered nothing %2 times in a row and was ended").arg(CommandText()).arg(Silent);
+        AnsweredSinceStart = false;
+        Drop();
+      }
+    }
     if (Answer) Unanswered = false;
     return Answer;
   }
@@ -120,6 +223,10 @@ struct TLoggerHostClient::TImpl {
       bool Closed = false;
       bool Broken = false;
       if (auto Answer = Exchange(Request, Deadline, Closed, Broken)) return Answer;
+      // A bridge whose output closed before the time was up is ending: its end is seen a
+      // moment after the pipe's, and it must not pass for one that is slow.
+      if (IsProcess() && !Broken && Open() && !Deadline.hasExpired())
+        Process->waitForFinished(std::clamp(RemainingMs(Deadline), 1, 2000));
       // A slow bridge is kept, its late answer skipped next time; a socket is replaced.
       if (IsProcess() && !Broken && Open()) return std::nullopt;
       if (IsProcess() && Broken) Error = QStringLiteral("the bridge sent what is not an answer");
@@ -147,8 +254,10 @@ struct TLoggerHostClient::TImpl {
       return false;
     }
     const auto& Command = std::get<TLoggerHostProcess>(Endpoint);
-    if (LastStart.isValid() && LastStart.elapsed() < Command.RestartInterval.count()) return false;
+    if (GivenUp || !NextStart.hasExpired()) return false;
     LastStart.start();
+    AnsweredSinceStart = false;
+    ErrorTail.clear();
     Process = std::make_unique<QProcess>();
     QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
     for (const QString& Entry : Command.Environment) {
@@ -156,13 +265,17 @@ struct TLoggerHostClient::TImpl {
       if (Equals > 0) Environment.insert(Entry.left(Equals), Entry.mid(Equals + 1));
     }
     Process->setProcessEnvironment(Environment);
-    // What wine says on its error output is not ours to read, and an unread pipe would
-    // stop the bridge once full.
-    Process->setStandardErrorFile(QProcess::nullDevice());
+    // What wine says on its error output explains a bridge that does not answer; it is read
+    // as it comes, so that the pipe never fills, and only its end is kept.
+    QObject::connect(Process.get(), &QProcess::readyReadStandardError, Process.get(),
+                     [this] { KeepErrors(); });
     Process->start(Command.Program, Command.Arguments);
     if (Process->waitForStarted(std::max(1000, RemainingMs(Deadline)))) return true;
     Error = QStringLiteral("cannot start %1: %2").arg(Command.Program, Process->errorString());
     Process.reset();
+    // A command that cannot be started at all will not start later either.
+    GivenUp = true;
+    GivenUpWhy = Error;
     return false;
   }
 
@@ -231,16 +344,41 @@ bool TLoggerHostClient::Connect(std::chrono::milliseconds Wait) {
   Request.Op = TOperation::opUnixPath;
   Request.Path = "C:\\";
   if (FImpl->Call(Request, Wait)) return true;
-  if (FImpl->Error.isEmpty())
-    FImpl->Error = FImpl->IsProcess() ? QStringLiteral("the bridge did not answer within %1 s")
-                                            .arg(static_cast<double>(Wait.count()) / 1000.0)
-                                      : QStringLiteral("no logger host answers");
+  if (FImpl->IsProcess() && FImpl->Error.isEmpty()) {
+    if (FImpl->Process && FImpl->Open()) {
+      FImpl->KeepErrors();
+      FImpl->Error = QStringLiteral("%1 did not answer within %2 s")
+                         .arg(FImpl->CommandText())
+                         .arg(static_cast<double>(Wait.count()) / 1000.0);
+      if (const QString Said = LastLines(FImpl->ErrorTail); !Said.isEmpty())
+        FImpl->Error += QStringLiteral(" (it said: %1)").arg(Said);
+    } else if (!FImpl->LastEnd.isEmpty() && !FImpl->GivenUp) {
+      // It ended before answering: say how, and what it said, not that it was slow.
+      FImpl->Error = FImpl->EndReason();
+    } else if (FImpl->GivenUp) {
+      FImpl->Error = FImpl->GivenUpWhy;
+    }
+  }
+  if (FImpl->Error.isEmpty()) FImpl->Error = QStringLiteral("no logger host answers");
   return false;
 }
 
 QString TLoggerHostClient::ErrorString() const { return FImpl->Error; }
 
 bool TLoggerHostClient::LastCallUnanswered() const noexcept { return FImpl->Unanswered; }
+
+TWindowLookup::TLinkState TLoggerHostClient::LinkState() const {
+  TLinkState State;
+  if (!FImpl->IsProcess()) return State;
+  if (FImpl->GivenUp) {
+    State.Down = State.Lost = true;
+    State.Why = FImpl->GivenUpWhy.toStdString();
+  } else if (!FImpl->Open() && FImpl->LastStart.isValid()) {
+    State.Down = true;
+    State.Why = FImpl->LastEnd.toStdString();
+  }
+  return State;
+}
 
 bool TLoggerHostClient::OpenKey(std::string_view Key, bool CanCreate) {
   FImpl->OpenedKey.reset();

@@ -39,8 +39,16 @@ struct TLoggerHostProcess {
   QStringList Arguments;
   /// "NAME=value" entries set on top of this process's environment (WINEPREFIX, ...).
   QStringList Environment;
-  /// A process that ended is started again at most once in this time.
+  /// The longest wait between two starts of a process that keeps dying. One that ends after
+  /// it has answered is started again at once; one that ends again without answering waits
+  /// 2 s, then twice as long each time, up to this.
   std::chrono::milliseconds RestartInterval{std::chrono::minutes(1)};
+  /// A running process that answers nothing (stopped, or wedged) is ended and started again
+  /// after this many requests in a row have run out of time.
+  int SilentLimit = 10;
+  /// Starts in a row that end without any answer before the process is given up: the link
+  /// is then lost (LinkState), with the last start's reason.
+  int FailedStartLimit = 3;
 };
 
 /// The program's side: the registry, the window lookup and the logger's file names answered
@@ -56,8 +64,9 @@ struct TLoggerHostProcess {
 /// restarted server) is replaced within the same call, which sends its request once more:
 /// every request is a read. A child process is kept while it runs, late answers are skipped
 /// by their id, and one that ended (or sent what is not an answer, and was ended) is started
-/// again at most once per RestartInterval. Use it on one thread; it needs a
-/// QCoreApplication but no running event loop.
+/// again as TLoggerHostProcess says; what it writes on its error output is kept (its last
+/// lines) for the messages. Use it on one thread; it needs a QCoreApplication but no running
+/// event loop.
 class TLoggerHostClient final : public TLoggerRegistry, public TWindowLookup, public TLoggerPaths {
  public:
   explicit TLoggerHostClient(QString ServerName,
@@ -85,6 +94,7 @@ class TLoggerHostClient final : public TLoggerRegistry, public TWindowLookup, pu
   [[nodiscard]] std::optional<std::string> WindowText(THandle Window,
                                                       std::size_t BufferSize) override;
   [[nodiscard]] bool LastCallUnanswered() const noexcept override;
+  [[nodiscard]] TLinkState LinkState() const override;
 
   // TLoggerPaths: the path as it is when the server does not run under Wine.
   [[nodiscard]] std::optional<std::string> LocalPath(std::string_view LoggerPath) override;

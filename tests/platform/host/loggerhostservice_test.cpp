@@ -332,16 +332,15 @@ TEST(LoggerHostProcess, AnswersThroughTheChildsStandardInputAndOutput) {
   const THandle Pid = Client.FindTopLevel("TfmEditNewQso");
   EXPECT_NE(Pid, 0u);
   EXPECT_EQ(Client.FindTopLevel("TfmEditNewQso"), Pid);  // one process, kept
+  EXPECT_FALSE(Client.LinkState().Down);
 
-  // A bridge that dies is no answer, not a missing window, and is not started again
-  // before its interval is over.
+  // A bridge that dies is no answer, not a missing window; having answered before, it is
+  // started again at once.
   EXPECT_EQ(Client.FindTopLevel("Die"), 0u);
   EXPECT_TRUE(Client.LastCallUnanswered());
-  QElapsedTimer Clock;
-  Clock.start();
-  EXPECT_EQ(Client.FindTopLevel("TfmEditNewQso"), 0u);
-  EXPECT_TRUE(Client.LastCallUnanswered());
-  EXPECT_LT(Clock.elapsed(), 1000);
+  const THandle Again = Client.FindTopLevel("TfmEditNewQso");
+  EXPECT_NE(Again, 0u);
+  EXPECT_NE(Again, Pid);
 }
 
 TEST(LoggerHostProcess, ADeadOrBrokenBridgeIsStartedAgainAfterItsInterval) {
@@ -363,6 +362,65 @@ TEST(LoggerHostProcess, ADeadOrBrokenBridgeIsStartedAgainAfterItsInterval) {
   EXPECT_FALSE(Absent.Connect(10s));
   EXPECT_TRUE(Absent.ErrorString().contains(QStringLiteral("/nonexistent/wine")))
       << Absent.ErrorString().toStdString();
+  EXPECT_TRUE(Absent.LinkState().Lost);
+}
+
+// A bridge that ends before answering is told from one that is slow, with what it said; one
+// that keeps ending is given up, and the link is then lost with its reason.
+TEST(LoggerHostProcess, ABridgeThatEndsAtOnceIsExplainedAndGivenUp) {
+  platform::TLoggerHostProcess Failing;
+  Failing.Program = QStringLiteral("/bin/sh");
+  Failing.Arguments = {QStringLiteral("-c"),
+                       QStringLiteral("echo 'wine client error:0: version mismatch 771/796.' >&2; "
+                                      "exit 1")};
+  Failing.RestartInterval = 0ms;
+  TLoggerHostClient Client(Failing, 3000ms);
+  QElapsedTimer Clock;
+  Clock.start();
+  EXPECT_FALSE(Client.Connect(60s));
+  EXPECT_LT(Clock.elapsed(), 30000);  // not the whole wait: it ended
+  const std::string Why = Client.ErrorString().toStdString();
+  EXPECT_NE(Why.find("exited with status 1"), std::string::npos) << Why;
+  EXPECT_NE(Why.find("does not match the wineserver"), std::string::npos) << Why;
+  EXPECT_NE(Why.find("version mismatch 771/796"), std::string::npos) << Why;
+  EXPECT_EQ(Why.find("did not answer within"), std::string::npos) << Why;
+  EXPECT_TRUE(Client.LinkState().Down);
+  EXPECT_FALSE(Client.LinkState().Lost);
+
+  // Two more starts that end the same way: given up, and the windows read as gone.
+  for (int i = 0; i < 2; ++i) (void)Client.FindTopLevel("TfmEditNewQso");
+  const auto State = Client.LinkState();
+  EXPECT_TRUE(State.Lost);
+  EXPECT_NE(State.Why.find("3 times in a row"), std::string::npos) << State.Why;
+  EXPECT_EQ(Client.FindTopLevel("TfmEditNewQso"), 0u);
+  EXPECT_FALSE(Client.LastCallUnanswered());
+}
+
+// A bridge that runs but answers nothing (stopped, or wedged in Wine) is ended after its
+// limit of silent requests and started again, instead of passing for a busy logger for ever.
+TEST(LoggerHostProcess, ASilentBridgeIsReplaced) {
+  platform::TLoggerHostProcess Silent;
+  Silent.Program = QStringLiteral("/bin/sh");
+  Silent.Arguments = {QStringLiteral("-c"), QStringLiteral("cat >/dev/null")};
+  Silent.RestartInterval = 0ms;
+  Silent.SilentLimit = 2;
+  Silent.FailedStartLimit = 2;
+  constexpr auto kShort = 300ms;
+  TLoggerHostClient Client(Silent, kShort);
+  const auto Ask = [&] {
+    // After a call that ran out of time the client rests for its timeout.
+    QThread::msleep(static_cast<unsigned long>(kShort.count()) + 100);
+    return Client.FindTopLevel("TfmEditNewQso");
+  };
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(Ask(), 0u);
+    EXPECT_TRUE(Client.LastCallUnanswered());
+  }
+  EXPECT_FALSE(Client.LinkState().Lost);  // ended once and started again
+  EXPECT_EQ(Ask(), 0u);                   // the second one ends the same way
+  const auto State = Client.LinkState();
+  EXPECT_TRUE(State.Lost);
+  EXPECT_NE(State.Why.find("answered nothing 2 times in a row"), std::string::npos) << State.Why;
 }
 
 TEST_F(LoggerHostService, RequestsInOneWriteOrSplitAreAllAnswered) {
