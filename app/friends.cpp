@@ -125,7 +125,7 @@ TfrmFriends::TfrmFriends(const QString& LoggerInstallPath, TSettingsFile Setting
   Layout->addWidget(Memo1_);
 
   FormCreate();
-  friendsini_ = LoggerInstallPath + QStringLiteral("friends.ini");
+  SetLoggerInstallPath(LoggerInstallPath);
 }
 
 void TfrmFriends::FormCreate() {

@@ -55,6 +55,11 @@ class TfrmFriends : public QWidget {
   /// Left 100, Height 215, Width 280), and kept on a screen (KeepOnScreen).
   TfrmFriends(const QString& LoggerInstallPath, TSettingsFile Settings, QWidget* Parent = nullptr);
 
+  /// The logger's folder once it is known (it may come after the window was made).
+  void SetLoggerInstallPath(const QString& LoggerInstallPath) {
+    friendsini_ = LoggerInstallPath + QStringLiteral("friends.ini");
+  }
+
   /// Fills Memo1 with the notes for Call, each line ended by a line break; see
   /// ReadFriendsNotes for when the text is left as it was.
   void Friends(const QString& call);

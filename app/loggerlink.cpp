@@ -1,6 +1,8 @@
 #include "app/loggerlink.h"
 
+#include <algorithm>
 #include <array>
+#include <cstddef>
 #include <utility>
 
 namespace orvane {
@@ -27,6 +29,23 @@ constexpr std::size_t kFieldBuffer = 20;
 // between its versions and window sizes, and the last one present wins.
 constexpr std::array<std::pair<std::size_t, std::size_t>, 4> kPlaces = {
     {{1, 2}, {0, 3}, {0, 2}, {1, 3}}};
+
+// Text with every file name under the folder Local written as the logger names it, under
+// its folder Logger with Windows separators. A name ends where a message's words go on.
+std::string WithLoggerNames(std::string Text, const std::string& Local, const std::string& Logger) {
+  const auto Ends = [](char c) {
+    return c == '"' || c == '\'' || c == ':' || c == ' ' || c == '\n' || c == '\t';
+  };
+  for (std::size_t At = Text.find(Local); At != std::string::npos; At = Text.find(Local, At)) {
+    std::size_t End = At + Local.size();
+    while (End < Text.size() && !Ends(Text[End])) ++End;
+    std::string Name = Logger + Text.substr(At + Local.size(), End - At - Local.size());
+    std::replace(Name.begin() + static_cast<std::ptrdiff_t>(Logger.size()), Name.end(), '/', '\\');
+    Text.replace(At, End - At, Name);
+    At += Name.size();
+  }
+  return Text;
+}
 
 }  // namespace
 
@@ -59,20 +78,48 @@ TLoggerLink::TLoggerLink(platform::TLoggerRegistry& Registry, platform::TLoggerD
       FLoadTable(std::move(LoadTable)),
       FPaths(Paths) {}
 
-void TLoggerLink::Startup() {
-  if (!FRegistry.OpenKey(kLoggerKey, true)) return;
+std::vector<std::string> TLoggerLink::Startup() {
+  std::vector<std::string> Problems;
+  if (!FRegistry.OpenKey(kLoggerKey, true)) {
+    // A logger that does not answer is not one without a key: say so rather than start
+    // with nothing.
+    if (FRegistry.LastCallUnanswered())
+      Problems.push_back("The logger did not answer when asked for its folder (registry key " +
+                         std::string(kLoggerKey) + "); its home position and reference tables " +
+                         "were not read. Restart Orvane once the logger answers again.");
+    return Problems;
+  }
   if (auto Path = FRegistry.ReadString("InstallPath")) FInstallPath = std::move(*Path);
+  const bool Unanswered = FRegistry.LastCallUnanswered();
   FRegistry.CloseKey();
+  if (FInstallPath.empty()) {
+    Problems.push_back(
+        Unanswered ? "The logger did not answer when asked for its folder (InstallPath under " +
+                         std::string(kLoggerKey) +
+                         "). Restart Orvane once the logger answers again."
+                   : "The logger's registry key " + std::string(kLoggerKey) +
+                         " names no folder (InstallPath): its home position and reference "
+                         "tables cannot be found. Start the logger once, or reinstall it.");
+    return Problems;
+  }
   // Under Wine the logger names its folder as Windows does; the files are opened here by
   // their Unix names. A path that cannot be translated stays, and its files fail by name.
+  const std::string LoggerFolder = FInstallPath;
   if (FPaths && IsWindowsPath(FInstallPath)) {
     if (auto Local = FPaths->LocalPath(FInstallPath)) FInstallPath = std::move(*Local);
   }
 
   const std::string& F = FInstallPath;
-  FLogName = FReadIni(F + std::string(kLoggerIniFile), "EditNewQso", "LogName", "");
+  try {
+    FLogName = FReadIni(F + std::string(kLoggerIniFile), "EditNewQso", "LogName", "");
+  } catch (const std::exception& E) {
+    Problems.push_back(E.what());
+  }
 
   FDatabase.Close();
+  FHomeKnown = false;
+  FMyLong = 0;
+  FMyLat = 0;
   try {
     FDatabase.Open(F + std::string(kLoggerDatabaseFile));
     FDatabase.CheckTable("Aconfig");
@@ -80,25 +127,37 @@ void TLoggerLink::Startup() {
       // The logger counts longitude positive to the west.
       FMyLong = -Stored->Longitude;
       FMyLat = Stored->Latitude;
+      FHomeKnown = true;
     } else {
-      FMyLong = 0;
-      FMyLat = 0;
+      Problems.push_back("The logger's database has no row for the log \"" + FLogName +
+                         "\" in its table Aconfig, so the home position is unknown. Open the "
+                         "log in the logger and check its station settings.");
     }
-  } catch (...) {
-    FDatabase.Close();
-    throw;
+  } catch (const std::exception& E) {
+    Problems.push_back(E.what());
   }
   FDatabase.Close();
 
   for (auto* Table : {&FDXCC, &FProvince, &FUnique}) {
     if (*Table) (*Table)->Close();
   }
-  FDXCC = FLoadTable(F + std::string(kDXCCFile));
-  FProvince = FLoadTable(F + std::string(kProvinceFile));
-  FUnique = FLoadTable(F + std::string(kUniqueFile));
-  for (auto* Table : {&FDXCC, &FProvince, &FUnique}) {
-    if (*Table && !(*Table)->Active()) (*Table)->Open();
+  for (const auto& [Table, File] : {std::pair{&FDXCC, kDXCCFile}, std::pair{&FProvince, kProvinceFile},
+                                    std::pair{&FUnique, kUniqueFile}}) {
+    try {
+      *Table = FLoadTable(F + std::string(File));
+      if (*Table && !(*Table)->Active()) (*Table)->Open();
+    } catch (const std::exception& E) {
+      Table->reset();
+      Problems.push_back(E.what());
+    }
   }
+  // The operator knows the logger's files by the names the logger shows: the messages say
+  // "C:\Tovrin_Log3\db\logs.mdb", not the path inside the Wine prefix.
+  if (FInstallPath != LoggerFolder && !FInstallPath.empty()) {
+    for (std::string& Problem : Problems)
+      Problem = WithLoggerNames(std::move(Problem), FInstallPath, LoggerFolder);
+  }
+  return Problems;
 }
 
 const std::string& TLoggerLink::Text(TField Field) const noexcept {
@@ -118,7 +177,9 @@ TLoggerLink::TPollResult TLoggerLink::Poll() {
   if (Q == 0) {
     // A logger busy for a moment is not a closed one: without an answer the fields stay
     // and the next tick asks again.
-    Result.Close = !FWindows.LastCallUnanswered();
+    Result.Unanswered = FWindows.LastCallUnanswered();
+    Result.Close = !Result.Unanswered;
+    Result.Link = FWindows.LinkState();
     return Result;
   }
   Result.QsoWindowOpen = true;

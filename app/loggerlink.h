@@ -54,6 +54,11 @@ class TLoggerLink {
     bool Close = false;
     /// The QSO-entry window was found in this tick (a close then means a repair).
     bool QsoWindowOpen = false;
+    /// The logger gave no answer this tick (busy, or the link to it is down).
+    bool Unanswered = false;
+    /// The link to the logger after this tick: down while it is restored, lost for good
+    /// (the close then comes from that, not from the logger), with the reason.
+    platform::TWindowLookup::TLinkState Link;
   };
 
   /// The link uses these for its life; it owns none of them. Paths, when given, turns the
@@ -63,10 +68,12 @@ class TLoggerLink {
               platform::TWindowLookup& Windows, TIniStringReader ReadIni,
               TRecordSetLoader LoadTable, platform::TLoggerPaths* Paths = nullptr);
 
-  /// The start-up sequence. Without the registry key it does nothing. Errors of the
-  /// database, the table check, the query or the reference files are thrown; what was read
-  /// before the error stays.
-  void Startup();
+  /// The start-up sequence. Without the registry key it does nothing. A step that fails
+  /// does not stop the ones after it: the reference tables are loaded whatever became of
+  /// the database, so that one damaged file costs only what it holds. Returns what went
+  /// wrong, one text a problem in the order met (empty when all was read); the home
+  /// position stays unknown (HomeKnown() false) unless its row was read.
+  [[nodiscard]] std::vector<std::string> Startup();
 
   /// One tick of the once-a-second poll. A tick on which the logger does not answer in
   /// time changes nothing: the fields keep their texts and the next tick asks again. Only
@@ -77,6 +84,8 @@ class TLoggerLink {
   [[nodiscard]] const std::string& LogName() const noexcept { return FLogName; }
   /// Home position in degrees, longitude positive to the east; 0, 0 until read.
   [[nodiscard]] double MyLat() const noexcept { return FMyLat; }
+  /// Whether the home position was read from the logger's database.
+  [[nodiscard]] bool HomeKnown() const noexcept { return FHomeKnown; }
   [[nodiscard]] double MyLong() const noexcept { return FMyLong; }
   /// The reference tables, owned by the link for its life; null until loaded.
   [[nodiscard]] platform::TRecordSet* tblDXCC() const noexcept { return FDXCC.get(); }
@@ -100,6 +109,7 @@ class TLoggerLink {
   std::string FLogName;
   double FMyLat = 0;
   double FMyLong = 0;
+  bool FHomeKnown = false;
   std::unique_ptr<platform::TRecordSet> FDXCC;
   std::unique_ptr<platform::TRecordSet> FProvince;
   std::unique_ptr<platform::TRecordSet> FUnique;

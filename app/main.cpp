@@ -1,7 +1,7 @@
 // Orvane: the globe beside the logger.
 #include <QApplication>
 #include <QCoreApplication>
-#include <QMessageBox>
+#include <QGuiApplication>
 #include <cstdio>
 
 #include "app/program.h"
@@ -21,19 +21,22 @@ int main(int argc, char** argv) {
   {
     const orvane::TSettingsFile Settings = orvane::TSettingsFile::ForProgram();
     const QString ExeFolder = QCoreApplication::applicationDirPath();
-    const auto Logger =
-        orvane::TLoggerAccess::Find(platform::LoggerHostName(), Settings, ExeFolder);
-    if (!Logger->Problem().isEmpty()) {
-      // The logger is there but cannot be reached: say why, then end as without a logger.
-      std::fprintf(stderr, "Orvane ends: %s\n", Logger->Problem().toLocal8Bit().constData());
-      QMessageBox::critical(nullptr, QStringLiteral("Orvane"), Logger->Problem());
-      platform::SetGraphics(nullptr);
-      return 0;
+    // Found on the logger's own thread, after the window shows: starting Wine may take long.
+    orvane::TLoggerAccess Logger(platform::LoggerHostName(), Settings, ExeFolder);
+    orvane::TOrvaneWindows Windows(
+        Logger.Environment(Settings, orvane::DataFolder(ExeFolder), /*Threaded=*/true));
+    if (QGuiApplication::platformName() == QStringLiteral("offscreen")) {
+      // Nobody can close a message box on a screen nobody sees: the reasons go to standard
+      // error alone.
+      Windows.Form1().OnError = [](const std::string& Message) {
+        std::fprintf(stderr, "%s\n", Message.c_str());
+        std::fflush(stderr);
+      };
     }
-    orvane::TOrvaneWindows Windows(Logger->Environment(Settings, orvane::DataFolder(ExeFolder)));
     Windows.Form1().OnClosed = [] { QCoreApplication::quit(); };
     Windows.Form1().show();
     Status = QApplication::exec();
+    if (Status == 0) Status = Windows.Form1().ExitCode();
   }
   platform::SetGraphics(nullptr);
   return Status;

@@ -87,7 +87,7 @@ TForm1::TForm1(TForm1Environment Environment, QWidget* Parent)
   OnError = Env_.OnError;
   setObjectName(QStringLiteral("Form1"));
   setFont(QFont(QStringLiteral("Tahoma"), 8));
-  setWindowTitle(QString());
+  setWindowTitle(kTitle);
   setMinimumSize(kMinimumSize);
 
   // The hidden panel with the three hand-over fields: never shown, but real fields, so
@@ -122,7 +122,7 @@ TForm1::TForm1(TForm1Environment Environment, QWidget* Parent)
   ZelTimer->setInterval(1000);
   connect(ZelTimer, &QTimer::timeout, this, [this] { Guard([this] { ZelTimerTimer(); }); });
 
-  if (!Env_.ReadIni) Env_.ReadIni = &ReadProfileString;
+  if (!Env_.ReadIni) Env_.ReadIni = &ReadProfileStringOrThrow;
   if (!Env_.LoadTable) {
     Env_.LoadTable = [](const std::string& File) -> std::unique_ptr<platform::TRecordSet> {
       return platform::LoadXmlRowset(File);
@@ -136,14 +136,17 @@ TForm1::TForm1(TForm1Environment Environment, QWidget* Parent)
   FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+  // Its jobs use the link and the environment: it ends before they go.
+  LoggerThread_.reset();
+}
 
 globe::TGlobe4& TForm1::Globe41() const { return Globe41_->Globe(); }
 
 void TForm1::BuildMenu() {
   QMenuBar* MainMenu1 = menuBar();
   MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
-  const auto Add = [this](QWidget* Menu, const char* Name, const QString& Caption,
+  const auto Add = [this, MainMenu1](QWidget* Menu, const char* Name, const QString& Caption,
                           void (TForm1::*Handler)(), bool Checkable = false) {
     auto* Action = new QAction(Caption, this);
     Action->setObjectName(QString::fromLatin1(Name));
@@ -152,6 +155,12 @@ void TForm1::BuildMenu() {
     connect(Action, &QAction::triggered, this,
             [this, Handler] { Guard([this, Handler] { (this->*Handler)(); }); });
     Menu->addAction(Action);
+    // A menu bar draws no check marks: an item there shows its state in its caption.
+    if (Checkable && Menu == MainMenu1) {
+      connect(Action, &QAction::toggled, this, [Action, Caption](bool On) {
+        Action->setText(On ? Caption + QStringLiteral(" \u2713") : Caption);
+      });
+    }
     return Action;
   };
   DayNightShadow =
@@ -241,26 +250,8 @@ void TForm1::ConfigureGlobe() {
 }
 
 void TForm1::FormCreate() {
-  // What the link read before an error stays.
-  const auto TakeOver = [this] {
-    LoggerInstallPath_ = QString::fromStdString(Link_->LoggerInstallPath());
-    mylat = Link_->MyLat();
-    mylong = Link_->MyLong();
-  };
-  try {
-    Link_->Startup();
-  } catch (const std::exception& E) {
-    TakeOver();
-    Report(E.what());
-    return;
-  }
-  TakeOver();
-  const auto Table = [this](platform::TRecordSet* Set) -> platform::TRecordSet& {
-    return Set != nullptr ? *Set : *NoTable_;
-  };
-  Lookup_ = std::make_unique<TCallsignLookup>(Table(Link_->tblUnique()),
-                                              Table(Link_->tblProvince()), Table(Link_->tblDXCC()));
-
+  // The map, the view and the settings do not depend on the logger: they are there whatever
+  // becomes of it.
   try {
     for (const char* File : kLayerFiles) {
       // Zoomed in, the shipped titles would print over each other ("Rome", "Vatican
@@ -273,7 +264,6 @@ void TForm1::FormCreate() {
     StartFit_ = true;
   } catch (const std::exception& E) {
     Report(E.what());
-    return;
   }
 
   const TMainSettings Main = Env_.Settings.ReadMain();
@@ -290,6 +280,75 @@ void TForm1::FormCreate() {
   BeamWidth = Main.BeamWidth;
   UnitsMiles = Main.Miles;
   SettingsRead_ = true;
+
+  StartLogger();
+}
+
+void TForm1::StartLogger() {
+  if (Env_.Connection == nullptr) {
+    TakeOverLogger(Link_->Startup());
+    return;
+  }
+  // Finding the logger may start Wine and read a large database: the window shows and
+  // answers meanwhile, saying what it waits for.
+  LoggerThread_ = std::make_unique<TLoggerThread>();
+  TLoggerConnection* Connection = Env_.Connection;
+  LoggerThread_->SetLast([Connection] { Connection->Disconnect(); });
+  ShowStatus(QStringLiteral("Connecting to the logger\u2026"));
+  auto Problem = std::make_shared<QString>();
+  LoggerThread_->Post([Connection, Problem] { *Problem = Connection->Connect(); }, this,
+                      [this, Problem] {
+                        if (!Problem->isEmpty()) {
+                          EndWithError(*Problem);
+                          return;
+                        }
+                        ShowStatus(QStringLiteral("Reading the logger's database\u2026"));
+                        auto Problems = std::make_shared<std::vector<std::string>>();
+                        TLoggerLink* Link = Link_.get();
+                        LoggerThread_->Post([Link, Problems] { *Problems = Link->Startup(); },
+                                            this, [this, Problems] {
+                                              Guard([this, Problems] { TakeOverLogger(*Problems); });
+                                            });
+                      });
+}
+
+void TForm1::TakeOverLogger(const std::vector<std::string>& Problems) {
+  LoggerInstallPath_ = QString::fromStdString(Link_->LoggerInstallPath());
+  mylat = Link_->MyLat();
+  mylong = Link_->MyLong();
+  HomeKnown_ = Link_->HomeKnown();
+  // The azimuthal map is centred on home, which the settings' choice came before.
+  if (ProjectionChoice_ == TProjectionChoice::Azimuthal)
+    SetProjectionChoice(TProjectionChoice::Azimuthal);
+  const auto Table = [this](platform::TRecordSet* Set) -> platform::TRecordSet& {
+    return Set != nullptr ? *Set : *NoTable_;
+  };
+  Lookup_ = std::make_unique<TCallsignLookup>(Table(Link_->tblUnique()),
+                                              Table(Link_->tblProvince()), Table(Link_->tblDXCC()));
+  if (Friends_ != nullptr) Friends_->SetLoggerInstallPath(LoggerInstallPath_);
+  LoggerReady_ = true;
+  // One message for all that is missing, and a line over the globe for as long as it is.
+  QString Missing;
+  if (!HomeKnown_) Missing = QStringLiteral("Home position unknown: no path or beam is drawn.");
+  if (!Link_->tblDXCC() || !Link_->tblProvince() || !Link_->tblUnique()) {
+    if (!Missing.isEmpty()) Missing += u' ';
+    Missing += QStringLiteral("Reference tables missing: callsigns may not be placed.");
+  }
+  StatusNote_ = Missing;
+  ShowStatus(QString());
+  if (!Problems.empty()) {
+    std::string Message = Problems.size() == 1
+                              ? std::string()
+                              : "Orvane started, but not everything could be read from the "
+                                "logger:\n\n";
+    for (const std::string& Problem : Problems)
+      Message += (Problems.size() == 1 ? "" : "\u2022 ") + Problem + "\n";
+    Message.pop_back();
+    Report(Message);
+  }
+  // A callsign typed before the tables came is placed now.
+  if (!edCallsign->text().isEmpty()) Guard([this] { edCallsignChange(); });
+  Globe41().RedrawLayers();
 }
 
 void TForm1::SetSecondaryWindows(TfrmFriends* Friends, TfCompass* Compass) {
@@ -313,6 +372,7 @@ void TForm1::showEvent(QShowEvent* Event) {
 
 void TForm1::resizeEvent(QResizeEvent* Event) {
   QMainWindow::resizeEvent(Event);
+  if (Status_ != nullptr && !Status_->isHidden()) ShowStatus(StatusNow_);
   // After the globe has taken its new size.
   if (StartFit_) {
     QTimer::singleShot(0, this, [this] {
@@ -375,7 +435,21 @@ void TForm1::Timer1Timer() {
 }
 
 void TForm1::ZelTimerTimer() {
-  const TLoggerLink::TPollResult Result = Link_->Poll();
+  if (!LoggerReady_) return;  // still connecting: nothing to ask yet
+  if (!LoggerThread_) {
+    ApplyPoll(Link_->Poll());
+    return;
+  }
+  // A tick still waiting for the logger is not doubled: the next one asks again.
+  if (LoggerThread_->Pending() > 0) return;
+  auto Result = std::make_shared<TLoggerLink::TPollResult>();
+  TLoggerLink* Link = Link_.get();
+  LoggerThread_->Post([Link, Result] { *Result = Link->Poll(); }, this,
+                      [this, Result] { Guard([this, Result] { ApplyPoll(*Result); }); });
+}
+
+void TForm1::ApplyPoll(const TLoggerLink::TPollResult& Result) {
+  if (Ending_) return;
   for (const TLoggerLink::TTextChange& Change : Result.Changes) {
     QLineEdit* Field = Change.Field == TLoggerLink::TField::lfAzimut     ? edAzimut
                        : Change.Field == TLoggerLink::TField::lfCallsign ? edCallsign
@@ -384,7 +458,23 @@ void TForm1::ZelTimerTimer() {
     Guard([&] { SetFieldText(*Field, QString::fromStdString(Change.Text)); });
   }
   if (Result.QsoWindowOpen) QsoWindowSeen_ = true;
-  if (Result.Close) EndForLogger(Result.QsoWindowOpen);
+  if (Result.Close && Result.Link.Lost) {
+    EndWithError(QStringLiteral("Orvane ends: the link to the logger is lost: %1.")
+                     .arg(QString::fromStdString(Result.Link.Why)));
+    return;
+  }
+  if (Result.Close) {
+    EndForLogger(Result.QsoWindowOpen);
+    return;
+  }
+  // While the logger is not heard, what is shown may be stale: the window says so.
+  UnansweredTicks_ = Result.Unanswered ? UnansweredTicks_ + 1 : 0;
+  if (Result.Link.Down)
+    ShowStatus(QStringLiteral("Reconnecting to the logger\u2026"));
+  else if (UnansweredTicks_ >= kQuietTicks)
+    ShowStatus(QStringLiteral("Waiting for the logger to answer\u2026"));
+  else
+    ShowStatus(QString());
 }
 
 QString TForm1::EndMessage(bool Repair, bool QsoWindowSeen) {
@@ -392,38 +482,78 @@ QString TForm1::EndMessage(bool Repair, bool QsoWindowSeen) {
   if (QsoWindowSeen) return QStringLiteral("Orvane ends: the logger's QSO-entry window has closed.");
   return QStringLiteral(
       "Orvane ends: no logger is running (its QSO-entry window is not open). Orvane runs "
-      "beside the logger and ends with it: start the logger first, or the logger simulator "
-      "as the README shows.");
+      "beside the logger and ends with it: start the logger, open its QSO-entry window, "
+      "then start Orvane again.");
 }
 
 void TForm1::EndForLogger(bool Repair) {
   if (Ending_) return;
+  const QString Why = EndMessage(Repair, QsoWindowSeen_);
+  if (!Repair && !QsoWindowSeen_) {
+    // Never having seen the logger, the operator may not know the program needs one.
+    EndWithError(Why);
+    return;
+  }
   Ending_ = true;
   ZelTimer->stop();
-  const QString Why = EndMessage(Repair, QsoWindowSeen_);
   // A program that quietly vanishes leaves the operator guessing.
   std::fprintf(stderr, "%s\n", Why.toLocal8Bit().constData());
   std::fflush(stderr);
-  if (Repair || QsoWindowSeen_ || !isVisible()) {
-    close();
+  close();
+}
+
+void TForm1::EndWithError(const QString& Why) {
+  if (Ending_) return;
+  Ending_ = true;
+  ExitCode_ = 1;
+  ZelTimer->stop();
+  StatusNote_.clear();
+  ShowStatus(QString());
+  if (OnError) {
+    OnError(Why.toStdString());
+  } else {
+    std::fprintf(stderr, "%s\n", Why.toLocal8Bit().constData());
+    std::fflush(stderr);
+  }
+  if (OnError || !isVisible()) {
+    QTimer::singleShot(0, this, [this] { close(); });
     return;
   }
-  // Never having seen the logger, the operator may not know the program needs one: the
-  // reason stands over the globe for a moment before the window goes.
-  auto* Note = new QLabel(Why, this);
-  Note->setObjectName(QStringLiteral("EndMessage"));
-  Note->setWordWrap(true);
-  Note->setAlignment(Qt::AlignCenter);
-  Note->setMargin(12);
-  Note->setAutoFillBackground(true);
-  const QRect Area = Globe41_->geometry();
-  const int Width = std::max(Area.width() - 40, 100);
-  Note->setFixedWidth(Width);
-  Note->adjustSize();
-  Note->move(Area.x() + (Area.width() - Width) / 2, Area.y() + (Area.height() - Note->height()) / 2);
-  Note->show();
-  Note->raise();
-  QTimer::singleShot(kEndMessageMs, this, [this] { close(); });
+  // The reason stays until the operator has read it; the program ends with its box.
+  auto* Box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Orvane"), Why,
+                              QMessageBox::Ok, this);
+  Box->setObjectName(QStringLiteral("EndMessage"));
+  Box->setAttribute(Qt::WA_DeleteOnClose);
+  connect(Box, &QMessageBox::finished, this, [this] { close(); });
+  Box->open();
+}
+
+void TForm1::ShowStatus(const QString& Now) {
+  StatusNow_ = Now;
+  const QString& Text = Now.isEmpty() ? StatusNote_ : Now;
+  if (Text.isEmpty()) {
+    if (Status_ != nullptr) Status_->hide();
+    return;
+  }
+  if (Status_ == nullptr) {
+    // A line over the globe's top edge, not a box: it must not stop anything.
+    Status_ = new QLabel(Globe41_);
+    Status_->setObjectName(QStringLiteral("Status"));
+    Status_->setWordWrap(true);
+    Status_->setMargin(6);
+    Status_->setAutoFillBackground(true);
+    Status_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  }
+  Status_->setText(Text);
+  Status_->setFixedWidth(std::max(Globe41_->width(), 100));
+  Status_->adjustSize();
+  Status_->move(0, 0);
+  Status_->show();
+  Status_->raise();
+}
+
+QString TForm1::StatusText() const {
+  return Status_ != nullptr && !Status_->isHidden() ? Status_->text() : QString();
 }
 
 void TForm1::SetFieldText(QLineEdit& Field, const QString& Text) {

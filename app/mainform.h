@@ -16,12 +16,14 @@
 #include <string>
 
 #include "app/loggerlink.h"
+#include "app/loggerthread.h"
 #include "app/settings.h"
 #include "globe/core/texture.h"
 #include "globe/core/types.h"
 #include "platform/loggerhost.h"
 
 class QAction;
+class QLabel;
 class QMenu;
 class QLineEdit;
 class QTimer;
@@ -66,6 +68,11 @@ struct TForm1Environment {
   std::function<QDateTime()> Now;
   /// The window's first OnError, so that errors of the start-up reach it too.
   std::function<void(const std::string& Message)> OnError;
+  /// The logger reached off the window's thread (the program): when given, the registry,
+  /// database, window lookup and paths above are used only on a thread of their own, after
+  /// Connect has found the logger there, and the window shows at once while that runs.
+  /// Null (tests with scripted fakes): every request runs on the window's thread, in turn.
+  TLoggerConnection* Connection = nullptr;
 };
 
 /// The star-field picture behind the globe, shipped beside the program.
@@ -78,6 +85,9 @@ inline constexpr const char* kNightLightsFile = "night.bmp";
 inline constexpr const char* kLayerFiles[] = {"world.lyr", "TGCapitals.lyr", "TGCities.lyr",
                                               "IOTA.lyr"};
 
+/// The main window's title; the place under the mouse follows it, after a dash.
+inline const QString kTitle = QStringLiteral("Orvane");
+
 /// The main window's smallest outer size.
 inline constexpr QSize kMinimumSize{190, 200};
 
@@ -88,9 +98,10 @@ class TForm1 : public QMainWindow {
   Q_OBJECT
 
  public:
-  /// Builds the window and runs the start-up sequence: logger link, layers, whole-map
-  /// view, settings. An error of the sequence is reported (OnError, else a message box)
-  /// and ends the sequence where it happened; the window is usable either way.
+  /// Builds the window and runs the start-up sequence: layers, whole-map view, settings,
+  /// then the logger link (on the logger's thread when the environment has a connection).
+  /// What goes wrong is reported once (OnError, else a message box) and the rest starts as
+  /// usual; the window is usable either way.
   explicit TForm1(TForm1Environment Environment, QWidget* Parent = nullptr);
   ~TForm1() override;
   TForm1(const TForm1&) = delete;
@@ -152,6 +163,17 @@ class TForm1 : public QMainWindow {
   /// when the target is placed, the callsign and " ?" when not; empty without a callsign.
   [[nodiscard]] QString CallLabel() const;
   [[nodiscard]] const QString& LoggerInstallPath() const noexcept { return LoggerInstallPath_; }
+  /// Whether the home position came from the logger; while it is not known nothing is drawn
+  /// from it (no path, beam or home circle from 0° N 0° E).
+  [[nodiscard]] bool HomeKnown() const noexcept { return HomeKnown_; }
+  /// Whether the logger's start-up has run (at once without a connection, else once it has
+  /// been found and read) and the poll may ask it.
+  [[nodiscard]] bool LoggerReady() const noexcept { return LoggerReady_; }
+  /// The line shown over the globe while the logger is connected or read, or while something
+  /// is missing; empty when none shows.
+  [[nodiscard]] QString StatusText() const;
+  /// The program's exit status: 0, or 1 once it has ended for an error or without a logger.
+  [[nodiscard]] int ExitCode() const noexcept { return ExitCode_; }
   [[nodiscard]] TLoggerLink& LoggerLink() const noexcept { return *Link_; }
 
   // ---- Handlers (called by the window's events; public so that tests can drive them) ---
@@ -187,11 +209,8 @@ class TForm1 : public QMainWindow {
   void Globe41MouseMove(std::int32_t X, std::int32_t Y);
   void Globe41MouseLeave();
 
-  /// How long the window shows why it ends when no logger was found at start: long enough
-  /// to be read, short enough not to keep the program much past its first poll.
-  static constexpr int kEndMessageMs = 900;
   /// Why the program ends when the logger link closes the main window, as written on
-  /// standard error (and, without a logger, shown in the window for kEndMessageMs).
+  /// standard error (and, without a logger, reported as an error).
   [[nodiscard]] static QString EndMessage(bool Repair, bool QsoWindowSeen);
 
   /// Puts a text into a field as the logger link does: the callsign and locator fields
@@ -224,10 +243,34 @@ class TForm1 : public QMainWindow {
   void ShowLandFill(bool Fill);
   /// Closes the window for the logger link, saying why.
   void EndForLogger(bool Repair);
+  /// Closes the window for an error: Why on standard error and reported (the report is
+  /// closed by the user first when it is a message box); the exit status becomes 1.
+  void EndWithError(const QString& Why);
+  /// The logger's part of the start-up: at once, or on the logger's thread.
+  void StartLogger();
+  /// Takes over what the link's start-up read, reporting its problems in one message.
+  void TakeOverLogger(const std::vector<std::string>& Problems);
+  /// The poll's result applied to the fields, in its order.
+  void ApplyPoll(const TLoggerLink::TPollResult& Result);
+  /// Shows Now over the globe: what goes on at the moment; empty, the lasting note of what
+  /// is missing (StatusNote_), if any.
+  void ShowStatus(const QString& Now);
+  /// Ticks in a row on which the logger did not answer; after kQuietTicks the window says so.
+  int UnansweredTicks_ = 0;
+  static constexpr int kQuietTicks = 3;
+  QString StatusNow_;
+  QString StatusNote_;
 
   TForm1Environment Env_;
   platform::TGlobeWidget* Globe41_;  // owned by Qt as the central widget
   std::unique_ptr<TLoggerLink> Link_;
+  // Runs the link's requests when the environment has a connection; ended first of all in
+  // the destructor, since its jobs use the link.
+  std::unique_ptr<TLoggerThread> LoggerThread_;
+  bool LoggerReady_ = false;
+  bool HomeKnown_ = false;
+  int ExitCode_ = 0;
+  QLabel* Status_ = nullptr;  // owned by the globe's window
   // Closed stand-ins for reference tables the link has not loaded, so that a lookup
   // fails with the data-set error instead of touching nothing.
   std::unique_ptr<platform::TRecordSet> NoTable_;

@@ -146,41 +146,109 @@ TWineSearch FindWineLogger(const TWineSettings& Settings, const QString& BridgeF
   return Found;
 }
 
+QString BridgeProblem(const QString& Prefix, const QString& Wine, const QString& What) {
+  return QStringLiteral(
+             "Orvane cannot reach the logger under Wine: the small bridge program it starts "
+             "in the logger's Wine prefix did not come up.\n\n"
+             "Prefix: %1\nWine command: %2\nWhat happened: %3.\n\n"
+             "If the logger runs under a Wine manager (Bottles, Lutris, PlayOnLinux, "
+             "CrossOver), name that manager's wine as Wine in the [Logger] section of "
+             "Orvane.ini. Otherwise check that the logger starts with this Wine, then start "
+             "Orvane again.")
+      .arg(Prefix, Wine, What);
+}
+
 TLoggerAccess::TLoggerAccess(const QString& HostName, std::chrono::milliseconds Timeout)
-    : FHost(std::make_unique<platform::TLoggerHostClient>(HostName, Timeout)) {}
+    : FTimeout(Timeout),
+      FHost(std::make_unique<platform::TLoggerHostClient>(HostName, Timeout)) {}
 
 TLoggerAccess::TLoggerAccess(platform::TLoggerHostProcess Bridge, std::chrono::milliseconds Timeout)
-    : FHost(std::make_unique<platform::TLoggerHostClient>(std::move(Bridge), Timeout)) {}
+    : FTimeout(Timeout),
+      FHost(std::make_unique<platform::TLoggerHostClient>(std::move(Bridge), Timeout)) {}
+
+TLoggerAccess::TLoggerAccess(const QString& HostName, const TSettingsFile& Settings,
+                             const QString& ExeFolder, std::chrono::milliseconds Timeout,
+                             std::chrono::milliseconds BridgeStart)
+    : FSearch(TSearch{HostName, Settings, ExeFolder, BridgeStart}), FTimeout(Timeout) {}
+
+TLoggerAccess::~TLoggerAccess() = default;
 
 std::unique_ptr<TLoggerAccess> TLoggerAccess::Find(const QString& HostName,
                                                    const TSettingsFile& Settings,
                                                    const QString& ExeFolder,
                                                    std::chrono::milliseconds Timeout,
                                                    std::chrono::milliseconds BridgeStart) {
-  auto Local = std::make_unique<TLoggerAccess>(HostName, Timeout);
-  if (Local->FHost->Connect(Timeout)) return Local;
-  const TWineSearch Search =
-      FindWineLogger(ReadWineSettings(Settings), ExeFolder + u'/' + QLatin1StringView(kBridgeFile),
-                     QProcessEnvironment::systemEnvironment());
-  if (!Search.Bridge) {
-    Local->FProblem = Search.Problem;
-    return Local;
-  }
-  auto Bridged = std::make_unique<TLoggerAccess>(*Search.Bridge, Timeout);
-  if (Bridged->FHost->Connect(BridgeStart)) return Bridged;
-  Local->FProblem = QStringLiteral("The logger's Wine prefix \"%1\" cannot be started: %2.")
-                        .arg(Search.Prefix, Bridged->FHost->ErrorString());
-  return Local;
+  auto Access = std::make_unique<TLoggerAccess>(HostName, Settings, ExeFolder, Timeout, BridgeStart);
+  (void)Access->Connect();
+  return Access;
 }
 
-TForm1Environment TLoggerAccess::Environment(TSettingsFile Settings, QString ExeFolder) {
+QString TLoggerAccess::Connect() {
+  if (!FSearch) return FProblem;
+  const TSearch Search = *FSearch;
+  FSearch.reset();
+  auto Local = std::make_unique<platform::TLoggerHostClient>(Search.HostName, FTimeout);
+  if (Local->Connect(FTimeout)) {
+    FHost = std::move(Local);
+    return FProblem;
+  }
+  // Without a service the local client answers as "no logger": the poll then ends the
+  // program as without one.
+  FHost = std::move(Local);
+  const TWineSearch Wine = FindWineLogger(
+      ReadWineSettings(Search.Settings), Search.ExeFolder + u'/' + QLatin1StringView(kBridgeFile),
+      QProcessEnvironment::systemEnvironment());
+  if (!Wine.Bridge) {
+    FProblem = Wine.Problem;
+    return FProblem;
+  }
+  auto Bridged = std::make_unique<platform::TLoggerHostClient>(*Wine.Bridge, FTimeout);
+  if (Bridged->Connect(Search.BridgeStart)) {
+    FHost = std::move(Bridged);
+    return FProblem;
+  }
+  FProblem = BridgeProblem(Wine.Prefix, Wine.Bridge->Program, Bridged->ErrorString());
+  return FProblem;
+}
+
+void TLoggerAccess::Disconnect() noexcept { FHost.reset(); }
+
+bool TLoggerAccess::OpenKey(std::string_view Key, bool CanCreate) {
+  return FHost && FHost->OpenKey(Key, CanCreate);
+}
+std::optional<std::string> TLoggerAccess::ReadString(std::string_view Name) {
+  return FHost ? FHost->ReadString(Name) : std::nullopt;
+}
+void TLoggerAccess::CloseKey() noexcept {
+  if (FHost) FHost->CloseKey();
+}
+TLoggerAccess::THandle TLoggerAccess::FindTopLevel(std::string_view ClassName) {
+  return FHost ? FHost->FindTopLevel(ClassName) : 0;
+}
+std::vector<TLoggerAccess::THandle> TLoggerAccess::Children(THandle Parent,
+                                                            std::string_view ClassName) {
+  return FHost ? FHost->Children(Parent, ClassName) : std::vector<THandle>{};
+}
+std::optional<std::string> TLoggerAccess::WindowText(THandle Window, std::size_t BufferSize) {
+  return FHost ? FHost->WindowText(Window, BufferSize) : std::nullopt;
+}
+bool TLoggerAccess::LastCallUnanswered() const noexcept {
+  return !FHost || FHost->LastCallUnanswered();
+}
+std::optional<std::string> TLoggerAccess::LocalPath(std::string_view LoggerPath) {
+  return FHost ? FHost->LocalPath(LoggerPath) : std::nullopt;
+}
+
+TForm1Environment TLoggerAccess::Environment(TSettingsFile Settings, QString ExeFolder,
+                                             bool Threaded) {
   TForm1Environment E;
-  E.Registry = FHost.get();
+  E.Registry = this;
   E.Database = &FDatabase;
-  E.Windows = FHost.get();
-  E.Paths = FHost.get();
+  E.Windows = this;
+  E.Paths = this;
   E.Settings = std::move(Settings);
   E.ExeFolder = std::move(ExeFolder);
+  if (Threaded) E.Connection = this;
   return E;
 }
 

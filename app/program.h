@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/loggerthread.h"
 #include "app/mainform.h"
 #include "platform/qt/loggerhostservice.h"
 #include "platform/qt/loggerdatabase.h"
@@ -56,13 +57,23 @@ struct TWineSearch {
 [[nodiscard]] TWineSearch FindWineLogger(const TWineSettings& Settings, const QString& BridgeFile,
                                          const QProcessEnvironment& Environment);
 
+/// The message for a bridge that did not come up in Prefix with the command Wine, What
+/// saying how (the client's error): the cause and the operator's next step.
+[[nodiscard]] QString BridgeProblem(const QString& Prefix, const QString& Wine, const QString& What);
+
 /// The logger as the program reaches it on this platform: its registry key, windows and
 /// file names through the logger-host service (a local socket, or the Win32 bridge under
-/// Wine), its database by the file's format (libmdb or QtSql).
-class TLoggerAccess {
+/// Wine), its database by the file's format (libmdb or QtSql). The access itself is the
+/// registry, window lookup and paths the main window is given, so that they stay the same
+/// objects whichever way Connect reaches the logger; until then they answer as a logger
+/// that does not answer.
+class TLoggerAccess final : public TLoggerConnection,
+                            public platform::TLoggerRegistry,
+                            public platform::TWindowLookup,
+                            public platform::TLoggerPaths {
  public:
   /// A second to answer each request. A logger that does not answer is waited for, tick
-  /// after tick, so this bounds how long the window stands still per tick.
+  /// after tick, on the logger's thread: the window goes on meanwhile.
   static constexpr std::chrono::milliseconds kTimeout{1000};
   /// How long a bridge may take to answer first: wine may have to start its server.
   static constexpr std::chrono::milliseconds kBridgeStart{60000};
@@ -73,24 +84,55 @@ class TLoggerAccess {
   /// The bridge started by Bridge, answering within Timeout once it runs.
   explicit TLoggerAccess(platform::TLoggerHostProcess Bridge,
                          std::chrono::milliseconds Timeout = kTimeout);
+  /// The logger to be found by Connect: the service on HostName when it answers; else the
+  /// logger under Wine through the bridge in ExeFolder (FindWineLogger with the [Logger]
+  /// section of Settings), started and answering within BridgeStart.
+  TLoggerAccess(const QString& HostName, const TSettingsFile& Settings, const QString& ExeFolder,
+                std::chrono::milliseconds Timeout = kTimeout,
+                std::chrono::milliseconds BridgeStart = kBridgeStart);
+  ~TLoggerAccess() override;
 
-  /// The logger where it is: the service on HostName when it answers; else the logger
-  /// under Wine through the bridge in ExeFolder (FindWineLogger with the [Logger] section
-  /// of Settings), started and answering within BridgeStart. When that fails, Problem()
-  /// says why, and the access answers as when no logger is there.
+  /// The logger where it is, found at once (see the constructor above). When that fails,
+  /// Problem() says why, and the access answers as when no logger is there.
   static std::unique_ptr<TLoggerAccess> Find(const QString& HostName, const TSettingsFile& Settings,
                                              const QString& ExeFolder,
                                              std::chrono::milliseconds Timeout = kTimeout,
                                              std::chrono::milliseconds BridgeStart = kBridgeStart);
 
-  /// Why the logger could not be reached, for the error box; empty when nothing is wrong.
+  /// Why the logger could not be reached, for the operator; empty when nothing is wrong.
   [[nodiscard]] const QString& Problem() const noexcept { return FProblem; }
 
   /// The main window's environment: the logger through this access (which must outlive
-  /// the window), the settings file and the executable's folder.
-  [[nodiscard]] TForm1Environment Environment(TSettingsFile Settings, QString ExeFolder);
+  /// the window), the settings file and the executable's folder. With Threaded, the window
+  /// reaches the logger on a thread of its own and calls Connect there first.
+  [[nodiscard]] TForm1Environment Environment(TSettingsFile Settings, QString ExeFolder,
+                                              bool Threaded = false);
+
+  // TLoggerConnection: the search given to the constructor, if any; the problem found.
+  [[nodiscard]] QString Connect() override;
+  void Disconnect() noexcept override;
+
+  // The logger-host client's answers, or none before Connect.
+  bool OpenKey(std::string_view Key, bool CanCreate) override;
+  [[nodiscard]] std::optional<std::string> ReadString(std::string_view Name) override;
+  void CloseKey() noexcept override;
+  [[nodiscard]] THandle FindTopLevel(std::string_view ClassName) override;
+  [[nodiscard]] std::vector<THandle> Children(THandle Parent,
+                                              std::string_view ClassName) override;
+  [[nodiscard]] std::optional<std::string> WindowText(THandle Window,
+                                                      std::size_t BufferSize) override;
+  [[nodiscard]] bool LastCallUnanswered() const noexcept override;
+  [[nodiscard]] std::optional<std::string> LocalPath(std::string_view LoggerPath) override;
 
  private:
+  struct TSearch {
+    QString HostName;
+    TSettingsFile Settings;
+    QString ExeFolder;
+    std::chrono::milliseconds BridgeStart;
+  };
+  std::optional<TSearch> FSearch;
+  std::chrono::milliseconds FTimeout;
   std::unique_ptr<platform::TLoggerHostClient> FHost;
   platform::TLoggerFileDatabase FDatabase;
   QString FProblem;

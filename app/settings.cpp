@@ -19,6 +19,7 @@
 #include <QStandardPaths>
 #include <QWidget>
 #include <algorithm>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -122,6 +123,9 @@ TSettingsFile::TSettingsFile(QString ExeFolder, QString ConfigFolder, TWritableP
       IsWritable_(IsWritable ? std::move(IsWritable) : TWritablePredicate(&FolderIsWritable)) {}
 
 TSettingsFile TSettingsFile::ForProgram() {
+  // A demonstration keeps its own settings, so that it never moves the operator's windows.
+  const QString Own = qEnvironmentVariable("ORVANE_SETTINGS_DIR");
+  if (!Own.isEmpty()) return TSettingsFile(Own, Own);
   return TSettingsFile(QCoreApplication::applicationDirPath(), DefaultConfigFolder());
 }
 
@@ -256,6 +260,18 @@ std::string ReadProfileString(const std::string& File, const std::string& Sectio
     return std::string(Text);
   }
   return globe::AnsiToUtf8(Text);
+}
+
+std::string ReadProfileStringOrThrow(const std::string& File, const std::string& Section,
+                                     const std::string& Key, const std::string& Default) {
+  CSimpleIniA Ini;
+  if (LoadIni(Ini, QString::fromStdString(File)) == TLoad::Unreadable)
+    throw std::runtime_error("The logger's settings file \"" + File +
+                             "\" cannot be read (it is larger than " +
+                             std::to_string(MaxSettingsFileSize >> 20) +
+                             " MB, damaged or not readable), so the log whose home position is "
+                             "wanted is unknown.");
+  return ReadProfileString(File, Section, Key, Default);
 }
 
 void ResizeToOuter(QWidget& Window, QSize Outer) {

@@ -84,7 +84,8 @@ class TSettingsFile {
   TSettingsFile(QString ExeFolder, QString ConfigFolder, TWritablePredicate IsWritable = {});
 
   /// The settings of the running program: beside QCoreApplication::applicationDirPath(),
-  /// falling back to DefaultConfigFolder().
+  /// falling back to DefaultConfigFolder(); in the folder ORVANE_SETTINGS_DIR names when
+  /// that is set (a demonstration's own settings).
   static TSettingsFile ForProgram();
 
   /// The user's configuration folder for Orvane: the generic configuration location
@@ -206,5 +207,13 @@ class TFrameFit : public QObject {
 /// missing or the file cannot be read whole.
 [[nodiscard]] std::string ReadProfileString(const std::string& File, const std::string& Section,
                                             const std::string& Key, const std::string& Default);
+
+/// As ReadProfileString, but a file that is there and cannot be read whole (unreadable, or
+/// larger than MaxSettingsFileSize) throws std::runtime_error naming it, instead of passing
+/// for a file without the key: the logger's own settings must not be lost silently.
+[[nodiscard]] std::string ReadProfileStringOrThrow(const std::string& File,
+                                                   const std::string& Section,
+                                                   const std::string& Key,
+                                                   const std::string& Default);
 
 }  // namespace orvane

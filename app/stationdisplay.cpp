@@ -141,19 +141,30 @@ void TForm1::edCallsignChange() {
     Friends_->Memo1()->clear();  // no notes file: nothing, rather than the last station's
     Friends_->Friends(Call);
   }
-  if (Lookup_ == nullptr) {
-    // The start-up stopped before the tables were attached: the lookup fails as it would
-    // on closed tables.
-    throw platform::EDatabaseError(std::string(platform::kClosedDatasetMessage));
+  // The fields decide, not the order they were typed in: a locator in its field places the
+  // station better than any table, whichever of the two changed last.
+  double Lat = 0;
+  double Long = 0;
+  if (GridLocatorToLatLong(edLocator->text().trimmed(), Lat, Long)) {
+    MapToScreen(mylong, mylat, Long, Lat, Call);
+    return;
   }
+  // Without the tables (said once, over the globe) a callsign has no place, and no box per
+  // callsign typed may interrupt the contact.
+  const bool TablesMissing = Lookup_ == nullptr || Link_->tblDXCC() == nullptr ||
+                             Link_->tblProvince() == nullptr || Link_->tblUnique() == nullptr;
   QString DxLong;
   QString DxLat;
-  if (!Lookup_->FindCountry(T, Now(), DxLong, DxLat)) {
+  bool Found = false;
+  try {
+    Found = Lookup_ != nullptr && Lookup_->FindCountry(T, Now(), DxLong, DxLat);
+  } catch (const platform::EDatabaseError&) {
+    if (!TablesMissing) throw;
+  }
+  if (!Found) {
     Globe41().RedrawLayers();  // the label now names a station without a position
     return;
   }
-  double Lat = 0;
-  double Long = 0;
   TextToLatLong(DxLat, DxLong, Lat, Long);
   MapToScreen(mylong, mylat, Long, Lat, Call);
 }
@@ -180,6 +191,12 @@ void TForm1::edAzimutChange() {
 void TForm1::Globe41Paint() {
   globe::TGlobe4& G = Globe41();
   ptLondon = globe::DegToPointLL(mylong, mylat);
+  if (!HomeKnown_) {
+    // Nothing is drawn from a home that is not known; the station alone is marked.
+    if (!edCallsign->text().isEmpty() && TargetPlaced())
+      G.RenderCircle(_PointLLWWW, kStationCircleRadius, kCircleSegments);
+    return;
+  }
   DrawBeam();
   G.RenderCircle(ptLondon, kStationCircleRadius, kCircleSegments);
   if (edCallsign->text().isEmpty() || !TargetPlaced()) return;
@@ -316,6 +333,7 @@ QString TForm1::CallLabel() const {
   QString Call = edCallsign->text().trimmed();
   if (Call.isEmpty()) return Call;
   if (!TargetPlaced()) return Call + QStringLiteral(" ?");
+  if (!HomeKnown_) return Call;  // no distance or bearing from an unknown home
   const double Lat = static_cast<double>(_PointLLWWW.iLatY) / globe::GU_DEGREE;
   const double Long = static_cast<double>(_PointLLWWW.iLongX) / globe::GU_DEGREE;
   QString Label = StationLabel(Call, ShortPath(mylat, mylong, Lat, Long), UnitsMiles);
@@ -331,13 +349,16 @@ bool TForm1::TargetPlaced() const {
 }
 
 void TForm1::Globe41MouseMove(std::int32_t X, std::int32_t Y) {
-  QString Title = QStringLiteral(" ");
+  // The program keeps its name in the title (the taskbar shows it); the place under the
+  // mouse follows it.
+  QString Title = kTitle;
   if (auto* Object = dynamic_cast<globe::TGlobeObject*>(Globe41().Layers().ObjectAtXY(X, Y))) {
-    Title += u' ' + QString::fromStdString(Object->Title());
+    const QString Name = QString::fromStdString(Object->Title()).trimmed();
+    if (!Name.isEmpty()) Title += QStringLiteral(" \u2013 ") + Name;
   }
   setWindowTitle(Title);
 }
 
-void TForm1::Globe41MouseLeave() { setWindowTitle(QString()); }
+void TForm1::Globe41MouseLeave() { setWindowTitle(kTitle); }
 
 }  // namespace orvane

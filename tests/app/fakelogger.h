@@ -21,7 +21,10 @@ class TFakeRegistry final : public platform::TLoggerRegistry {
  public:
   explicit TFakeRegistry(std::vector<std::string>& Log) : FLog(Log) {}
   bool CanOpen = true;
+  bool Unanswered = false;  // the logger is busy: calls get no answer
   std::map<std::string, std::string> Values;
+
+  bool LastCallUnanswered() const noexcept override { return Unanswered; }
 
   bool OpenKey(std::string_view Key, bool CanCreate) override {
     FLog.push_back("OpenKey " + std::string(Key) + (CanCreate ? " create" : ""));

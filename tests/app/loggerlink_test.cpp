@@ -57,7 +57,7 @@ TEST(LoggerLinkStartup, ReadsEverythingInOrder) {
   StartupRig Rig;
   TFakeWindows Windows;
   TLoggerLink Link = Rig.Link(Windows);
-  Link.Startup();
+  EXPECT_TRUE(Link.Startup().empty());
 
   const std::vector<std::string> Expected = {
       "OpenKey Software\\Tovrin_Log3 create",
@@ -78,6 +78,7 @@ TEST(LoggerLinkStartup, ReadsEverythingInOrder) {
   EXPECT_EQ(Link.LogName(), "Main log");
   EXPECT_DOUBLE_EQ(Link.MyLong(), 13.4);
   EXPECT_DOUBLE_EQ(Link.MyLat(), 52.5);
+  EXPECT_TRUE(Link.HomeKnown());
   ASSERT_EQ(Rig.Loaded.size(), 3u);
   EXPECT_EQ(Link.tblDXCC(), Rig.Loaded[0]);
   EXPECT_EQ(Link.tblProvince(), Rig.Loaded[1]);
@@ -102,9 +103,15 @@ TEST(LoggerLinkStartup, LongitudeSignIsInverted) {
     Rig.Database.Row = c.Row;
     TFakeWindows Windows;
     TLoggerLink Link = Rig.Link(Windows);
-    Link.Startup();
+    const auto Problems = Link.Startup();
     EXPECT_DOUBLE_EQ(Link.MyLong(), c.MyLong);
     EXPECT_DOUBLE_EQ(Link.MyLat(), c.MyLat);
+    // A log without its row leaves home unknown, and says which log.
+    EXPECT_EQ(Link.HomeKnown(), c.Row.has_value());
+    EXPECT_EQ(Problems.size(), c.Row ? 0u : 1u);
+    if (!c.Row) {
+      EXPECT_NE(Problems[0].find("\"Main log\""), std::string::npos) << Problems[0];
+    }
   }
 }
 
@@ -113,7 +120,7 @@ TEST(LoggerLinkStartup, WithoutTheKeyNothingIsRead) {
   Rig.Registry.CanOpen = false;
   TFakeWindows Windows;
   TLoggerLink Link = Rig.Link(Windows);
-  Link.Startup();
+  EXPECT_TRUE(Link.Startup().empty());
   EXPECT_EQ(Rig.Log, std::vector<std::string>{"OpenKey Software\\Tovrin_Log3 create"});
   EXPECT_EQ(Link.LoggerInstallPath(), "");
   EXPECT_EQ(Link.MyLong(), 0);
@@ -121,9 +128,17 @@ TEST(LoggerLinkStartup, WithoutTheKeyNothingIsRead) {
   EXPECT_EQ(Link.tblDXCC(), nullptr);
   EXPECT_EQ(Link.tblProvince(), nullptr);
   EXPECT_EQ(Link.tblUnique(), nullptr);
+
+  // A logger that does not answer is told apart from one without a key.
+  StartupRig Busy;
+  Busy.Registry.CanOpen = false;
+  Busy.Registry.Unanswered = true;
+  TLoggerLink BusyLink = Busy.Link(Windows);
+  const auto Problems = BusyLink.Startup();
+  ASSERT_EQ(Problems.size(), 1u);
+  EXPECT_NE(Problems[0].find("did not answer"), std::string::npos) << Problems[0];
 }
 
-// A key without "InstallPath" leaves the prefix empty; the files are then named bare.
 TEST(LoggerLinkStartup, AWindowsFolderIsOpenedByItsTranslatedName) {
   // Answers as the bridge under Wine would; nullopt for a path it cannot map.
   struct TPaths final : platform::TLoggerPaths {
@@ -157,7 +172,7 @@ TEST(LoggerLinkStartup, AWindowsFolderIsOpenedByItsTranslatedName) {
           return std::string("Main log");
         },
         [](const std::string&) { return std::make_unique<platform::TMemoryRecordSet>(); }, &Paths);
-    Link.Startup();
+    (void)Link.Startup();
     EXPECT_EQ(Link.LoggerInstallPath(), c.Opened) << c.Registry;
     EXPECT_EQ(Paths.Asked.size(), c.Asked ? 1u : 0u) << c.Registry;
     EXPECT_NE(std::find(Rig.Log.begin(), Rig.Log.end(), "Db.Open " + c.Opened + "db/logs.mdb"),
@@ -166,62 +181,72 @@ TEST(LoggerLinkStartup, AWindowsFolderIsOpenedByItsTranslatedName) {
   }
 }
 
-TEST(LoggerLinkStartup, MissingInstallPathLeavesAnEmptyPrefix) {
+// Under Wine the problems name the logger's files as the logger shows them.
+TEST(LoggerLinkStartup, ProblemsNameTheFilesAsTheLoggerDoes) {
+  struct TPaths final : platform::TLoggerPaths {
+    std::optional<std::string> LocalPath(std::string_view) override {
+      return "/home/op/.wine/dosdevices/c:/Tovrin_Log3/";
+    }
+  } Paths;
   StartupRig Rig;
-  Rig.Registry.Values.clear();
-  Rig.Database.FailIn = "Open";
+  Rig.Registry.Values["InstallPath"] = "C:\\Tovrin_Log3\\";
+  Rig.MissingTable = "/home/op/.wine/dosdevices/c:/Tovrin_Log3/db/Province.xml";
   TFakeWindows Windows;
-  TLoggerLink Link = Rig.Link(Windows);
-  EXPECT_THROW(Link.Startup(), std::runtime_error);
-  EXPECT_EQ(Link.LoggerInstallPath(), "");
-  EXPECT_EQ(Rig.Log.at(3), "Ini Tovrin_Log3.ini [EditNewQso] LogName ''");
-  EXPECT_EQ(Rig.Log.at(5), "Db.Open db/logs.mdb");
-  EXPECT_EQ(Link.tblDXCC(), nullptr);
+  TLoggerLink Link(
+      Rig.Registry, Rig.Database, Windows,
+      [](const std::string&, const std::string&, const std::string&, const std::string&) {
+        return std::string("Main log");
+      },
+      [&Rig](const std::string& File) -> std::unique_ptr<platform::TRecordSet> {
+        if (File == Rig.MissingTable)
+          throw std::runtime_error("cannot read \"" + File + "\": " + File + ": gone");
+        return std::make_unique<platform::TMemoryRecordSet>();
+      },
+      &Paths);
+  EXPECT_EQ(Link.Startup(),
+            (std::vector<std::string>{"cannot read \"C:\\Tovrin_Log3\\db\\Province.xml\": "
+                                      "C:\\Tovrin_Log3\\db\\Province.xml: gone"}));
 }
 
-TEST(LoggerLinkStartup, DatabaseErrorsStopTheSequence) {
+TEST(LoggerLinkStartup, AKeyWithoutAFolderIsSaidAndReadsNothing) {
+  StartupRig Rig;
+  Rig.Registry.Values.clear();
+  TFakeWindows Windows;
+  TLoggerLink Link = Rig.Link(Windows);
+  const auto Problems = Link.Startup();
+  ASSERT_EQ(Problems.size(), 1u);
+  EXPECT_NE(Problems[0].find("InstallPath"), std::string::npos) << Problems[0];
+  EXPECT_EQ(Link.LoggerInstallPath(), "");
+  EXPECT_EQ(Rig.Log.size(), 3u);  // the key, its value, closed: no file is opened bare
+  EXPECT_EQ(Link.tblDXCC(), nullptr);
+  EXPECT_FALSE(Link.HomeKnown());
+}
+
+// A step that fails costs what it holds: the steps after it still run, and every problem
+// is returned in the order met.
+TEST(LoggerLinkStartup, ErrorsAreCollectedAndTheRestIsRead) {
   for (const std::string Where : {"Open", "CheckTable", "QueryPosition"}) {
     SCOPED_TRACE(Where);
     StartupRig Rig;
     Rig.Database.FailIn = Where;
+    Rig.MissingTable = "/opt/logger/db/Province.xml";
     TFakeWindows Windows;
     TLoggerLink Link = Rig.Link(Windows);
-    try {
-      Link.Startup();
-      ADD_FAILURE() << "no error";
-    } catch (const std::runtime_error& e) {
-      EXPECT_EQ(std::string(e.what()), Where + " failed");
-    }
-    // What came before the error stays; nothing after it happens.
+    const auto Problems = Link.Startup();
+    EXPECT_EQ(Problems, (std::vector<std::string>{
+                            Where + " failed", "/opt/logger/db/Province.xml: cannot be read"}));
     EXPECT_EQ(Link.LoggerInstallPath(), "/opt/logger/");
     EXPECT_EQ(Link.LogName(), "Main log");
     EXPECT_EQ(Link.MyLong(), 0);
     EXPECT_EQ(Link.MyLat(), 0);
-    EXPECT_TRUE(Rig.Loaded.empty());
-    EXPECT_EQ(Link.tblDXCC(), nullptr);
+    EXPECT_FALSE(Link.HomeKnown());
     EXPECT_FALSE(Rig.Database.IsOpen);
+    // The tables on either side of the one that failed are there and open.
+    EXPECT_NE(Link.tblDXCC(), nullptr);
+    EXPECT_EQ(Link.tblProvince(), nullptr);
+    ASSERT_NE(Link.tblUnique(), nullptr);
+    EXPECT_TRUE(Link.tblUnique()->Active());
   }
-}
-
-TEST(LoggerLinkStartup, ReferenceFileErrorIsRaised) {
-  StartupRig Rig;
-  Rig.MissingTable = "/opt/logger/db/Province.xml";
-  TFakeWindows Windows;
-  TLoggerLink Link = Rig.Link(Windows);
-  EXPECT_THROW(
-      {
-        try {
-          Link.Startup();
-        } catch (const std::runtime_error& e) {
-          EXPECT_STREQ(e.what(), "/opt/logger/db/Province.xml: cannot be read");
-          throw;
-        }
-      },
-      std::runtime_error);
-  // The home position was read before; the unique-calls table is never asked for.
-  EXPECT_DOUBLE_EQ(Link.MyLong(), 13.4);
-  EXPECT_EQ(Rig.Log.back(), "Load /opt/logger/db/Province.xml");
-  EXPECT_EQ(Link.tblUnique(), nullptr);
 }
 
 TEST(LoggerLinkStartup, QueryKeepsALogNameWithQuotesOneString) {

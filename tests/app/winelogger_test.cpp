@@ -5,6 +5,9 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <chrono>
+#include <string>
+#include <vector>
 
 #include "app/program.h"
 
@@ -124,6 +127,48 @@ TEST(WineLogger, TheSettingsSectionNamesPrefixAndCommand) {
   const TWineSettings S = ReadWineSettings(TSettingsFile(Folder.path(), Folder.path()));
   EXPECT_EQ(S.Prefix, QStringLiteral("/home/op/.wine-logger"));
   EXPECT_EQ(S.Wine, QStringLiteral("/opt/wine/bin/wine"));
+}
+
+// A bridge that does not come up is explained in one message: the prefix, the Wine command,
+// what happened (it ended, with what it said, or it stayed silent) and the next step.
+TEST(WineLogger, ABridgeThatDoesNotComeUpIsExplained) {
+  Rig R;
+  const QString Prefix = R.Prefix(QStringLiteral("prefix"), kLoggerKey);
+  const struct {
+    const char* Script;
+    std::vector<const char*> Said;
+  } Cases[] = {
+      {"echo 'wine: could not load kernel32.dll, status c0000135' >&2; exit 1",
+       {"exited with status 1", "could not load kernel32.dll"}},
+      {"echo 'wine client error:0: version mismatch 771/796.' >&2; exit 1",
+       {"does not match the wineserver", "version mismatch 771/796", "Wine manager"}},
+      {"exec sleep 30", {"did not answer within 3 s"}},
+  };
+  int n = 0;
+  for (const auto& c : Cases) {
+    SCOPED_TRACE(c.Script);
+    const QString Wine = R.Root.filePath(QStringLiteral("wine%1").arg(++n));
+    {
+      QFile Script(Wine);
+      ASSERT_TRUE(Script.open(QIODevice::WriteOnly));
+      Script.write(QByteArray("#!/bin/sh\n") + c.Script + "\n");
+      Script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                            QFileDevice::ExeOwner);
+    }
+    const QString Config = R.Root.filePath(QStringLiteral("config%1").arg(n));
+    QDir().mkpath(Config);
+    QFile Ini(Config + QStringLiteral("/Orvane.ini"));
+    ASSERT_TRUE(Ini.open(QIODevice::WriteOnly));
+    Ini.write(("[Logger]\nPrefix=" + Prefix + "\nWine=" + Wine + "\n").toUtf8());
+    Ini.close();
+    TLoggerAccess Access(QStringLiteral("orvane-no-such-host-%1").arg(n), TSettingsFile(Config, Config),
+                         R.Root.path(), std::chrono::seconds(1), std::chrono::seconds(3));
+    const std::string Problem = Access.Connect().toStdString();
+    EXPECT_NE(Problem.find("Prefix: " + Prefix.toStdString()), std::string::npos) << Problem;
+    EXPECT_NE(Problem.find("Wine command: " + Wine.toStdString()), std::string::npos) << Problem;
+    for (const char* Part : c.Said) EXPECT_NE(Problem.find(Part), std::string::npos) << Problem;
+    Access.Disconnect();
+  }
 }
 
 }  // namespace
