@@ -1,7 +1,7 @@
 // Reads any bytes as an Access database, in this process, the way the logger link does:
 // the catalog, the table "Aconfig" and the home position of a log; the same for the
 // table and columns of the Access-made seed. Every input must end in an answer: an error
-// or, for a position, finite numbers. (The program itself reads in a child process, see
+// or, for a position, finite numbers. (The program reads in its Access reader, see
 // TMdbLoggerDatabase; fuzzing in-process lets libFuzzer see into libmdb.)
 //
 // Seeds: datetest.mdb is tests/data/mdb/DateTestDatabase.mdb; aconfig.mdb and kinds.mdb

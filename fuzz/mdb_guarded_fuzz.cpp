@@ -1,7 +1,8 @@
 // Reads any bytes as the logger's database file the way the program does: the header
-// chooses the reader, and an Access file is read by libmdb in a child process. Whatever
-// libmdb does with the input (its corpus holds files it crashes on), this process gets an
-// answer: an error naming the file, or a position of finite numbers.
+// chooses the reader, and an Access file is read by libmdb in the Access reader program
+// (orvane-mdbread of this build). Whatever libmdb does with the input (its corpus holds
+// files it crashes on and one it allocates without end on), this process gets an answer: an
+// error naming the file, or a position of finite numbers.
 #include <unistd.h>
 
 #include <chrono>
@@ -39,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   }
   // A short limit: a reader that loops is stopped, not waited for.
-  platform::TLoggerFileDatabase Db(std::chrono::seconds(5));
+  platform::TLoggerFileDatabase Db(std::chrono::seconds(5), ORVANE_MDBREAD_PATH);
   try {
     Db.Open(File);
     Db.CheckTable("Aconfig");
@@ -48,6 +49,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (Position && (!std::isfinite(Position->Longitude) || !std::isfinite(Position->Latitude)))
       __builtin_trap();
   } catch (const std::runtime_error& Error) {
+    // A reader that cannot be started would leave the input unread.
+    if (std::string(Error.what()).find("the Access reader \"") != std::string::npos)
+      __builtin_trap();
     if (std::string(Error.what()).find(File) == std::string::npos &&
         std::string(Error.what()).find("not open") == std::string::npos)
       __builtin_trap();

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <string_view>
+#include <utility>
 
 namespace platform {
 
@@ -30,8 +31,9 @@ TDatabaseFormat DatabaseFormatOf(std::span<const char> Header) noexcept {
   return TDatabaseFormat::Unknown;
 }
 
-TLoggerFileDatabase::TLoggerFileDatabase(std::chrono::milliseconds AccessTimeLimit)
-    : FAccess(AccessTimeLimit) {}
+TLoggerFileDatabase::TLoggerFileDatabase(std::chrono::milliseconds AccessTimeLimit,
+                                         std::string AccessReader)
+    : FAccess(AccessTimeLimit, std::move(AccessReader)) {}
 
 void TLoggerFileDatabase::Close() noexcept {
   FAccess.Close();

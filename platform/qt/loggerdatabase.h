@@ -23,8 +23,10 @@ enum class TDatabaseFormat { Unknown, Jet, Sqlite };
 /// (TSqlLoggerDatabase); the other operations go to the one opened.
 class TLoggerFileDatabase final : public TLoggerDatabase {
  public:
+  /// AccessReader: the Access reader program (see TMdbLoggerDatabase).
   explicit TLoggerFileDatabase(
-      std::chrono::milliseconds AccessTimeLimit = TMdbLoggerDatabase::kTimeLimit);
+      std::chrono::milliseconds AccessTimeLimit = TMdbLoggerDatabase::kTimeLimit,
+      std::string AccessReader = "");
 
   void Close() noexcept override;
   /// Throws std::runtime_error naming the file when it does not exist, cannot be read, is

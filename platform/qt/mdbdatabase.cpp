@@ -1,8 +1,10 @@
 #include "platform/qt/mdbdatabase.h"
 
-#include <mdbtools.h>
 #include <fcntl.h>
+#include <mdbtools.h>
 #include <poll.h>
+#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,11 +18,13 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <functional>
+#include <filesystem>
 #include <memory>
 #include <new>
 #include <stdexcept>
+#include <utility>
 #include <variant>
 
 namespace platform {
@@ -355,11 +359,336 @@ TJetReply Read(MdbHandle* Handle, const TJetRequest& Request) {
 }
 
 // ---------------------------------------------------------------------------------------
-// The child process
+// The Access reader process
 
-// The reply as bytes through the pipe: a kind byte (0 error, 1 no row, 2 a position), then
-// the error text or the two numbers.
-std::string Encode(const TJetReply& Reply) {
+struct TFd {
+  int Fd = -1;
+  TFd() = default;
+  explicit TFd(int Value) : Fd(Value) {}
+  TFd(const TFd&) = delete;
+  TFd& operator=(const TFd&) = delete;
+  ~TFd() { Reset(); }
+  void Reset() {
+    if (Fd >= 0) ::close(Fd);
+    Fd = -1;
+  }
+};
+
+std::optional<std::uint64_t> UnsignedNumber(std::string_view Text) {
+  std::uint64_t Value = 0;
+  const auto [End, Ec] = std::from_chars(Text.data(), Text.data() + Text.size(), Value);
+  if (Text.empty() || Ec != std::errc() || End != Text.data() + Text.size()) return std::nullopt;
+  return Value;
+}
+
+// The data this process holds (what RLIMIT_DATA counts), in bytes; 0 when it cannot be read.
+std::uint64_t DataBytes() {
+  std::FILE* File = std::fopen("/proc/self/status", "r");
+  if (!File) return 0;
+  char Line[256];
+  unsigned long long KiB = 0;
+  while (std::fgets(Line, sizeof Line, File))
+    if (std::sscanf(Line, "VmData: %llu kB", &KiB) == 1) break;
+  std::fclose(File);
+  return KiB << 10;
+}
+
+[[noreturn]] void OutOfMemory() { ::_exit(kJetReaderOutOfMemory); }
+
+// libmdb uses some allocations of its own unchecked: a crash once the reader holds more than
+// this many bytes of data is taken for a failed allocation at the memory limit.
+std::uint64_t GCrashIsOutOfMemory = 0;
+
+// The data this process holds, in KiB, read with async-signal-safe calls only; 0 when it
+// cannot be read.
+std::uint64_t DataKiBInHandler() {
+  static char Status[8192];
+  const int Fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+  if (Fd < 0) return 0;
+  ssize_t Size = 0;
+  for (ssize_t n; Size < static_cast<ssize_t>(sizeof Status) - 1 &&
+                  (n = ::read(Fd, Status + Size, sizeof Status - 1 - Size)) > 0;)
+    Size += n;
+  ::close(Fd);
+  Status[Size < 0 ? 0 : Size] = '\0';
+  const char* At = std::strstr(Status, "\nVmData:");
+  if (!At) return 0;
+  At += 8;
+  while (*At == ' ' || *At == '\t') ++At;
+  std::uint64_t KiB = 0;
+  for (; *At >= '0' && *At <= '9'; ++At) KiB = KiB * 10 + static_cast<std::uint64_t>(*At - '0');
+  return KiB;
+}
+
+void OnCrash(int Signal) {
+  if (GCrashIsOutOfMemory > 0 && DataKiBInHandler() * 1024 >= GCrashIsOutOfMemory) OutOfMemory();
+  // The handler is reset: the signal, pending until it returns, ends the process as before.
+  ::raise(Signal);
+}
+
+// GLib's allocation failures are fatal errors ("failed to allocate N bytes"); every other
+// message is written as GLib would.
+GLogWriterOutput GlibWriter(GLogLevelFlags Level, const GLogField* Fields, gsize Count,
+                            gpointer Data) {
+  if ((Level & G_LOG_LEVEL_ERROR) != 0) {
+    for (gsize i = 0; i < Count; ++i) {
+      if (std::strcmp(Fields[i].key, "MESSAGE") != 0 || !Fields[i].value) continue;
+      const auto* Text = static_cast<const char*>(Fields[i].value);
+      const std::string_view Message =
+          Fields[i].length < 0 ? std::string_view(Text)
+                               : std::string_view(Text, static_cast<std::size_t>(Fields[i].length));
+      if (Message.find("failed to allocate") != std::string_view::npos) OutOfMemory();
+    }
+  }
+  return g_log_writer_standard_streams(Level, Fields, Count, Data);
+}
+
+// What the reader wrote to standard error, as one line for a message: its first line that
+// says something, printable ASCII only, shortened.
+std::string Gist(std::string_view Complaints) {
+  constexpr std::size_t kMaxGist = 160;
+  std::string Line;
+  bool More = false;
+  for (std::size_t Start = 0; Start < Complaints.size();) {
+    std::size_t End = Complaints.find('\n', Start);
+    if (End == std::string_view::npos) End = Complaints.size();
+    std::string_view Text = Complaints.substr(Start, End - Start);
+    Start = End + 1;
+    while (!Text.empty() && IsBlank(Text.front())) Text.remove_prefix(1);
+    while (!Text.empty() && IsBlank(Text.back())) Text.remove_suffix(1);
+    if (Text.empty()) continue;
+    if (!Line.empty()) {
+      More = true;
+      break;
+    }
+    for (const char c : Text) Line.push_back(c >= 0x20 && c < 0x7f ? c : '?');
+  }
+  if (Line.size() > kMaxGist) {
+    Line.resize(kMaxGist);
+    More = true;
+  }
+  return More ? Line + " ..." : Line;
+}
+
+std::string Span(std::chrono::milliseconds Limit) {
+  const long long Ms = Limit.count();
+  return Ms % 1000 == 0 ? std::to_string(Ms / 1000) + " s" : std::to_string(Ms) + " ms";
+}
+
+TJetReply Outcome(const std::string& Reader, const std::string& FileName,
+                  const TJetRequest& Request, std::chrono::milliseconds Limit,
+                  std::uint64_t MemoryLimit, std::string& Complaints) {
+  const auto Cpu = std::max<long long>(1, (Limit.count() + 999) / 1000);
+  TJetReaderCall Call;
+  Call.MemoryLimit = MemoryLimit;
+  Call.CpuLimit = std::chrono::seconds(Cpu);
+  Call.FileName = FileName;
+  Call.Request = Request;
+  std::vector<std::string> Arguments = JetReaderArguments(Call);
+  Arguments.insert(Arguments.begin(), Reader);
+  std::vector<char*> Argv;
+  for (auto& Argument : Arguments) {
+    // A command line cannot carry it; no name or text in the file holds one either.
+    if (Argument.find('\0') != std::string::npos) return Fail("the request holds a null character");
+    Argv.push_back(Argument.data());
+  }
+  Argv.push_back(nullptr);
+
+  const auto CannotStart = [&](int Error) {
+    if (Error == ENOENT)
+      return Fail("the Access reader " + Quoted(Reader) + " is missing; reinstall Orvane");
+    return Fail("the Access reader " + Quoted(Reader) +
+                " cannot be started: " + std::strerror(Error));
+  };
+  // Close-on-exec: a process another thread starts meanwhile must not hold a write end, or
+  // the end of the reader's output would never be seen.
+  int Ends[2];
+  if (::pipe2(Ends, O_CLOEXEC) != 0) return CannotStart(errno);
+  TFd Out{Ends[0]};
+  TFd OutWrite{Ends[1]};
+  if (::pipe2(Ends, O_CLOEXEC) != 0) return CannotStart(errno);
+  TFd Err{Ends[0]};
+  TFd ErrWrite{Ends[1]};
+
+  posix_spawn_file_actions_t Actions;
+  posix_spawnattr_t Attributes;
+  if (int Error = ::posix_spawn_file_actions_init(&Actions)) return CannotStart(Error);
+  if (int Error = ::posix_spawnattr_init(&Attributes)) {
+    ::posix_spawn_file_actions_destroy(&Actions);
+    return CannotStart(Error);
+  }
+  sigset_t NoSignals;
+  sigset_t AllSignals;
+  sigemptyset(&NoSignals);
+  sigfillset(&AllSignals);
+  int Error = 0;
+  for (const int Step :
+       {::posix_spawn_file_actions_addopen(&Actions, 0, "/dev/null", O_RDONLY, 0),
+        ::posix_spawn_file_actions_adddup2(&Actions, OutWrite.Fd, 1),
+        ::posix_spawn_file_actions_adddup2(&Actions, ErrWrite.Fd, 2),
+        // Descriptors others opened without close-on-exec stay here too.
+        ::posix_spawn_file_actions_addclosefrom_np(&Actions, 3),
+        // The calling thread's mask and signals this process ignores would reach the reader.
+        ::posix_spawnattr_setsigmask(&Attributes, &NoSignals),
+        ::posix_spawnattr_setsigdefault(&Attributes, &AllSignals),
+        ::posix_spawnattr_setflags(&Attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF)})
+    if (!Error) Error = Step;
+  pid_t Child = -1;
+  if (!Error)
+    Error = ::posix_spawn(&Child, Reader.c_str(), &Actions, &Attributes, Argv.data(), environ);
+  ::posix_spawn_file_actions_destroy(&Actions);
+  ::posix_spawnattr_destroy(&Attributes);
+  if (Error) return CannotStart(Error);
+  OutWrite.Reset();
+  ErrWrite.Reset();
+
+  // The reply is small; more than this is no reply of ours. Of the complaints the first
+  // ones say what went wrong.
+  constexpr std::size_t kMaxReply = 1 << 16;
+  constexpr std::size_t kMaxComplaints = 1 << 12;
+  std::string Bytes;
+  bool TimedOut = false;
+  bool TooLong = false;
+  int ReadError = 0;
+  std::optional<int> Status;
+  rusage Usage{};
+  const auto Deadline = std::chrono::steady_clock::now() + Limit;
+  for (;;) {
+    const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        Deadline - std::chrono::steady_clock::now());
+    if (Left.count() <= 0) {
+      TimedOut = true;
+      break;
+    }
+    const int Wait = static_cast<int>(std::min<long long>(Left.count(), 1000));
+    if (Out.Fd < 0 && Err.Fd < 0) {
+      // Both ends closed: the reader ends now, or hangs on without them.
+      int Ended = 0;
+      const pid_t Done = ::wait4(Child, &Ended, WNOHANG, &Usage);
+      if (Done == Child) {
+        Status = Ended;
+        break;
+      }
+      if (Done < 0 && errno != EINTR) {
+        ReadError = errno;
+        break;
+      }
+      ::poll(nullptr, 0, std::min(Wait, 10));
+      continue;
+    }
+    pollfd Polls[2] = {{Out.Fd, POLLIN, 0}, {Err.Fd, POLLIN, 0}};
+    const int Ready = ::poll(Polls, 2, Wait);
+    if (Ready < 0 && errno == EINTR) continue;
+    if (Ready < 0) {
+      ReadError = errno;
+      break;
+    }
+    for (auto [Fd, Poll] : {std::pair{&Out, &Polls[0]}, std::pair{&Err, &Polls[1]}}) {
+      if (Fd->Fd < 0 || Poll->revents == 0) continue;
+      char Buffer[4096];
+      const ssize_t n = ::read(Fd->Fd, Buffer, sizeof Buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        ReadError = errno;
+        break;
+      }
+      if (n == 0) {
+        Fd->Reset();
+      } else if (Fd == &Out) {
+        if (Bytes.size() + static_cast<std::size_t>(n) > kMaxReply) {
+          TooLong = true;
+          break;
+        }
+        Bytes.append(Buffer, static_cast<std::size_t>(n));
+      } else {
+        Complaints.append(Buffer,
+                          std::min(static_cast<std::size_t>(n),
+                                   kMaxComplaints - std::min(kMaxComplaints, Complaints.size())));
+      }
+    }
+    if (TooLong || ReadError) break;
+  }
+  // Whatever stopped the reading before the reader ended, it may still run: waiting for it
+  // unkilled could block for good.
+  if (!Status) {
+    ::kill(Child, SIGKILL);
+    int Ended = 0;
+    while (::wait4(Child, &Ended, 0, &Usage) < 0 && errno == EINTR) {
+    }
+  }
+
+  const auto TookTooLong = [&] {
+    return Fail("reading it took longer than " + Span(Limit) + "; the file may be damaged");
+  };
+  const auto NeededTooMuch = [&] {
+    return Fail("reading it needed more than " + std::to_string(MemoryLimit >> 20) +
+                " MB of memory; the file may be damaged");
+  };
+  if (TimedOut) return TookTooLong();
+  if (TooLong) return Fail("the Access reader gave no answer");
+  if (ReadError)
+    return Fail(std::string("the Access reader's answer cannot be read: ") +
+                std::strerror(ReadError));
+  if (WIFSIGNALED(*Status)) {
+    const int Signal = WTERMSIG(*Status);
+    // ru_maxrss is no help for memory: it counts this process's pages, which the reader
+    // shared until its exec.
+    const auto Used = std::chrono::seconds(Usage.ru_utime.tv_sec + Usage.ru_stime.tv_sec);
+    if (Signal == SIGXCPU || (Signal == SIGKILL && Used >= Call.CpuLimit)) return TookTooLong();
+    return Fail("the Access reader crashed on it (signal " + std::to_string(Signal) +
+                "); the file may be damaged");
+  }
+  if (WIFEXITED(*Status) && WEXITSTATUS(*Status) == kJetReaderOutOfMemory) return NeededTooMuch();
+  if (!WIFEXITED(*Status) || WEXITSTATUS(*Status) != 0)
+    return Fail("the Access reader failed on it (exit code " +
+                std::to_string(WIFEXITED(*Status) ? WEXITSTATUS(*Status) : -1) +
+                "); the file may be damaged");
+  if (auto Reply = DecodeJetReply(Bytes)) return *Reply;
+  return Fail("the Access reader gave no answer");
+}
+
+}  // namespace
+
+std::vector<std::string> JetReaderArguments(const TJetReaderCall& Call) {
+  std::vector<std::string> Arguments{std::to_string(Call.MemoryLimit),
+                                     std::to_string(Call.CpuLimit.count()), Call.FileName};
+  if (Call.Request.Table.empty()) return Arguments;
+  Arguments.push_back(Call.Request.Table);
+  if (!Call.Request.Query) return Arguments;
+  Arguments.push_back(Call.Request.LongitudeColumn);
+  Arguments.push_back(Call.Request.LatitudeColumn);
+  if (Call.Request.Query->Column.empty()) return Arguments;
+  Arguments.push_back(Call.Request.Query->Column);
+  Arguments.push_back(Call.Request.Query->Value);
+  return Arguments;
+}
+
+std::optional<TJetReaderCall> ParseJetReaderArguments(std::span<const char* const> Arguments) {
+  const std::size_t n = Arguments.size();
+  if (n != 3 && n != 4 && n != 6 && n != 8) return std::nullopt;
+  const auto Memory = UnsignedNumber(Arguments[0]);
+  const auto Cpu = UnsignedNumber(Arguments[1]);
+  if (!Memory || !Cpu || *Cpu == 0 || *Cpu > 1'000'000) return std::nullopt;
+  TJetReaderCall Call;
+  Call.MemoryLimit = *Memory;
+  Call.CpuLimit = std::chrono::seconds(static_cast<long long>(*Cpu));
+  Call.FileName = Arguments[2];
+  if (n == 3) return Call;
+  Call.Request.Table = Arguments[3];
+  if (Call.Request.Table.empty()) return std::nullopt;
+  if (n == 4) return Call;
+  Call.Request.LongitudeColumn = Arguments[4];
+  Call.Request.LatitudeColumn = Arguments[5];
+  Call.Request.Query = TJetQuery{Call.Request.Table, "", ""};
+  if (n == 8) {
+    Call.Request.Query->Column = Arguments[6];
+    Call.Request.Query->Value = Arguments[7];
+    if (Call.Request.Query->Column.empty()) return std::nullopt;
+  }
+  return Call;
+}
+
+std::string EncodeJetReply(const TJetReply& Reply) {
   std::string Bytes(1, static_cast<char>(!Reply.Ok ? 0 : Reply.Position ? 2 : 1));
   if (!Reply.Ok) {
     Bytes += Reply.Error;
@@ -372,11 +701,13 @@ std::string Encode(const TJetReply& Reply) {
   return Bytes;
 }
 
-std::optional<TJetReply> Decode(const std::string& Bytes) {
+std::optional<TJetReply> DecodeJetReply(std::string_view Bytes) {
   if (Bytes.empty()) return std::nullopt;
   TJetReply Reply;
   switch (Bytes[0]) {
     case 0:
+      // An error says why.
+      if (Bytes.size() == 1) return std::nullopt;
       Reply.Error = Bytes.substr(1);
       return Reply;
     case 1:
@@ -397,130 +728,61 @@ std::optional<TJetReply> Decode(const std::string& Bytes) {
   }
 }
 
-void WriteAll(int Fd, const std::string& Bytes) {
-  std::size_t Done = 0;
-  while (Done < Bytes.size()) {
-    const ssize_t n = ::write(Fd, Bytes.data() + Done, Bytes.size() - Done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    Done += static_cast<std::size_t>(n);
-  }
+std::optional<std::string> LimitJetReader(std::uint64_t MemoryLimit,
+                                          std::chrono::seconds CpuLimit) {
+  // RLIMIT_DATA counts what the reader allocates (heap, anonymous maps), not the libraries
+  // it maps, so the limit is the memory the message speaks of.
+  const std::uint64_t Held = DataBytes();
+  const rlim_t Memory = MemoryLimit > RLIM_INFINITY - 1 - Held
+                            ? RLIM_INFINITY - 1
+                            : static_cast<rlim_t>(Held + MemoryLimit);
+  // The hard CPU limit a second later kills a reader that survives SIGXCPU.
+  const auto Cpu = static_cast<rlim_t>(std::max<long long>(1, CpuLimit.count()));
+  const struct {
+    int Resource;
+    rlimit Limit;
+    const char* What;
+  } Limits[] = {{RLIMIT_CORE, {0, 0}, "core file"},
+                {RLIMIT_CPU, {Cpu, Cpu + 1}, "CPU time"},
+                {RLIMIT_DATA, {Memory, Memory}, "memory"}};
+  for (const auto& L : Limits)
+    if (::setrlimit(L.Resource, &L.Limit) != 0)
+      return std::string("its ") + L.What + " cannot be limited: " + std::strerror(errno);
+  std::set_new_handler(OutOfMemory);
+  g_log_set_writer_func(GlibWriter, nullptr, nullptr);
+  // Half of what it may take: enough to tell from a crash of a reader that holds little.
+  GCrashIsOutOfMemory = Held + std::max<std::uint64_t>(MemoryLimit / 2, 1);
+  // On a stack of its own: a crash may come from a stack that is used up.
+  static char CrashStack[1 << 16];
+  stack_t Stack{};
+  Stack.ss_sp = CrashStack;
+  Stack.ss_size = sizeof CrashStack;
+  struct sigaction Action {};
+  Action.sa_handler = OnCrash;
+  Action.sa_flags = SA_ONSTACK | SA_RESETHAND;
+  sigemptyset(&Action.sa_mask);
+  if (::sigaltstack(&Stack, nullptr) != 0 || ::sigaction(SIGSEGV, &Action, nullptr) != 0 ||
+      ::sigaction(SIGBUS, &Action, nullptr) != 0)
+    return std::string("its crashes cannot be watched: ") + std::strerror(errno);
+  return std::nullopt;
 }
 
-// The memory a process holds in RAM, in bytes; 0 when it cannot be read.
-std::uint64_t ResidentBytes(pid_t Process) {
-  const std::string Path = "/proc/" + std::to_string(Process) + "/statm";
-  std::FILE* File = std::fopen(Path.c_str(), "r");
-  if (!File) return 0;
-  unsigned long long Size = 0;
-  unsigned long long Resident = 0;
-  const bool Read = std::fscanf(File, "%llu %llu", &Size, &Resident) == 2;
-  std::fclose(File);
-  const long Page = ::sysconf(_SC_PAGESIZE);
-  return Read && Page > 0 ? Resident * static_cast<std::uint64_t>(Page) : 0;
+std::string DefaultJetReader() {
+  if (const char* Named = std::getenv(kJetReaderVariable); Named && *Named) return Named;
+  std::error_code Error;
+  const auto Exe = std::filesystem::read_symlink("/proc/self/exe", Error);
+  if (Error) return kJetReaderFile;
+  return (Exe.parent_path() / kJetReaderFile).string();
 }
 
-struct TFd {
-  int Fd = -1;
-  ~TFd() { Reset(); }
-  void Reset() {
-    if (Fd >= 0) ::close(Fd);
-    Fd = -1;
-  }
-};
-
-}  // namespace
-
-TJetReply ReadIsolated(const std::function<TJetReply()>& Read, std::chrono::milliseconds Limit,
+TJetReply ReadIsolated(const std::string& Reader, const std::string& FileName,
+                       const TJetRequest& Request, std::chrono::milliseconds Limit,
                        std::uint64_t MemoryLimit) {
-  // The child shares this process's pages at first; what it adds is what counts.
-  const std::uint64_t MemoryCap = ResidentBytes(::getpid()) + MemoryLimit;
-  int Ends[2];
-  // Close-on-exec: a process another thread starts meanwhile must not hold the write end,
-  // or the end of the reply would never be seen.
-  if (::pipe2(Ends, O_CLOEXEC) != 0)
-    return Fail(std::string("the Access reader cannot be started: ") + std::strerror(errno));
-  TFd ReadEnd{Ends[0]};
-  TFd WriteEnd{Ends[1]};
-  // Output of the parent still buffered would be written twice.
-  std::fflush(nullptr);
-  const pid_t Child = ::fork();
-  if (Child < 0)
-    return Fail(std::string("the Access reader cannot be started: ") + std::strerror(errno));
-  if (Child == 0) {
-    ReadEnd.Reset();
-    std::string Bytes;
-    try {
-      Bytes = Encode(Read());
-    } catch (const std::bad_alloc&) {
-      Bytes = Encode(Fail("the Access reader ran out of memory"));
-    } catch (...) {
-      Bytes = Encode(Fail("the Access reader failed"));
-    }
-    WriteAll(WriteEnd.Fd, Bytes);
-    ::_exit(0);
-  }
-  WriteEnd.Reset();
-
-  // The reply is small; more than this is no reply of ours.
-  constexpr std::size_t kMaxReply = 1 << 16;
-  std::string Bytes;
-  bool TimedOut = false;
-  bool TooLarge = false;
-  bool AtEnd = false;
-  const auto Deadline = std::chrono::steady_clock::now() + Limit;
-  for (;;) {
-    const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        Deadline - std::chrono::steady_clock::now());
-    if (Left.count() <= 0) {
-      TimedOut = true;
-      break;
-    }
-    if (ResidentBytes(Child) > MemoryCap) {
-      TooLarge = true;
-      break;
-    }
-    // Wake often enough to stop a child that allocates without bound in time.
-    pollfd Poll{ReadEnd.Fd, POLLIN, 0};
-    const int Ready = ::poll(&Poll, 1, static_cast<int>(std::min<long long>(Left.count(), 20)));
-    if (Ready < 0 && errno == EINTR) continue;
-    if (Ready < 0) break;
-    if (Ready == 0) continue;
-    char Buffer[4096];
-    const ssize_t n = ::read(ReadEnd.Fd, Buffer, sizeof Buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n == 0) {
-      AtEnd = true;
-      break;
-    }
-    if (n < 0) break;
-    if (Bytes.size() + static_cast<std::size_t>(n) > kMaxReply) break;
-    Bytes.append(Buffer, static_cast<std::size_t>(n));
-  }
-  // Whatever stopped the reading before the child closed its end, the child may still run:
-  // waiting for it unkilled could block for good.
-  if (!AtEnd) ::kill(Child, SIGKILL);
-  int Status = 0;
-  while (::waitpid(Child, &Status, 0) < 0 && errno == EINTR) {
-  }
-  if (TooLarge)
-    return Fail("reading it needed more than " + std::to_string(MemoryLimit >> 20) +
-                " MB of memory; the file may be damaged");
-  if (TimedOut) {
-    const long long Ms = Limit.count();
-    const std::string Span =
-        Ms % 1000 == 0 ? std::to_string(Ms / 1000) + " s" : std::to_string(Ms) + " ms";
-    return Fail("reading it took longer than " + Span + "; the file may be damaged");
-  }
-  if (WIFSIGNALED(Status))
-    return Fail("the Access reader crashed on it (signal " + std::to_string(WTERMSIG(Status)) +
-                "); the file may be damaged");
-  if (!WIFEXITED(Status) || WEXITSTATUS(Status) != 0)
-    return Fail("the Access reader failed on it (exit code " +
-                std::to_string(WIFEXITED(Status) ? WEXITSTATUS(Status) : -1) +
-                "); the file may be damaged");
-  if (auto Reply = Decode(Bytes)) return *Reply;
-  return Fail("the Access reader gave no answer");
+  std::string Complaints;
+  TJetReply Reply = Outcome(Reader, FileName, Request, Limit, MemoryLimit, Complaints);
+  if (!Reply.Ok && !Gist(Complaints).empty())
+    Reply.Error += "; the reader said: " + Gist(Complaints);
+  return Reply;
 }
 
 std::optional<TJetQuery> ParseJetQuery(std::string_view Sql) {
@@ -561,13 +823,13 @@ TJetReply ReadJetDatabase(std::span<const std::uint8_t> Bytes, const TJetRequest
               Request);
 }
 
-TMdbLoggerDatabase::TMdbLoggerDatabase(std::chrono::milliseconds TimeLimit)
-    : FTimeLimit(TimeLimit) {}
+TMdbLoggerDatabase::TMdbLoggerDatabase(std::chrono::milliseconds TimeLimit, std::string Reader)
+    : FTimeLimit(TimeLimit), FReader(Reader.empty() ? DefaultJetReader() : std::move(Reader)) {}
 
 void TMdbLoggerDatabase::Close() noexcept { FOpen = false; }
 
 TJetReply TMdbLoggerDatabase::Run(const TJetRequest& Request) const {
-  return ReadIsolated([&] { return ReadJetDatabase(FFileName, Request); }, FTimeLimit);
+  return ReadIsolated(FReader, FFileName, Request, FTimeLimit);
 }
 
 void TMdbLoggerDatabase::Open(const std::string& FileName) {

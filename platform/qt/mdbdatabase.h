@@ -1,18 +1,19 @@
 // The logger's Access (Jet/ACE) database read through mdbtools' libmdb, read-only.
 //
 // libmdb trusts the file it reads, and a damaged database must not take the program down
-// with it: every read runs in a child process of its own with a time and a memory limit,
-// and a child that crashes, hangs or grows without end becomes an error naming the file.
+// with it: every read runs in the Access reader, a small program of its own (orvane-mdbread)
+// that limits its own memory and CPU time; a reader that crashes, hangs or grows without end
+// becomes an error naming the file.
 #pragma once
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/loggerhost.h"
 
@@ -60,28 +61,80 @@ struct TJetRequest {
 [[nodiscard]] TJetReply ReadJetDatabase(std::span<const std::uint8_t> Bytes,
                                         const TJetRequest& Request);
 
-/// Runs Read in a child process and returns its reply. A child that crashes, fails,
-/// outlives Limit or holds more than MemoryLimit bytes beyond what this process holds (it
-/// is then killed) gives an error reply saying so. Read sees a copy of this process; what
-/// it changes stays in the child.
+// ---------------------------------------------------------------------------------------
+// The Access reader process
+//
+// Its command line: MEMORY_BYTES CPU_SECONDS FILE [TABLE [LONGITUDE LATITUDE [COLUMN VALUE]]]
+// (the catalog; a table's definition and first row; the position of the first row, of the
+// first whose COLUMN equals VALUE). It writes EncodeJetReply's bytes to standard output and
+// ends with 0; libmdb's complaints go to standard error.
+
+/// The Access reader's file name, in the folder of the program that starts it.
+inline constexpr const char* kJetReaderFile = "orvane-mdbread";
+/// The environment variable that names another Access reader program (for tests and tools).
+inline constexpr const char* kJetReaderVariable = "ORVANE_MDBREAD";
+/// The Access reader's exit status when an allocation failed at its memory limit.
+inline constexpr int kJetReaderOutOfMemory = 86;
 inline constexpr std::uint64_t kReadMemoryLimit = 512u << 20;
-[[nodiscard]] TJetReply ReadIsolated(const std::function<TJetReply()>& Read,
-                                     std::chrono::milliseconds Limit,
+
+/// What the Access reader is asked to do.
+struct TJetReaderCall {
+  std::uint64_t MemoryLimit = kReadMemoryLimit;  // bytes beyond what it holds at start
+  std::chrono::seconds CpuLimit{20};
+  std::string FileName;
+  TJetRequest Request;
+};
+
+/// The arguments after the program's name; Call.Request.Query->Table is not passed (the
+/// request's Table is).
+[[nodiscard]] std::vector<std::string> JetReaderArguments(const TJetReaderCall& Call);
+/// The call the arguments after the program's name make; nullopt when they make none.
+[[nodiscard]] std::optional<TJetReaderCall> ParseJetReaderArguments(
+    std::span<const char* const> Arguments);
+
+/// A reply as bytes: a kind byte (0 error, 1 no row, 2 a position), then the error text or
+/// the two numbers (native doubles: both ends run on this machine). Decode gives nullopt
+/// for bytes that are no reply.
+[[nodiscard]] std::string EncodeJetReply(const TJetReply& Reply);
+[[nodiscard]] std::optional<TJetReply> DecodeJetReply(std::string_view Bytes);
+
+/// Limits the calling process, the Access reader, before it reads: its data (heap and
+/// anonymous memory) to MemoryLimit bytes beyond what it holds now, its CPU time to
+/// CpuLimit (SIGXCPU, a second later SIGKILL), no core file. From then on a failed
+/// allocation, by operator new or GLib, ends the process with kJetReaderOutOfMemory. The
+/// reason when a limit cannot be set; nullopt on success.
+[[nodiscard]] std::optional<std::string> LimitJetReader(std::uint64_t MemoryLimit,
+                                                        std::chrono::seconds CpuLimit);
+
+/// The Access reader the program starts: the one $ORVANE_MDBREAD names, else kJetReaderFile
+/// in the folder of this process's executable.
+[[nodiscard]] std::string DefaultJetReader();
+
+/// Runs the Access reader program Reader on FileName and returns its reply. The reader ends
+/// after Limit at the latest (it is killed then) and gets Limit, rounded up to whole seconds,
+/// as its CPU time and MemoryLimit as its memory. A reader that is missing, crashes, fails,
+/// outlives its limits or answers with anything but a reply gives an error reply saying so;
+/// the gist of what it wrote to standard error is added to every error.
+[[nodiscard]] TJetReply ReadIsolated(const std::string& Reader, const std::string& FileName,
+                                     const TJetRequest& Request, std::chrono::milliseconds Limit,
                                      std::uint64_t MemoryLimit = kReadMemoryLimit);
 
-/// The logger's database in an Access file. Each operation opens the file read-only
-/// in a child process, which ends after TimeLimit at the latest.
+/// The logger's database in an Access file. Each operation opens the file read-only in the
+/// Access reader, which ends after TimeLimit at the latest.
 class TMdbLoggerDatabase final : public TLoggerDatabase {
  public:
   static constexpr std::chrono::milliseconds kTimeLimit{20000};
 
-  explicit TMdbLoggerDatabase(std::chrono::milliseconds TimeLimit = kTimeLimit);
+  /// Reader: the Access reader program; "" for DefaultJetReader().
+  explicit TMdbLoggerDatabase(std::chrono::milliseconds TimeLimit = kTimeLimit,
+                              std::string Reader = "");
   ~TMdbLoggerDatabase() override = default;
 
   void Close() noexcept override;
   /// Reads the file's catalog of tables. Throws std::runtime_error naming the file when it
   /// does not exist, cannot be read, or is no Access database libmdb can read (truncated,
-  /// damaged, encrypted), and when the reader crashes or runs out of time on it.
+  /// damaged, encrypted), and when the reader is missing, crashes or runs out of time or
+  /// memory on it.
   void Open(const std::string& FileName) override;
   /// Reads Table's definition and its first row; throws naming the table when it does not
   /// exist (names compare without regard to letter case) or cannot be read.
@@ -97,6 +150,7 @@ class TMdbLoggerDatabase final : public TLoggerDatabase {
   TJetReply Run(const TJetRequest& Request) const;
 
   std::chrono::milliseconds FTimeLimit;
+  std::string FReader;
   std::string FFileName;
   bool FOpen = false;
 };

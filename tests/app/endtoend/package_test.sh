@@ -38,8 +38,8 @@ done
 
 root="$work/root"
 dpkg -x "$deb" "$root"
-for file in usr/bin/orvane usr/bin/orvane-render usr/bin/orvane-convert usr/bin/orvane-snapshot \
-    usr/bin/orvane-logger-sim usr/share/orvane/world.lyr usr/share/orvane/world.bmp \
+for file in usr/bin/orvane usr/bin/orvane-mdbread usr/bin/orvane-render usr/bin/orvane-convert \
+    usr/bin/orvane-snapshot usr/bin/orvane-logger-sim usr/share/orvane/world.lyr usr/share/orvane/world.bmp \
     usr/share/orvane/starfield.bmp usr/share/orvane/logger/db/logs.mdb \
     usr/share/applications/orvane.desktop usr/share/icons/hicolor/128x128/apps/orvane.png; do
   [ -e "$root/$file" ] || fail "$file is not in the package"

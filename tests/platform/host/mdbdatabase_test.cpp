@@ -5,13 +5,15 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/qt/loggerdatabase.h"
@@ -234,11 +236,9 @@ TEST(MdbLoggerDatabase, ReadsInAChildAndNamesTheFile) {
   EXPECT_NE(Message.find("does not exist"), std::string::npos) << Message;
   EXPECT_FALSE(QFile::exists(QString::fromStdString(Missing)));
 
-  // libmdb allocates without end on this file: the child is stopped at its memory limit,
-  // which a time limit this wide cannot overtake on a loaded machine.
+  // libmdb allocates without end on this file: the reader stops at its memory limit.
   const std::string Greedy = ORVANE_TEST_DATA_DIR "/mdb/libmdb-memory.mdb";
-  TMdbLoggerDatabase Patient(std::chrono::minutes(5));
-  Message = Thrown([&] { Patient.Open(Greedy); });
+  Message = Thrown([&] { Db.Open(Greedy); });
   EXPECT_NE(Message.find("needed more than 512 MB of memory"), std::string::npos) << Message;
   EXPECT_NE(Message.find(Greedy), std::string::npos) << Message;
 
@@ -248,46 +248,99 @@ TEST(MdbLoggerDatabase, ReadsInAChildAndNamesTheFile) {
   EXPECT_NE(Message.find("took longer"), std::string::npos) << Message;
 }
 
-TEST(MdbLoggerDatabase, AChildThatCrashesFailsOrHangsIsAnError) {
-  TJetReply Found;
-  Found.Ok = true;
-  Found.Position = platform::TLoggerDatabase::TStoredPosition{-16.37, 48.21};
-  const TJetReply Failed = ReadJetDatabase(std::span<const std::uint8_t>(), {});
-  using std::chrono::milliseconds;
-  // Each case tests one limit: the time limit is short only where time is what is tested,
-  // and wide enough everywhere else that a loaded machine cannot reach it first.
-  constexpr milliseconds kWide{120000};
+// The reader program's side of the pipes and limits, through stand-in readers that
+// misbehave as the file's name asks. Each case can end by one limit only: the time limit
+// is far beyond what the others need, except where it is the one tested.
+TEST(MdbLoggerDatabase, AReaderThatCrashesFailsOrHangsIsAnError) {
+  const std::string StandIn = ORVANE_MDBREAD_STANDIN;
+  constexpr std::chrono::milliseconds kNever{60000};
+  constexpr std::uint64_t kMemory = std::uint64_t{64} << 20;
   struct TCase {
-    std::function<TJetReply()> Read;
-    milliseconds Limit;
-    std::string Expected;  // in the error; "" for a reply passed on
+    const char* Mode;
+    std::chrono::milliseconds Limit;
+    std::vector<std::string> Parts;  // each in the error; none for the position passed on
   };
   const TCase Cases[] = {
-      {[&] { return Found; }, kWide, ""},
-      {[&] { return Failed; }, kWide, Failed.Error},
-      {[]() -> TJetReply { std::abort(); }, kWide, "crashed on it (signal 6)"},
-      {[]() -> TJetReply { ::_exit(3); }, kWide, "failed on it (exit code 3)"},
-      {[]() -> TJetReply {
-         for (;;) ::pause();
-       },
-       milliseconds(300), "took longer than 300 ms"},
-      {[]() -> TJetReply {
-         // Touched memory without end, the way libmdb reads some damaged catalogs.
-         std::vector<std::vector<char>> Held;
-         for (;;) Held.emplace_back(std::size_t{8} << 20, 'x');
-       },
-       kWide, "needed more than 64 MB of memory"},
+      {"found", kNever, {}},
+      {"complains",
+       kNever,
+       {"its catalog of tables cannot be read; the reader said: mdb_read_pg: offset 147456 is "
+        "beyond EOF? ..."}},
+      {"noisy", kNever, {"it is damaged; the reader said: !!!!", "!!! ..."}},
+      {"crashes", kNever, {"the Access reader crashed on it (signal 6); the file may be damaged"}},
+      {"exits", kNever, {"the Access reader failed on it (exit code 3); the file may be damaged"}},
+      {"hangs",
+       std::chrono::milliseconds(1500),
+       {"reading it took longer than 1500 ms; the file may be damaged"}},
+      // Stopped by its CPU limit or the clock, whichever comes first: both say the same.
+      {"spins", std::chrono::milliseconds(3000), {"reading it took longer than 3 s"}},
+      {"greedy", kNever, {"reading it needed more than 64 MB of memory; the file may be damaged"}},
+      {"greedy-crashes", kNever, {"reading it needed more than 64 MB of memory"}},
+      {"garbage", kNever, {"the Access reader gave no answer"}},
+      {"oversized", kNever, {"the Access reader gave no answer"}},
+      {"unknown", kNever, {"the Access reader failed on it (exit code 2)"}},
   };
   for (const auto& C : Cases) {
-    const TJetReply Reply = platform::ReadIsolated(C.Read, C.Limit, std::uint64_t{64} << 20);
-    EXPECT_EQ(Reply.Ok, C.Expected.empty()) << C.Expected;
-    EXPECT_NE(Reply.Error.find(C.Expected), std::string::npos) << Reply.Error;
-    if (C.Expected.empty()) {
-      ASSERT_TRUE(Reply.Position);
+    const TJetReply Reply =
+        platform::ReadIsolated(StandIn, std::string("/nowhere/") + C.Mode, {}, C.Limit, kMemory);
+    EXPECT_EQ(Reply.Ok, C.Parts.empty()) << C.Mode << ": " << Reply.Error;
+    for (const auto& Part : C.Parts)
+      EXPECT_NE(Reply.Error.find(Part), std::string::npos) << C.Mode << ": " << Reply.Error;
+    if (C.Parts.empty()) {
+      ASSERT_TRUE(Reply.Position) << C.Mode;
       EXPECT_EQ(Reply.Position->Longitude, -16.37);
       EXPECT_EQ(Reply.Position->Latitude, 48.21);
     }
   }
+
+  // The limits the reader sets on itself: the time limit in whole seconds, rounded up, and
+  // the memory limit beyond what it held at start.
+  const TJetReply Limits = platform::ReadIsolated(StandIn, "/nowhere/limits", {},
+                                                  std::chrono::milliseconds(2500), kMemory);
+  unsigned long long Core = 1, CoreMax = 1, Cpu = 0, CpuMax = 0, Data = 0, DataMax = 0;
+  ASSERT_EQ(std::sscanf(Limits.Error.c_str(), "core %llu/%llu cpu %llu/%llu data %llu/%llu", &Core,
+                        &CoreMax, &Cpu, &CpuMax, &Data, &DataMax),
+            6)
+      << Limits.Error;
+  EXPECT_EQ(Core, 0u);
+  EXPECT_EQ(CoreMax, 0u);
+  EXPECT_EQ(Cpu, 3u);
+  EXPECT_EQ(CpuMax, 4u);
+  EXPECT_GE(Data, kMemory);
+  EXPECT_LT(Data, kMemory + (std::uint64_t{64} << 20));
+  EXPECT_EQ(DataMax, Data);
+}
+
+TEST(MdbLoggerDatabase, FindsItsReaderOrSaysItIsMissing) {
+  // Beside the executable, unless the environment names another.
+  const std::string Beside = platform::DefaultJetReader();
+  char Exe[4096] = {};
+  ASSERT_GT(::readlink("/proc/self/exe", Exe, sizeof Exe - 1), 0);
+  const std::string Folder(Exe, std::string_view(Exe).rfind('/'));
+  EXPECT_EQ(Beside, Folder + "/orvane-mdbread");
+  ASSERT_EQ(::setenv("ORVANE_MDBREAD", ORVANE_MDBREAD_STANDIN, 1), 0);
+  EXPECT_EQ(platform::DefaultJetReader(), ORVANE_MDBREAD_STANDIN);
+  // Taken when the database is made.
+  TMdbLoggerDatabase Named;
+  ASSERT_EQ(::unsetenv("ORVANE_MDBREAD"), 0);
+  EXPECT_EQ(platform::DefaultJetReader(), Beside);
+  QTemporaryDir Folder2;
+  const std::string Found = Folder2.filePath(QStringLiteral("found")).toStdString();
+  std::ofstream(Found) << "x";
+  Named.Open(Found);
+  const auto Position = Named.QueryPosition("SELECT * FROM Aconfig");
+  ASSERT_TRUE(Position);
+  EXPECT_EQ(Position->Latitude, 48.21);
+
+  const std::string Missing = Folder2.filePath(QStringLiteral("orvane-mdbread")).toStdString();
+  TMdbLoggerDatabase Db(TMdbLoggerDatabase::kTimeLimit, Missing);
+  const std::string Message = Thrown([&] { Db.Open(kDateTest); });
+  EXPECT_EQ(Message, "cannot open the logger database " + ('"' + kDateTest + '"') +
+                         ": the Access reader \"" + Missing + "\" is missing; reinstall Orvane");
+  // Not a program at all.
+  TMdbLoggerDatabase NotAProgram(TMdbLoggerDatabase::kTimeLimit, kDateTest);
+  EXPECT_NE(Thrown([&] { NotAProgram.Open(kDateTest); }).find("cannot be started"),
+            std::string::npos);
 }
 
 TEST(LoggerFileDatabase, TheHeaderChoosesTheReader) {
