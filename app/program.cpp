@@ -10,6 +10,7 @@
 #include <QStyle>
 #include <QStyleFactory>
 #include <algorithm>
+#include <cstddef>
 #include <utility>
 
 #include "app/compass.h"
@@ -101,8 +102,11 @@ TWineSearch FindWineLogger(const TWineSettings& Settings, const QString& BridgeF
                           .arg(Prefix);
       return Found;
     }
-    Chosen = TWineCandidate{Prefix, QStringLiteral("wine"), {},
-                            QStringLiteral("the [Logger] section of Orvane.ini"), false};
+    Chosen = TWineCandidate{Prefix,
+                            QStringLiteral("wine"),
+                            {},
+                            QStringLiteral("the [Logger] section of Orvane.ini"),
+                            false};
     // The candidates come running first: the wine the logger runs on, else its manager's.
     for (const TWineCandidate& C : Discovery.Candidates)
       if (SameFolder(C.Prefix, Prefix)) {
@@ -141,7 +145,12 @@ TWineSearch FindWineLogger(const TWineSettings& Settings, const QString& BridgeF
       QStringList Lines{QStringLiteral(
           "The logger is not installed in any Wine prefix Orvane looked at (none has the "
           "Software\\Tovrin_Log3 registry key), and it does not run under Wine. Looked at:")};
-      for (const TWineCandidate& C : Discovery.Candidates) Lines << Described(C);
+      // A home with many games of a manager's: the first places say enough.
+      constexpr std::size_t kMaxListed = 15;
+      for (std::size_t i = 0; i < Discovery.Candidates.size() && i < kMaxListed; ++i)
+        Lines << Described(Discovery.Candidates[i]);
+      if (Discovery.Candidates.size() > kMaxListed)
+        Lines << QStringLiteral("  and %1 more").arg(Discovery.Candidates.size() - kMaxListed);
       if (!Discovery.Notes.isEmpty()) {
         Lines << QStringLiteral("Passed over:");
         for (const QString& Note : Discovery.Notes) Lines << QStringLiteral("  ") + Note;

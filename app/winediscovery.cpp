@@ -12,6 +12,7 @@
 #include "app/loggerlink.h"
 
 #ifndef _WIN32
+#include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
@@ -48,9 +49,10 @@ TRead ReadBounded(const QString& Path, qint64 Cap, QByteArray& Data, bool Accept
 #ifndef _WIN32
   const QByteArray Name = QFile::encodeName(Path);
   const int Fd = ::open(Name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (Fd < 0) return errno == ENOENT || errno == ENOTDIR || errno == ESRCH ? TRead::Missing
-                                                                          : TRead::Unreadable;
-  struct stat St{};
+  if (Fd < 0)
+    return errno == ENOENT || errno == ENOTDIR || errno == ESRCH ? TRead::Missing
+                                                                 : TRead::Unreadable;
+  struct stat St {};
   if (::fstat(Fd, &St) != 0 || !S_ISREG(St.st_mode)) {
     ::close(Fd);
     return TRead::Unreadable;
@@ -64,11 +66,12 @@ TRead ReadBounded(const QString& Path, qint64 Cap, QByteArray& Data, bool Accept
     }
     const ssize_t Got = ::read(Fd, Data.data() + Have, static_cast<size_t>(Data.size() - Have));
     if (Got < 0) {
-      if (errno == EINTR) continue;
+      const int Error = errno;
+      if (Error == EINTR) continue;
       ::close(Fd);
       Data.clear();
       // A process that ended while its files were read.
-      return errno == ESRCH ? TRead::Missing : TRead::Unreadable;
+      return Error == ESRCH ? TRead::Missing : TRead::Unreadable;
     }
     if (Got == 0) break;
     Have += Got;
@@ -172,7 +175,8 @@ QHash<QString, QString> ReadYamlValues(const QByteArray& Yaml) {
     }();
     if (Colon <= 0) continue;
     QString Key = QString::fromUtf8(Body.left(Colon)).trimmed();
-    if (Key.size() >= 2 && (Key.front() == u'"' || Key.front() == u'\'') && Key.back() == Key.front())
+    if (Key.size() >= 2 && (Key.front() == u'"' || Key.front() == u'\'') &&
+        Key.back() == Key.front())
       Key = Key.mid(1, Key.size() - 2);
     QByteArray Value = Body.mid(Colon + 1).trimmed();
     if (Indent == 0) {
@@ -264,8 +268,11 @@ class TDiscoverer {
     else if (!Named.isEmpty())
       FNotes.Add(QStringLiteral("$WINEPREFIX \"%1\" is not an absolute path").arg(Named));
     if (FHome.startsWith(u'/'))
-      Add({Clean(FHome + QStringLiteral("/.wine")), QStringLiteral("wine"), {},
-           QStringLiteral("the default prefix"), false});
+      Add({Clean(FHome + QStringLiteral("/.wine")),
+           QStringLiteral("wine"),
+           {},
+           QStringLiteral("the default prefix"),
+           false});
   }
 
  private:
@@ -300,7 +307,7 @@ class TDiscoverer {
     const QString Dir = FRoots.Proc + u'/' + Pid;
 #ifndef _WIN32
     // Another user's processes are no concern of this one's (and their files are closed).
-    struct stat St{};
+    struct stat St {};
     if (::stat(QFile::encodeName(Dir).constData(), &St) != 0 || St.st_uid != FRoots.Uid) return;
 #endif
     QByteArray Cmdline;
@@ -322,8 +329,8 @@ class TDiscoverer {
     if (!QFileInfo(Exe).fileName().startsWith(QStringLiteral("wine"))) return;
     const QString Loader = LoaderBeside(Exe);
     if (Loader.isEmpty()) {
-      FNotes.Add(QStringLiteral("%1 runs on \"%2\", which has no wine loader beside it")
-                     .arg(Origin, Exe));
+      FNotes.Add(
+          QStringLiteral("%1 runs on \"%2\", which has no wine loader beside it").arg(Origin, Exe));
       return;
     }
     QByteArray Environ;
@@ -368,8 +375,8 @@ class TDiscoverer {
   static QString ExeOf(const QString& Dir) {
 #ifndef _WIN32
     char Target[PATH_MAX];
-    const ssize_t Size =
-        ::readlink(QFile::encodeName(Dir + QStringLiteral("/exe")).constData(), Target, sizeof Target);
+    const ssize_t Size = ::readlink(QFile::encodeName(Dir + QStringLiteral("/exe")).constData(),
+                                    Target, sizeof Target);
     if (Size <= 0 || Size >= static_cast<ssize_t>(sizeof Target)) return {};
     QString Exe = QFile::decodeName(QByteArray(Target, Size));
     // A loader replaced on disk since the process started.
@@ -408,7 +415,8 @@ class TDiscoverer {
 
   // A runner's loader: wine64 for 64-bit prefixes where the runner has one, else wine.
   static QString RunnerWine(const QString& Bin, bool Win64) {
-    if (Win64 && IsExecutableFile(Bin + QStringLiteral("/wine64"))) return Bin + QStringLiteral("/wine64");
+    if (Win64 && IsExecutableFile(Bin + QStringLiteral("/wine64")))
+      return Bin + QStringLiteral("/wine64");
     return Bin + QStringLiteral("/wine");
   }
 
@@ -474,8 +482,11 @@ class TDiscoverer {
           FNotes.Add(QStringLiteral("%1 names no usable wine version (\"%2\")").arg(Yml, Version));
           continue;
         }
-        Add({Clean(Prefix), Wine, {},
-             QStringLiteral("Lutris game \"%1\"").arg(QFileInfo(Name).completeBaseName()), false});
+        Add({Clean(Prefix),
+             Wine,
+             {},
+             QStringLiteral("Lutris game \"%1\"").arg(QFileInfo(Name).completeBaseName()),
+             false});
       }
     }
   }
@@ -519,8 +530,11 @@ class TDiscoverer {
       const QString Bottle = Folder + u'/' + Name;
       if (!QFileInfo::exists(Bottle + QStringLiteral("/cxbottle.conf")) && !IsWinePrefix(Bottle))
         continue;
-      Add({Clean(Bottle), Wine, {QStringLiteral("--bottle"), Name},
-           QStringLiteral("CrossOver bottle \"%1\"").arg(Name), false});
+      Add({Clean(Bottle),
+           Wine,
+           {QStringLiteral("--bottle"), Name},
+           QStringLiteral("CrossOver bottle \"%1\"").arg(Name),
+           false});
     }
   }
 

@@ -131,11 +131,12 @@ TEST(WineDiscovery, EachPlaceWithTheWineThatRunsIt) {
        {},
        {"/p <- $/r/bin/wine64 (running)", "$/home/.wine <- wine"}},
       {"another program naming the logger's file is not the logger",
-       Joined({{{QStringLiteral("usr/bin/wine"), kLoader}, {QStringLiteral("usr/bin/vim"), kLoader}},
-               Process(QStringLiteral("5"), QByteArray("vim\0Tovrin_Log3.exe\0", 20),
-                       QStringLiteral("usr/bin/vim"), QByteArray("WINEPREFIX=/p\0", 14)),
-               Process(QStringLiteral("6"), QByteArray("C:\\Tovrin_Log3\\Tovrin_Log3.exe.bak\0", 36),
-                       QStringLiteral("usr/bin/wine"), QByteArray("WINEPREFIX=/p\0", 14))}),
+       Joined(
+           {{{QStringLiteral("usr/bin/wine"), kLoader}, {QStringLiteral("usr/bin/vim"), kLoader}},
+            Process(QStringLiteral("5"), QByteArray("vim\0Tovrin_Log3.exe\0", 20),
+                    QStringLiteral("usr/bin/vim"), QByteArray("WINEPREFIX=/p\0", 14)),
+            Process(QStringLiteral("6"), QByteArray("C:\\Tovrin_Log3\\Tovrin_Log3.exe.bak\0", 36),
+                    QStringLiteral("usr/bin/wine"), QByteArray("WINEPREFIX=/p\0", 14))}),
        {},
        {"$/home/.wine <- wine"}},
       {"Bottles: a runner of its own, the 64-bit loader for a win64 bottle; the system's wine",
@@ -184,7 +185,8 @@ TEST(WineDiscovery, EachPlaceWithTheWineThatRunsIt) {
         "$/home/.PlayOnLinux/wine/linux-amd64/7.0-rc2/bin/wine",
         "$/home/.PlayOnLinux/wineprefix/default <- wine", "$/home/.wine <- wine"}},
       {"CrossOver: its one wine, told the bottle",
-       {{QStringLiteral("home/.cxoffice/Ham/cxbottle.conf"), "[Bottle]\n\"Template\" = \"win10_64\"\n"},
+       {{QStringLiteral("home/.cxoffice/Ham/cxbottle.conf"),
+         "[Bottle]\n\"Template\" = \"win10_64\"\n"},
         {QStringLiteral("home/.cxoffice/installers/readme"), "not a bottle\n"}},
        {},
        {"$/home/.cxoffice/Ham <- $/opt/cxoffice/bin/wine --bottle Ham", "$/home/.wine <- wine"}},
@@ -193,7 +195,8 @@ TEST(WineDiscovery, EachPlaceWithTheWineThatRunsIt) {
     SCOPED_TRACE(c.What);
     TTree T;
     for (const TFile& F : c.Files) T.Write(F);
-    if (!c.WinePrefix.isEmpty()) T.Roots.Environment.insert(QStringLiteral("WINEPREFIX"), c.WinePrefix);
+    if (!c.WinePrefix.isEmpty())
+      T.Roots.Environment.insert(QStringLiteral("WINEPREFIX"), c.WinePrefix);
     QStringList Notes;
     EXPECT_EQ(T.Found(&Notes), c.Expected);
     EXPECT_TRUE(Notes.isEmpty()) << Notes.join(u'\n').toStdString();
@@ -202,21 +205,20 @@ TEST(WineDiscovery, EachPlaceWithTheWineThatRunsIt) {
 
 TEST(WineDiscovery, TheRunningLoggerComesFirstAndEachPlaceOnce) {
   TTree T;
-  for (const TFile& F : Joined({Runner(QStringLiteral("runner/bin")),
-                                Process(QStringLiteral("300"),
-                                        QByteArray("C:\\Tovrin_Log3\\Tovrin_Log3.exe\0", 32),
-                                        QStringLiteral("runner/bin/wine64-preloader"),
-                                        QByteArray("WINEPREFIX=/p\0", 14)),
-                                Process(QStringLiteral("1000"),
-                                        QByteArray("C:\\Tovrin_Log3\\Tovrin_Log3.exe\0", 32),
-                                        QStringLiteral("runner/bin/wine64"),
-                                        QByteArray("WINEPREFIX=/p/\0", 15)),
-                                {{QStringLiteral("home/.cxoffice/B/cxbottle.conf"), ""}}}))
+  for (const TFile& F :
+       Joined({Runner(QStringLiteral("runner/bin")),
+               Process(QStringLiteral("300"), QByteArray("C:\\Tovrin_Log3\\Tovrin_Log3.exe\0", 32),
+                       QStringLiteral("runner/bin/wine64-preloader"),
+                       QByteArray("WINEPREFIX=/p\0", 14)),
+               Process(QStringLiteral("1000"), QByteArray("C:\\Tovrin_Log3\\Tovrin_Log3.exe\0", 32),
+                       QStringLiteral("runner/bin/wine64"), QByteArray("WINEPREFIX=/p/\0", 15)),
+               {{QStringLiteral("home/.cxoffice/B/cxbottle.conf"), ""}}}))
     T.Write(F);
   T.Roots.Environment.insert(QStringLiteral("WINEPREFIX"), QStringLiteral("/p"));
-  EXPECT_EQ(T.Found(), (std::vector<std::string>{"/p <- $/runner/bin/wine64 (running)",
-                                                 "$/home/.cxoffice/B <- $/opt/cxoffice/bin/wine --bottle B",
-                                                 "/p <- wine", "$/home/.wine <- wine"}));
+  EXPECT_EQ(T.Found(),
+            (std::vector<std::string>{"/p <- $/runner/bin/wine64 (running)",
+                                      "$/home/.cxoffice/B <- $/opt/cxoffice/bin/wine --bottle B",
+                                      "/p <- wine", "$/home/.wine <- wine"}));
   // Another user's processes are passed over.
   T.Roots.Uid = ::getuid() + 1;
   EXPECT_EQ(T.Found().front(), "$/home/.cxoffice/B <- $/opt/cxoffice/bin/wine --bottle B");
@@ -257,10 +259,13 @@ TEST(WineDiscovery, BadFilesArePassedOverWithANote) {
     T.Write(F);
   // An environment that is a FIFO nobody writes into: read, it would block for ever.
   QDir().mkpath(T.Root.filePath(QStringLiteral("proc/12")));
-  for (const TFile& F : Process(QStringLiteral("12"), Logger, QStringLiteral("runner/bin/wine64"), {}))
+  for (const TFile& F :
+       Process(QStringLiteral("12"), Logger, QStringLiteral("runner/bin/wine64"), {}))
     if (!F.Path.endsWith(QStringLiteral("environ"))) T.Write(F);
-  ASSERT_EQ(::mkfifo(QFile::encodeName(T.Root.filePath(QStringLiteral("proc/12/environ"))).constData(), 0600),
-            0);
+  ASSERT_EQ(
+      ::mkfifo(QFile::encodeName(T.Root.filePath(QStringLiteral("proc/12/environ"))).constData(),
+               0600),
+      0);
 
   QElapsedTimer Clock;
   Clock.start();
@@ -270,12 +275,12 @@ TEST(WineDiscovery, BadFilesArePassedOverWithANote) {
                                       "$/home/.wine <- wine"}));
   EXPECT_LT(Clock.elapsed(), 10000);
   const QString All = Notes.join(u'\n');
-  for (const char* Says : {"Huge/bottle.yml is too large", "Escape/bottle.yml names no usable runner",
-                           "a.yml names a prefix that is no absolute path",
-                           "playonlinux.cfg names no usable wine version",
-                           "(process 8): its environment is too large",
-                           "(process 9): its Wine prefix cannot be told",
-                           "(process 11) runs on", "(process 12): its environment cannot be read"})
+  for (const char* Says :
+       {"Huge/bottle.yml is too large", "Escape/bottle.yml names no usable runner",
+        "a.yml names a prefix that is no absolute path",
+        "playonlinux.cfg names no usable wine version", "(process 8): its environment is too large",
+        "(process 9): its Wine prefix cannot be told", "(process 11) runs on",
+        "(process 12): its environment cannot be read"})
     EXPECT_TRUE(All.contains(QLatin1StringView(Says))) << Says << "\n" << All.toStdString();
   EXPECT_FALSE(All.contains(QStringLiteral("process 7"))) << All.toStdString();
   EXPECT_FALSE(All.contains(QStringLiteral("process 10"))) << All.toStdString();

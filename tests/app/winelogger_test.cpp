@@ -149,7 +149,8 @@ TEST(WineLogger, EachWayItCannotBeReachedHasItsMessage) {
 TEST(WineLogger, TheRunningLoggerThenTheManagersPrefixHoldingTheKey) {
   Rig R;
   R.Prefix(QStringLiteral("home/.wine"), kOtherKey);
-  const QString Bottle = R.Prefix(QStringLiteral("home/.local/share/bottles/bottles/Ham"), kLoggerKey);
+  const QString Bottle =
+      R.Prefix(QStringLiteral("home/.local/share/bottles/bottles/Ham"), kLoggerKey);
   R.File(QStringLiteral("home/.local/share/bottles/bottles/Ham/bottle.yml"),
          "Arch: win64\nRunner: sys-wine-8.0\n");
   R.File(QStringLiteral("home/.local/share/bottles/bottles/Other/bottle.yml"), "Runner: caffe\n");
@@ -210,9 +211,13 @@ TEST(WineLogger, NotFoundSaysWhereItLookedAndWhatNext) {
   const QString M = Found.Problem;
   for (const QString& Says :
        {QStringLiteral("The logger is not installed in any Wine prefix"),
-        R.Home + QStringLiteral("/.PlayOnLinux/wineprefix/Log (PlayOnLinux prefix \"Log\", with wine \"") +
-            R.Home + QStringLiteral("/.PlayOnLinux/wine/linux-x86/5.0/bin/wine\"): no Wine prefix there"),
-        R.Root.filePath(QStringLiteral("gone")) + QStringLiteral(" ($WINEPREFIX, with wine \"wine\")"),
+        R.Home +
+            QStringLiteral(
+                "/.PlayOnLinux/wineprefix/Log (PlayOnLinux prefix \"Log\", with wine \"") +
+            R.Home +
+            QStringLiteral("/.PlayOnLinux/wine/linux-x86/5.0/bin/wine\"): no Wine prefix there"),
+        R.Root.filePath(QStringLiteral("gone")) +
+            QStringLiteral(" ($WINEPREFIX, with wine \"wine\")"),
         R.Home + QStringLiteral("/.wine (the default prefix, with wine \"wine\")\n"),
         QStringLiteral("Start the logger first"), QStringLiteral("[Logger] section of Orvane.ini")})
     EXPECT_TRUE(M.contains(Says)) << Says.toStdString() << "\nin\n" << M.toStdString();
@@ -221,8 +226,9 @@ TEST(WineLogger, NotFoundSaysWhereItLookedAndWhatNext) {
   R.Prefix(QStringLiteral("home/.PlayOnLinux/wineprefix/Log"), kLoggerKey);
   Found = R.Find({});
   EXPECT_FALSE(Found.Bridge);
-  EXPECT_TRUE(Found.Problem.contains(QStringLiteral("(PlayOnLinux prefix \"Log\"), but the wine command \"") +
-                                     R.Home + QStringLiteral("/.PlayOnLinux/wine/linux-x86/5.0/bin/wine\" cannot be found")))
+  EXPECT_TRUE(Found.Problem.contains(
+      QStringLiteral("(PlayOnLinux prefix \"Log\"), but the wine command \"") + R.Home +
+      QStringLiteral("/.PlayOnLinux/wine/linux-x86/5.0/bin/wine\" cannot be found")))
       << Found.Problem.toStdString();
 }
 

@@ -174,7 +174,8 @@ class TWineRun {
 
   // The fake logger, by default started by the PATH's wine from the build folder.
   bool StartLogger(QString& Error, const QString& Wine = QStringLiteral("wine"),
-                   const QString& Program = kBridgeDir + QStringLiteral("/orvane-fake-logger.exe")) {
+                   const QString& Program = kBridgeDir +
+                                            QStringLiteral("/orvane-fake-logger.exe")) {
     Logger.setProcessEnvironment(Environment());
     Logger.setStandardErrorFile(QProcess::nullDevice());
     Logger.start(Wine, {Program});
@@ -404,7 +405,8 @@ TEST(WineEndToEnd, OrvaneFindsTheRunningLoggerAndItsWine) {
   ASSERT_TRUE(Run.PreparePrefix(Error)) << Error.toStdString();
   ASSERT_TRUE(QFile::copy(kBridgeDir + QStringLiteral("/orvane-fake-logger.exe"),
                           Run.Prefix + QStringLiteral("/drive_c/Tovrin_Log3/Tovrin_Log3.exe")));
-  ASSERT_TRUE(Run.StartLogger(Error, RunnerWine, QStringLiteral("C:\\Tovrin_Log3\\Tovrin_Log3.exe")))
+  ASSERT_TRUE(
+      Run.StartLogger(Error, RunnerWine, QStringLiteral("C:\\Tovrin_Log3\\Tovrin_Log3.exe")))
       << Error.toStdString();
 
   // The PATH's wine refuses as a wine of another version does.
@@ -435,7 +437,8 @@ TEST(WineEndToEnd, OrvaneFindsTheRunningLoggerAndItsWine) {
   ASSERT_TRUE(Search.Bridge) << Search.Problem.toStdString();
   EXPECT_EQ(Search.Prefix, Run.Prefix);
   EXPECT_EQ(Search.Bridge->Program, RunnerWine);
-  EXPECT_TRUE(Search.Origin.startsWith(QStringLiteral("the running logger"))) << Search.Origin.toStdString();
+  EXPECT_TRUE(Search.Origin.startsWith(QStringLiteral("the running logger")))
+      << Search.Origin.toStdString();
 
   QTemporaryDir SettingsFolder;  // no [Logger] section
   ASSERT_TRUE(SettingsFolder.isValid());
