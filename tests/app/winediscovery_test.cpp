@@ -90,9 +90,9 @@ std::vector<TFile> Runner(const QString& Bin) {
           {Bin + QStringLiteral("/wine64-preloader"), kLoader}};
 }
 
-std::vector<TFile> Joined(std::initializer_list<std::vector<TFile>> Parts) {
+std::vector<TFile> Joined(std::initializer_list<std::vector<TFile>> Groups) {
   std::vector<TFile> All;
-  for (const auto& P : Parts) All.insert(All.end(), P.begin(), P.end());
+  for (const auto& P : Groups) All.insert(All.end(), P.begin(), P.end());
   return All;
 }
 
