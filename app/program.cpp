@@ -9,6 +9,8 @@
 #include <QStandardPaths>
 #include <QStyle>
 #include <QStyleFactory>
+#include <algorithm>
+#include <cstddef>
 #include <utility>
 
 #include "app/compass.h"
@@ -62,70 +64,121 @@ TWineSettings ReadWineSettings(const TSettingsFile& Settings) {
 
 namespace {
 
-// Largest user registry file searched for the logger's key; real ones are a few MB.
-constexpr qint64 kMaxRegistryFile = 256 * 1024 * 1024;
+// Two names of one folder: alike once cleaned, or once links are resolved.
+bool SameFolder(const QString& a, const QString& b) {
+  if (a == b) return true;
+  const QString Ca = QFileInfo(a).canonicalFilePath();
+  return !Ca.isEmpty() && Ca == QFileInfo(b).canonicalFilePath();
+}
 
-// Whether Wine's user registry file holds the logger's key: a line "[Software\\Tovrin_Log3]"
-// (Wine doubles the backslash), any case, with the time stamp after it.
-bool HoldsLoggerKey(const QString& UserReg) {
-  QFile File(UserReg);
-  if (!File.open(QIODevice::ReadOnly) || File.size() > kMaxRegistryFile) return false;
-  QByteArray Key = "[" + QByteArray(kLoggerKey.data(), qsizetype(kLoggerKey.size())) + "]";
-  Key.replace("\\", "\\\\");
-  Key = Key.toLower();
-  while (!File.atEnd()) {
-    // Lines are read in bounded pieces; the key's line is short.
-    const QByteArray Line = File.readLine(4096);
-    if (Line.startsWith('[') && Line.toLower().startsWith(Key)) return true;
-  }
-  return false;
+QString Described(const TWineCandidate& C) {
+  QString Wine = C.Wine;
+  for (const QString& Argument : C.WineArguments) Wine += u' ' + Argument;
+  return QStringLiteral("  %1 (%2, with wine \"%3\")%4")
+      .arg(C.Prefix, C.Origin, Wine,
+           IsWinePrefix(C.Prefix) ? QString() : QStringLiteral(": no Wine prefix there"));
 }
 
 }  // namespace
 
 TWineSearch FindWineLogger(const TWineSettings& Settings, const QString& BridgeFile,
                            const QProcessEnvironment& Environment) {
+  return FindWineLogger(Settings, BridgeFile, TWineRoots::System(Environment));
+}
+
+TWineSearch FindWineLogger(const TWineSettings& Settings, const QString& BridgeFile,
+                           const TWineRoots& Roots) {
   TWineSearch Found;
-  const bool Named = !Settings.Prefix.isEmpty();
-  QString Prefix = Settings.Prefix;
-  if (Prefix.isEmpty()) Prefix = Environment.value(QStringLiteral("WINEPREFIX"));
-  if (Prefix.isEmpty()) {
-    const QString Home = Environment.value(QStringLiteral("HOME"));
-    if (Home.isEmpty()) return Found;
-    Prefix = Home + QStringLiteral("/.wine");
-  }
-  Prefix = QDir::cleanPath(QDir(Prefix).absolutePath());
-  Found.Prefix = Prefix;
-  const QString UserReg = Prefix + QStringLiteral("/user.reg");
-  if (!QFileInfo::exists(UserReg)) {
-    // No prefix where one usually is means no logger under Wine; one named in the settings
-    // that is not there is a mistake to point out.
-    if (Named)
+  const TWineDiscovery Discovery = DiscoverWine(Roots);
+  std::optional<TWineCandidate> Chosen;
+  if (!Settings.Prefix.isEmpty()) {
+    const QString Prefix = QDir::cleanPath(QDir(Settings.Prefix).absolutePath());
+    Found.Prefix = Prefix;
+    if (!IsWinePrefix(Prefix)) {
+      // One named in the settings that is not there is a mistake to point out.
       Found.Problem = QStringLiteral(
                           "The Wine prefix \"%1\" named in the [Logger] section of "
                           "Orvane.ini is not a Wine prefix (it has no user.reg).")
                           .arg(Prefix);
-    return Found;
+      return Found;
+    }
+    Chosen = TWineCandidate{Prefix,
+                            QStringLiteral("wine"),
+                            {},
+                            QStringLiteral("the [Logger] section of Orvane.ini"),
+                            false};
+    // The candidates come running first: the wine the logger runs on, else its manager's.
+    for (const TWineCandidate& C : Discovery.Candidates)
+      if (SameFolder(C.Prefix, Prefix)) {
+        Chosen->Wine = C.Wine;
+        Chosen->WineArguments = C.WineArguments;
+        Chosen->Running = C.Running;
+        break;
+      }
+    // A logger running there may not have written its key to the file yet.
+    if (!Chosen->Running && !HoldsLoggerKey(Prefix)) {
+      Found.Problem = QStringLiteral(
+                          "The logger is not installed in the Wine prefix \"%1\" (its "
+                          "registry has no Software\\Tovrin_Log3 key). Name the "
+                          "logger's prefix as Prefix in the [Logger] section of "
+                          "Orvane.ini.")
+                          .arg(Prefix);
+      return Found;
+    }
+  } else {
+    for (const TWineCandidate& C : Discovery.Candidates)
+      if (C.Running) {
+        Chosen = C;
+        break;
+      }
+    if (!Chosen)
+      for (const TWineCandidate& C : Discovery.Candidates)
+        if (HoldsLoggerKey(C.Prefix)) {
+          Chosen = C;
+          break;
+        }
+    if (!Chosen) {
+      // No Wine prefix anywhere means no logger under Wine: nothing to say.
+      if (std::none_of(Discovery.Candidates.begin(), Discovery.Candidates.end(),
+                       [](const TWineCandidate& C) { return IsWinePrefix(C.Prefix); }))
+        return Found;
+      QStringList Lines{QStringLiteral(
+          "The logger is not installed in any Wine prefix Orvane looked at (none has the "
+          "Software\\Tovrin_Log3 registry key), and it does not run under Wine. Looked at:")};
+      // A home with many games of a manager's: the first places say enough.
+      constexpr std::size_t kMaxListed = 15;
+      for (std::size_t i = 0; i < Discovery.Candidates.size() && i < kMaxListed; ++i)
+        Lines << Described(Discovery.Candidates[i]);
+      if (Discovery.Candidates.size() > kMaxListed)
+        Lines << QStringLiteral("  and %1 more").arg(Discovery.Candidates.size() - kMaxListed);
+      if (!Discovery.Notes.isEmpty()) {
+        Lines << QStringLiteral("Passed over:");
+        for (const QString& Note : Discovery.Notes) Lines << QStringLiteral("  ") + Note;
+      }
+      Lines << QStringLiteral(
+          "Start the logger first, then Orvane. If it is installed elsewhere, name its Wine "
+          "prefix as Prefix, and its wine command as Wine, in the [Logger] section of "
+          "Orvane.ini.");
+      Found.Problem = Lines.join(u'\n');
+      return Found;
+    }
   }
-  if (!HoldsLoggerKey(UserReg)) {
-    Found.Problem = QStringLiteral(
-                        "The logger is not installed in the Wine prefix \"%1\" (its "
-                        "registry has no Software\\Tovrin_Log3 key). Name the "
-                        "logger's prefix as Prefix in the [Logger] section of "
-                        "Orvane.ini.")
-                        .arg(Prefix);
-    return Found;
+  Found.Prefix = Chosen->Prefix;
+  Found.Origin = Chosen->Origin;
+  if (!Settings.Wine.isEmpty()) {
+    Chosen->Wine = Settings.Wine;
+    Chosen->WineArguments.clear();
   }
-  const QString WineCommand = Settings.Wine.isEmpty() ? QStringLiteral("wine") : Settings.Wine;
+  const QString WineCommand = Chosen->Wine;
   const QString Wine = WineCommand.contains(u'/')
                            ? (QFileInfo(WineCommand).isExecutable() ? WineCommand : QString())
                            : QStandardPaths::findExecutable(WineCommand);
   if (Wine.isEmpty()) {
     Found.Problem = QStringLiteral(
-                        "The logger is installed in the Wine prefix \"%1\", but the "
+                        "The logger is installed in the Wine prefix \"%1\" (%3), but the "
                         "wine command \"%2\" cannot be found. Install Wine, or name "
                         "the command as Wine in the [Logger] section of Orvane.ini.")
-                        .arg(Prefix, WineCommand);
+                        .arg(Found.Prefix, WineCommand, Found.Origin);
     return Found;
   }
   if (!QFileInfo::exists(BridgeFile)) {
@@ -137,10 +190,11 @@ TWineSearch FindWineLogger(const TWineSettings& Settings, const QString& BridgeF
   }
   platform::TLoggerHostProcess Bridge;
   Bridge.Program = Wine;
-  Bridge.Arguments = {BridgeFile};
-  Bridge.Environment = {QStringLiteral("WINEPREFIX=") + Prefix};
+  Bridge.Arguments = Chosen->WineArguments;
+  Bridge.Arguments << BridgeFile;
+  Bridge.Environment = {QStringLiteral("WINEPREFIX=") + Found.Prefix};
   // Wine's own diagnostics are no concern of the operator's unless asked for.
-  if (!Environment.contains(QStringLiteral("WINEDEBUG")))
+  if (!Roots.Environment.contains(QStringLiteral("WINEDEBUG")))
     Bridge.Environment << QStringLiteral("WINEDEBUG=-all");
   Found.Bridge = std::move(Bridge);
   return Found;

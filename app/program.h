@@ -10,6 +10,7 @@
 
 #include "app/loggerthread.h"
 #include "app/mainform.h"
+#include "app/winediscovery.h"
 #include "platform/qt/loggerhostservice.h"
 #include "platform/qt/loggerdatabase.h"
 
@@ -49,11 +50,19 @@ struct TWineSearch {
   std::optional<platform::TLoggerHostProcess> Bridge;
   QString Prefix;
   QString Problem;
+  /// Where the prefix was found, in the operator's words ("the running logger (process
+  /// 4711)", "Bottles bottle \"Ham\"", "the [Logger] section of Orvane.ini").
+  QString Origin;
 };
 
-/// Looks for the logger's Wine prefix: Settings.Prefix, else $WINEPREFIX, else ~/.wine (in
-/// Environment), holding the logger's key in its user registry ("user.reg"); then for the
-/// wine command (Settings.Wine, else "wine") and for BridgeFile.
+/// Looks for the logger under Wine. Settings.Prefix, when given, is the prefix (with the
+/// wine the logger runs on there, else the one its Wine manager runs it with, else "wine");
+/// else the first of DiscoverWine's candidates where the logger runs, else the first whose
+/// prefix holds the logger's key in its user registry ("user.reg"). Settings.Wine, when
+/// given, is the wine command whatever was found. Then BridgeFile must be there.
+[[nodiscard]] TWineSearch FindWineLogger(const TWineSettings& Settings, const QString& BridgeFile,
+                                         const TWineRoots& Roots);
+/// The same on this system: its processes, and HOME and WINEPREFIX of Environment.
 [[nodiscard]] TWineSearch FindWineLogger(const TWineSettings& Settings, const QString& BridgeFile,
                                          const QProcessEnvironment& Environment);
 

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <chrono>
 #include <string>
@@ -22,8 +23,36 @@ struct Rig {
 
   Rig() {
     QDir().mkpath(Home);
+    QDir().mkpath(Root.filePath(QStringLiteral("proc")));
     QFile(Bridge).open(QIODevice::WriteOnly);
     Environment.insert(QStringLiteral("HOME"), Home);
+  }
+  // This machine's own processes stay out of it: a /proc of the rig's.
+  TWineRoots Roots() const {
+    TWineRoots R = TWineRoots::System(Environment);
+    R.Proc = Root.filePath(QStringLiteral("proc"));
+    R.CrossOver = Root.filePath(QStringLiteral("cxoffice"));
+    return R;
+  }
+  TWineSearch Find(const TWineSettings& Settings) const {
+    return FindWineLogger(Settings, Bridge, Roots());
+  }
+  QString File(const QString& Name, const QByteArray& Content) {
+    const QString Path = Root.filePath(Name);
+    QDir().mkpath(QFileInfo(Path).path());
+    QFile F(Path);
+    EXPECT_TRUE(F.open(QIODevice::WriteOnly));
+    F.write(Content);
+    F.close();
+    if (Content.startsWith("#!")) F.setPermissions(F.permissions() | QFile::ExeOwner);
+    return Path;
+  }
+  // A logger process running on the loader Exe with this environment.
+  void Running(const QString& Pid, const QString& Exe, const QByteArray& Environ) {
+    File(QStringLiteral("proc/%1/cmdline").arg(Pid),
+         QByteArray("C:\\Tovrin_Log3\\Tovrin_Log3.exe\0", 31));
+    File(QStringLiteral("proc/%1/environ").arg(Pid), Environ);
+    EXPECT_TRUE(QFile::link(Exe, Root.filePath(QStringLiteral("proc/%1/exe").arg(Pid))));
   }
   // A prefix whose user registry holds these lines.
   QString Prefix(const QString& Name, const QByteArray& UserReg) {
@@ -67,7 +96,7 @@ TEST(WineLogger, ThePrefixComesFromTheSettingsThenTheEnvironmentThenHome) {
       R.Prefix(QStringLiteral("named"), QByteArray("[software\\\\tovrin_log3] 1\n"));
   const TWineSettings Wine{{}, QStringLiteral("sh")};  // any command that exists
 
-  TWineSearch Found = FindWineLogger(Wine, R.Bridge, R.Environment);
+  TWineSearch Found = R.Find(Wine);
   ASSERT_TRUE(Found.Bridge) << Found.Problem.toStdString();
   EXPECT_EQ(Found.Prefix, Home);
   EXPECT_TRUE(Found.Bridge->Program.endsWith(QStringLiteral("/sh")));
@@ -75,11 +104,11 @@ TEST(WineLogger, ThePrefixComesFromTheSettingsThenTheEnvironmentThenHome) {
   EXPECT_TRUE(Found.Bridge->Environment.contains(QStringLiteral("WINEPREFIX=") + Home));
 
   R.Environment.insert(QStringLiteral("WINEPREFIX"), FromEnvironment);
-  Found = FindWineLogger(Wine, R.Bridge, R.Environment);
+  Found = R.Find(Wine);
   ASSERT_TRUE(Found.Bridge);
   EXPECT_EQ(Found.Prefix, FromEnvironment);
 
-  Found = FindWineLogger({Named, QStringLiteral("sh")}, R.Bridge, R.Environment);
+  Found = R.Find({Named, QStringLiteral("sh")});
   ASSERT_TRUE(Found.Bridge) << Found.Problem.toStdString();  // the key matched in any case
   EXPECT_EQ(Found.Prefix, Named);
 }
@@ -109,13 +138,101 @@ TEST(WineLogger, EachWayItCannotBeReachedHasItsMessage) {
   };
   for (const auto& c : Cases) {
     if (!c.BridgeThere) QFile::remove(R.Bridge);
-    const TWineSearch Found = FindWineLogger(c.Settings, R.Bridge, R.Environment);
+    const TWineSearch Found = R.Find(c.Settings);
     EXPECT_FALSE(Found.Bridge) << c.Says.toStdString();
     if (c.Says.isEmpty())
       EXPECT_TRUE(Found.Problem.isEmpty()) << Found.Problem.toStdString();
     else
       EXPECT_TRUE(Found.Problem.contains(c.Says)) << Found.Problem.toStdString();
   }
+}
+
+// The running logger is taken as found, with the Wine build it runs on; a Wine manager's
+// prefix holding the logger's key is taken before the default prefixes without it.
+TEST(WineLogger, TheRunningLoggerThenTheManagersPrefixHoldingTheKey) {
+  Rig R;
+  R.Prefix(QStringLiteral("home/.wine"), kOtherKey);
+  const QString Bottle =
+      R.Prefix(QStringLiteral("home/.local/share/bottles/bottles/Ham"), kLoggerKey);
+  R.File(QStringLiteral("home/.local/share/bottles/bottles/Ham/bottle.yml"),
+         "Arch: win64\nRunner: sys-wine-8.0\n");
+  R.File(QStringLiteral("home/.local/share/bottles/bottles/Other/bottle.yml"), "Runner: caffe\n");
+  R.Prefix(QStringLiteral("home/.local/share/bottles/bottles/Other"), kOtherKey);
+  const TWineSettings Wine{{}, QStringLiteral("sh")};
+
+  TWineSearch Found = R.Find(Wine);
+  ASSERT_TRUE(Found.Bridge) << Found.Problem.toStdString();
+  EXPECT_EQ(Found.Prefix, Bottle);
+  EXPECT_EQ(Found.Origin, QStringLiteral("Bottles bottle \"Ham\""));
+
+  // Running in a prefix of its own, whose registry the logger has not yet written.
+  const QString Own = R.Prefix(QStringLiteral("own"), kOtherKey);
+  const QString Loader = R.File(QStringLiteral("runner/bin/wine64"), "#!/bin/sh\n");
+  R.File(QStringLiteral("runner/bin/wine64-preloader"), "#!/bin/sh\n");
+  R.Running(QStringLiteral("4711"), R.Root.filePath(QStringLiteral("runner/bin/wine64-preloader")),
+            ("WINEPREFIX=" + Own).toUtf8() + '\0');
+  Found = R.Find({});
+  ASSERT_TRUE(Found.Bridge) << Found.Problem.toStdString();
+  EXPECT_EQ(Found.Prefix, Own);
+  EXPECT_EQ(Found.Bridge->Program, Loader);
+  EXPECT_EQ(Found.Bridge->Arguments, QStringList{R.Bridge});
+  EXPECT_TRUE(Found.Bridge->Environment.contains(QStringLiteral("WINEPREFIX=") + Own));
+  EXPECT_EQ(Found.Origin, QStringLiteral("the running logger (process 4711)"));
+
+  // Named in the settings, the prefix is started with the wine the logger runs on there,
+  // unless a wine is named too.
+  Found = R.Find({Own + u'/', {}});
+  ASSERT_TRUE(Found.Bridge) << Found.Problem.toStdString();
+  EXPECT_EQ(Found.Bridge->Program, Loader);
+  Found = R.Find({Own, QStringLiteral("sh")});
+  ASSERT_TRUE(Found.Bridge) << Found.Problem.toStdString();
+  EXPECT_TRUE(Found.Bridge->Program.endsWith(QStringLiteral("/sh")));
+}
+
+TEST(WineLogger, ACrossOverBottleIsNamedToItsWine) {
+  Rig R;
+  const QString Bottle = R.Prefix(QStringLiteral("home/.cxoffice/Ham Radio"), kLoggerKey);
+  const QString Wine = R.File(QStringLiteral("cxoffice/bin/wine"), "#!/bin/sh\n");
+  const TWineSearch Found = R.Find({});
+  ASSERT_TRUE(Found.Bridge) << Found.Problem.toStdString();
+  EXPECT_EQ(Found.Prefix, Bottle);
+  EXPECT_EQ(Found.Bridge->Program, Wine);
+  EXPECT_EQ(Found.Bridge->Arguments,
+            (QStringList{QStringLiteral("--bottle"), QStringLiteral("Ham Radio"), R.Bridge}));
+}
+
+// Nowhere: the message names each prefix looked at with its wine, and what to do next; a
+// manager's runner that is not there is said as such.
+TEST(WineLogger, NotFoundSaysWhereItLookedAndWhatNext) {
+  Rig R;
+  R.Prefix(QStringLiteral("home/.wine"), kOtherKey);
+  R.File(QStringLiteral("home/.PlayOnLinux/wineprefix/Log/playonlinux.cfg"),
+         "ARCH=x86\nVERSION=5.0\n");
+  R.Environment.insert(QStringLiteral("WINEPREFIX"), R.Root.filePath(QStringLiteral("gone")));
+  TWineSearch Found = R.Find({});
+  EXPECT_FALSE(Found.Bridge);
+  const QString M = Found.Problem;
+  for (const QString& Says :
+       {QStringLiteral("The logger is not installed in any Wine prefix"),
+        R.Home +
+            QStringLiteral(
+                "/.PlayOnLinux/wineprefix/Log (PlayOnLinux prefix \"Log\", with wine \"") +
+            R.Home +
+            QStringLiteral("/.PlayOnLinux/wine/linux-x86/5.0/bin/wine\"): no Wine prefix there"),
+        R.Root.filePath(QStringLiteral("gone")) +
+            QStringLiteral(" ($WINEPREFIX, with wine \"wine\")"),
+        R.Home + QStringLiteral("/.wine (the default prefix, with wine \"wine\")\n"),
+        QStringLiteral("Start the logger first"), QStringLiteral("[Logger] section of Orvane.ini")})
+    EXPECT_TRUE(M.contains(Says)) << Says.toStdString() << "\nin\n" << M.toStdString();
+
+  // Found in the manager's prefix whose own Wine build is missing.
+  R.Prefix(QStringLiteral("home/.PlayOnLinux/wineprefix/Log"), kLoggerKey);
+  Found = R.Find({});
+  EXPECT_FALSE(Found.Bridge);
+  EXPECT_TRUE(Found.Problem.contains(
+      QStringLiteral("(PlayOnLinux prefix \"Log\"), but the wine command \"") + R.Home +
+      QStringLiteral("/.PlayOnLinux/wine/linux-x86/5.0/bin/wine\" cannot be found")))
+      << Found.Problem.toStdString();
 }
 
 TEST(WineLogger, TheSettingsSectionNamesPrefixAndCommand) {

@@ -43,6 +43,9 @@ const QString kPrefix = QStringLiteral(ORVANE_WINE_PREFIX);
 // when it goes.
 class TWineRun {
  public:
+  explicit TWineRun(QString PrefixFolder = kPrefix) : Prefix(std::move(PrefixFolder)) {}
+  TWineRun(const TWineRun&) = delete;
+  TWineRun& operator=(const TWineRun&) = delete;
   ~TWineRun() {
     if (Logger.state() != QProcess::NotRunning) {
       Logger.kill();
@@ -85,7 +88,7 @@ class TWineRun {
 
   QProcessEnvironment Environment() const {
     QProcessEnvironment E = QProcessEnvironment::systemEnvironment();
-    E.insert(QStringLiteral("WINEPREFIX"), kPrefix);
+    E.insert(QStringLiteral("WINEPREFIX"), Prefix);
     E.insert(QStringLiteral("WINEDEBUG"), QStringLiteral("-all"));
     E.insert(QStringLiteral("DISPLAY"), DisplayName);
     return E;
@@ -112,23 +115,23 @@ class TWineRun {
   // The prefix is made once per build folder (about 12 s on an idle machine) and reused;
   // a stamp marks one that was made whole.
   bool PreparePrefix(QString& Error) {
-    QLockFile Lock(kPrefix + QStringLiteral(".lock"));
+    QLockFile Lock(Prefix + QStringLiteral(".lock"));
     Lock.setStaleLockTime(0);
     if (!Lock.tryLock(static_cast<int>(std::chrono::milliseconds(kWineStart).count()))) {
       Error = QStringLiteral("the prefix is locked by another run");
       return false;
     }
-    const QString Stamp = kPrefix + QStringLiteral("/orvane-prefix-made");
+    const QString Stamp = Prefix + QStringLiteral("/orvane-prefix-made");
     // A prefix counts as made once its system files are there: wineboot can end having written
     // the registry files but not them.
-    const auto Whole = [] {
-      return QFileInfo::exists(kPrefix + QStringLiteral("/user.reg")) &&
-             QFileInfo::exists(kPrefix + QStringLiteral("/drive_c/windows/system32/kernel32.dll"));
+    const auto Whole = [&] {
+      return QFileInfo::exists(Prefix + QStringLiteral("/user.reg")) &&
+             QFileInfo::exists(Prefix + QStringLiteral("/drive_c/windows/system32/kernel32.dll"));
     };
     const auto Made = [&] { return QFileInfo::exists(Stamp) && Whole(); };
     for (int Attempt = 0; Attempt < 2 && !Made(); ++Attempt) {
-      QDir(kPrefix).removeRecursively();
-      QDir().mkpath(kPrefix);
+      QDir(Prefix).removeRecursively();
+      QDir().mkpath(Prefix);
       // A server left over from a removed prefix whose folder the new one reuses would serve
       // the new prefix half made.
       Wine(QStringLiteral("wineserver"), {QStringLiteral("-k")}, kWineStart);
@@ -146,14 +149,14 @@ class TWineRun {
         QFile(Stamp).open(QIODevice::WriteOnly);
       } else {
         Error = QStringLiteral("wineboot could not make the prefix %1 (status %2)")
-                    .arg(kPrefix)
+                    .arg(Prefix)
                     .arg(Status);
       }
     }
     if (!Made()) return false;
     Error.clear();
     // The logger's folder: the simulator's, copied afresh.
-    const QString Folder = kPrefix + QStringLiteral("/drive_c/Tovrin_Log3");
+    const QString Folder = Prefix + QStringLiteral("/drive_c/Tovrin_Log3");
     QDir(Folder).removeRecursively();
     const QString Source = QStringLiteral(ORVANE_SIMULATOR_LOGGER);
     for (const QString& Name :
@@ -169,10 +172,13 @@ class TWineRun {
     return true;
   }
 
-  bool StartLogger(QString& Error) {
+  // The fake logger, by default started by the PATH's wine from the build folder.
+  bool StartLogger(QString& Error, const QString& Wine = QStringLiteral("wine"),
+                   const QString& Program = kBridgeDir +
+                                            QStringLiteral("/orvane-fake-logger.exe")) {
     Logger.setProcessEnvironment(Environment());
     Logger.setStandardErrorFile(QProcess::nullDevice());
-    Logger.start(QStringLiteral("wine"), {kBridgeDir + QStringLiteral("/orvane-fake-logger.exe")});
+    Logger.start(Wine, {Program});
     QString Line;
     if (!ReadLine(Line, kWineStart) || Line != QStringLiteral("ready")) {
       Error = QStringLiteral("the fake logger did not start: ") + Line;
@@ -197,6 +203,7 @@ class TWineRun {
     return true;
   }
 
+  QString Prefix;
   QProcess Display;
   QString DisplayName;
   QProcess Logger;
@@ -334,6 +341,130 @@ TEST(WineEndToEnd, OrvaneFollowsTheWin32LoggerThroughTheBridge) {
   std::cout << "[figure] first answer through the bridge, wineserver running: " << FirstAnswer
             << " ms\n"
             << "[figure] whole run under Wine: " << Total.elapsed() << " ms\n";
+}
+
+// A Wine build of a manager's, as Debian lays out its own: the loader copied (the kernel
+// names a linked one by its target), the rest linked to the system's. Its server is the
+// only one that can talk to the prefix the logger runs in.
+QString MakeRunner(const QString& Root, QString& Error) {
+  const QString Loader = QStringLiteral("/usr/lib/wine/wine64");
+  if (!QFileInfo(Loader).isExecutable()) {
+    Error = Loader + QStringLiteral(" is not there: not Debian's wine");
+    return {};
+  }
+  QDir().mkpath(Root + QStringLiteral("/lib/wine"));
+  QDir().mkpath(Root + QStringLiteral("/share"));
+  const QString Wine = Root + QStringLiteral("/lib/wine/wine64");
+  if (!QFile::copy(Loader, Wine) ||
+      !QFile::link(QStringLiteral("/usr/lib/wine/wineserver64"),
+                   Root + QStringLiteral("/lib/wine/wineserver")) ||
+      !QFile::link(QStringLiteral("/usr/lib/x86_64-linux-gnu"),
+                   Root + QStringLiteral("/lib/x86_64-linux-gnu")) ||
+      !QFile::link(QStringLiteral("/usr/share/wine"), Root + QStringLiteral("/share/wine"))) {
+    Error = QStringLiteral("cannot make the runner in ") + Root;
+    return {};
+  }
+  return Wine;
+}
+
+// Sets a variable of this process's environment for a while.
+class TSetEnv {
+ public:
+  TSetEnv(const char* Name, const QByteArray& Value)
+      : FName(Name), FHad(qEnvironmentVariableIsSet(Name)), FOld(qgetenv(Name)) {
+    qputenv(Name, Value);
+  }
+  ~TSetEnv() {
+    if (FHad)
+      qputenv(FName, FOld);
+    else
+      qunsetenv(FName);
+  }
+  TSetEnv(const TSetEnv&) = delete;
+  TSetEnv& operator=(const TSetEnv&) = delete;
+
+ private:
+  const char* FName;
+  bool FHad;
+  QByteArray FOld;
+};
+
+// The logger runs in a prefix of its own on a Wine build of its own, and the PATH's wine
+// cannot reach it; with nothing configured Orvane finds the running logger and starts the
+// bridge on the same Wine.
+TEST(WineEndToEnd, OrvaneFindsTheRunningLoggerAndItsWine) {
+  if (const QString Why = TWineRun::Missing(); !Why.isEmpty()) GTEST_SKIP() << Why.toStdString();
+  QTemporaryDir Scratch;
+  ASSERT_TRUE(Scratch.isValid());
+  QString Error;
+  const QString RunnerWine = MakeRunner(Scratch.filePath(QStringLiteral("runner")), Error);
+  if (RunnerWine.isEmpty()) GTEST_SKIP() << Error.toStdString();
+
+  TWineRun Run(kPrefix + QStringLiteral("-runner"));
+  ASSERT_TRUE(Run.StartDisplay(Error)) << Error.toStdString();
+  ASSERT_TRUE(Run.PreparePrefix(Error)) << Error.toStdString();
+  ASSERT_TRUE(QFile::copy(kBridgeDir + QStringLiteral("/orvane-fake-logger.exe"),
+                          Run.Prefix + QStringLiteral("/drive_c/Tovrin_Log3/Tovrin_Log3.exe")));
+  ASSERT_TRUE(
+      Run.StartLogger(Error, RunnerWine, QStringLiteral("C:\\Tovrin_Log3\\Tovrin_Log3.exe")))
+      << Error.toStdString();
+
+  // The PATH's wine refuses as a wine of another version does.
+  const QString FakeBin = Scratch.filePath(QStringLiteral("bin"));
+  QDir().mkpath(FakeBin);
+  {
+    QFile Fake(FakeBin + QStringLiteral("/wine"));
+    ASSERT_TRUE(Fake.open(QIODevice::WriteOnly));
+    Fake.write(
+        "#!/bin/sh\n"
+        "echo 'wine client error:0: version mismatch 758/760.' >&2\n"
+        "echo 'Your wineserver binary was not upgraded correctly,' >&2\n"
+        "echo 'or you have an older one somewhere in your PATH.' >&2\n"
+        "echo 'Or maybe the wrong wineserver is still running?' >&2\n"
+        "exit 1\n");
+    Fake.setPermissions(Fake.permissions() | QFile::ExeOwner);
+  }
+  const TSetEnv Path("PATH", QFile::encodeName(FakeBin) + ':' + qgetenv("PATH"));
+  const TSetEnv Display("DISPLAY", Run.DisplayName.toLocal8Bit());
+  const TSetEnv Debug("WINEDEBUG", "-all");
+  qunsetenv("WINEPREFIX");
+  // A home of its own: no ~/.wine or manager's prefix of the machine's gets in the way.
+  const TSetEnv Home("HOME", QFile::encodeName(Scratch.filePath(QStringLiteral("home"))));
+  QDir().mkpath(Scratch.filePath(QStringLiteral("home")));
+
+  const TWineSearch Search = FindWineLogger({}, kBridgeDir + QStringLiteral("/orvane-bridge.exe"),
+                                            QProcessEnvironment::systemEnvironment());
+  ASSERT_TRUE(Search.Bridge) << Search.Problem.toStdString();
+  EXPECT_EQ(Search.Prefix, Run.Prefix);
+  EXPECT_EQ(Search.Bridge->Program, RunnerWine);
+  EXPECT_TRUE(Search.Origin.startsWith(QStringLiteral("the running logger")))
+      << Search.Origin.toStdString();
+
+  QTemporaryDir SettingsFolder;  // no [Logger] section
+  ASSERT_TRUE(SettingsFolder.isValid());
+  const TSettingsFile Settings(SettingsFolder.path(), SettingsFolder.path());
+  const auto Access = TLoggerAccess::Find(
+      QStringLiteral("orvane-wine-find-%1").arg(QCoreApplication::applicationPid()), Settings,
+      kBridgeDir, 3s, kWineStart);
+  ASSERT_TRUE(Access->Problem().isEmpty()) << Access->Problem().toStdString();
+
+  std::vector<std::string> Errors;
+  bool Closed = false;
+  TForm1Environment E = Access->Environment(Settings, QStringLiteral(ORVANE_APP_DIR));
+  E.OnError = [&](const std::string& M) { Errors.push_back(M); };
+  auto Windows = std::make_unique<TOrvaneWindows>(std::move(E));
+  TForm1& F = Windows->Form1();
+  F.OnClosed = [&] { Closed = true; };
+  F.show();
+  EXPECT_NEAR(F.mylat, 48.21, 1e-9);
+
+  ASSERT_TRUE(Run.Type(QStringLiteral("call JA1RL")));
+  const globe::TPointLL Tokyo = Placed(QStringLiteral("JA1RL"));
+  EXPECT_TRUE(WaitUntil([&] { return F._PointLLWWW == Tokyo; }, kFollow))
+      << F.edCallsign->text().toStdString();
+  ASSERT_TRUE(Run.Type(QStringLiteral("quit")));
+  EXPECT_TRUE(WaitUntil([&] { return Closed; }, kFollow));
+  EXPECT_TRUE(Errors.empty()) << Errors.front();
 }
 
 }  // namespace
