@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
     const orvane::TSettingsFile Settings = orvane::TSettingsFile::ForProgram();
     const QString ExeFolder = QCoreApplication::applicationDirPath();
     const auto Logger =
-        orvane::TLoggerAccess::Find(platform::LoggerHostName(), Settings, ExeFolder);
+        orvane::TLoggerAccess::Find(platform::LoggerHostNames(), Settings, ExeFolder);
     if (!Logger->Problem().isEmpty()) {
       // The logger is there but cannot be reached: say why, then end as without a logger.
       std::fprintf(stderr, "Orvane ends: %s\n", Logger->Problem().toLocal8Bit().constData());

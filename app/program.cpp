@@ -146,24 +146,28 @@ TWineSearch FindWineLogger(const TWineSettings& Settings, const QString& BridgeF
   return Found;
 }
 
+TLoggerAccess::TLoggerAccess(const QStringList& HostNames, std::chrono::milliseconds Timeout)
+    : FHost(std::make_unique<platform::TLoggerHostClient>(HostNames, Timeout)) {}
+
 TLoggerAccess::TLoggerAccess(const QString& HostName, std::chrono::milliseconds Timeout)
     : FHost(std::make_unique<platform::TLoggerHostClient>(HostName, Timeout)) {}
 
 TLoggerAccess::TLoggerAccess(platform::TLoggerHostProcess Bridge, std::chrono::milliseconds Timeout)
     : FHost(std::make_unique<platform::TLoggerHostClient>(std::move(Bridge), Timeout)) {}
 
-std::unique_ptr<TLoggerAccess> TLoggerAccess::Find(const QString& HostName,
+std::unique_ptr<TLoggerAccess> TLoggerAccess::Find(const QStringList& HostNames,
                                                    const TSettingsFile& Settings,
                                                    const QString& ExeFolder,
                                                    std::chrono::milliseconds Timeout,
                                                    std::chrono::milliseconds BridgeStart) {
-  auto Local = std::make_unique<TLoggerAccess>(HostName, Timeout);
+  auto Local = std::make_unique<TLoggerAccess>(HostNames, Timeout);
   if (Local->FHost->Connect(Timeout)) return Local;
   const TWineSearch Search =
       FindWineLogger(ReadWineSettings(Settings), ExeFolder + u'/' + QLatin1StringView(kBridgeFile),
                      QProcessEnvironment::systemEnvironment());
   if (!Search.Bridge) {
-    Local->FProblem = Search.Problem;
+    // Another account's service where ours should be is what the operator must hear of.
+    Local->FProblem = Local->FHost->Refused() ? Local->FHost->ErrorString() : Search.Problem;
     return Local;
   }
   auto Bridged = std::make_unique<TLoggerAccess>(*Search.Bridge, Timeout);

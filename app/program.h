@@ -67,18 +67,23 @@ class TLoggerAccess {
   /// How long a bridge may take to answer first: wine may have to start its server.
   static constexpr std::chrono::milliseconds kBridgeStart{60000};
 
-  /// The logger-host service on the local socket HostName.
-  explicit TLoggerAccess(const QString& HostName = platform::LoggerHostName(),
+  /// The logger-host service on the first of the local sockets HostNames that a server of
+  /// this user answers on.
+  explicit TLoggerAccess(const QStringList& HostNames = platform::LoggerHostNames(),
                          std::chrono::milliseconds Timeout = kTimeout);
+  /// The logger-host service on the local socket HostName.
+  explicit TLoggerAccess(const QString& HostName, std::chrono::milliseconds Timeout = kTimeout);
   /// The bridge started by Bridge, answering within Timeout once it runs.
   explicit TLoggerAccess(platform::TLoggerHostProcess Bridge,
                          std::chrono::milliseconds Timeout = kTimeout);
 
-  /// The logger where it is: the service on HostName when it answers; else the logger
+  /// The logger where it is: the service on HostNames when it answers; else the logger
   /// under Wine through the bridge in ExeFolder (FindWineLogger with the [Logger] section
   /// of Settings), started and answering within BridgeStart. When that fails, Problem()
-  /// says why, and the access answers as when no logger is there.
-  static std::unique_ptr<TLoggerAccess> Find(const QString& HostName, const TSettingsFile& Settings,
+  /// says why (a service on HostNames run by another user, when there is neither), and the
+  /// access answers as when no logger is there.
+  static std::unique_ptr<TLoggerAccess> Find(const QStringList& HostNames,
+                                             const TSettingsFile& Settings,
                                              const QString& ExeFolder,
                                              std::chrono::milliseconds Timeout = kTimeout,
                                              std::chrono::milliseconds BridgeStart = kBridgeStart);

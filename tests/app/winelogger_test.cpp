@@ -1,12 +1,15 @@
 // Finding the logger under Wine: which prefix is looked at, how its registry file is read,
 // and the one message for each way it cannot be reached.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <chrono>
 
 #include "app/program.h"
+#include "tests/platform/host/otheruser.h"
 
 namespace orvane {
 namespace {
@@ -124,6 +127,32 @@ TEST(WineLogger, TheSettingsSectionNamesPrefixAndCommand) {
   const TWineSettings S = ReadWineSettings(TSettingsFile(Folder.path(), Folder.path()));
   EXPECT_EQ(S.Prefix, QStringLiteral("/home/op/.wine-logger"));
   EXPECT_EQ(S.Wine, QStringLiteral("/opt/wine/bin/wine"));
+}
+
+// Another account's service where the logger's should be, and no logger under Wine: the
+// operator hears who serves it, not that no logger runs.
+TEST(LoggerAccess, AServiceOfAnotherUserIsTheProblemWhenWineHasNoLoggerEither) {
+  if (const std::string Why = hosttest::TOtherUserHost::CannotRun(); !Why.empty())
+    GTEST_SKIP() << Why;
+  QTemporaryDir Shared;
+  ASSERT_EQ(::chmod(QFile::encodeName(Shared.path()).constData(), 01777), 0);
+  const QString Foreign = Shared.filePath(QStringLiteral("host"));
+  const QString Unserved = Shared.filePath(QStringLiteral("none"));
+  hosttest::TOtherUserHost Other;
+  ASSERT_EQ(Other.Start(Foreign), "");
+  Rig R;  // a home without a Wine prefix
+  hosttest::TScopedVariable Home("HOME", QFile::encodeName(R.Home));
+  hosttest::TScopedVariable Prefix("WINEPREFIX", std::nullopt);
+  const TSettingsFile Settings(R.Root.path(), R.Root.path());
+  using namespace std::chrono_literals;
+
+  const auto Refused = TLoggerAccess::Find({Unserved, Foreign}, Settings, R.Root.path(), 5s, 5s);
+  EXPECT_EQ(Refused->Problem(),
+            QStringLiteral("The logger host \"%1\" is run by another user, nobody (uid 65534): "
+                           "Orvane only talks to a logger of its own user.")
+                .arg(Foreign));
+  const auto Absent = TLoggerAccess::Find({Unserved}, Settings, R.Root.path(), 5s, 5s);
+  EXPECT_EQ(Absent->Problem(), QString());
 }
 
 }  // namespace

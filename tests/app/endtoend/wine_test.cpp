@@ -231,8 +231,8 @@ TEST(WineEndToEnd, OrvaneFollowsTheWin32LoggerThroughTheBridge) {
   QElapsedTimer Clock;
   Clock.start();
   const auto Access = TLoggerAccess::Find(
-      QStringLiteral("orvane-wine-e2e-%1").arg(QCoreApplication::applicationPid()), Settings,
-      kBridgeDir, 3s, kWineStart);
+      QStringList{QStringLiteral("orvane-wine-e2e-%1").arg(QCoreApplication::applicationPid())},
+      Settings, kBridgeDir, 3s, kWineStart);
   const qint64 FirstAnswer = Clock.elapsed();
   ASSERT_TRUE(Access->Problem().isEmpty()) << Access->Problem().toStdString();
 
