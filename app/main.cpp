@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
     const orvane::TSettingsFile Settings = orvane::TSettingsFile::ForProgram();
     const QString ExeFolder = QCoreApplication::applicationDirPath();
     // Found on the logger's own thread, after the window shows: starting Wine may take long.
-    orvane::TLoggerAccess Logger(platform::LoggerHostName(), Settings, ExeFolder);
+    orvane::TLoggerAccess Logger(platform::LoggerHostNames(), Settings, ExeFolder);
     orvane::TOrvaneWindows Windows(
         Logger.Environment(Settings, orvane::DataFolder(ExeFolder), /*Threaded=*/true));
     if (QGuiApplication::platformName() == QStringLiteral("offscreen")) {

@@ -212,6 +212,10 @@ QString BridgeProblem(const QString& Prefix, const QString& Wine, const QString&
       .arg(Prefix, Wine, What);
 }
 
+TLoggerAccess::TLoggerAccess(const QStringList& HostNames, std::chrono::milliseconds Timeout)
+    : FTimeout(Timeout),
+      FHost(std::make_unique<platform::TLoggerHostClient>(HostNames, Timeout)) {}
+
 TLoggerAccess::TLoggerAccess(const QString& HostName, std::chrono::milliseconds Timeout)
     : FTimeout(Timeout),
       FHost(std::make_unique<platform::TLoggerHostClient>(HostName, Timeout)) {}
@@ -220,19 +224,20 @@ TLoggerAccess::TLoggerAccess(platform::TLoggerHostProcess Bridge, std::chrono::m
     : FTimeout(Timeout),
       FHost(std::make_unique<platform::TLoggerHostClient>(std::move(Bridge), Timeout)) {}
 
-TLoggerAccess::TLoggerAccess(const QString& HostName, const TSettingsFile& Settings,
+TLoggerAccess::TLoggerAccess(const QStringList& HostNames, const TSettingsFile& Settings,
                              const QString& ExeFolder, std::chrono::milliseconds Timeout,
                              std::chrono::milliseconds BridgeStart)
-    : FSearch(TSearch{HostName, Settings, ExeFolder, BridgeStart}), FTimeout(Timeout) {}
+    : FSearch(TSearch{HostNames, Settings, ExeFolder, BridgeStart}), FTimeout(Timeout) {}
 
 TLoggerAccess::~TLoggerAccess() = default;
 
-std::unique_ptr<TLoggerAccess> TLoggerAccess::Find(const QString& HostName,
+std::unique_ptr<TLoggerAccess> TLoggerAccess::Find(const QStringList& HostNames,
                                                    const TSettingsFile& Settings,
                                                    const QString& ExeFolder,
                                                    std::chrono::milliseconds Timeout,
                                                    std::chrono::milliseconds BridgeStart) {
-  auto Access = std::make_unique<TLoggerAccess>(HostName, Settings, ExeFolder, Timeout, BridgeStart);
+  auto Access =
+      std::make_unique<TLoggerAccess>(HostNames, Settings, ExeFolder, Timeout, BridgeStart);
   (void)Access->Connect();
   return Access;
 }
@@ -241,7 +246,7 @@ QString TLoggerAccess::Connect() {
   if (!FSearch) return FProblem;
   const TSearch Search = *FSearch;
   FSearch.reset();
-  auto Local = std::make_unique<platform::TLoggerHostClient>(Search.HostName, FTimeout);
+  auto Local = std::make_unique<platform::TLoggerHostClient>(Search.HostNames, FTimeout);
   if (Local->Connect(FTimeout)) {
     FHost = std::move(Local);
     return FProblem;
@@ -253,7 +258,8 @@ QString TLoggerAccess::Connect() {
       ReadWineSettings(Search.Settings), Search.ExeFolder + u'/' + QLatin1StringView(kBridgeFile),
       QProcessEnvironment::systemEnvironment());
   if (!Wine.Bridge) {
-    FProblem = Wine.Problem;
+    // Another account's service where ours should be is what the operator must hear of.
+    FProblem = FHost->Refused() ? FHost->ErrorString() : Wine.Problem;
     return FProblem;
   }
   auto Bridged = std::make_unique<platform::TLoggerHostClient>(*Wine.Bridge, FTimeout);

@@ -87,23 +87,29 @@ class TLoggerAccess final : public TLoggerConnection,
   /// How long a bridge may take to answer first: wine may have to start its server.
   static constexpr std::chrono::milliseconds kBridgeStart{60000};
 
-  /// The logger-host service on the local socket HostName.
-  explicit TLoggerAccess(const QString& HostName = platform::LoggerHostName(),
+  /// The logger-host service on the first of the local sockets HostNames that a server of
+  /// this user answers on.
+  explicit TLoggerAccess(const QStringList& HostNames = platform::LoggerHostNames(),
                          std::chrono::milliseconds Timeout = kTimeout);
+  /// The logger-host service on the local socket HostName.
+  explicit TLoggerAccess(const QString& HostName, std::chrono::milliseconds Timeout = kTimeout);
   /// The bridge started by Bridge, answering within Timeout once it runs.
   explicit TLoggerAccess(platform::TLoggerHostProcess Bridge,
                          std::chrono::milliseconds Timeout = kTimeout);
-  /// The logger to be found by Connect: the service on HostName when it answers; else the
+  /// The logger to be found by Connect: the service on HostNames when it answers; else the
   /// logger under Wine through the bridge in ExeFolder (FindWineLogger with the [Logger]
   /// section of Settings), started and answering within BridgeStart.
-  TLoggerAccess(const QString& HostName, const TSettingsFile& Settings, const QString& ExeFolder,
+  TLoggerAccess(const QStringList& HostNames, const TSettingsFile& Settings,
+                const QString& ExeFolder,
                 std::chrono::milliseconds Timeout = kTimeout,
                 std::chrono::milliseconds BridgeStart = kBridgeStart);
   ~TLoggerAccess() override;
 
   /// The logger where it is, found at once (see the constructor above). When that fails,
-  /// Problem() says why, and the access answers as when no logger is there.
-  static std::unique_ptr<TLoggerAccess> Find(const QString& HostName, const TSettingsFile& Settings,
+  /// Problem() says why (a service on HostNames run by another user, when there is no
+  /// logger under Wine either), and the access answers as when no logger is there.
+  static std::unique_ptr<TLoggerAccess> Find(const QStringList& HostNames,
+                                             const TSettingsFile& Settings,
                                              const QString& ExeFolder,
                                              std::chrono::milliseconds Timeout = kTimeout,
                                              std::chrono::milliseconds BridgeStart = kBridgeStart);
@@ -135,7 +141,7 @@ class TLoggerAccess final : public TLoggerConnection,
 
  private:
   struct TSearch {
-    QString HostName;
+    QStringList HostNames;
     TSettingsFile Settings;
     QString ExeFolder;
     std::chrono::milliseconds BridgeStart;

@@ -1,10 +1,16 @@
 #include "platform/qt/loggerhostservice.h"
 
 #include <pwd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/types.h>
 #include <unistd.h>
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QPointer>
@@ -18,10 +24,10 @@
 
 namespace platform {
 
-QString LoggerHostName() {
-  const QString Override = qEnvironmentVariable("ORVANE_LOGGER_HOST");
-  if (!Override.isEmpty()) return Override;
-  QString User;
+namespace {
+
+// The login name of Uid, or an empty string when the system does not know it.
+QString UserName(uid_t Uid) {
   // getpwuid is not thread-safe; the reentrant form with a buffer of the size the system
   // suggests (bounded, as the value may be absurd).
   long Suggested = ::sysconf(_SC_GETPW_R_SIZE_MAX);
@@ -29,13 +35,92 @@ QString LoggerHostName() {
       static_cast<std::size_t>(Suggested > 0 && Suggested < 65536 ? Suggested : 16384));
   passwd Entry{};
   passwd* Found = nullptr;
-  if (::getpwuid_r(::geteuid(), &Entry, Buffer.data(), Buffer.size(), &Found) == 0 && Found &&
+  if (::getpwuid_r(Uid, &Entry, Buffer.data(), Buffer.size(), &Found) == 0 && Found &&
       Found->pw_name)
-    User = QString::fromLocal8Bit(Found->pw_name);
+    return QString::fromLocal8Bit(Found->pw_name);
+  return {};
+}
+
+QString Octal(mode_t Mode) {
+  return QStringLiteral("%1").arg(static_cast<unsigned>(Mode & 07777), 4, 8, QChar(u'0'));
+}
+
+// Where a socket name lives, as QLocalSocket and QLocalServer place it.
+QString SocketPath(const QString& Name) {
+  if (Name.startsWith(u'/')) return Name;
+  return QDir::cleanPath(QDir::tempPath()) + u'/' + Name;
+}
+
+bool IsSymbolicLink(const QString& Path) {
+  struct stat Status {};
+  return ::lstat(QFile::encodeName(Path).constData(), &Status) == 0 && S_ISLNK(Status.st_mode);
+}
+
+// The user id of the process that serves a connected socket (it listened), from the
+// kernel, which the server cannot forge; nullopt when the system does not tell.
+std::optional<uid_t> PeerUid(const QLocalSocket& Socket) {
+  ucred Peer{};
+  socklen_t Size = sizeof Peer;
+  const auto Fd = Socket.socketDescriptor();
+  if (Fd < 0 || Fd > std::numeric_limits<int>::max()) return std::nullopt;
+  if (::getsockopt(static_cast<int>(Fd), SOL_SOCKET, SO_PEERCRED, &Peer, &Size) != 0 ||
+      Size != sizeof Peer)
+    return std::nullopt;
+  return Peer.uid;
+}
+
+// "nobody (uid 65534)", or "uid 65534" for a user the system does not name.
+QString DescribeUser(uid_t Uid) {
+  const QString Name = UserName(Uid);
+  return Name.isEmpty() ? QStringLiteral("uid %1").arg(Uid)
+                        : QStringLiteral("%1 (uid %2)").arg(Name).arg(Uid);
+}
+
+}  // namespace
+
+QString LoggerHostRuntimeFolder(QString* Why) {
+  QString Reason;
+  QString Folder = qEnvironmentVariable("XDG_RUNTIME_DIR");
+  if (!Folder.isEmpty()) {
+    struct stat Status {};
+    const QString Name = QStringLiteral("XDG_RUNTIME_DIR \"%1\"").arg(Folder);
+    // lstat: a link could lead anywhere, into a folder that others control.
+    if (!Folder.startsWith(u'/'))
+      Reason = Name + QStringLiteral(" is not an absolute path");
+    else if (::lstat(QFile::encodeName(Folder).constData(), &Status) != 0)
+      Reason = Name + QStringLiteral(" does not exist");
+    else if (S_ISLNK(Status.st_mode))
+      Reason = Name + QStringLiteral(" is a symbolic link");
+    else if (!S_ISDIR(Status.st_mode))
+      Reason = Name + QStringLiteral(" is not a folder");
+    else if (Status.st_uid != ::geteuid())
+      Reason = Name + QStringLiteral(" belongs to another user (uid %1)").arg(Status.st_uid);
+    else if ((Status.st_mode & 0777) != 0700)
+      Reason = Name + QStringLiteral(" has mode %1, not 0700").arg(Octal(Status.st_mode));
+    if (!Reason.isEmpty()) Folder.clear();
+  }
+  if (Why) *Why = Reason;
+  return Folder.isEmpty() ? QString() : QDir::cleanPath(Folder);
+}
+
+QStringList LoggerHostNames() {
+  const QString Override = qEnvironmentVariable("ORVANE_LOGGER_HOST");
+  if (!Override.isEmpty()) return {Override};
+  QString User = UserName(::geteuid());
   if (User.isEmpty()) User = qEnvironmentVariable("USER");
   if (User.isEmpty()) User = QString::number(::geteuid());
-  return QStringLiteral("tovrin-log3-host-") + User;
+  // The name is a file name: a "/" from $USER must not lead into another folder.
+  User.replace(u'/', u'_');
+  const QString Base = QStringLiteral("tovrin-log3-host-") + User;
+  QStringList Names;
+  if (const QString Runtime = LoggerHostRuntimeFolder(); !Runtime.isEmpty())
+    Names << Runtime + u'/' + Base;
+  // Servers without a runtime folder (started from another session) still listen here.
+  Names << Base;
+  return Names;
 }
+
+QString LoggerHostName() { return LoggerHostNames().constFirst(); }
 
 // ---------------------------------------------------------------------------------------
 // Client
@@ -66,8 +151,8 @@ QString LastLines(const QByteArray& Text, int Lines = 4) {
 }  // namespace
 
 struct TLoggerHostClient::TImpl {
-  // Where the server is: a socket name or a process to start.
-  std::variant<QString, TLoggerHostProcess> Endpoint;
+  // Where the server is: socket names to try in order, or a process to start.
+  std::variant<QStringList, TLoggerHostProcess> Endpoint;
   std::chrono::milliseconds Timeout;
   std::unique_ptr<QLocalSocket> Socket;
   std::unique_ptr<QProcess> Process;
@@ -91,6 +176,8 @@ struct TLoggerHostClient::TImpl {
   // that a logger that hangs costs one timeout per tick, not one per request.
   QDeadlineTimer Resting;
   bool Unanswered = false;
+  // The last connection attempt found only servers of other users.
+  bool Refused = false;
 
   bool IsProcess() const { return std::holds_alternative<TLoggerHostProcess>(Endpoint); }
 
@@ -238,21 +325,8 @@ struct TLoggerHostClient::TImpl {
 
   bool Start(const QDeadlineTimer& Deadline) {
     Drop();
-    if (const auto* Name = std::get_if<QString>(&Endpoint)) {
-      Socket = std::make_unique<QLocalSocket>();
-      // Bounds what a server can make us hold between two reads.
-      Socket->setReadBufferSize(static_cast<qint64>(4 * kMaxLine));
-      Socket->connectToServer(*Name);
-      if (Socket->waitForConnected(RemainingMs(Deadline))) return true;
-      // Nobody serves the name: no logger, a definite answer. Anything else is none.
-      const auto Failure = Socket->error();
-      if (Failure == QLocalSocket::ServerNotFoundError ||
-          Failure == QLocalSocket::ConnectionRefusedError)
-        Unanswered = false;
-      Error = Socket->errorString();
-      Drop();
-      return false;
-    }
+    if (const auto* Names = std::get_if<QStringList>(&Endpoint))
+      return StartSocket(*Names, Deadline);
     const auto& Command = std::get<TLoggerHostProcess>(Endpoint);
     if (GivenUp || !NextStart.hasExpired()) return false;
     LastStart.start();
@@ -276,6 +350,54 @@ struct TLoggerHostClient::TImpl {
     // A command that cannot be started at all will not start later either.
     GivenUp = true;
     GivenUpWhy = Error;
+    return false;
+  }
+
+  bool StartSocket(const QStringList& Names, const QDeadlineTimer& Deadline) {
+    Refused = false;
+    QString Refusal;
+    QString Failure;
+    // Nobody serving (or only other users) is a definite answer: no logger.
+    bool Definite = true;
+    for (const QString& Name : Names) {
+      const QString Path = SocketPath(Name);
+      if (IsSymbolicLink(Path)) {
+        // Whoever made the link chose where it leads.
+        Refusal = QStringLiteral(
+                      "The logger host \"%1\" is a symbolic link, not a socket: Orvane only "
+                      "talks to a logger of its own user.")
+                      .arg(Path);
+        continue;
+      }
+      Socket = std::make_unique<QLocalSocket>();
+      // Bounds what a server can make us hold between two reads.
+      Socket->setReadBufferSize(static_cast<qint64>(4 * kMaxLine));
+      Socket->connectToServer(Name);
+      if (Socket->waitForConnected(RemainingMs(Deadline))) {
+        // Checked before a byte is sent or read: another account's server must learn
+        // nothing of our requests and tell us nothing.
+        const std::optional<uid_t> Owner = PeerUid(*Socket);
+        if (Owner && *Owner == ::geteuid()) return true;
+        Refusal = Owner ? QStringLiteral(
+                              "The logger host \"%1\" is run by another user, %2: Orvane "
+                              "only talks to a logger of its own user.")
+                              .arg(Socket->fullServerName(), DescribeUser(*Owner))
+                        : QStringLiteral(
+                              "The logger host \"%1\" does not tell which user runs it: "
+                              "Orvane only talks to a logger of its own user.")
+                              .arg(Socket->fullServerName());
+        Drop();
+        continue;
+      }
+      const auto Why = Socket->error();
+      if (Why != QLocalSocket::ServerNotFoundError && Why != QLocalSocket::ConnectionRefusedError)
+        Definite = false;
+      Failure = Socket->errorString();
+      Drop();
+    }
+    if (Definite) Unanswered = false;
+    Refused = !Refusal.isEmpty();
+    Error = Refused ? Refusal : Failure;
     return false;
   }
 
@@ -323,8 +445,11 @@ struct TLoggerHostClient::TImpl {
 };
 
 TLoggerHostClient::TLoggerHostClient(QString ServerName, std::chrono::milliseconds Timeout)
+    : TLoggerHostClient(QStringList{std::move(ServerName)}, Timeout) {}
+
+TLoggerHostClient::TLoggerHostClient(QStringList ServerNames, std::chrono::milliseconds Timeout)
     : FImpl(std::make_unique<TImpl>()) {
-  FImpl->Endpoint = std::move(ServerName);
+  FImpl->Endpoint = std::move(ServerNames);
   FImpl->Timeout = Timeout;
 }
 
@@ -364,6 +489,8 @@ bool TLoggerHostClient::Connect(std::chrono::milliseconds Wait) {
 }
 
 QString TLoggerHostClient::ErrorString() const { return FImpl->Error; }
+
+bool TLoggerHostClient::Refused() const noexcept { return FImpl->Refused; }
 
 bool TLoggerHostClient::LastCallUnanswered() const noexcept { return FImpl->Unanswered; }
 
@@ -562,13 +689,38 @@ TLoggerHostServer::~TLoggerHostServer() { FImpl->Close(); }
 bool TLoggerHostServer::Listen(const QString& Name) {
   Close();
   FImpl->Error.clear();
+  const QString Path = SocketPath(Name);
+  if (IsSymbolicLink(Path)) {
+    FImpl->Error =
+        QStringLiteral("cannot listen as \"%1\": \"%2\" is a symbolic link").arg(Name, Path);
+    return false;
+  }
+  {
+    // Where others may delete and replace our socket, clients would find theirs instead.
+    // The sticky bit (the temporary folder) keeps them to their own files.
+    const QString Folder = QFileInfo(Path).path();
+    struct stat Status {};
+    if (::stat(QFile::encodeName(Folder).constData(), &Status) == 0 &&
+        (((Status.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (Status.st_mode & S_ISVTX) == 0) ||
+         (Status.st_uid != ::geteuid() && Status.st_uid != 0))) {
+      FImpl->Error = QStringLiteral(
+                         "cannot listen as \"%1\": other users can replace it in \"%2\" "
+                         "(mode %3, owner %4)")
+                         .arg(Name, Folder, Octal(Status.st_mode), DescribeUser(Status.st_uid));
+      return false;
+    }
+  }
   {
     // A socket file that answers belongs to a live server; one that refuses is stale.
     QLocalSocket Probe;
     Probe.connectToServer(Name);
     if (Probe.waitForConnected(1000)) {
+      const std::optional<uid_t> Owner = PeerUid(Probe);
       Probe.abort();
-      FImpl->Error = QStringLiteral("another logger host is listening as \"%1\"").arg(Name);
+      FImpl->Error = Owner && *Owner != ::geteuid()
+                         ? QStringLiteral("another user, %1, is listening as \"%2\"")
+                               .arg(DescribeUser(*Owner), Name)
+                         : QStringLiteral("another logger host is listening as \"%1\"").arg(Name);
       return false;
     }
     const auto Failure = Probe.error();

@@ -26,10 +26,23 @@ class QLocalSocket;
 
 namespace platform {
 
-/// The socket name of this user's logger host: "tovrin-log3-host-" followed by the user's
-/// login name. The environment variable ORVANE_LOGGER_HOST, when set and not empty, replaces
-/// it, so that tests and a second simulator run apart from the operator's logger. A name
-/// without "/" is a socket in the temporary folder (TMPDIR); server and client must agree.
+/// $XDG_RUNTIME_DIR when the logger host may put its socket there: set, a folder (not a
+/// symbolic link) owned by this user (the effective uid) with mode 0700, which no other
+/// account can enter. Otherwise empty, and *Why (when given) says why it is not used; *Why
+/// is empty when the variable is unset or empty.
+[[nodiscard]] QString LoggerHostRuntimeFolder(QString* Why = nullptr);
+
+/// The socket names where this user's logger host is looked for, in order. With
+/// ORVANE_LOGGER_HOST set and not empty, that name alone (tests and a second simulator run
+/// apart from the operator's logger). Otherwise "tovrin-log3-host-" followed by the user's
+/// login name, first as a full path in LoggerHostRuntimeFolder() (when that is usable),
+/// then as the plain name, a socket in the temporary folder (TMPDIR), where servers without
+/// a runtime folder listen. A name that begins with "/" is a path; any other is a socket
+/// in the temporary folder.
+[[nodiscard]] QStringList LoggerHostNames();
+
+/// The name a server listens on: the first of LoggerHostNames(), which a client with the
+/// same environment tries first.
 [[nodiscard]] QString LoggerHostName();
 
 /// A child process that serves the protocol on its standard input and output, such as
@@ -67,9 +80,19 @@ struct TLoggerHostProcess {
 /// again as TLoggerHostProcess says; what it writes on its error output is kept (its last
 /// lines) for the messages. Use it on one thread; it needs a QCoreApplication but no running
 /// event loop.
+///
+/// A socket client talks only to a server of its own user: right after connecting it reads
+/// the server's user id from the socket (SO_PEERCRED) and refuses a server run by another
+/// account, and it refuses a socket path that is a symbolic link. Before a connection is
+/// used it tries its names in order; a refused name is left for the next, and when none
+/// serves, a refusal is a definite "missing" (as nobody serving), with Refused() set and
+/// ErrorString() saying who serves the name.
 class TLoggerHostClient final : public TLoggerRegistry, public TWindowLookup, public TLoggerPaths {
  public:
   explicit TLoggerHostClient(QString ServerName,
+                             std::chrono::milliseconds Timeout = std::chrono::milliseconds(300));
+  /// The first of ServerNames whose server is of this user, tried in order at each connect.
+  explicit TLoggerHostClient(QStringList ServerNames,
                              std::chrono::milliseconds Timeout = std::chrono::milliseconds(300));
   explicit TLoggerHostClient(TLoggerHostProcess Process,
                              std::chrono::milliseconds Timeout = std::chrono::milliseconds(300));
@@ -81,6 +104,10 @@ class TLoggerHostClient final : public TLoggerRegistry, public TWindowLookup, pu
   /// socket: whether a server answers within Wait.
   bool Connect(std::chrono::milliseconds Wait);
   [[nodiscard]] QString ErrorString() const;
+  /// Whether the last connection attempt found no server of this user but at least one
+  /// name served by another account (or a symbolic link there), as against a name that
+  /// nobody serves. ErrorString() then names the socket and the other user.
+  [[nodiscard]] bool Refused() const noexcept;
 
   // TLoggerRegistry. OpenKey remembers the key for ReadString, which sends its name along.
   bool OpenKey(std::string_view Key, bool CanCreate) override;
@@ -114,8 +141,11 @@ class TLoggerHostServer final : public QObject {
   TLoggerHostServer(TLoggerRegistry& Registry, TWindowLookup& Windows, QObject* Parent = nullptr);
   ~TLoggerHostServer() override;
 
-  /// Starts listening under Name, replacing a stale socket left by a server that died.
-  /// False, with ErrorString() saying why, when another live server holds the name.
+  /// Starts listening under Name (see LoggerHostNames()), replacing a stale socket left by
+  /// a server that died. False, with ErrorString() saying why, when another live server
+  /// holds the name (naming its user when that is another account), when the name is a
+  /// symbolic link, or when its folder lets other users replace the socket (writable by
+  /// them without the sticky bit).
   bool Listen(const QString& Name);
   [[nodiscard]] QString ErrorString() const;
   /// Stops listening and drops every connection.

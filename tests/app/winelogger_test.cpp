@@ -1,6 +1,7 @@
 // Finding the logger under Wine: which prefix is looked at, how its registry file is read,
 // and the one message for each way it cannot be reached.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "app/program.h"
+#include "tests/platform/host/otheruser.h"
 
 namespace orvane {
 namespace {
@@ -278,14 +280,41 @@ TEST(WineLogger, ABridgeThatDoesNotComeUpIsExplained) {
     ASSERT_TRUE(Ini.open(QIODevice::WriteOnly));
     Ini.write(("[Logger]\nPrefix=" + Prefix + "\nWine=" + Wine + "\n").toUtf8());
     Ini.close();
-    TLoggerAccess Access(QStringLiteral("orvane-no-such-host-%1").arg(n), TSettingsFile(Config, Config),
-                         R.Root.path(), std::chrono::seconds(1), std::chrono::seconds(3));
+    TLoggerAccess Access(QStringList{QStringLiteral("orvane-no-such-host-%1").arg(n)},
+                         TSettingsFile(Config, Config), R.Root.path(), std::chrono::seconds(1),
+                         std::chrono::seconds(3));
     const std::string Problem = Access.Connect().toStdString();
     EXPECT_NE(Problem.find("Prefix: " + Prefix.toStdString()), std::string::npos) << Problem;
     EXPECT_NE(Problem.find("Wine command: " + Wine.toStdString()), std::string::npos) << Problem;
     for (const char* Part : c.Said) EXPECT_NE(Problem.find(Part), std::string::npos) << Problem;
     Access.Disconnect();
   }
+}
+
+// Another account's service where the logger's should be, and no logger under Wine: the
+// operator hears who serves it, not that no logger runs.
+TEST(LoggerAccess, AServiceOfAnotherUserIsTheProblemWhenWineHasNoLoggerEither) {
+  if (const std::string Why = hosttest::TOtherUserHost::CannotRun(); !Why.empty())
+    GTEST_SKIP() << Why;
+  QTemporaryDir Shared;
+  ASSERT_EQ(::chmod(QFile::encodeName(Shared.path()).constData(), 01777), 0);
+  const QString Foreign = Shared.filePath(QStringLiteral("host"));
+  const QString Unserved = Shared.filePath(QStringLiteral("none"));
+  hosttest::TOtherUserHost Other;
+  ASSERT_EQ(Other.Start(Foreign), "");
+  Rig R;  // a home without a Wine prefix
+  hosttest::TScopedVariable Home("HOME", QFile::encodeName(R.Home));
+  hosttest::TScopedVariable Prefix("WINEPREFIX", std::nullopt);
+  const TSettingsFile Settings(R.Root.path(), R.Root.path());
+  using namespace std::chrono_literals;
+
+  const auto Refused = TLoggerAccess::Find({Unserved, Foreign}, Settings, R.Root.path(), 5s, 5s);
+  EXPECT_EQ(Refused->Problem(),
+            QStringLiteral("The logger host \"%1\" is run by another user, nobody (uid 65534): "
+                           "Orvane only talks to a logger of its own user.")
+                .arg(Foreign));
+  const auto Absent = TLoggerAccess::Find({Unserved}, Settings, R.Root.path(), 5s, 5s);
+  EXPECT_EQ(Absent->Problem(), QString());
 }
 
 }  // namespace

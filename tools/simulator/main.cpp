@@ -140,6 +140,9 @@ int main(int argc, char** argv) {
   platform::TLoggerHostServer Server(Registry, Lookup);
   const QString Name =
       Options.isSet(HostName) ? Options.value(HostName) : platform::LoggerHostName();
+  if (QString Why; !Options.isSet(HostName) && qEnvironmentVariableIsEmpty("ORVANE_LOGGER_HOST") &&
+                   platform::LoggerHostRuntimeFolder(&Why).isEmpty() && !Why.isEmpty())
+    Warn(Why + QStringLiteral("; listening in the temporary folder"));
   if (!Server.Listen(Name)) {
     Warn(QStringLiteral("cannot listen under '%1': %2").arg(Name, Server.ErrorString()));
     return 1;

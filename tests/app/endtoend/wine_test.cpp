@@ -238,8 +238,8 @@ TEST(WineEndToEnd, OrvaneFollowsTheWin32LoggerThroughTheBridge) {
   QElapsedTimer Clock;
   Clock.start();
   const auto Access = TLoggerAccess::Find(
-      QStringLiteral("orvane-wine-e2e-%1").arg(QCoreApplication::applicationPid()), Settings,
-      kBridgeDir, 3s, kWineStart);
+      QStringList{QStringLiteral("orvane-wine-e2e-%1").arg(QCoreApplication::applicationPid())},
+      Settings, kBridgeDir, 3s, kWineStart);
   const qint64 FirstAnswer = Clock.elapsed();
   ASSERT_TRUE(Access->Problem().isEmpty()) << Access->Problem().toStdString();
 
@@ -444,7 +444,7 @@ TEST(WineEndToEnd, OrvaneFindsTheRunningLoggerAndItsWine) {
   ASSERT_TRUE(SettingsFolder.isValid());
   const TSettingsFile Settings(SettingsFolder.path(), SettingsFolder.path());
   const auto Access = TLoggerAccess::Find(
-      QStringLiteral("orvane-wine-find-%1").arg(QCoreApplication::applicationPid()), Settings,
+      QStringList{QStringLiteral("orvane-wine-find-%1").arg(QCoreApplication::applicationPid())}, Settings,
       kBridgeDir, 3s, kWineStart);
   ASSERT_TRUE(Access->Problem().isEmpty()) << Access->Problem().toStdString();
 

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -20,6 +23,7 @@
 #include <vector>
 
 #include "hostfakes.h"
+#include "otheruser.h"
 
 namespace {
 
@@ -31,6 +35,8 @@ using hosttest::kBigHandle;
 using hosttest::TFakeRegistry;
 using hosttest::TFakeWindows;
 using hosttest::THandle;
+using hosttest::TOtherUserHost;
+using hosttest::TScopedVariable;
 using hosttest::TServerThread;
 
 // Generous: the machine may be loaded, and nothing here waits this long when it works.
@@ -248,6 +254,7 @@ class ScriptedHost : public LoggerHostService {
 TEST_F(ScriptedHost, OnlyTheAnswerToThisRequestCounts) {
   // Each request's class name says what the server sends back; $ is the request's id.
   StartScripted([](const TRequest& Request) {
+    if (Request.ClassName == "Flood") return QByteArray(kMaxLine + 1, 'x');
     QByteArray Lines = QByteArray::fromStdString(Request.ClassName);
     return Lines.replace("$", QByteArray::number(qulonglong(Request.Id)));
   });
@@ -272,6 +279,8 @@ TEST_F(ScriptedHost, OnlyTheAnswerToThisRequestCounts) {
       {"{\"id\":99999,\"window\":\"6\"}\n", 0, true},
       {"garbage\n", 0, true},
       {"{\"id\":$,\"window\":6}\n", 0, true},
+      // More than a line may hold, without its end: dropped at once, not waited out.
+      {"Flood", 0, true},
       {"{\"id\":$,\"window\":\"18446744073709551615\"}\r\n", 18446744073709551615ULL, false},
   };
   for (const TCase& Case : Cases) {
@@ -539,20 +548,199 @@ TEST_F(LoggerHostService, ListenReplacesAStaleSocketButNotALiveServer) {
   EXPECT_EQ(Later.FindTopLevel("TfmProgress"), 17u);
 }
 
-TEST(LoggerHostName, EnvironmentReplacesTheUsersName) {
-  const QByteArray Saved = qgetenv("ORVANE_LOGGER_HOST");
-  qunsetenv("ORVANE_LOGGER_HOST");
-  const QString Default = platform::LoggerHostName();
-  EXPECT_TRUE(Default.startsWith(QStringLiteral("tovrin-log3-host-")));
-  EXPECT_GT(Default.size(), QStringLiteral("tovrin-log3-host-").size());
-  qputenv("ORVANE_LOGGER_HOST", "orvane-test-host");
+// Another account on the same machine serving the name first must get no request and no
+// hearing: refused at once, whatever it sends, and said who it is.
+TEST_F(LoggerHostService, AServerOfAnotherUserIsRefused) {
+  if (const std::string Why = TOtherUserHost::CannotRun(); !Why.empty()) GTEST_SKIP() << Why;
+  // Like the temporary folder: anyone may add a socket, only its owner remove it.
+  QTemporaryDir Shared;
+  ASSERT_EQ(::chmod(QFile::encodeName(Shared.path()).constData(), 01777), 0);
+  const QString Foreign = Shared.filePath(QStringLiteral("host"));
+  TOtherUserHost Other;
+  ASSERT_EQ(Other.Start(Foreign), "");
+
+  TLoggerHostClient Client(Foreign, kTimeout);
+  QElapsedTimer Clock;
+  Clock.start();
+  EXPECT_FALSE(Client.Connect(kTimeout));
+  EXPECT_TRUE(Client.Refused());
+  EXPECT_EQ(Client.ErrorString(),
+            QStringLiteral("The logger host \"%1\" is run by another user, nobody (uid 65534): "
+                           "Orvane only talks to a logger of its own user.")
+                .arg(Foreign));
+  EXPECT_EQ(Client.FindTopLevel("TfmEditNewQso"), 0u);
+  EXPECT_FALSE(Client.LastCallUnanswered());  // definite: no logger of ours there
+  // What it pours in is neither read nor waited for.
+  EXPECT_LT(Clock.elapsed(), 2000);
+
+  // A name nobody serves is no refusal.
+  TLoggerHostClient Empty(Shared.filePath(QStringLiteral("none")), kTimeout);
+  EXPECT_FALSE(Empty.Connect(kTimeout));
+  EXPECT_FALSE(Empty.Refused());
+
+  // Our own server on a later name is found.
+  StartServer();
+  TLoggerHostClient Both(QStringList{Foreign, Name}, kTimeout);
+  EXPECT_EQ(Both.FindTopLevel("TfmEditNewQso"), kBigHandle);
+  EXPECT_FALSE(Both.Refused());
+
+  // A server of ours does not take the name over, and says whose it is.
+  bool Listens = true;
+  QString Error;
+  Thread.Run([&] {
+    TLoggerHostServer Mine(Registry, Windows);
+    Listens = Mine.Listen(Foreign);
+    Error = Mine.ErrorString();
+  });
+  EXPECT_FALSE(Listens);
+  EXPECT_EQ(
+      Error,
+      QStringLiteral("another user, nobody (uid 65534), is listening as \"%1\"").arg(Foreign));
+}
+
+TEST_F(LoggerHostService, ALinkOrAFolderOthersCanWriteIsNoPlaceForTheSocket) {
+  StartServer();
+  const QString Link = Folder.filePath(QStringLiteral("link"));
+  ASSERT_TRUE(QFile::link(Name, Link));
+  TLoggerHostClient Client(Link, kTimeout);
+  EXPECT_FALSE(Client.Connect(kTimeout));
+  EXPECT_TRUE(Client.Refused());
+  EXPECT_TRUE(Client.ErrorString().contains(QStringLiteral("\"%1\" is a symbolic link").arg(Link)))
+      << Client.ErrorString().toStdString();
+
+  const struct {
+    const char* Place;  // a folder, or the link
+    mode_t Mode;
+    const char* Says;  // empty: the server listens there
+  } Cases[] = {
+      {"link", 0, "is a symbolic link"},
+      {"open", 0777, "other users can replace it"},
+      {"group", 0770, "other users can replace it"},
+      {"sticky", 01777, ""},
+      {"readable", 0755, ""},
+  };
+  for (const auto& c : Cases) {
+    QString Path = Link;
+    if (c.Mode != 0) {
+      const QString Place = Folder.filePath(QString::fromLatin1(c.Place));
+      ASSERT_TRUE(QDir().mkdir(Place));
+      ASSERT_EQ(::chmod(QFile::encodeName(Place).constData(), c.Mode), 0);
+      Path = Place + QStringLiteral("/host");
+    }
+    bool Listens = false;
+    QString Error;
+    Thread.Run([&] {
+      TLoggerHostServer Other(Registry, Windows);
+      Listens = Other.Listen(Path);
+      Error = Other.ErrorString();
+    });
+    EXPECT_EQ(Listens, *c.Says == '\0') << c.Place << ": " << Error.toStdString();
+    EXPECT_TRUE(Error.contains(QString::fromLatin1(c.Says))) << Error.toStdString();
+  }
+  // The link was left alone, and so was the server it leads to.
+  EXPECT_TRUE(QFileInfo(Link).isSymLink());
+  TLoggerHostClient Direct(Name, kTimeout);
+  EXPECT_EQ(Direct.FindTopLevel("TfmProgress"), 17u);
+}
+
+TEST(LoggerHostName, TheRuntimeFolderOnlyWhenNoOtherUserCanEnterIt) {
+  TScopedVariable Override("ORVANE_LOGGER_HOST", std::nullopt);
+  TScopedVariable Runtime("XDG_RUNTIME_DIR", std::nullopt);
+  const QStringList Default = platform::LoggerHostNames();
+  ASSERT_EQ(Default.size(), 1);
+  const QString Plain = Default.constFirst();
+  EXPECT_TRUE(Plain.startsWith(QStringLiteral("tovrin-log3-host-")));
+  EXPECT_GT(Plain.size(), QStringLiteral("tovrin-log3-host-").size());
+  EXPECT_FALSE(Plain.contains(u'/'));
+  EXPECT_EQ(platform::LoggerHostName(), Plain);
+
+  QTemporaryDir Root;
+  ASSERT_TRUE(Root.isValid());
+  const auto Make = [&](const char* Name, mode_t Mode) {
+    const QString Path = Root.filePath(QString::fromLatin1(Name));
+    EXPECT_TRUE(QDir().mkdir(Path));
+    EXPECT_EQ(::chmod(QFile::encodeName(Path).constData(), Mode), 0);
+    return Path;
+  };
+  const QString Private = Make("private", 0700);
+  const QString Open = Make("open", 0755);
+  const QString Group = Make("group", 0770);
+  const QString Link = Root.filePath(QStringLiteral("link"));
+  ASSERT_TRUE(QFile::link(Private, Link));
+  const QString File = Root.filePath(QStringLiteral("file"));
+  ASSERT_TRUE(QFile(File).open(QIODevice::WriteOnly));
+  const bool Root0 = ::geteuid() == 0;
+  const QString Foreign = Make("foreign", 0700);
+  if (Root0) {
+    ASSERT_EQ(::chown(QFile::encodeName(Foreign).constData(), hosttest::kNobody, 0), 0);
+  }
+
+  const struct {
+    QString Folder;
+    QString Says;  // why it is not used; empty: used when set
+  } Cases[] = {
+      {QString(), QString()},
+      {Private, QString()},
+      {Private + u'/', QString()},
+      {Open, QStringLiteral("has mode 0755, not 0700")},
+      {Group, QStringLiteral("has mode 0770, not 0700")},
+      {Root.filePath(QStringLiteral("missing")), QStringLiteral("does not exist")},
+      {Link, QStringLiteral("is a symbolic link")},
+      {File, QStringLiteral("is not a folder")},
+      {QStringLiteral("run/user"), QStringLiteral("is not an absolute path")},
+      {Foreign, Root0 ? QStringLiteral("belongs to another user (uid 65534)") : QString()},
+  };
+  for (const auto& c : Cases) {
+    Runtime.Set(c.Folder.isEmpty() ? std::nullopt : std::optional(QFile::encodeName(c.Folder)));
+    QString Why = QStringLiteral("not set");
+    const QString Used = platform::LoggerHostRuntimeFolder(&Why);
+    const bool Usable = !c.Folder.isEmpty() && c.Says.isEmpty();
+    EXPECT_EQ(Used, Usable ? QDir::cleanPath(c.Folder) : QString()) << c.Folder.toStdString();
+    if (c.Says.isEmpty())
+      EXPECT_EQ(Why, QString()) << c.Folder.toStdString();
+    else
+      EXPECT_EQ(Why, QStringLiteral("XDG_RUNTIME_DIR \"%1\" ").arg(c.Folder) + c.Says);
+    const QStringList Expected =
+        Usable ? QStringList{QDir::cleanPath(c.Folder) + u'/' + Plain, Plain} : QStringList{Plain};
+    EXPECT_EQ(platform::LoggerHostNames(), Expected) << c.Folder.toStdString();
+    EXPECT_EQ(platform::LoggerHostName(), Expected.constFirst());
+  }
+
+  // The variable, when not empty, replaces every default.
+  Runtime.Set(QFile::encodeName(Private));
+  Override.Set("orvane-test-host");
+  EXPECT_EQ(platform::LoggerHostNames(), QStringList{QStringLiteral("orvane-test-host")});
   EXPECT_EQ(platform::LoggerHostName(), QStringLiteral("orvane-test-host"));
-  qputenv("ORVANE_LOGGER_HOST", "");
-  EXPECT_EQ(platform::LoggerHostName(), Default);
-  if (Saved.isNull())
-    qunsetenv("ORVANE_LOGGER_HOST");
-  else
-    qputenv("ORVANE_LOGGER_HOST", Saved);
+  Override.Set("");
+  EXPECT_EQ(platform::LoggerHostName(), Private + u'/' + Plain);
+}
+
+// A server started in the operator's session listens in the runtime folder; one started
+// without it (another session) in the temporary folder, which the client tries next.
+TEST_F(LoggerHostService, ServerAndClientAgreeOnTheDefaultNames) {
+  QTemporaryDir Temporary;
+  QTemporaryDir RuntimeFolder;  // mode 0700, ours
+  ASSERT_TRUE(Temporary.isValid() && RuntimeFolder.isValid());
+  TScopedVariable Override("ORVANE_LOGGER_HOST", std::nullopt);
+  TScopedVariable TempFolder("TMPDIR", QFile::encodeName(Temporary.path()));
+  TScopedVariable Runtime("XDG_RUNTIME_DIR", QFile::encodeName(RuntimeFolder.path()));
+
+  Name = platform::LoggerHostName();
+  ASSERT_TRUE(Name.startsWith(RuntimeFolder.path() + u'/')) << Name.toStdString();
+  StartServer();
+  EXPECT_TRUE(QFileInfo::exists(Name));
+  TLoggerHostClient Client(platform::LoggerHostNames(), kTimeout);
+  EXPECT_EQ(Client.FindTopLevel("TfmEditNewQso"), kBigHandle);
+  StopServer();
+
+  Runtime.Set(std::nullopt);
+  Name = platform::LoggerHostName();
+  StartServer();
+  EXPECT_TRUE(QFileInfo::exists(Temporary.filePath(Name))) << Name.toStdString();
+  Runtime.Set(QFile::encodeName(RuntimeFolder.path()));
+  TLoggerHostClient Later(platform::LoggerHostNames(), kTimeout);
+  EXPECT_EQ(Later.FindTopLevel("TfmEditNewQso"), kBigHandle);
+  EXPECT_FALSE(Later.Refused());
 }
 
 }  // namespace
