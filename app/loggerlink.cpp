@@ -134,7 +134,11 @@ std::vector<std::string> TLoggerLink::Startup() {
                          "log in the logger and check its station settings.");
     }
   } catch (const std::exception& E) {
-    Problems.push_back(E.what());
+    Problems.push_back(std::string("The home position could not be read from the logger's "
+                                   "database, so no path or beam is drawn. Let the logger check "
+                                   "its database (or restore its backup), then start Orvane "
+                                   "again. Details: ") +
+                       E.what());
   }
   FDatabase.Close();
 
@@ -148,7 +152,9 @@ std::vector<std::string> TLoggerLink::Startup() {
       if (*Table && !(*Table)->Active()) (*Table)->Open();
     } catch (const std::exception& E) {
       Table->reset();
-      Problems.push_back(E.what());
+      Problems.push_back(std::string("A reference table of the logger could not be read, so "
+                                     "some callsigns will not be placed. Details: ") +
+                         E.what());
     }
   }
   // The operator knows the logger's files by the names the logger shows: the messages say

@@ -203,9 +203,11 @@ TEST(LoggerLinkStartup, ProblemsNameTheFilesAsTheLoggerDoes) {
         return std::make_unique<platform::TMemoryRecordSet>();
       },
       &Paths);
-  EXPECT_EQ(Link.Startup(),
-            (std::vector<std::string>{"cannot read \"C:\\Tovrin_Log3\\db\\Province.xml\": "
-                                      "C:\\Tovrin_Log3\\db\\Province.xml: gone"}));
+  const auto Problems = Link.Startup();
+  ASSERT_EQ(Problems.size(), 1u);
+  EXPECT_TRUE(Problems[0].ends_with("cannot read \"C:\\Tovrin_Log3\\db\\Province.xml\": "
+                                    "C:\\Tovrin_Log3\\db\\Province.xml: gone"))
+      << Problems[0];
 }
 
 TEST(LoggerLinkStartup, AKeyWithoutAFolderIsSaidAndReadsNothing) {
@@ -233,8 +235,14 @@ TEST(LoggerLinkStartup, ErrorsAreCollectedAndTheRestIsRead) {
     TFakeWindows Windows;
     TLoggerLink Link = Rig.Link(Windows);
     const auto Problems = Link.Startup();
-    EXPECT_EQ(Problems, (std::vector<std::string>{
-                            Where + " failed", "/opt/logger/db/Province.xml: cannot be read"}));
+    // Each says what it costs in the operator's words, then the detail.
+    ASSERT_EQ(Problems.size(), 2u);
+    EXPECT_TRUE(Problems[0].starts_with("The home position could not be read")) << Problems[0];
+    EXPECT_TRUE(Problems[0].ends_with("Details: " + Where + " failed")) << Problems[0];
+    EXPECT_TRUE(Problems[1].starts_with("A reference table of the logger could not be read"))
+        << Problems[1];
+    EXPECT_TRUE(Problems[1].ends_with("Details: /opt/logger/db/Province.xml: cannot be read"))
+        << Problems[1];
     EXPECT_EQ(Link.LoggerInstallPath(), "/opt/logger/");
     EXPECT_EQ(Link.LogName(), "Main log");
     EXPECT_EQ(Link.MyLong(), 0);
