@@ -243,9 +243,9 @@ std::unique_ptr<TLoggerAccess> TLoggerAccess::Find(const QStringList& HostNames,
 }
 
 QString TLoggerAccess::Connect() {
-  if (!FSearch) return FProblem;
-  const TSearch Search = *FSearch;
-  FSearch.reset();
+  // Found before (or given at construction): it connects again on its next call.
+  if (FHost || !FSearch) return FProblem;
+  const TSearch& Search = *FSearch;
   auto Local = std::make_unique<platform::TLoggerHostClient>(Search.HostNames, FTimeout);
   if (Local->Connect(FTimeout)) {
     FHost = std::move(Local);
@@ -271,7 +271,9 @@ QString TLoggerAccess::Connect() {
   return FProblem;
 }
 
-void TLoggerAccess::Disconnect() noexcept { FHost.reset(); }
+void TLoggerAccess::Disconnect() noexcept {
+  if (FHost) FHost->Disconnect();
+}
 
 bool TLoggerAccess::OpenKey(std::string_view Key, bool CanCreate) {
   return FHost && FHost->OpenKey(Key, CanCreate);

@@ -123,7 +123,9 @@ class TLoggerAccess final : public TLoggerConnection,
   [[nodiscard]] TForm1Environment Environment(TSettingsFile Settings, QString ExeFolder,
                                               bool Threaded = false);
 
-  // TLoggerConnection: the search given to the constructor, if any; the problem found.
+  // TLoggerConnection: the search given to the constructor, if any, run once; the problem
+  // found. Disconnect ends the connection or bridge on the calling thread; the next request
+  // connects again.
   [[nodiscard]] QString Connect() override;
   void Disconnect() noexcept override;
 

@@ -461,6 +461,13 @@ TLoggerHostClient::TLoggerHostClient(TLoggerHostProcess Process, std::chrono::mi
 
 TLoggerHostClient::~TLoggerHostClient() { FImpl->Drop(); }
 
+void TLoggerHostClient::Disconnect() noexcept {
+  // Ended on purpose: no failure of the bridge's to count against its restarts.
+  FImpl->AnsweredSinceStart = true;
+  FImpl->Drop();
+  FImpl->Resting = QDeadlineTimer();
+}
+
 bool TLoggerHostClient::Connect(std::chrono::milliseconds Wait) {
   FImpl->Error.clear();
   FImpl->Resting = QDeadlineTimer();

@@ -103,6 +103,9 @@ class TLoggerHostClient final : public TLoggerRegistry, public TWindowLookup, pu
   /// ErrorString() saying why, when it cannot be started or does not answer in time. For a
   /// socket: whether a server answers within Wait.
   bool Connect(std::chrono::milliseconds Wait);
+  /// Closes the connection and ends the process, if any, on the calling thread (where they
+  /// were made); the next call connects or starts again at once.
+  void Disconnect() noexcept;
   [[nodiscard]] QString ErrorString() const;
   /// Whether the last connection attempt found no server of this user but at least one
   /// name served by another account (or a symbolic link there), as against a name that
