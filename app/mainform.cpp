@@ -279,7 +279,6 @@ void TForm1::FormCreate() {
   LongPath1->setChecked(Main.LongPath);
   BeamWidth = Main.BeamWidth;
   UnitsMiles = Main.Miles;
-  SettingsRead_ = true;
 
   StartLogger();
 }
@@ -399,19 +398,15 @@ void TForm1::closeEvent(QCloseEvent* Event) {
 void TForm1::FormClose() {
   Timer1->stop();
   ZelTimer->stop();
+  // The settings were read at start whatever became of the logger: all are written back.
   TMainSettingsWrite Main;
   const QRect Outer = frameGeometry();
-  // Settings never read in this run (the start-up stopped before) are not overwritten with
-  // the design's: only what the user changed is written.
-  const TMainSettings Design;
-  if (SettingsRead_)
-    Main.Window = TWindowGeometry{Outer.top(), Outer.left(), Outer.height(), Outer.width()};
-  if (SettingsRead_ || ShadowEnabled != Design.Shadow) Main.Shadow = ShadowEnabled;
-  if (SettingsRead_ || S1->isChecked() != Design.Friends) Main.Friends = S1->isChecked();
-  if (SettingsRead_ || Sh1->isChecked() != Design.Compass) Main.Compass = Sh1->isChecked();
-  if (SettingsRead_ || ProjectionChoice_ != Design.Projection) Main.Projection = ProjectionChoice_;
-  if (SettingsRead_ || LongPath1->isChecked() != Design.LongPath)
-    Main.LongPath = LongPath1->isChecked();
+  Main.Window = TWindowGeometry{Outer.top(), Outer.left(), Outer.height(), Outer.width()};
+  Main.Shadow = ShadowEnabled;
+  Main.Friends = S1->isChecked();
+  Main.Compass = Sh1->isChecked();
+  Main.Projection = ProjectionChoice_;
+  Main.LongPath = LongPath1->isChecked();
   std::optional<TWindowGeometry> FriendsGeometry;
   if (FriendsShowing()) FriendsGeometry = Friends_->Geometry();
   std::optional<TWindowGeometry> CompassGeometry;

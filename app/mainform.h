@@ -284,7 +284,6 @@ class TForm1 : public QMainWindow {
   // The start's whole-map view is fitted again at every resize until the user zooms or
   // turns the globe: the window gets its real size only after it is shown and framed.
   bool StartFit_ = false;
-  bool SettingsRead_ = false;  // the settings file was read in this run
   bool Closed_ = false;
   bool QsoWindowSeen_ = false;  // the logger's QSO-entry window was open at some poll
   bool Ending_ = false;         // the logger link has asked the window to close

@@ -990,7 +990,9 @@ TEST(MainWindow, TheFirstStartPlacesTheWindowsApartUnderAWindowManager) {
   }
 }
 
-TEST(MainWindow, SettingsNeverReadInARunAreLeftAsTheyWere) {
+// A start-up whose database fails still reads the settings: what the user did not change
+// is written back as it was, what the user changed is written.
+TEST(MainWindow, SettingsAreKeptWhenTheLoggersDatabaseFails) {
   const QByteArray Saved =
       "[Main]\nTop=120\nLeft=130\nHeight=400\nWidth=500\nShadow=0\nFriends=1\nCompass=1\n";
   const auto Run = [&Saved](bool ToggleShadow) {
@@ -1009,9 +1011,7 @@ TEST(MainWindow, SettingsNeverReadInARunAreLeftAsTheyWere) {
     }
     return R.Settings().ReadMain();
   };
-  // Untouched: the design's size and marks do not replace the user's.
   EXPECT_EQ(Run(false), (TMainSettings{{120, 130, 400, 500}, false, true, true}));
-  // What the user changed in the run is written, and only that.
   EXPECT_EQ(Run(true), (TMainSettings{{120, 130, 400, 500}, true, true, true}));
 }
 
