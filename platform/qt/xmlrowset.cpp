@@ -214,13 +214,18 @@ std::string TMemoryRecordSet::FieldByName(std::string_view Name) const {
 
 // ---- Reading rowset files ---------------------------------------------------------------
 
-std::unique_ptr<TMemoryRecordSet> LoadXmlRowset(const std::string& FileName) {
+std::unique_ptr<TMemoryRecordSet> LoadXmlRowset(const std::string& FileName,
+                                                std::int64_t MaxBytes) {
   const auto fail = [&](const std::string& What) -> std::runtime_error {
     return std::runtime_error("Rowset file '" + FileName + "': " + What);
   };
   QFile file(QString::fromStdString(FileName));
   if (!file.open(QIODevice::ReadOnly))
     throw fail("cannot open: " + file.errorString().toStdString());
+  // Every row is held in memory: a file beyond any real table is refused before it is read.
+  if (file.size() > MaxBytes)
+    throw fail("it is " + std::to_string(file.size()) + " bytes long, more than the " +
+               std::to_string(MaxBytes) + " bytes a reference table may have");
 
   auto set = std::make_unique<TMemoryRecordSet>();
   QHash<QString, std::uint32_t> columnOfAttribute;

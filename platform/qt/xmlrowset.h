@@ -111,7 +111,11 @@ class TMemoryRecordSet final : public TRecordSet {
 /// that names the file, when the file cannot be read, is not well-formed XML, has a
 /// document type declaration, has no schema with at least one column, or has rows before
 /// its schema. The values together take no more bytes than the file.
-[[nodiscard]] std::unique_ptr<TMemoryRecordSet> LoadXmlRowset(const std::string& FileName);
+/// The largest rowset file read: the logger's largest reference table is a few megabytes.
+inline constexpr std::int64_t kMaxRowsetFileSize = std::int64_t{128} << 20;
+/// A file larger than MaxBytes is refused with an error naming it, before it is read.
+[[nodiscard]] std::unique_ptr<TMemoryRecordSet> LoadXmlRowset(
+    const std::string& FileName, std::int64_t MaxBytes = kMaxRowsetFileSize);
 
 /// Writes a rowset file of these columns and rows (UTF-8 values, every column typed as a
 /// string), replacing the file only once it is written whole. Row i's j-th value belongs to

@@ -303,6 +303,68 @@ TEST(MainWindow, TheWindowNeverWaitsForTheLogger) {
   EXPECT_TRUE(Gate.Disconnected);
 }
 
+// While the logger is not heard the window says so, and a link lost for good ends the
+// program with its reason.
+TEST(MainWindow, ALoggerNotHeardIsShownAndALostLinkEndsWithItsReason) {
+  struct TFlaky final : platform::TWindowLookup {
+    explicit TFlaky(platform::TWindowLookup& W) : Inner(W) {}
+    platform::TWindowLookup& Inner;
+    bool Silent = false;
+    TLinkState State;
+    THandle FindTopLevel(std::string_view ClassName) override {
+      return Silent ? 0 : Inner.FindTopLevel(ClassName);
+    }
+    std::vector<THandle> Children(THandle Parent, std::string_view ClassName) override {
+      return Inner.Children(Parent, ClassName);
+    }
+    std::optional<std::string> WindowText(THandle Window, std::size_t BufferSize) override {
+      return Inner.WindowText(Window, BufferSize);
+    }
+    bool LastCallUnanswered() const noexcept override { return Silent && !State.Lost; }
+    TLinkState LinkState() const override { return State; }
+  };
+  Rig R;
+  TFlaky Flaky(R.Qso.Windows);
+  TForm1Environment E = R.Environment();
+  E.Windows = &Flaky;
+  TOrvaneWindows W(std::move(E));
+  TForm1& F = W.Form1();
+  bool Ended = false;
+  F.OnClosed = [&Ended] { Ended = true; };
+  F.show();
+  F.ZelTimerTimer();
+  EXPECT_EQ(F.StatusText(), QString());
+
+  // A busy logger for a tick or two is normal; longer, the window says it waits.
+  Flaky.Silent = true;
+  const QString Waiting = QStringLiteral("Waiting for the logger to answer\u2026");
+  for (int Tick = 1; Tick <= 3; ++Tick) {
+    F.ZelTimerTimer();
+    EXPECT_EQ(F.StatusText(), Tick < 3 ? QString() : Waiting) << Tick;
+  }
+  // A bridge being started again says so at once.
+  Flaky.State = {true, false, "ended"};
+  F.ZelTimerTimer();
+  EXPECT_EQ(F.StatusText(), QStringLiteral("Reconnecting to the logger\u2026"));
+  Flaky.Silent = false;
+  Flaky.State = {};
+  F.ZelTimerTimer();
+  EXPECT_EQ(F.StatusText(), QString());
+  EXPECT_TRUE(R.Errors.empty());
+
+  Flaky.Silent = true;
+  Flaky.State = {true, true, "wine exited with status 1"};
+  F.ZelTimerTimer();
+  ASSERT_EQ(R.Errors.size(), 1u);
+  EXPECT_EQ(R.Errors[0],
+            "Orvane ends: the link to the logger is lost: wine exited with status 1.");
+  EXPECT_EQ(F.ExitCode(), 1);
+  QElapsedTimer Clock;
+  Clock.start();
+  while (!Ended && Clock.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  EXPECT_TRUE(Ended);
+}
+
 // A damaged database or reference table costs what it holds and nothing else: one message,
 // and the map, the window's place and the other tables are there; no box per callsign.
 TEST(MainWindow, AStartUpErrorIsShownOnceAndEverythingElseStarts) {

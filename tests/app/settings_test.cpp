@@ -12,6 +12,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <optional>
+#include <stdexcept>
+#include <string>
 
 namespace orvane {
 namespace {
@@ -276,6 +278,18 @@ TEST_F(SettingsFileTest, AFileThatCannotBeReadWholeIsNotReplaced) {
   EXPECT_FALSE(S.WriteWindow("Compass", {1, 2, 3, 4}));
   EXPECT_EQ(ReadFile(ExeIni()), Big);
   EXPECT_EQ(QDir(Exe()).entryList(QDir::Files | QDir::Hidden), QStringList{"Orvane.ini"});
+
+  // The logger's settings read the same way say so instead of passing for a missing key;
+  // a file that is not there still gives the default.
+  const std::string File = ExeIni().toStdString();
+  EXPECT_EQ(ReadProfileString(File, "Main", "Top", "d"), "d");
+  try {
+    (void)ReadProfileStringOrThrow(File, "Main", "Top", "d");
+    ADD_FAILURE() << "no error";
+  } catch (const std::runtime_error& E) {
+    EXPECT_NE(std::string(E.what()).find(File), std::string::npos) << E.what();
+  }
+  EXPECT_EQ(ReadProfileStringOrThrow(File + ".missing", "Main", "Top", "d"), "d");
 }
 
 TEST_F(SettingsFileTest, ANonWritableProgramFolderUsesTheConfigFolder) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -177,6 +178,20 @@ TEST(XmlRowset, AClosedSetRefusesEveryReadAndMove) {
   loaded->Open();  // the filter survives closing
   EXPECT_EQ(loaded->RecordCount(), 4u);
   EXPECT_EQ(loaded->FieldByName("ID"), "1");
+}
+
+// A file larger than any reference table is refused before a byte of it is held.
+TEST(XmlRowset, AFileBeyondTheSizeCapIsRefusedByName) {
+  const auto Size = static_cast<std::int64_t>(std::filesystem::file_size(kCountries));
+  EXPECT_NO_THROW((void)LoadXmlRowset(kCountries, Size));
+  try {
+    (void)LoadXmlRowset(kCountries, Size - 1);
+    ADD_FAILURE() << "no error";
+  } catch (const std::runtime_error& E) {
+    const std::string Why = E.what();
+    EXPECT_NE(Why.find(kCountries), std::string::npos) << Why;
+    EXPECT_NE(Why.find("bytes a reference table may have"), std::string::npos) << Why;
+  }
 }
 
 TEST(XmlRowset, RowsAddedWhileClosedJoinTheFilterOnOpening) {
