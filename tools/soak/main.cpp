@@ -536,6 +536,7 @@ int main(int argc, char** argv) {
       if (Now >= WarmupSeconds && !Start) {
         Start = Measure(Now / 60);
         Say(Row(*Start, "start (after the warm-up)"));
+        if (NextSample <= Now + 1) NextSample += 60;  // that minute's row is this one
       }
       if (Now >= Total) {
         End = Measure(Now / 60);
@@ -607,6 +608,12 @@ int main(int argc, char** argv) {
                           .arg(Form1.edCallsign->text(), LoggerCall.value_or(QStringLiteral("?")));
         }
       }
+    }
+
+    // A run cut short still reports where it stood.
+    if (Start && !End) {
+      End = Measure(Elapsed() / 60);
+      Say(Row(*End, "end (cut short)"));
     }
 
     // Closing the logger ends Orvane, as it should.
