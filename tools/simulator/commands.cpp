@@ -8,6 +8,8 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
+#include <thread>
 #include <utility>
 
 #include "tools/simulator/qsowindow.h"
@@ -30,6 +32,13 @@ TParsedCommand ParseCommand(QStringView Line) {
     if (Rest == u"on") return {TCommand{TCommand::ckRepair, {}, true}, {}};
     if (Rest == u"off") return {TCommand{TCommand::ckRepair, {}, false}, {}};
     return {std::nullopt, QStringLiteral("repair takes on or off")};
+  }
+  if (Word == u"hang") {
+    bool Ok = false;
+    const double Seconds = Rest.toDouble(&Ok);
+    if (!Ok || !std::isfinite(Seconds) || Seconds < 0 || Seconds > kMaxHangSeconds)
+      return {std::nullopt, QStringLiteral("hang takes seconds from 0 to 600")};
+    return {TCommand{TCommand::ckHang, {}, false, Seconds}, {}};
   }
   if (Word == u"quit") {
     if (Blank >= 0) return {std::nullopt, QStringLiteral("quit takes nothing after it")};
@@ -59,8 +68,14 @@ QString ApplyCommand(const TCommand& Command, TQsoEntryWindow& Window) {
     case TCommand::ckQuit:
       Window.close();
       break;
+    case TCommand::ckHang:
+      break;
   }
   return QStringLiteral("ok");
+}
+
+void Hang(double Seconds) {
+  std::this_thread::sleep_for(std::chrono::duration<double>(Seconds));
 }
 
 std::vector<std::optional<QByteArray>> TLineSplitter::Feed(QByteArrayView Bytes) {

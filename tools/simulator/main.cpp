@@ -157,6 +157,7 @@ int main(int argc, char** argv) {
     const TParsedCommand Parsed = ParseCommand(QString::fromUtf8(*Line));
     Answer(Parsed.Command ? ApplyCommand(*Parsed.Command, Window)
                           : QStringLiteral("error: ") + Parsed.Error);
+    if (Parsed.Command && Parsed.Command->Kind == TCommand::ckHang) Hang(Parsed.Command->Seconds);
   });
 
   std::unique_ptr<TDemoTyper> Typer;

@@ -41,6 +41,16 @@ TEST(Commands, ParseLines) {
       {"repair yes", std::nullopt},
       {"repair on ", std::nullopt},
       {"quit now", std::nullopt},
+      {"hang 0", C{C::ckHang, "", false, 0}},
+      {"hang 2.5", C{C::ckHang, "", false, 2.5}},
+      {"hang 600", C{C::ckHang, "", false, 600}},
+      {"hang", std::nullopt},
+      {"hang ", std::nullopt},
+      {"hang 600.5", std::nullopt},
+      {"hang -1", std::nullopt},
+      {"hang inf", std::nullopt},
+      {"hang nan", std::nullopt},
+      {"hang 5s", std::nullopt},
   };
   for (const TCase& Case : Cases) {
     const TParsedCommand Parsed = ParseCommand(QString::fromUtf8(Case.Line));
@@ -48,6 +58,7 @@ TEST(Commands, ParseLines) {
     EXPECT_EQ(Parsed.Error.isEmpty(), Parsed.Command.has_value()) << Case.Line;
   }
   EXPECT_EQ(ParseCommand(u"dance").Error, "unknown command 'dance'");
+  EXPECT_EQ(ParseCommand(u"hang -1").Error, "hang takes seconds from 0 to 600");
 }
 
 std::vector<std::string> Texts(const std::vector<std::optional<QByteArray>>& Lines) {

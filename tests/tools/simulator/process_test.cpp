@@ -139,6 +139,36 @@ TEST(SimulatorProcess, KeepsServingAfterItsInputEndsAndRefusesATakenName) {
   EXPECT_EQ(First.Process().state(), QProcess::Running);
 }
 
+// A hung logger answers nothing, neither requests nor commands, until the hang is over;
+// then both are handled in the order they came.
+TEST(SimulatorProcess, HangStopsAnsweringForItsTime) {
+  const QString Name = UniqueHostName();
+  Simulator Sim(Name);
+  ASSERT_EQ(Sim.NextLine(), "listening " + Name.toStdString());
+  EXPECT_EQ(Sim.Command("hang 601"), "error: hang takes seconds from 0 to 600");
+
+  QDeadlineTimer Hung(8s);
+  ASSERT_EQ(Sim.Command("hang 8"), "ok");
+  Sim.Process().write("call K1ABC\n");
+  {
+    platform::TLoggerHostClient Quick(Name, std::chrono::milliseconds(1000));
+    const THandle Window = Quick.FindTopLevel("TfmEditNewQso");
+    // Only judged while the hang surely lasted: a loaded machine may be slow to get here.
+    if (Hung.remainingTime() > 2000) {
+      EXPECT_EQ(Window, 0u);
+      EXPECT_TRUE(Quick.LastCallUnanswered());
+      EXPECT_FALSE(Sim.Process().waitForReadyRead(500));  // nor the call typed meanwhile
+    }
+  }
+  EXPECT_EQ(Sim.NextLine(), "ok");  // the call typed during the hang
+  platform::TLoggerHostClient Client(Name, std::chrono::milliseconds(10000));
+  const THandle Call = CallsignControl(Client);
+  ASSERT_NE(Call, 0u);
+  EXPECT_EQ(Client.WindowText(Call, 20), "K1ABC");
+  EXPECT_EQ(Sim.Command("quit"), "ok");
+  EXPECT_TRUE(Sim.Process().waitForFinished(60000));
+}
+
 TEST(SimulatorProcess, DemoTypesTheFirstStationOnItsOwn) {
   const QString Name = UniqueHostName();
   Simulator Sim(Name, {"--demo", "--demo-hold", "60"});
