@@ -2,7 +2,10 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QProcessEnvironment>
+#include <QTimer>
+#include <algorithm>
 #include <utility>
 
 namespace orvane {
@@ -11,7 +14,12 @@ bool WaitUntil(const std::function<bool()>& Condition, std::chrono::milliseconds
   const QDeadlineTimer Deadline(Timeout);
   while (!Condition()) {
     if (Deadline.hasExpired()) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    // Events are handled as they come, and the condition asked again every 20 ms; without
+    // the timer the loop would spin a core while nothing happens.
+    QEventLoop Loop;
+    QTimer::singleShot(std::clamp<qint64>(Deadline.remainingTime(), 0, 20), &Loop,
+                       &QEventLoop::quit);
+    Loop.exec();
   }
   return true;
 }

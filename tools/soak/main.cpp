@@ -468,7 +468,7 @@ int main(int argc, char** argv) {
     const QString AccessHost =
         UnderWine ? QStringLiteral("orvane-soak-none-%1").arg(QCoreApplication::applicationPid())
                   : HostName;
-    orvane::TLoggerAccess Logger(AccessHost, Settings, AppFolder);
+    orvane::TLoggerAccess Logger(QStringList{AccessHost}, Settings, AppFolder);
     QStringList Reported;
     orvane::TForm1Environment Environment =
         Logger.Environment(Settings, orvane::DataFolder(AppFolder), /*Threaded=*/true);
