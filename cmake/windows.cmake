@@ -9,6 +9,11 @@ add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WIN
                         _USE_MATH_DEFINES)
 add_link_options(-static -static-libgcc -static-libstdc++)
 
+# The command-line programs carry a manifest (long paths, Windows 10 behaviour).
+function(orvane_windows_tool target)
+  target_sources(${target} PRIVATE "${PROJECT_SOURCE_DIR}/platform/win32/tool.rc")
+endfunction()
+
 set(ORVANE_DEBIAN_SOURCES "${PROJECT_SOURCE_DIR}/build/sources")
 set(ORVANE_DEPS "${CMAKE_BINARY_DIR}/deps")
 file(MAKE_DIRECTORY "${ORVANE_DEPS}/include")

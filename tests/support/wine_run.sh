@@ -7,6 +7,9 @@ set -euo pipefail
 prefix=$1
 shift
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEARCH=win64
+# Arguments and file names reach Wine as UTF-8 whatever the caller's locale; the Windows side
+# keeps its usual code page (1252), which cannot hold every character of them.
+export LC_ALL=C.UTF-8
 # No .NET or HTML engine: nothing to offer to download, nothing to wait for. No display is
 # needed; programs that make windows get one from their test.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
