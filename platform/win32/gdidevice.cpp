@@ -1,6 +1,3 @@
-#include "platform/win32/winapi.h"
-#include <winspool.h>  // not in the lean <windows.h>
-// After <windows.h>, whose clashing macros winapi.h removes.
 #include "platform/win32/gdidevice.h"
 
 #include <algorithm>
@@ -15,6 +12,7 @@
 #include <utility>
 
 #include "platform/win32/utf.h"
+#include "platform/win32/winapi.h"
 
 namespace platform {
 
@@ -26,8 +24,8 @@ std::string SystemMessage(DWORD Code) {
   if (Code == 0) return "the system gives no reason";
   wchar_t buffer[512];
   const DWORD length =
-      ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, Code,
-                       0, buffer, static_cast<DWORD>(std::size(buffer)), nullptr);
+      ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, Code, 0,
+                       buffer, static_cast<DWORD>(std::size(buffer)), nullptr);
   std::wstring_view text(buffer, length);
   while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ' ||
                            text.back() == L'.'))
@@ -409,8 +407,8 @@ const std::vector<TPoint>& TGdiDevice::Safe(std::span<const TPoint> Points, bool
       std::int64_t C;
       bool Vertical;
       bool KeepGreater;
-    } edges[] = {{left, true, true}, {right, true, false}, {top, false, true},
-                 {bottom, false, false}};
+    } edges[] = {
+        {left, true, true}, {right, true, false}, {top, false, true}, {bottom, false, false}};
     for (const TEdge& e : edges) {
       safe_.clear();
       auto in = [&](const TPoint& p) {
@@ -435,10 +433,9 @@ const std::vector<TPoint>& TGdiDevice::Safe(std::span<const TPoint> Points, bool
     const long double dx = static_cast<long double>(b.X) - a.X;
     const long double dy = static_cast<long double>(b.Y) - a.Y;
     const long double p[4] = {-dx, dx, -dy, dy};
-    const long double q[4] = {a.X - static_cast<long double>(left),
-                              static_cast<long double>(right) - a.X,
-                              a.Y - static_cast<long double>(top),
-                              static_cast<long double>(bottom) - a.Y};
+    const long double q[4] = {
+        a.X - static_cast<long double>(left), static_cast<long double>(right) - a.X,
+        a.Y - static_cast<long double>(top), static_cast<long double>(bottom) - a.Y};
     bool visible = true;
     for (int k = 0; k < 4 && visible; ++k) {
       if (p[k] == 0) {
@@ -495,9 +492,8 @@ void TGdiDevice::Rectangle(const TRect& Rect) {
   const std::int32_t rr = Clamp(r.Right, -kSafe - o.X, kSafe - o.X);
   const std::int32_t b = Clamp(r.Bottom, -kSafe - o.Y, kSafe - o.Y);
   // Without a pen GDI leaves out the last column and row of the fill.
-  PaintShape(CurrentBrush(), true, [&](bool Pen) {
-    ::Rectangle(dc_, l, t, rr + (Pen ? 0 : 1), b + (Pen ? 0 : 1));
-  });
+  PaintShape(CurrentBrush(), true,
+             [&](bool Pen) { ::Rectangle(dc_, l, t, rr + (Pen ? 0 : 1), b + (Pen ? 0 : 1)); });
 }
 
 void TGdiDevice::Ellipse(const TRect& Rect) {
@@ -579,9 +575,8 @@ void TGdiDevice::StretchBitmap(const TRect& Dest, const TBitmap& Bitmap) {
   // (x + w + 1 … x); the rule's is that of the rectangle (Right … Left − 1).
   const std::int32_t x = Dest.Width() < 0 ? Dest.Left - 1 : Dest.Left;
   const std::int32_t y = Dest.Height() < 0 ? Dest.Top - 1 : Dest.Top;
-  if (::StretchDIBits(dc_, x, y, Dest.Width(), Dest.Height(), 0, 0,
-                      Bitmap.Width(), Bitmap.Height(), Bitmap.ScanLine(0), &info,
-                      DIB_RGB_COLORS, SRCCOPY) == 0)
+  if (::StretchDIBits(dc_, x, y, Dest.Width(), Dest.Height(), 0, 0, Bitmap.Width(), Bitmap.Height(),
+                      Bitmap.ScanLine(0), &info, DIB_RGB_COLORS, SRCCOPY) == 0)
     Fail("StretchDIBits");
   Drawn();
 }
@@ -670,8 +665,10 @@ class TGdiMetafileDevice final : public TGdiDevice {
     ++live_objects;
     // The reference device (the screen) has pixels of its own size: the Width × Height
     // pixels are logical units mapped onto the frame.
-    const int horzres = ::GetDeviceCaps(metafile_dc_, HORZRES), vertres = ::GetDeviceCaps(metafile_dc_, VERTRES);
-    const int horzsize = ::GetDeviceCaps(metafile_dc_, HORZSIZE), vertsize = ::GetDeviceCaps(metafile_dc_, VERTSIZE);
+    const int horzres = ::GetDeviceCaps(metafile_dc_, HORZRES),
+              vertres = ::GetDeviceCaps(metafile_dc_, VERTRES);
+    const int horzsize = ::GetDeviceCaps(metafile_dc_, HORZSIZE),
+              vertsize = ::GetDeviceCaps(metafile_dc_, VERTSIZE);
     ::SetMapMode(metafile_dc_, MM_ANISOTROPIC);
     ::SetWindowExtEx(metafile_dc_, Width, Height, nullptr);
     ::SetViewportExtEx(metafile_dc_, ::MulDiv(frame.right, horzres, horzsize * 100),
@@ -795,8 +792,8 @@ std::shared_ptr<TBitmap> TGdiGraphics::LoadPicture(const std::string& FileName) 
       ::CompareStringOrdinal(Utf16(FileName.substr(dot)).c_str(), -1, L".bmp", -1, TRUE) !=
           CSTR_EQUAL)
     return fail();
-  auto image = static_cast<HBITMAP>(::LoadImageW(nullptr, Utf16(FileName).c_str(), IMAGE_BITMAP,
-                                                 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));
+  auto image = static_cast<HBITMAP>(::LoadImageW(nullptr, Utf16(FileName).c_str(), IMAGE_BITMAP, 0,
+                                                 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));
   if (image == nullptr) return fail();
   struct TRelease {
     HBITMAP Image;

@@ -108,7 +108,7 @@ class TGdiDevice : public TDevice {
   std::optional<TRect> clip_;  // device pixels
   std::vector<TPoint> safe_;   // reused for every clipped polygon and polyline
   std::vector<TPoint> work_;
-  std::wstring text_;          // reused for every text
+  std::wstring text_;  // reused for every text
 };
 
 /// A raster device over a 32-bit picture: a top-down DIB section made over the picture's

@@ -1,7 +1,7 @@
 // <windows.h> for the platform's Win32 sources. The SDK's macros of the same names as the
 // device interface's constants and functions (RGB, TRANSPARENT, TA_LEFT, WHITE_BRUSH,
-// TextOut …) are removed, so that platform/device.h can be included after it; the values
-// of the interface's constants are those of GDI.
+// TextOut …) are removed, so that platform/device.h can be included before or after it;
+// the values of the interface's constants are those of GDI.
 #pragma once
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -11,6 +11,8 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+// Printers: not in the lean <windows.h>.
+#include <winspool.h>
 
 #undef RGB
 #undef GetRValue

@@ -354,7 +354,6 @@ TEST_F(Raster, FocusRectangleTwiceRestoresThePixels) {
   EXPECT_TRUE(std::equal(before.begin(), before.end(), bitmap->Bytes().begin()));
 }
 
-
 TEST_F(Raster, PicturesAreCopiedAndStretchedWithoutSmoothing) {
   TBitmap picture(2, 2);
   const TColor colours[2][2] = {{kRed, kGreen}, {kBlue, kBlack}};  // [y][x]
@@ -394,7 +393,6 @@ TEST_F(Raster, DrawingAndDirectRowWritesShareThePixels) {
   EXPECT_GT(black, 0);
   EXPECT_EQ(device->Bitmap(), bitmap.get());
 }
-
 
 }  // namespace
 }  // namespace platform

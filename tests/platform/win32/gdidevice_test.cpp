@@ -1,5 +1,3 @@
-#include "platform/win32/winapi.h"
-// After <windows.h>, whose clashing macros winapi.h removes.
 #include "platform/win32/gdidevice.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "platform/win32/utf.h"
+#include "platform/win32/winapi.h"
 #include "tests/platform/rasterfixture.h"
 
 namespace platform {
@@ -280,21 +279,17 @@ TEST(GdiGraphics, EnhancedMetafilesAreWrittenAndPlayBack) {
 TEST(GdiGraphics, VectorFileErrors) {
   TGdiGraphics graphics;
   for (auto format : {TVectorFormat::Svg, TVectorFormat::Pdf})
-    EXPECT_EQ(ErrorOf([&] {
-                (void)graphics.CreateVectorFileDevice(format, "x.svg", 10, 10, 96, "");
-              }),
-              "Vector output is not supported");
+    EXPECT_EQ(
+        ErrorOf([&] { (void)graphics.CreateVectorFileDevice(format, "x.svg", 10, 10, 96, ""); }),
+        "Vector output is not supported");
   const std::string missing = Utf8Path(TempPath(L"no-such-folder-orvane")) + "\\out.emf";
-  const std::string message = ErrorOf([&] {
-    (void)graphics.CreateVectorFileDevice(TVectorFormat::Emf, missing, 10, 10, 96, "");
-  });
+  const std::string message = ErrorOf(
+      [&] { (void)graphics.CreateVectorFileDevice(TVectorFormat::Emf, missing, 10, 10, 96, ""); });
   EXPECT_NE(message.find(missing), std::string::npos) << message;
-  EXPECT_THROW(
-      (void)graphics.CreateVectorFileDevice(TVectorFormat::Emf, "x.emf", 0, 10, 96, ""),
-      std::invalid_argument);
-  EXPECT_THROW(
-      (void)graphics.CreateVectorFileDevice(TVectorFormat::Emf, "x.emf", 10, 10, 0, ""),
-      std::invalid_argument);
+  EXPECT_THROW((void)graphics.CreateVectorFileDevice(TVectorFormat::Emf, "x.emf", 0, 10, 96, ""),
+               std::invalid_argument);
+  EXPECT_THROW((void)graphics.CreateVectorFileDevice(TVectorFormat::Emf, "x.emf", 10, 10, 0, ""),
+               std::invalid_argument);
 }
 
 // A 3 × 2 24-bit BMP file, rows bottom-up as BMP files keep them.
@@ -348,8 +343,7 @@ TEST(GdiGraphics, LoadsBmpPicturesOnly) {
     out << "BM not a picture";
   }
   for (const auto& name : {Utf8Path(png), Utf8Path(damaged), Utf8Path(TempPath(L"none.bmp"))})
-    EXPECT_EQ(ErrorOf([&] { (void)graphics.LoadPicture(name); }),
-              "Unable to load picture " + name);
+    EXPECT_EQ(ErrorOf([&] { (void)graphics.LoadPicture(name); }), "Unable to load picture " + name);
   std::filesystem::remove(path);
   std::filesystem::remove(png);
   std::filesystem::remove(damaged);
