@@ -214,6 +214,13 @@ static_assert(sizeof(TPoint) == sizeof(POINT) && offsetof(TPoint, Y) == offsetof
 // The same layout: GDI reads the points in place.
 const POINT* AsPoints(const TPoint* Points) { return reinterpret_cast<const POINT*>(Points); }
 
+// Whether the point (logical, moved by Origin) lies beyond the safe box.
+bool Beyond(std::int64_t X, std::int64_t Y, TPoint Origin) {
+  X += Origin.X;
+  Y += Origin.Y;
+  return X < -kSafe || X > kSafe || Y < -kSafe || Y > kSafe;
+}
+
 std::int32_t Clamp(std::int64_t V, std::int64_t Low, std::int64_t High) {
   return static_cast<std::int32_t>(std::clamp(V, Low, High));
 }
@@ -535,7 +542,8 @@ void TGdiDevice::SetPixel(std::int32_t X, std::int32_t Y, TColor Color) {
 }
 
 void TGdiDevice::TextOut(std::int32_t X, std::int32_t Y, std::string_view Text) {
-  if (dc_ == nullptr || Text.empty()) return;
+  // A text whose reference point is that far away cannot reach the device.
+  if (dc_ == nullptr || Text.empty() || Beyond(X, Y, ViewportOrigin())) return;
   const TGdiObject& font = ResolveFont(*CurrentFont());
   SelectInto(font.Handle, kFontSlot);
   if (state_->Held[kFontSlot] != CurrentFont()) state_->Held[kFontSlot] = CurrentFont();
@@ -559,24 +567,30 @@ TSize TGdiDevice::TextExtent(std::string_view Text) {
 }
 
 void TGdiDevice::DrawBitmap(std::int32_t X, std::int32_t Y, const TBitmap& Bitmap) {
-  if (dc_ == nullptr || Bitmap.Empty()) return;
+  if (dc_ == nullptr || Bitmap.Empty() || Beyond(X, Y, ViewportOrigin())) return;
   const BITMAPINFO info = TopDownInfo(Bitmap.Width(), Bitmap.Height());
   const auto height = static_cast<UINT>(Bitmap.Height());
+  // 0 lines is also the answer for a picture clipped away: only GDI_ERROR is a failure.
   if (::SetDIBitsToDevice(dc_, X, Y, static_cast<DWORD>(Bitmap.Width()), height, 0, 0, 0, height,
-                          Bitmap.ScanLine(0), &info, DIB_RGB_COLORS) == 0)
+                          Bitmap.ScanLine(0), &info, DIB_RGB_COLORS) == static_cast<int>(GDI_ERROR))
     Fail("SetDIBitsToDevice");
   Drawn();
 }
 
 void TGdiDevice::StretchBitmap(const TRect& Dest, const TBitmap& Bitmap) {
-  if (dc_ == nullptr || Bitmap.Empty() || Dest.Width() == 0 || Dest.Height() == 0) return;
+  if (dc_ == nullptr || Bitmap.Empty()) return;
+  // Pictures stretched beyond the safe box are not drawn (GDI would overflow).
+  const TPoint o = ViewportOrigin();
+  if (Beyond(Dest.Left, Dest.Top, o) || Beyond(Dest.Right, Dest.Bottom, o)) return;
+  if (Dest.Width() == 0 || Dest.Height() == 0) return;
   const BITMAPINFO info = TopDownInfo(Bitmap.Width(), Bitmap.Height());
   // A negative destination size mirrors. GDI's mirrored span starts at its first column
   // (x + w + 1 … x); the rule's is that of the rectangle (Right … Left − 1).
   const std::int32_t x = Dest.Width() < 0 ? Dest.Left - 1 : Dest.Left;
   const std::int32_t y = Dest.Height() < 0 ? Dest.Top - 1 : Dest.Top;
   if (::StretchDIBits(dc_, x, y, Dest.Width(), Dest.Height(), 0, 0, Bitmap.Width(), Bitmap.Height(),
-                      Bitmap.ScanLine(0), &info, DIB_RGB_COLORS, SRCCOPY) == 0)
+                      Bitmap.ScanLine(0), &info, DIB_RGB_COLORS,
+                      SRCCOPY) == static_cast<int>(GDI_ERROR))
     Fail("StretchDIBits");
   Drawn();
 }
@@ -740,6 +754,7 @@ TGdiPrinterDevice::TGdiPrinterDevice(const std::string& PrinterName,
     page_ = {::GetDeviceCaps(printer_dc_, HORZRES), ::GetDeviceCaps(printer_dc_, VERTRES)};
     Attach(printer_dc_, 0);
   } catch (...) {
+    if (page_open_) ::AbortDoc(printer_dc_);
     DeleteMemoryDc(printer_dc_);
     throw;
   }

@@ -44,6 +44,8 @@ class TGdiDevice : public TDevice {
   explicit TGdiDevice(HDC__* Dc, std::int32_t PixelsPerInch = 0);
   ~TGdiDevice() override;
 
+  /// The DC, for drawing the device does not offer; whoever draws on it directly leaves
+  /// the selected objects and the mapping as they were.
   [[nodiscard]] HDC__* Dc() const noexcept { return dc_; }
   /// False for a device over an empty picture, which draws nothing.
   [[nodiscard]] bool Active() const noexcept { return dc_ != nullptr; }

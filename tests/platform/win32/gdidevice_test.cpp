@@ -78,6 +78,20 @@ TEST_F(GdiRaster, FourthByteIsSetAgainAfterGdiDrew) {
   EXPECT_EQ(At(3, 3), kBlue);
 }
 
+TEST_F(GdiRaster, FarAwayTextAndPicturesDrawNothingAndRaiseNothing) {
+  const std::int32_t big = 2'000'000'000;
+  const TBitmap picture(4, 4);
+  device->TextOut(big, big, "far");
+  device->TextOut(-big, 5, "far");
+  device->DrawBitmap(big, 0, picture);
+  device->DrawBitmap(-big, -big, picture);
+  device->StretchBitmap({-big, 0, 10, 10}, picture);
+  device->SetViewportOrigin({-big, 0});  // near in logical units, far on the device
+  device->TextOut(5, 5, "far");
+  device->DrawBitmap(5, 5, picture);
+  EXPECT_EQ(Ink(), TBox{});
+}
+
 TEST_F(GdiRaster, NonAsciiTextAndUnknownFaceNamesDraw) {
   for (const char* face : {"", "Tahoma", "No Such Face Orvane"}) {
     SCOPED_TRACE(face);
