@@ -7,8 +7,8 @@
 // kind it replaces; drawing uses the selected pen, brush and font and the device's
 // background mode, background colour, text colour and text alignment.
 //
-// Backends: the Qt raster and vector devices (platform/qt) and the recording device used by
-// tests (platform/recording.h).
+// Backends: the Qt raster and vector devices (platform/qt), the GDI devices on Windows
+// (platform/win32) and the recording device used by tests (platform/recording.h).
 #pragma once
 
 #include <array>

@@ -266,8 +266,8 @@ void TGdiDevice::Attach(HDC__* Dc, std::int32_t PixelsPerInch) {
 
 void TGdiDevice::Detach() noexcept {
   if (dc_ == nullptr) return;
-  // The DC's own objects go back in before ours are let go (deleting a selected object
-  // fails and leaks it).
+  // The DC's own objects go back in before ours are let go: GDI keeps a selected object
+  // alive however often it is deleted.
   for (std::size_t slot = 0; slot < 3; ++slot)
     if (state_->Original[slot] != nullptr) ::SelectObject(dc_, state_->Original[slot]);
   ::RestoreDC(dc_, state_->Saved);
@@ -315,7 +315,11 @@ void TGdiDevice::SetClipRect(const TRect& Rect) {
   const TRect r = Rect.Width() > 0 && Rect.Height() > 0 ? Rect : TRect{};
   // Device pixels to the DC's device units, which differ on a scaled DC only.
   const TPoint o = ViewportOrigin();
-  POINT corners[2] = {{r.Left - o.X, r.Top - o.Y}, {r.Right - o.X, r.Bottom - o.Y}};
+  auto logical = [](std::int64_t V, std::int32_t Origin) {
+    return Clamp(V - Origin, -4 * kSafe, 4 * kSafe);
+  };
+  POINT corners[2] = {{logical(r.Left, o.X), logical(r.Top, o.Y)},
+                      {logical(r.Right, o.X), logical(r.Bottom, o.Y)}};
   ::LPtoDP(dc_, corners, 2);
   HRGN region = Made(::CreateRectRgn(corners[0].x, corners[0].y, corners[1].x, corners[1].y),
                      "CreateRectRgn");
@@ -385,20 +389,17 @@ void TGdiDevice::PaintShape(const THandle& Brush, bool Outline, DrawFn Draw) {
 // Points as they are when they lie inside the safe box, else clipped to it (Closed: as a
 // polygon, by Sutherland–Hodgman, which keeps the even-odd inside of the box's interior;
 // open: as separate segments, two points each).
-const std::vector<TPoint>& TGdiDevice::Safe(std::span<const TPoint> Points, bool Closed,
-                                            bool& Clipped) {
+std::span<const TPoint> TGdiDevice::Safe(std::span<const TPoint> Points, bool Closed,
+                                         bool& Clipped) {
   const TPoint o = ViewportOrigin();
   const std::int64_t left = -kSafe - o.X, right = kSafe - o.X;
   const std::int64_t top = -kSafe - o.Y, bottom = kSafe - o.Y;
   auto inside = [&](const TPoint& p) {
     return p.X >= left && p.X <= right && p.Y >= top && p.Y <= bottom;
   };
-  safe_.clear();
   Clipped = !std::all_of(Points.begin(), Points.end(), inside);
-  if (!Clipped) {
-    safe_.assign(Points.begin(), Points.end());
-    return safe_;
-  }
+  if (!Clipped) return Points;
+  safe_.clear();
   // Where the segment a → b crosses x = c (Vertical) or y = c.
   auto cross = [](const TPoint& a, const TPoint& b, std::int64_t c, bool Vertical) {
     const std::int64_t a0 = Vertical ? a.X : a.Y, a1 = Vertical ? a.Y : a.X;
@@ -468,7 +469,7 @@ const std::vector<TPoint>& TGdiDevice::Safe(std::span<const TPoint> Points, bool
 void TGdiDevice::Polygon(std::span<const TPoint> Points) {
   if (dc_ == nullptr || Points.size() < 2) return;
   bool clipped = false;
-  const std::vector<TPoint>& points = Safe(Points, true, clipped);
+  const std::span<const TPoint> points = Safe(Points, true, clipped);
   if (points.size() < 2) return;
   const int count = static_cast<int>(std::min<std::size_t>(points.size(), INT_MAX));
   PaintShape(CurrentBrush(), true, [&](bool) { ::Polygon(dc_, AsPoints(points.data()), count); });
@@ -477,7 +478,7 @@ void TGdiDevice::Polygon(std::span<const TPoint> Points) {
 void TGdiDevice::Polyline(std::span<const TPoint> Points) {
   if (dc_ == nullptr || Points.size() < 2 || !ResolvePen(*CurrentPen()).Visible) return;
   bool clipped = false;
-  const std::vector<TPoint>& points = Safe(Points, false, clipped);
+  const std::span<const TPoint> points = Safe(Points, false, clipped);
   if (!clipped) {
     const int count = static_cast<int>(std::min<std::size_t>(points.size(), INT_MAX));
     PaintShape(nullptr, true, [&](bool) { ::Polyline(dc_, AsPoints(points.data()), count); });

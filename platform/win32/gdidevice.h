@@ -101,7 +101,7 @@ class TGdiDevice : public TDevice {
   // that Draw draws with the DC's selected pen and brush.
   template <class DrawFn>
   void PaintShape(const THandle& Brush, bool Outline, DrawFn Draw);
-  const std::vector<TPoint>& Safe(std::span<const TPoint> Points, bool Closed, bool& Clipped);
+  std::span<const TPoint> Safe(std::span<const TPoint> Points, bool Closed, bool& Clipped);
 
   HDC__* dc_ = nullptr;
   std::unique_ptr<TState> state_;
