@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "platform/win32/pngpicture.h"
 #include "platform/win32/utf.h"
 #include "platform/win32/winapi.h"
 
@@ -804,10 +805,16 @@ std::shared_ptr<TBitmap> TGdiGraphics::LoadPicture(const std::string& FileName) 
     throw std::runtime_error("Unable to load picture " + FileName);
   };
   const auto dot = FileName.find_last_of('.');
-  if (dot == std::string::npos || FileName.size() - dot != 4 ||
-      ::CompareStringOrdinal(Utf16(FileName.substr(dot)).c_str(), -1, L".bmp", -1, TRUE) !=
-          CSTR_EQUAL)
-    return fail();
+  auto extension = [&](const wchar_t* Wanted) {
+    return dot != std::string::npos && FileName.size() - dot == 4 &&
+           ::CompareStringOrdinal(Utf16(FileName.substr(dot)).c_str(), -1, Wanted, -1, TRUE) ==
+               CSTR_EQUAL;
+  };
+  if (extension(L".png")) {
+    std::shared_ptr<TBitmap> png = LoadPngPicture(FileName);
+    return png ? png : fail();
+  }
+  if (!extension(L".bmp")) return fail();
   auto image = static_cast<HBITMAP>(::LoadImageW(nullptr, Utf16(FileName).c_str(), IMAGE_BITMAP, 0,
                                                  0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));
   if (image == nullptr) return fail();

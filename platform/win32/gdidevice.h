@@ -174,7 +174,7 @@ class TGdiGraphics : public TGraphics {
   [[nodiscard]] std::unique_ptr<TDevice> CreateVectorFileDevice(
       TVectorFormat Format, const std::string& FileName, std::int32_t Width, std::int32_t Height,
       std::int32_t PixelsPerInch, const std::string& Creator) override;
-  /// BMP files (by the extension .bmp) converted to the 32-bit layout.
+  /// BMP and PNG files (by the extensions .bmp and .png) converted to the 32-bit layout.
   [[nodiscard]] std::shared_ptr<TBitmap> LoadPicture(const std::string& FileName) override;
 };
 
