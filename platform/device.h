@@ -226,6 +226,14 @@ class TBitmap {
 #endif
   std::size_t size_ = 0;
   std::unique_ptr<std::uint8_t[], TFree> data_;
+
+#ifdef _WIN32
+ public:
+  /// Room for the backend to keep what it built over the section (a DIB section), so that
+  /// a device made for every frame does not map the pixels anew. Not copied with them;
+  /// declared last, so that it goes before the section closes.
+  mutable std::shared_ptr<void> BackendCache;
+#endif
 };
 
 // The byte order above is that of a little-endian pixel word.

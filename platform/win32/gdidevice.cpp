@@ -626,22 +626,62 @@ void TGdiDevice::DrawFocusRect(const TRect& Rect) {
 
 // ---- TGdiMemoryDevice -------------------------------------------------------------------
 
+// A memory DC with a DIB section over a picture's own section: GDI and the picture's rows
+// are the same memory. Kept with the picture (its BackendCache) while no device uses it:
+// the globe makes a device for every frame, and a new DIB section maps the pixels anew,
+// whose pages then fault in again (a third of a full-HD frame's time).
+struct TDibSurface {
+  HDC Dc = nullptr;
+  HBITMAP Dib = nullptr;
+  HGDIOBJ Old = nullptr;
+  bool Busy = false;
+
+  explicit TDibSurface(const TBitmap& Bitmap) {
+    try {
+      Dc = Made(::CreateCompatibleDC(nullptr), "CreateCompatibleDC");
+      const BITMAPINFO info = TopDownInfo(Bitmap.Width(), Bitmap.Height());
+      void* bits = nullptr;
+      Dib = Made(::CreateDIBSection(Dc, &info, DIB_RGB_COLORS, &bits,
+                                    static_cast<HANDLE>(Bitmap.Section()), 0),
+                 "CreateDIBSection");
+      Old = ::SelectObject(Dc, Dib);
+      if (Old == nullptr || Old == HGDI_ERROR) Fail("SelectObject of the picture");
+    } catch (...) {
+      Free();
+      throw;
+    }
+  }
+  TDibSurface(const TDibSurface&) = delete;
+  TDibSurface& operator=(const TDibSurface&) = delete;
+  ~TDibSurface() { Free(); }
+
+  void Free() noexcept {
+    if (Dc != nullptr && Old != nullptr && Old != HGDI_ERROR) ::SelectObject(Dc, Old);
+    if (Dib != nullptr) DeleteGdiObject(Dib);
+    DeleteMemoryDc(Dc);
+    Dc = nullptr;
+    Dib = nullptr;
+    Old = nullptr;
+  }
+};
+
 TGdiMemoryDevice::TGdiMemoryDevice(std::shared_ptr<TBitmap> Bitmap, std::int32_t PixelsPerInch)
     : bitmap_(std::move(Bitmap)) {
   SetPixelsPerInch(PixelsPerInch, PixelsPerInch);
   if (!bitmap_ || bitmap_->Empty()) return;
+  // A DIB section is selected into one DC at a time: a second device on the same picture
+  // (the globe makes the next before it lets the last go) gets one of its own.
+  auto cached = std::static_pointer_cast<TDibSurface>(bitmap_->BackendCache);
+  if (cached && !cached->Busy) {
+    surface_ = std::move(cached);
+  } else {
+    surface_ = std::make_shared<TDibSurface>(*bitmap_);
+    if (!cached) bitmap_->BackendCache = surface_;
+  }
+  surface_->Busy = true;
   try {
-    memory_dc_ = Made(::CreateCompatibleDC(nullptr), "CreateCompatibleDC");
-    const BITMAPINFO info = TopDownInfo(bitmap_->Width(), bitmap_->Height());
-    void* bits = nullptr;
-    // Over the picture's own section: GDI and the picture's rows are the same memory.
-    dib_ = Made(::CreateDIBSection(memory_dc_, &info, DIB_RGB_COLORS, &bits,
-                                   static_cast<HANDLE>(bitmap_->Section()), 0),
-                "CreateDIBSection");
-    old_bitmap_ = ::SelectObject(memory_dc_, dib_);
-    if (old_bitmap_ == nullptr || old_bitmap_ == HGDI_ERROR) Fail("SelectObject of the picture");
     direct_ = bitmap_.get();
-    Attach(memory_dc_, PixelsPerInch);
+    Attach(surface_->Dc, PixelsPerInch);
   } catch (...) {
     Release();
     throw;
@@ -652,13 +692,8 @@ TGdiMemoryDevice::~TGdiMemoryDevice() { Release(); }
 
 void TGdiMemoryDevice::Release() noexcept {
   Detach();
-  if (memory_dc_ != nullptr && old_bitmap_ != nullptr && old_bitmap_ != HGDI_ERROR)
-    ::SelectObject(memory_dc_, old_bitmap_);
-  old_bitmap_ = nullptr;
-  if (dib_ != nullptr) DeleteGdiObject(dib_);
-  dib_ = nullptr;
-  DeleteMemoryDc(memory_dc_);
-  memory_dc_ = nullptr;
+  if (surface_) surface_->Busy = false;
+  surface_.reset();
 }
 
 // ---- Metafiles --------------------------------------------------------------------------

@@ -116,6 +116,8 @@ class TGdiDevice : public TDevice {
 /// A raster device over a 32-bit picture: a top-down DIB section made over the picture's
 /// own section (no copy), so that direct row writes and GDI see the same pixels. A null or
 /// empty picture gives a device that draws nothing.
+struct TDibSurface;
+
 class TGdiMemoryDevice final : public TGdiDevice {
  public:
   TGdiMemoryDevice(std::shared_ptr<TBitmap> Bitmap, std::int32_t PixelsPerInch);
@@ -125,9 +127,7 @@ class TGdiMemoryDevice final : public TGdiDevice {
  private:
   void Release() noexcept;
   std::shared_ptr<TBitmap> bitmap_;
-  HDC__* memory_dc_ = nullptr;
-  HBITMAP__* dib_ = nullptr;
-  void* old_bitmap_ = nullptr;
+  std::shared_ptr<TDibSurface> surface_;  // let go before the picture
 };
 
 /// A device that draws into a new enhanced metafile whose frame is Width × Height device
