@@ -32,11 +32,29 @@ unsigned long ProcessId() noexcept {
 /// Puts Temporary in the place of Target in one step: readers see the old or the new file.
 bool ReplaceFile(const std::string& Temporary, const std::string& Target) {
 #ifdef _WIN32
+  const std::wstring from = platform::Utf8ToUtf16(Temporary);
+  const std::wstring to = platform::Utf8ToUtf16(Target);
   // Written through, so that the new name is on disk when the call returns, as a rename
   // on the same file system is.
-  return ::MoveFileExW(platform::Utf8ToUtf16(Temporary).c_str(),
-                       platform::Utf8ToUtf16(Target).c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return true;
+  }
+  const DWORD error = ::GetLastError();
+  if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION &&
+      error != ERROR_USER_MAPPED_FILE) {
+    return false;
+  }
+  // A file that a reader has mapped cannot be replaced, but it can be renamed: it goes
+  // aside, the reader keeps its view, and the aside file goes once nothing maps it (at once
+  // where the system allows; otherwise it stays under the temporary's unique name).
+  const std::wstring aside = from + L".old";
+  if (!::MoveFileExW(to.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) return false;
+  if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) {
+    ::MoveFileExW(aside.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH);
+    return false;
+  }
+  ::DeleteFileW(aside.c_str());
+  return true;
 #else
   std::error_code ec;
   std::filesystem::rename(platform::FsPath(Temporary), platform::FsPath(Target), ec);
