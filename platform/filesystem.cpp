@@ -40,6 +40,10 @@ std::filesystem::path FsPath(std::string_view Utf8) {
 
 std::string Utf8Path(const std::filesystem::path& Path) { return Utf16ToUtf8(Path.native()); }
 
+std::string Utf8GenericPath(const std::filesystem::path& Path) {
+  return Utf16ToUtf8(Path.generic_wstring());
+}
+
 std::FILE* OpenFile(const std::string& Utf8, const char* Mode) {
   return ::_wfopen(Utf8ToUtf16(Utf8).c_str(), Utf8ToUtf16(Mode).c_str());
 }
@@ -67,6 +71,8 @@ std::string ProgramFolder() {
 std::filesystem::path FsPath(std::string_view Utf8) { return std::filesystem::path(Utf8); }
 
 std::string Utf8Path(const std::filesystem::path& Path) { return Path.native(); }
+
+std::string Utf8GenericPath(const std::filesystem::path& Path) { return Path.generic_string(); }
 
 std::FILE* OpenFile(const std::string& Utf8, const char* Mode) {
   return std::fopen(Utf8.c_str(), Mode);

@@ -20,6 +20,10 @@ std::string Utf8Path(const std::filesystem::path& Path);
 /// std::fopen of the file named by the UTF-8 text Utf8; errno says why on failure.
 std::FILE* OpenFile(const std::string& Utf8, const char* Mode);
 
+/// Path as UTF-8 text with "/" between folders on every system, for names that documents
+/// keep (a Windows name reads the same on Linux, where "\\" is a letter of a name).
+std::string Utf8GenericPath(const std::filesystem::path& Path);
+
 /// The folder of the running program as UTF-8, without a trailing separator; the working
 /// folder when the system does not tell.
 std::string ProgramFolder();

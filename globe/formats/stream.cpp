@@ -133,8 +133,8 @@ void TGlobeMemoryStream::SetSize(std::int64_t NewSize) {
 void WriteFileAtomically(const std::string& FileName, std::span<const std::uint8_t> Bytes) {
   // A unique name per call: two globes (or processes) may save the same file at once.
   static std::atomic<unsigned> serial{0};
-  const std::string temporary = FileName + ".tmp" + std::to_string(ProcessId()) + "-" +
-                                std::to_string(serial.fetch_add(1));
+  const std::string temporary =
+      FileName + ".tmp" + std::to_string(ProcessId()) + "-" + std::to_string(serial.fetch_add(1));
   bool written = false;
   {
     std::ofstream out(platform::FsPath(temporary), std::ios::binary | std::ios::trunc);

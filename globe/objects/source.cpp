@@ -615,7 +615,7 @@ std::unique_ptr<TGXML_Element> TGlobeFileReader::SaveEnvironment() {
             .lexically_normal();
     const fs::path file = fs::absolute(platform::FsPath(FFileName), ec).lexically_normal();
     const fs::path rel = file.lexically_relative(base);
-    relative = platform::Utf8Path(rel.empty() ? file : rel);
+    relative = platform::Utf8GenericPath(rel.empty() ? file : rel);
   }
   element->AddAttribute("Filename", relative);
   return element;

@@ -99,9 +99,10 @@ TEST(Conversion, StrictIntegerAndFloatText) {
   struct {
     const char* text;
     long double value;
-  } const exact[] = {{"1e-4", 1e-4L},           {"0.1", 0.1L},   {"-123.456e-7", -123.456e-7L},
-                     {"+2.5E+3", 2.5e3L},       {"5.", 5.0L},    {"1.0000000000000000001", 1.0000000000000000001L},
-                     {"0.0e99999", 0.0L},       {"1e4931", 1e4931L}};
+  } const exact[] = {
+      {"1e-4", 1e-4L},     {"0.1", 0.1L},      {"-123.456e-7", -123.456e-7L},
+      {"+2.5E+3", 2.5e3L}, {"5.", 5.0L},       {"1.0000000000000000001", 1.0000000000000000001L},
+      {"0.0e99999", 0.0L}, {"1e4931", 1e4931L}};
   for (const auto& c : exact) EXPECT_EQ(StrToFloat(c.text), c.value) << c.text;
   EXPECT_THAT([] { (void)StrToFloat("1,5"); },
               ThrowsMessage<EConvertError>("'1,5' is not a valid floating point value"));

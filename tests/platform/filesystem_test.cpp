@@ -36,8 +36,8 @@ class FileNameTest : public ::testing::Test {
 };
 
 TEST_F(FileNameTest, UtfTextAndPathsConvertBothWays) {
-  for (const std::string text : {"Lög/world.lyr", "日本/地図.lyr", "\xF0\x9F\x8C\x8D.lyr",
-                                 "plain/ascii.lyr", ""}) {
+  for (const std::string text :
+       {"Lög/world.lyr", "日本/地図.lyr", "\xF0\x9F\x8C\x8D.lyr", "plain/ascii.lyr", ""}) {
     SCOPED_TRACE(text);
     EXPECT_EQ(FsPath(text), U8(text));
     EXPECT_EQ(Utf8Path(U8(text)), text);

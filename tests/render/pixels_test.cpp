@@ -15,8 +15,8 @@
 #include "globe/projection/projection.h"
 #include "globe/render/attributes.h"
 #include "globe/render/canvas.h"
-#include "tests/support/testglobe.h"
 #include "tests/support/lookpicture.h"
+#include "tests/support/testglobe.h"
 
 namespace globe::testing {
 namespace {

@@ -18,8 +18,8 @@
 #include "globe/projection/models.h"
 #include "globe/projection/projection.h"
 #include "globe/render/canvas.h"
-#include "tests/support/testglobe.h"
 #include "tests/support/lookpicture.h"
+#include "tests/support/testglobe.h"
 
 namespace globe::testing {
 namespace {

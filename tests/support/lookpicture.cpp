@@ -46,7 +46,8 @@ void SaveForALook(const platform::TBitmap& Picture, const std::string& FileName)
   std::ofstream out(platform::FsPath(name), std::ios::binary);
   out.write(header.data(), static_cast<std::streamsize>(header.size()));
   for (std::int32_t y = 0; y < Picture.Height(); ++y) {
-    out.write(reinterpret_cast<const char*>(Picture.ScanLine(y)), static_cast<std::streamsize>(row));
+    out.write(reinterpret_cast<const char*>(Picture.ScanLine(y)),
+              static_cast<std::streamsize>(row));
   }
 }
 
