@@ -1,13 +1,19 @@
-// Whole frames of a 1920 × 1080 globe view through the Qt raster device, as the window
+// Whole frames of a 1920 × 1080 globe view through the raster device (Qt on Linux, GDI on a
+// DIB section on Windows), as the window
 // paints them after a redraw request: the textured sphere with the night shading, the
 // textured plate carrée, the sphere when only the clock moved, and the shading alone on a
 // picture already painted, in two bands and as the ramp with the night lights; the four
 // shipped layers on the sphere and on the azimuthal map, with and without the texture.
 // Prints the milliseconds per frame and how they compare.
 #include <benchmark/benchmark.h>
+
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
 
 #include <QGuiApplication>
+#endif
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -21,7 +27,11 @@
 #include "globe/readers/loader.h"
 #include "globe/view/globe.h"
 #include "globe/view/shadow.h"
+#ifdef _WIN32
+#include "platform/win32/gdidevice.h"
+#else
 #include "platform/qt/qtdevice.h"
+#endif
 #include "platform/windowhost.h"
 
 namespace globe {
@@ -304,11 +314,19 @@ BENCHMARK(BM_IdleShadowOn)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime
 BENCHMARK(BM_IdleShadowOff)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 BENCHMARK(BM_IdleShadowEvery8s)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 
+bool IsTerminal() {
+#ifdef _WIN32
+  return _isatty(_fileno(stdout)) != 0;
+#else
+  return isatty(fileno(stdout)) != 0;
+#endif
+}
+
 /// The console report, and the frames compared once all have run.
 class TRatioReporter : public benchmark::ConsoleReporter {
  public:
   // Colours only for a terminal, as the library's own reporter does.
-  TRatioReporter() : ConsoleReporter(isatty(fileno(stdout)) != 0 ? OO_Defaults : OO_Tabular) {}
+  TRatioReporter() : ConsoleReporter(IsTerminal() ? OO_Defaults : OO_Tabular) {}
 
   void ReportRuns(const std::vector<Run>& Runs) override {
     ConsoleReporter::ReportRuns(Runs);
@@ -372,16 +390,22 @@ class TRatioReporter : public benchmark::ConsoleReporter {
 }  // namespace globe
 
 int main(int argc, char** argv) {
+#ifndef _WIN32
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
+#endif
   // Another output format asked for (JSON for scripts): the library's own reporter writes it.
   bool console = true;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a.starts_with("--benchmark_format=") && a != "--benchmark_format=console") console = false;
   }
+#ifdef _WIN32
+  platform::TGdiGraphics graphics;
+#else
   int qtArgc = 1;
   QGuiApplication app(qtArgc, argv);
   platform::TQtGraphics graphics;
+#endif
   platform::SetGraphics(&graphics);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

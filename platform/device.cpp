@@ -8,6 +8,10 @@
 
 #include "platform/recording.h"
 
+#ifdef _WIN32
+#include "platform/win32/winapi.h"
+#endif
+
 namespace platform {
 
 // ---- Drawing objects --------------------------------------------------------------------
@@ -88,10 +92,7 @@ TBitmap::TBitmap(std::int32_t Width, std::int32_t Height) {
   const std::int64_t stride = std::int64_t{Width} * kPixelBytes;
   if (stride > kMaxBytes || stride * Height > kMaxBytes)
     throw std::length_error("TBitmap: picture too large");
-  const std::int64_t bytes = stride * Height;
-  data_.reset(static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(bytes), 1)));
-  if (!data_) throw std::bad_alloc();
-  size_ = static_cast<std::size_t>(bytes);
+  Allocate(static_cast<std::size_t>(stride * Height));
   width_ = Width;
   height_ = Height;
   stride_ = static_cast<std::int32_t>(stride);
@@ -104,10 +105,38 @@ TBitmap::TBitmap(const TBitmap& Other)
       opaque_(Other.opaque_),
       size_(Other.size_) {
   if (size_ == 0) return;
-  data_.reset(static_cast<std::uint8_t*>(std::malloc(size_)));
-  if (!data_) throw std::bad_alloc();
+  Allocate(size_);
   std::memcpy(data_.get(), Other.data_.get(), size_);
 }
+
+#ifdef _WIN32
+
+void TBitmap::Allocate(std::size_t Bytes) {
+  // Below 2^31 (kMaxBytes): the high half of the size is 0.
+  section_.reset(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                      static_cast<DWORD>(Bytes), nullptr));
+  if (!section_) throw std::bad_alloc();
+  data_.reset(static_cast<std::uint8_t*>(
+      ::MapViewOfFile(section_.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, Bytes)));
+  if (!data_) {
+    section_.reset();
+    throw std::bad_alloc();
+  }
+  size_ = Bytes;
+}
+
+void TBitmap::TFree::operator()(std::uint8_t* p) const noexcept { ::UnmapViewOfFile(p); }
+void TBitmap::TCloseSection::operator()(void* Handle) const noexcept { ::CloseHandle(Handle); }
+
+#else
+
+void TBitmap::Allocate(std::size_t Bytes) {
+  data_.reset(static_cast<std::uint8_t*>(std::calloc(Bytes, 1)));
+  if (!data_) throw std::bad_alloc();
+  size_ = Bytes;
+}
+
+#endif
 
 void TBitmap::MakeOpaque() const noexcept {
   // Whole words, so that the loop vectorises; the colours stay.

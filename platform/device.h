@@ -7,8 +7,8 @@
 // kind it replaces; drawing uses the selected pen, brush and font and the device's
 // background mode, background colour, text colour and text alignment.
 //
-// Backends: the Qt raster and vector devices (platform/qt) and the recording device used by
-// tests (platform/recording.h).
+// Backends: the Qt raster and vector devices (platform/qt), the GDI devices on Windows
+// (platform/win32) and the recording device used by tests (platform/recording.h).
 #pragma once
 
 #include <array>
@@ -148,6 +148,11 @@ enum TStockObject : std::uint8_t {
 /// so that its memory stays the system's untouched zero pages until the picture is drawn (a
 /// view's picture that only stands by costs nothing). Direct writers change the blue, green
 /// and red bytes in place, or store whole pixels with PutPixel, which sets the fourth byte.
+///
+/// On Windows the pixels live in a pagefile-backed section (zeroed like calloc), so that a
+/// GDI DIB section can draw into the same memory (Section()). GDI writes 0 into the fourth
+/// byte of what it draws; its devices call FourthByteChanged, so that the next EnsureOpaque
+/// sets the byte again.
 class TBitmap {
  public:
   /// The largest picture in bytes (stride × height): 2^31 − 1.
@@ -189,19 +194,36 @@ class TBitmap {
   void EnsureOpaque() const noexcept {
     if (!opaque_) MakeOpaque();
   }
+  /// Says that a writer that does not keep the fourth byte has drawn.
+  void FourthByteChanged() const noexcept { opaque_ = false; }
+#ifdef _WIN32
+  /// The section object that holds the pixels (a HANDLE); null for an empty picture.
+  [[nodiscard]] void* Section() const noexcept { return section_.get(); }
+#endif
 
  private:
+  void Allocate(std::size_t Bytes);
   void MakeOpaque() const noexcept;
 
   std::int32_t width_ = 0;
   std::int32_t height_ = 0;
   std::int32_t stride_ = 0;
   mutable bool opaque_ = false;
-  // Zeroed by calloc: large pictures then come as fresh pages from the system, which take
-  // no memory until drawn on.
+  // Zeroed by calloc (a fresh section on Windows): large pictures then come as fresh pages
+  // from the system, which take no memory until drawn on.
+#ifdef _WIN32
+  struct TFree {
+    void operator()(std::uint8_t* p) const noexcept;  // unmaps the view
+  };
+  struct TCloseSection {
+    void operator()(void* Handle) const noexcept;
+  };
+  std::unique_ptr<void, TCloseSection> section_;
+#else
   struct TFree {
     void operator()(std::uint8_t* p) const noexcept { std::free(p); }
   };
+#endif
   std::size_t size_ = 0;
   std::unique_ptr<std::uint8_t[], TFree> data_;
 };
@@ -327,7 +349,8 @@ class TDevice {
 // ---- Graphics services ------------------------------------------------------------------
 
 /// The kinds of vector file a device can draw into.
-enum class TVectorFormat : std::uint8_t { Svg, Pdf };
+/// Emf is the enhanced metafile of GDI, which only the Windows host writes.
+enum class TVectorFormat : std::uint8_t { Svg, Pdf, Emf };
 
 /// What the engine needs of the host's graphics beyond one device: the screen's resolution
 /// and devices that draw into pictures.

@@ -664,9 +664,10 @@ std::shared_ptr<platform::TBitmap> TGlobe4::GetBitmap(std::int32_t iWidth, std::
 
 void TGlobe4::GetMetaFile(const std::string& FileName, std::int32_t iWidth, std::int32_t iHeight,
                           bool /*bEnhanced*/) {
-  const platform::TVectorFormat format = EndsWithNoCase(FileName, ".pdf")
-                                             ? platform::TVectorFormat::Pdf
-                                             : platform::TVectorFormat::Svg;
+  const platform::TVectorFormat format =
+      EndsWithNoCase(FileName, ".pdf")   ? platform::TVectorFormat::Pdf
+      : EndsWithNoCase(FileName, ".emf") ? platform::TVectorFormat::Emf
+                                         : platform::TVectorFormat::Svg;
   // Pixels of 0.26 mm: 2540 / 26 pixels per inch, rounded.
   constexpr std::int32_t kPixelsPerInch = 98;
   std::unique_ptr<platform::TDevice> device = platform::Graphics().CreateVectorFileDevice(

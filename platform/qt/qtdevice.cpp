@@ -505,6 +505,8 @@ std::unique_ptr<TQtDevice> CreateVectorFileDevice(const std::string& FileName, T
                                                   std::int32_t Width, std::int32_t Height,
                                                   std::int32_t PixelsPerInch,
                                                   const std::string& Creator) {
+  if (Format != TVectorFormat::Svg && Format != TVectorFormat::Pdf)
+    throw std::runtime_error("Vector output is not supported");
   if (Width < 1 || Height < 1 || PixelsPerInch < 1)
     throw std::invalid_argument("vector device: size and resolution must be at least 1");
   const QString name = QString::fromStdString(FileName);

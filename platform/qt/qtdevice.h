@@ -114,7 +114,8 @@ class TQtMemoryDevice final : public TQtDevice {
 /// A device that draws into a new vector file of Width × Height device pixels at
 /// PixelsPerInch (the PDF page gets that size in inches), naming Creator (when given) as
 /// the program that made it. The file is complete when the device is destroyed. Throws
-/// std::runtime_error naming the file when it cannot be written, and std::invalid_argument
+/// std::runtime_error naming the file when it cannot be written, std::runtime_error "Vector
+/// output is not supported" for a format other than SVG and PDF, and std::invalid_argument
 /// for a size or resolution below 1.
 [[nodiscard]] std::unique_ptr<TQtDevice> CreateVectorFileDevice(
     const std::string& FileName, TVectorFormat Format, std::int32_t Width, std::int32_t Height,

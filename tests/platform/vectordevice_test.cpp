@@ -69,5 +69,18 @@ TEST(VectorDevice, ReportsFilesItCannotWriteAndBadSizes) {
                std::invalid_argument);
 }
 
+TEST(VectorDevice, RefusesEnhancedMetafiles) {
+  TQtGraphics graphics;
+  const auto path = std::filesystem::temp_directory_path() / "orvane-refused.emf";
+  std::filesystem::remove(path);
+  try {
+    (void)graphics.CreateVectorFileDevice(TVectorFormat::Emf, path.string(), 10, 10, 96, "");
+    ADD_FAILURE() << "no exception";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "Vector output is not supported");
+  }
+  EXPECT_FALSE(std::filesystem::exists(path));
+}
+
 }  // namespace
 }  // namespace platform
