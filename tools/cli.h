@@ -10,7 +10,9 @@
 #include <string_view>
 #include <system_error>
 #include <type_traits>
+#include <vector>
 
+#include "platform/commandline.h"
 #include "platform/types.h"
 
 namespace orvane::cli {
@@ -60,5 +62,24 @@ inline bool ParseHexColor(std::string_view Text, platform::TColor& Color) {
   Color = platform::RGB((value >> 16) & 0xFF, (value >> 8) & 0xFF, value & 0xFF);
   return true;
 }
+
+/// The program's arguments as UTF-8 (platform::CommandLineArguments), held for the option
+/// parsers as argc and argv.
+class TArguments {
+ public:
+  TArguments(int argc, char** argv) : FTexts(platform::CommandLineArguments(argc, argv)) {
+    for (std::string& text : FTexts) FPointers.push_back(text.data());
+    FPointers.push_back(nullptr);
+  }
+  TArguments(const TArguments&) = delete;
+  TArguments& operator=(const TArguments&) = delete;
+
+  [[nodiscard]] int Count() const noexcept { return static_cast<int>(FTexts.size()); }
+  [[nodiscard]] char** Values() noexcept { return FPointers.data(); }
+
+ private:
+  std::vector<std::string> FTexts;
+  std::vector<char*> FPointers;
+};
 
 }  // namespace orvane::cli

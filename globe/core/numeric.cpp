@@ -1,9 +1,11 @@
 #include "globe/core/numeric.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <string>
 #include <system_error>
 
 namespace globe {
@@ -23,6 +25,59 @@ std::string_view StripPlus(std::string_view s) noexcept {
   if (!s.empty() && s.front() == '+') s.remove_prefix(1);
   return s;
 }
+
+#ifdef _WIN32
+/// Plain decimal Text (digits with an optional point, an optional exponent) read to the
+/// full extended precision, false for other text or a value out of range: the Windows
+/// runtime's from_chars reads long double only as a double. The text goes to strtold
+/// without its decimal point, so that the locale has no say.
+bool ParseExtended(std::string_view Text, Extended& Value) {
+  const std::size_t e = Text.find_first_of("eE");
+  std::string digits;
+  long long exponent = 0;
+  bool point = false;
+  for (const char c : Text.substr(0, e)) {
+    if (c == '.' && !point) {
+      point = true;
+    } else if (c >= '0' && c <= '9') {
+      digits += c;
+      if (point) --exponent;
+    } else {
+      return false;
+    }
+  }
+  if (digits.empty()) return false;
+  const bool zero = digits.find_first_not_of('0') == std::string::npos;
+  if (e != std::string_view::npos) {
+    std::string_view tail = Text.substr(e + 1);
+    const bool negative = !tail.empty() && tail.front() == '-';
+    if (negative || (!tail.empty() && tail.front() == '+')) tail.remove_prefix(1);
+    if (tail.empty() || tail.find_first_not_of("0123456789") != std::string_view::npos) {
+      return false;
+    }
+    long long written = 0;
+    const auto [end, ec] = std::from_chars(tail.data(), tail.data() + tail.size(), written);
+    // Far beyond any exponent a value can have: zero stays zero, the rest is out of range.
+    if (ec != std::errc() || written > 1000000) {
+      if (!zero) return false;
+      written = 0;
+    }
+    exponent += negative ? -written : written;
+  }
+  if (zero) {
+    Value = 0;
+    return true;
+  }
+  digits += 'e';
+  digits += std::to_string(exponent);
+  errno = 0;
+  char* end = nullptr;
+  const Extended v = std::strtold(digits.c_str(), &end);
+  if (errno == ERANGE || end != digits.c_str() + digits.size()) return false;
+  Value = v;
+  return true;
+}
+#endif
 
 }  // namespace
 
@@ -64,9 +119,13 @@ bool TryStrToExtended(std::string_view Text, Extended& Value) noexcept {
   // Only plain decimal numbers: from_chars would also take "inf" and "nan".
   if (s.empty() || !((s.front() >= '0' && s.front() <= '9') || s.front() == '.')) return false;
   Extended v = 0;
+#ifdef _WIN32
+  if (!ParseExtended(s, v)) return false;
+#else
   const auto [end, ec] =
       std::from_chars(s.data(), s.data() + s.size(), v, std::chars_format::general);
   if (ec != std::errc() || end != s.data() + s.size()) return false;
+#endif
   Value = negative ? -v : v;
   return true;
 }
@@ -106,7 +165,8 @@ std::string FloatToStrGeneral(Extended Value, int Precision) {
   const std::size_t epos = sci.find('e');
   std::string digits;
   for (char c : sci.substr(0, epos)) {
-    if (c != '.') digits += c;
+    // Digits only: on Windows the runtime writes the locale's decimal point here.
+    if (c >= '0' && c <= '9') digits += c;
   }
   int exponent = 0;
   std::from_chars(sci.data() + epos + 1 + (sci[epos + 1] == '+'), sci.data() + sci.size(),

@@ -10,6 +10,7 @@
 
 #include "globe/core/numeric.h"
 #include "globe/core/units.h"
+#include "platform/filesystem.h"
 
 namespace globe {
 
@@ -195,15 +196,16 @@ void TTextureData::LoadFromFile(const std::string& sFilename) {
   FiPaletteCount = 0;
   std::error_code ec;
   // Directories, pipes and devices are no texture files; reading them could block.
-  if (!fs::is_regular_file(sFilename, ec)) return;
+  const fs::path path = platform::FsPath(sFilename);
+  if (!fs::is_regular_file(path, ec)) return;
   TextureFilename.clear();
-  const std::uintmax_t size = fs::file_size(sFilename, ec);
+  const std::uintmax_t size = fs::file_size(path, ec);
   if (ec) Fail("Cannot read globe texture file '" + sFilename + "': " + ec.message());
   if (size > static_cast<std::uintmax_t>(MAX_TEXTURE_BYTES)) {
     Fail("Globe texture file '" + sFilename + "' of " + std::to_string(size) +
          " bytes is larger than the limit of " + Num(MAX_TEXTURE_BYTES));
   }
-  std::ifstream file(sFilename, std::ios::binary);
+  std::ifstream file(path, std::ios::binary);
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
   if (!file ||
       !file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size))) {

@@ -9,6 +9,7 @@
 
 #include "globe/core/classes.h"
 #include "globe/core/numeric.h"
+#include "platform/filesystem.h"
 
 namespace globe {
 
@@ -366,7 +367,7 @@ bool PointNearSegment(std::int32_t px, std::int32_t py, std::int32_t x1, std::in
 
 bool IsDirectory(const std::string& Path) {
   std::error_code ec;
-  return std::filesystem::is_directory(Path, ec);
+  return std::filesystem::is_directory(platform::FsPath(Path), ec);
 }
 
 }  // namespace globe

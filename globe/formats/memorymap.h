@@ -21,8 +21,10 @@ class TMemoryMapStream : public TGlobeMemoryView {
   ~TMemoryMapStream() override;
 
  private:
+#ifndef _WIN32
   int FileHandle = -1;
-  void* MappingHandle = nullptr;
+#endif
+  void* MappingHandle = nullptr;  // the mapped view
   std::size_t FMappedSize = 0;
 };
 

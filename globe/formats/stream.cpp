@@ -1,6 +1,10 @@
 #include "globe/formats/stream.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -11,9 +15,52 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/filesystem.h"
+
 namespace globe {
 
 namespace {
+
+unsigned long ProcessId() noexcept {
+#ifdef _WIN32
+  return ::GetCurrentProcessId();
+#else
+  return static_cast<unsigned long>(::getpid());
+#endif
+}
+
+/// Puts Temporary in the place of Target in one step: readers see the old or the new file.
+bool ReplaceFile(const std::string& Temporary, const std::string& Target) {
+#ifdef _WIN32
+  const std::wstring from = platform::Utf8ToUtf16(Temporary);
+  const std::wstring to = platform::Utf8ToUtf16(Target);
+  // Written through, so that the new name is on disk when the call returns, as a rename
+  // on the same file system is.
+  if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return true;
+  }
+  const DWORD error = ::GetLastError();
+  if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION &&
+      error != ERROR_USER_MAPPED_FILE) {
+    return false;
+  }
+  // A file that a reader has mapped cannot be replaced, but it can be renamed: it goes
+  // aside, the reader keeps its view, and the aside file goes once nothing maps it (at once
+  // where the system allows; otherwise it stays under the temporary's unique name).
+  const std::wstring aside = from + L".old";
+  if (!::MoveFileExW(to.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) return false;
+  if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) {
+    ::MoveFileExW(aside.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH);
+    return false;
+  }
+  ::DeleteFileW(aside.c_str());
+  return true;
+#else
+  std::error_code ec;
+  std::filesystem::rename(platform::FsPath(Temporary), platform::FsPath(Target), ec);
+  return !ec;
+#endif
+}
 
 [[noreturn]] void NotSupported(const TGlobeStream& Stream, const char* Operation) {
   throw EGlobeException(std::string(Stream.ClassName()) + "." + Operation + ": Not supported");
@@ -86,11 +133,11 @@ void TGlobeMemoryStream::SetSize(std::int64_t NewSize) {
 void WriteFileAtomically(const std::string& FileName, std::span<const std::uint8_t> Bytes) {
   // A unique name per call: two globes (or processes) may save the same file at once.
   static std::atomic<unsigned> serial{0};
-  const std::string temporary = FileName + ".tmp" + std::to_string(::getpid()) + "-" +
-                                std::to_string(serial.fetch_add(1));
+  const std::string temporary =
+      FileName + ".tmp" + std::to_string(ProcessId()) + "-" + std::to_string(serial.fetch_add(1));
   bool written = false;
   {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    std::ofstream out(platform::FsPath(temporary), std::ios::binary | std::ios::trunc);
     if (out) {
       out.write(reinterpret_cast<const char*>(Bytes.data()),
                 static_cast<std::streamsize>(Bytes.size()));
@@ -98,16 +145,15 @@ void WriteFileAtomically(const std::string& FileName, std::span<const std::uint8
       written = static_cast<bool>(out);
     }
   }
-  std::error_code ec;
-  if (written) std::filesystem::rename(temporary, FileName, ec);
-  if (!written || ec) {
-    std::filesystem::remove(temporary, ec);
+  if (!written || !ReplaceFile(temporary, FileName)) {
+    std::error_code ec;
+    std::filesystem::remove(platform::FsPath(temporary), ec);
     throw EGlobeException("Unable to write file " + FileName);
   }
 }
 
 void TGlobeMemoryStream::SaveToFile(const std::string& FileName) const {
-  std::ofstream out(FileName, std::ios::binary | std::ios::trunc);
+  std::ofstream out(platform::FsPath(FileName), std::ios::binary | std::ios::trunc);
   if (out) {
     out.write(reinterpret_cast<const char*>(data_.data()),
               static_cast<std::streamsize>(data_.size()));
@@ -117,11 +163,12 @@ void TGlobeMemoryStream::SaveToFile(const std::string& FileName) const {
 }
 
 void TGlobeMemoryStream::LoadFromFile(const std::string& FileName) {
+  const std::filesystem::path path = platform::FsPath(FileName);
   std::error_code ec;
-  const bool regular = std::filesystem::is_regular_file(FileName, ec);
-  const std::uintmax_t size = regular ? std::filesystem::file_size(FileName, ec) : 0;
+  const bool regular = std::filesystem::is_regular_file(path, ec);
+  const std::uintmax_t size = regular ? std::filesystem::file_size(path, ec) : 0;
   std::ifstream in;
-  if (regular && !ec && size <= data_.max_size()) in.open(FileName, std::ios::binary);
+  if (regular && !ec && size <= data_.max_size()) in.open(path, std::ios::binary);
   if (!in.is_open()) throw EGlobeException("Unable to read file " + FileName);
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
   in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));

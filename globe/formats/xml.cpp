@@ -11,6 +11,7 @@
 
 #include "globe/core/codepage.h"
 #include "globe/core/numeric.h"
+#include "platform/filesystem.h"
 
 namespace globe {
 
@@ -31,10 +32,6 @@ int HexValue(char c) noexcept {
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return 0;
-}
-
-std::filesystem::path PathOf(const std::string& utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
 [[noreturn]] void FileError(const char* what, const std::string& name, int error) {
@@ -376,7 +373,7 @@ void TGXML_Document::SetAsString(std::string_view Text) {
 void TGXML_Document::SaveToFile(const std::string& sFilename) const {
   const std::string data = Utf8ToAnsi(AsString());
   errno = 0;
-  std::ofstream out(PathOf(sFilename), std::ios::binary | std::ios::trunc);
+  std::ofstream out(platform::FsPath(sFilename), std::ios::binary | std::ios::trunc);
   if (!out) FileError("Cannot create file", sFilename, errno ? errno : EIO);
   out.write(data.data(), static_cast<std::streamsize>(data.size()));
   out.close();
@@ -384,7 +381,7 @@ void TGXML_Document::SaveToFile(const std::string& sFilename) const {
 }
 
 bool TGXML_Document::LoadFromFile(const std::string& sFilename) {
-  const std::filesystem::path path = PathOf(sFilename);
+  const std::filesystem::path path = platform::FsPath(sFilename);
   std::error_code ec;
   const std::filesystem::file_status status = std::filesystem::status(path, ec);
   if (status.type() == std::filesystem::file_type::not_found) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <span>
+#include <string_view>
 
 #include "globe/core/numeric.h"
 #include "globe/core/units.h"
@@ -44,11 +45,26 @@ std::string SymbolText(std::int16_t SymbolIndex) {
   return text;
 }
 
+// Whether two spellings of a folder are the same text; on Windows "/" and "\\" are alike.
+bool SameFolderText(std::string_view A, std::string_view B) {
+#ifdef _WIN32
+  if (A.size() != B.size()) return false;
+  for (std::size_t i = 0; i < A.size(); ++i) {
+    const bool slashes = (A[i] == '/' || A[i] == '\\') && (B[i] == '/' || B[i] == '\\');
+    if (A[i] != B[i] && !slashes) return false;
+  }
+  return true;
+#else
+  return A == B;
+#endif
+}
+
 // The name as environment documents keep it: relative to the data directory when the file
 // lies inside it, so that a moved installation still finds its pictures.
 std::string RelativeToDataDirectory(const TGlobe4& Globe, const std::string& sName) {
   const std::string& dir = Globe.DataDirectory();
-  if (!dir.empty() && sName.size() > dir.size() && sName.compare(0, dir.size(), dir) == 0) {
+  if (!dir.empty() && sName.size() > dir.size() &&
+      SameFolderText(sName.substr(0, dir.size()), dir)) {
     std::string rest = sName.substr(dir.size());
     if (dir.back() == '/' || dir.back() == '\\') return rest;
     if (rest.front() == '/' || rest.front() == '\\') return rest.substr(1);

@@ -14,6 +14,7 @@
 #include "globe/objects/layer.h"
 #include "globe/objects/presenter.h"
 #include "globe/view/globe.h"
+#include "platform/filesystem.h"
 
 namespace globe {
 
@@ -40,13 +41,6 @@ std::string TrimControl(const std::string& s) {
 std::string WithoutFolder(const std::string& Name) {
   const std::size_t cut = Name.find_last_of("/\\");
   return cut == std::string::npos ? Name : Name.substr(cut + 1);
-}
-
-std::string ProgramFolder() {
-  std::error_code ec;
-  std::filesystem::path folder = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path();
-  if (ec || folder.empty()) folder = std::filesystem::current_path(ec);
-  return folder.string();
 }
 
 /// a × 100 / b rounded half to even; 0 for an empty stream.
@@ -463,7 +457,8 @@ std::string TGlobeObjectSource::MetaDataFilename(const std::string& sFilename) c
     case smdWithDataFile:
       return mdName;
     case smdWithExeFile:
-      return (std::filesystem::path(ProgramFolder()) / WithoutFolder(mdName)).string();
+      return platform::Utf8Path(platform::FsPath(platform::ProgramFolder()) /
+                                platform::FsPath(WithoutFolder(mdName)));
     case smdDiscard:
       return {};
   }
@@ -548,8 +543,8 @@ TGlobeFileReader::TGlobeFileReader(TGlobe4* ParentGlobe) : TGlobeObjectSource(Pa
 std::string TGlobeFileReader::CompanionFile(const std::string& FileName,
                                             std::string_view Extension) {
   namespace fs = std::filesystem;
-  const fs::path file(FileName);
-  const std::string stem = file.stem().string();
+  const fs::path file = platform::FsPath(FileName);
+  const std::string stem = platform::Utf8Path(file.stem());
   const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
   std::error_code ec;
   std::string upper(Extension);
@@ -559,19 +554,20 @@ std::string TGlobeFileReader::CompanionFile(const std::string& FileName,
   // Any other spelling of the extension is looked for in the folder; the first by name, so
   // that the choice does not depend on the order of the listing.
   for (const std::string& ext : {std::string(Extension), upper}) {
-    const fs::path candidate = folder / (stem + ext);
-    if (fs::is_regular_file(candidate, ec)) return candidate.string();
+    const fs::path candidate = folder / platform::FsPath(stem + ext);
+    if (fs::is_regular_file(candidate, ec)) return platform::Utf8Path(candidate);
   }
   std::string found;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
+    const std::string name = platform::Utf8Path(it->path().filename());
     if (name.size() != stem.size() + Extension.size() || name.compare(0, stem.size(), stem) != 0 ||
         !SameTextAscii(std::string_view(name).substr(stem.size()), Extension)) {
       continue;
     }
     std::error_code fileEc;
     if (!it->is_regular_file(fileEc)) continue;
-    if (found.empty() || it->path().string() < found) found = it->path().string();
+    std::string path = platform::Utf8Path(it->path());
+    if (found.empty() || path < found) found = std::move(path);
   }
   return found;
 }
@@ -592,7 +588,7 @@ bool TGlobeFileReader::LoadMetaDataWith(const std::function<void(TGlobeStreamRea
     SetCount(0);
     Presenters().Clear();
     std::error_code ec;
-    std::filesystem::remove(MetaDataFilename(FFileName), ec);
+    std::filesystem::remove(platform::FsPath(MetaDataFilename(FFileName)), ec);
     return false;
   }
 }
@@ -615,10 +611,11 @@ std::unique_ptr<TGXML_Element> TGlobeFileReader::SaveEnvironment() {
     // An empty data directory stands for the working folder, where a bare name is found.
     const std::string& dir = FGlobe->DataDirectory();
     const fs::path base =
-        (dir.empty() ? fs::current_path(ec) : fs::absolute(fs::path(dir), ec)).lexically_normal();
-    const fs::path file = fs::absolute(fs::path(FFileName), ec).lexically_normal();
-    fs::path rel = file.lexically_relative(base);
-    relative = rel.empty() ? file.string() : rel.string();
+        (dir.empty() ? fs::current_path(ec) : fs::absolute(platform::FsPath(dir), ec))
+            .lexically_normal();
+    const fs::path file = fs::absolute(platform::FsPath(FFileName), ec).lexically_normal();
+    const fs::path rel = file.lexically_relative(base);
+    relative = platform::Utf8GenericPath(rel.empty() ? file : rel);
   }
   element->AddAttribute("Filename", relative);
   return element;
@@ -660,12 +657,13 @@ bool TGlobeFileReader::ReadMetaDataFile(std::vector<std::uint8_t>& Bytes) {
   const std::string mdName = MetaDataFilename(FFileName);
   if (mdName.empty()) return false;
   std::error_code ec;
-  const fs::file_time_type mdTime = fs::last_write_time(mdName, ec);
+  const fs::path mdPath = platform::FsPath(mdName);
+  const fs::file_time_type mdTime = fs::last_write_time(mdPath, ec);
   if (ec) return false;  // no metadata file
-  const fs::file_time_type dataTime = fs::last_write_time(FFileName, ec);
+  const fs::file_time_type dataTime = fs::last_write_time(platform::FsPath(FFileName), ec);
   if (ec || mdTime < dataTime) return false;  // stale: the data changed after it was written
 
-  std::ifstream in(mdName, std::ios::binary);
+  std::ifstream in(mdPath, std::ios::binary);
   if (!in) return false;
   Bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   if (in.bad()) {
@@ -676,7 +674,7 @@ bool TGlobeFileReader::ReadMetaDataFile(std::vector<std::uint8_t>& Bytes) {
   if (!marked) {
     Bytes.clear();
     in.close();
-    fs::remove(mdName, ec);
+    fs::remove(mdPath, ec);
     return false;
   }
   return true;

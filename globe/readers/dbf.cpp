@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "globe/core/codepage.h"
+#include "platform/filesystem.h"
 
 namespace globe {
 
@@ -31,7 +32,7 @@ std::string_view TrimPadding(std::string_view s) {
 }  // namespace
 
 TGlobeDBFReader::TGlobeDBFReader(const std::string& DBFfilename) : FFileName(DBFfilename) {
-  DBFstream.open(DBFfilename, std::ios::in | std::ios::binary);
+  DBFstream.open(platform::FsPath(DBFfilename), std::ios::in | std::ios::binary);
   if (!DBFstream.is_open()) throw EGlobeException("Unable to open file " + DBFfilename);
 
   unsigned char header[FIXED_HEADER];

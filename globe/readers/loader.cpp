@@ -12,6 +12,7 @@
 #include "globe/readers/mif.h"
 #include "globe/readers/shp.h"
 #include "globe/view/globe.h"
+#include "platform/filesystem.h"
 
 namespace globe {
 
@@ -40,7 +41,9 @@ std::string_view Extension(std::string_view Name) noexcept {
 std::int32_t AddLayerFromFile(TGlobe4& Globe, const std::string& FileName) {
   const std::string resolved = Globe.ResolveFilename(FileName);
   std::error_code ec;
-  if (resolved.empty() || !std::filesystem::is_regular_file(resolved, ec)) return -1;
+  if (resolved.empty() || !std::filesystem::is_regular_file(platform::FsPath(resolved), ec)) {
+    return -1;
+  }
 
   // The globe's store owns the layer from its creation on.
   TGlobeLayer* layer = std::make_unique<TGlobeLayer>(&Globe).release();

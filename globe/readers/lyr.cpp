@@ -11,6 +11,7 @@
 #include "globe/formats/propertystream.h"
 #include "globe/objects/presenter.h"
 #include "globe/view/globe.h"
+#include "platform/filesystem.h"
 
 // Every count, class name and position in a LYR or metadata file is checked before it is
 // used: a file is outside data, and a bad one raises EGlobeException naming the file instead
@@ -435,8 +436,10 @@ TGlobeLYRReader::~TGlobeLYRReader() {
 
 bool TGlobeLYRReader::OpenSource() {
   std::error_code ec;
-  if (FileName().empty() || !std::filesystem::exists(FileName(), ec)) return false;
-  SetName(std::filesystem::path(FileName()).filename().string());
+  if (FileName().empty() || !std::filesystem::exists(platform::FsPath(FileName()), ec)) {
+    return false;
+  }
+  SetName(platform::Utf8Path(platform::FsPath(FileName()).filename()));
   try {
     FMapped = std::make_unique<TMemoryMapStream>(FileName());
   } catch (const EGlobeException& e) {

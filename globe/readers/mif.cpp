@@ -20,6 +20,7 @@
 #include "globe/objects/presenter.h"
 #include "globe/render/attributes.h"
 #include "globe/view/globe.h"
+#include "platform/filesystem.h"
 
 namespace globe {
 
@@ -525,13 +526,15 @@ std::int32_t TGlobeMIFReader::PolyPresenterID(bool bPolygon) {
 
 bool TGlobeMIFReader::OpenSource() {
   std::error_code ec;
-  if (FFileName.empty() || !std::filesystem::is_regular_file(FFileName, ec)) return false;
+  if (FFileName.empty() || !std::filesystem::is_regular_file(platform::FsPath(FFileName), ec)) {
+    return false;
+  }
   try {
     aPen = std::make_unique<TGlobePen>();
     aBrush = std::make_unique<TGlobeBrush>();
     aFont = std::make_unique<TGlobeFont>();
     aTitleFont = std::make_unique<TGlobeFont>();
-    SetName(std::filesystem::path(FFileName).filename().string());
+    SetName(platform::Utf8Path(platform::FsPath(FFileName).filename()));
     LoadMetaData();
     FMIFReader = std::make_unique<TGlobeTextReader>(FFileName);
     if (FMIFReader->Size() > MAX_OFFSET) {
@@ -539,7 +542,7 @@ bool TGlobeMIFReader::OpenSource() {
     }
     const std::string mid = CompanionFile(FFileName, ".mid");
     // An empty MID file (a file without objects) cannot be mapped, and holds no rows.
-    if (!mid.empty() && std::filesystem::file_size(mid, ec) > 0) {
+    if (!mid.empty() && std::filesystem::file_size(platform::FsPath(mid), ec) > 0) {
       FMIDReader = std::make_unique<TGlobeTextReader>(mid);
       if (FMIDReader->Size() > MAX_OFFSET) {
         throw EGlobeException(mid + " is larger than the 2 GB that the index can hold");
@@ -835,7 +838,7 @@ std::unique_ptr<TGlobeObject> TGlobeMIFReader::LoadObject(std::int32_t iIndex, b
 void TGlobeMIFReader::SaveMetaData() {
   const std::string name = MetaDataFilename(FFileName);
   std::error_code ec;
-  if (name.empty() || std::filesystem::exists(name, ec)) return;
+  if (name.empty() || std::filesystem::exists(platform::FsPath(name), ec)) return;
   TGlobeStreamWriter writer(std::make_unique<TGlobeMemoryStream>());
   writer.WriteWord(METADATA_MARK);
   WriteMetaData(writer);

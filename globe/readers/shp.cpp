@@ -14,6 +14,7 @@
 #include "globe/objects/presenter.h"
 #include "globe/readers/dbf.h"
 #include "globe/view/globe.h"
+#include "platform/filesystem.h"
 
 namespace globe {
 
@@ -93,9 +94,11 @@ std::string TGlobeSHPReader::CompanionTable(const std::string& SHPFileName) {
 
 bool TGlobeSHPReader::OpenSource() {
   std::error_code ec;
-  if (FFileName.empty() || !std::filesystem::is_regular_file(FFileName, ec)) return false;
+  if (FFileName.empty() || !std::filesystem::is_regular_file(platform::FsPath(FFileName), ec)) {
+    return false;
+  }
   try {
-    SetName(std::filesystem::path(FFileName).filename().string());
+    SetName(platform::Utf8Path(platform::FsPath(FFileName).filename()));
     LoadMetaData();
     SHPStream = std::make_unique<TMemoryMapStream>(FFileName);
     const std::string table = CompanionTable(FFileName);
@@ -308,7 +311,7 @@ std::unique_ptr<TGlobeObject> TGlobeSHPReader::LoadObject(std::int32_t iIndex, b
 void TGlobeSHPReader::SaveMetaData() {
   const std::string name = MetaDataFilename(FFileName);
   std::error_code ec;
-  if (name.empty() || std::filesystem::exists(name, ec)) return;
+  if (name.empty() || std::filesystem::exists(platform::FsPath(name), ec)) return;
   TGlobeStreamWriter writer(std::make_unique<TGlobeMemoryStream>());
   writer.WriteWord(METADATA_MARK);
   WriteMetaData(writer);

@@ -16,6 +16,7 @@
 #include "globe/render/attributes.h"
 #include "globe/render/canvas.h"
 #include "globe/view/shadow.h"
+#include "platform/filesystem.h"
 
 namespace globe {
 
@@ -40,7 +41,7 @@ std::string Slashed(std::string s) {
 bool IsFile(const std::string& Name) {
   if (Name.empty()) return false;
   std::error_code ec;
-  const auto status = std::filesystem::status(Name, ec);
+  const auto status = std::filesystem::status(platform::FsPath(Name), ec);
   return !ec && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
 }
 
@@ -63,10 +64,7 @@ std::string LastComponent(const std::string& Name) {
 }
 
 std::string ExecutableFolder() {
-  std::error_code ec;
-  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  std::filesystem::path folder = ec ? std::filesystem::current_path(ec) : exe.parent_path();
-  std::string s = folder.string();
+  std::string s = platform::ProgramFolder();
   if (s.empty() || s.back() != '/') s += '/';
   return s;
 }

@@ -73,12 +73,15 @@ TEST(FloatToStrGeneral, FifteenSignificantDigits) {
 TEST(FloatToStrGeneral, IgnoresTheLocale) {
   const char* saved = std::setlocale(LC_ALL, nullptr);
   const std::string restore = saved ? saved : "C";
+  // Linux names, then Windows names.
   if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr &&
-      std::setlocale(LC_ALL, "fr_FR.UTF-8") == nullptr) {
+      std::setlocale(LC_ALL, "fr_FR.UTF-8") == nullptr &&
+      std::setlocale(LC_ALL, "German_Germany.1252") == nullptr) {
     GTEST_SKIP() << "no locale with a decimal comma installed";
   }
   EXPECT_EQ(FloatToStrGeneral(1.5L), "1.5");
   EXPECT_EQ(StrToFloat("1.5"), 1.5L);
+  EXPECT_EQ(StrToFloat("123.456e-7"), 123.456e-7L);
   std::setlocale(LC_ALL, restore.c_str());
 }
 
@@ -92,6 +95,15 @@ TEST(Conversion, StrictIntegerAndFloatText) {
         ThrowsMessage<EConvertError>(std::string("'") + bad + "' is not a valid integer value"));
   }
   EXPECT_EQ(StrToFloat(".5"), 0.5L);
+  // Every bit of the extended value, not a double's worth.
+  struct {
+    const char* text;
+    long double value;
+  } const exact[] = {
+      {"1e-4", 1e-4L},     {"0.1", 0.1L},      {"-123.456e-7", -123.456e-7L},
+      {"+2.5E+3", 2.5e3L}, {"5.", 5.0L},       {"1.0000000000000000001", 1.0000000000000000001L},
+      {"0.0e99999", 0.0L}, {"1e4931", 1e4931L}};
+  for (const auto& c : exact) EXPECT_EQ(StrToFloat(c.text), c.value) << c.text;
   EXPECT_THAT([] { (void)StrToFloat("1,5"); },
               ThrowsMessage<EConvertError>("'1,5' is not a valid floating point value"));
 }

@@ -6,9 +6,11 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
+#include <numbers>
 #include <random>
 
 #include "globe/core/classes.h"
+#include "platform/filesystem.h"
 
 namespace globe {
 namespace {
@@ -133,7 +135,7 @@ TEST(Numeric, SmallFunctions) {
   EXPECT_EQ(ArcCos(2.0L), 0.0L);
   EXPECT_EQ(ArcSin(1.0L), PI_EXT / 2);
   EXPECT_EQ(ArcSin(-3.0L), -PI_EXT / 2);
-  EXPECT_NEAR(static_cast<double>(ArcSin(0.5L)), M_PI / 6, 1e-15);
+  EXPECT_NEAR(static_cast<double>(ArcSin(0.5L)), std::numbers::pi / 6, 1e-15);
   EXPECT_EQ(Hypot(3, -4), 5.0L);
   EXPECT_EQ(Hypot(0, -4), 4.0L);
   EXPECT_EQ(Sign(0), 1.0L);
@@ -238,7 +240,7 @@ TEST(Geometry, PointsBoundsAndPointNearSegment) {
 }
 
 TEST(Files, IsDirectory) {
-  EXPECT_TRUE(IsDirectory(std::filesystem::temp_directory_path().string()));
+  EXPECT_TRUE(IsDirectory(platform::Utf8Path(std::filesystem::temp_directory_path())));
   EXPECT_FALSE(IsDirectory("/no/such/folder/here"));
   EXPECT_FALSE(IsDirectory(ORVANE_TEST_DATA_DIR "/../core/units_test.cpp"));
 }

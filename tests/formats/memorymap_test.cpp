@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/filesystem.h"
+
 namespace globe {
 namespace {
 
@@ -35,8 +37,8 @@ class MemoryMapTest : public ::testing::Test {
   }
 
   std::string File(const std::string& Name, const std::vector<std::uint8_t>& Bytes) const {
-    const std::string name = (dir / Name).string();
-    std::ofstream out(name, std::ios::binary);
+    const std::string name = platform::Utf8Path(dir / platform::FsPath(Name));
+    std::ofstream out(platform::FsPath(name), std::ios::binary);
     out.write(reinterpret_cast<const char*>(Bytes.data()),
               static_cast<std::streamsize>(Bytes.size()));
     return name;
@@ -103,13 +105,24 @@ TEST_F(MemoryMapTest, FilesThatCannotBeMappedFailWithTheirMessages) {
   EXPECT_EQ(MessageOf(dir.string()), "Unable to create file mapping");
 }
 
+TEST_F(MemoryMapTest, NamesOutsideAsciiAreUtf8) {
+  std::filesystem::create_directory(dir / std::filesystem::path(u8"Lög"));
+  TMemoryMapStream stream(File("Lög/wörld.bin", {7, 8}));
+  EXPECT_THAT(stream.Memory(), ElementsAre(7, 8));
+  const std::string missing = platform::Utf8Path(dir) + "/Lög/fehlt.bin";
+  EXPECT_EQ(MessageOf(missing), "Unable to open file " + missing);
+}
+
 TEST_F(MemoryMapTest, TheViewOutlivesARenameOverTheFile) {
   // Files are replaced by writing a temporary file and renaming it over the old one; a
   // stream open on the old file keeps reading the old bytes.
   const std::string name = File("data.bin", {1, 2, 3});
   TMemoryMapStream stream(name);
-  std::filesystem::rename(File("new.bin", {4, 5}), name);
+  const std::vector<std::uint8_t> bytes{4, 5};
+  WriteFileAtomically(name, bytes);
   EXPECT_THAT(stream.Memory(), ElementsAre(1, 2, 3));
+  TMemoryMapStream again(name);
+  EXPECT_THAT(again.Memory(), ElementsAre(4, 5));
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "globe/projection/projection.h"
 #include "globe/render/canvas.h"
 #include "globe/view/globe.h"
+#include "platform/filesystem.h"
 #include "platform/recording.h"
 
 namespace globe::testing {
@@ -70,7 +71,7 @@ class ObjectsTest : public ::testing::Test {
 
   /// A path in the scratch folder.
   [[nodiscard]] std::string Scratch(std::string_view Name) const {
-    return (scratch / std::string(Name)).string();
+    return platform::Utf8Path(scratch / platform::FsPath(Name));
   }
 
   void SizeCanvas(std::int32_t W, std::int32_t H) {

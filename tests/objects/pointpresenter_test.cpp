@@ -264,7 +264,7 @@ TEST_F(PointPresenterTest, OtherObjectClassesAreRefused) {
 TEST_F(PointPresenterTest, ImageNameLoadsThroughTheGlobe) {
   auto bitmap = std::make_shared<platform::TBitmap>(4, 2);
   const std::string path = PictureFile("town.png", bitmap);
-  globe.SetDataDirectory(scratch.string());
+  globe.SetDataDirectory(Scratch(""));  // ends in the system's separator
 
   p.SetImageName("town.png");  // relative to the data directory
   EXPECT_EQ(p.ImageName(), path);
@@ -412,7 +412,7 @@ TEST_F(PointPresenterTest, UnitByteBeyondTheTableReadsAsPixel) {
 TEST_F(PointPresenterTest, EnvironmentRoundTripKeepsPicturesRelative) {
   auto bitmap = std::make_shared<platform::TBitmap>(2, 2);
   const std::string path = PictureFile("capital.png", bitmap);
-  globe.SetDataDirectory(scratch.string());
+  globe.SetDataDirectory(Scratch(""));
 
   p.SetName("Capitals");
   p.SetPointType(ppImage);

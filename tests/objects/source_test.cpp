@@ -560,8 +560,7 @@ TEST_F(SourceTest, FreeingASourceDetachesItsLayers) {
 
 TEST_F(SourceTest, MetaDataFilenameForEachLocation) {
   TGlobeObjectSource source(&globe);
-  std::error_code ec;
-  const fs::path exeFolder = fs::read_symlink("/proc/self/exe", ec).parent_path();
+  const fs::path exeFolder = platform::FsPath(platform::ProgramFolder());
   const std::string dataDir = Scratch("");  // ends in "/"
   struct Case {
     TSaveMetaDataLocation location;
@@ -573,7 +572,7 @@ TEST_F(SourceTest, MetaDataFilenameForEachLocation) {
       {smdInDataDirectory, dataDir, "/data/world.lyr", dataDir + "world.lyr.md"},
       {smdInDataDirectory, "", "/data/world.lyr", "world.lyr.md"},
       {smdWithDataFile, dataDir, " /data/world.lyr\t", "/data/world.lyr.md"},
-      {smdWithExeFile, dataDir, "/data/world.lyr", (exeFolder / "world.lyr.md").string()},
+      {smdWithExeFile, dataDir, "/data/world.lyr", platform::Utf8Path(exeFolder / "world.lyr.md")},
       {smdDiscard, dataDir, "/data/world.lyr", ""},
       {smdWithDataFile, dataDir, "  ", ""},
   };

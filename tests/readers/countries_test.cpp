@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
-#include <QImage>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -21,6 +19,8 @@
 #include "globe/readers/lyr.h"
 #include "globe/render/attributes.h"
 #include "globe/view/globe.h"
+#include "platform/filesystem.h"
+#include "tests/support/lookpicture.h"
 
 namespace globe::testing {
 namespace {
@@ -71,8 +71,7 @@ double Mismatch(const platform::TBitmap& A, const platform::TBitmap& B) {
 }
 
 void Save(const platform::TBitmap& B, const char* Name) {
-  const QImage image(B.ScanLine(0), B.Width(), B.Height(), B.Stride(), QImage::Format_RGB32);
-  image.save(QCoreApplication::applicationDirPath() + "/" + Name);
+  orvane::testing::SaveForALook(B, platform::ProgramFolder() + "/" + Name);
 }
 
 TEST(CountriesTest, ShapefileAndMifDrawLikeTheLayerFileOfTheSameCountries) {

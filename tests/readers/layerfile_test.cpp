@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
-#include <QImage>
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -32,6 +30,8 @@
 #include "globe/readers/lyr.h"
 #include "globe/render/attributes.h"
 #include "globe/view/globe.h"
+#include "platform/filesystem.h"
+#include "tests/support/lookpicture.h"
 
 namespace globe::testing {
 namespace {
@@ -176,8 +176,7 @@ class LayerFileTest : public ::testing::Test {
   }
 
   static void Save(const platform::TBitmap& B, const std::string& Name) {
-    const QImage image(B.ScanLine(0), B.Width(), B.Height(), B.Stride(), QImage::Format_RGB32);
-    image.save(QCoreApplication::applicationDirPath() + "/" + QString::fromStdString(Name));
+    orvane::testing::SaveForALook(B, platform::ProgramFolder() + "/" + Name);
   }
 
   /// Draws the view and checks a pixel of every square, line and town.

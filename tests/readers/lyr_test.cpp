@@ -18,6 +18,7 @@
 #include "globe/formats/propertystream.h"
 #include "globe/objects/geodata.h"
 #include "globe/objects/presenter.h"
+#include "platform/filesystem.h"
 #include "tests/objects/fixture.h"
 
 namespace globe::testing {
@@ -99,12 +100,12 @@ class LYRBytes {
 };
 
 std::vector<std::uint8_t> ReadBytes(const std::string& File) {
-  std::ifstream in(File, std::ios::binary);
+  std::ifstream in(platform::FsPath(File), std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 void WriteBytes(const std::string& File, const std::vector<std::uint8_t>& Bytes) {
-  std::ofstream out(File, std::ios::binary | std::ios::trunc);
+  std::ofstream out(platform::FsPath(File), std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(Bytes.data()),
             static_cast<std::streamsize>(Bytes.size()));
 }
@@ -676,6 +677,28 @@ TEST_F(LYRTest, WriteLYROfASourceLoadsEachObjectEvenOverItsOwnFile) {
   const Contents expected = Expected({&P1, &P2, &P3}, {&A, &B, &C, &D});
   EXPECT_EQ(ContentsOf(*reader), expected);
   EXPECT_EQ(ReadBytes(copy), ReadBytes(name));
+  EXPECT_EQ(ContentsOf(*Open(copy, smdDiscard)), expected);
+}
+
+TEST_F(LYRTest, NamesOutsideAsciiAreMappedIndexedAndWritten) {
+  // Made with the standard library's own UTF-8 paths, so that the reader's conversion of
+  // the engine's UTF-8 names is checked against something independent.
+  const std::filesystem::path folder = scratch / std::filesystem::path(u8"Lög");
+  std::filesystem::create_directory(folder);
+  std::filesystem::copy_file(platform::FsPath(MixedFile()),
+                             folder / std::filesystem::path(u8"wörld.lyr"));
+  const std::string name = Scratch("Lög/wörld.lyr");
+  const Contents expected = Expected({&P1, &P2, &P3}, {&A, &B, &C, &D});
+  {
+    auto first = Open(name);
+    EXPECT_EQ(first->Name(), "wörld.lyr");
+    EXPECT_EQ(ContentsOf(*first), expected);
+  }
+  EXPECT_TRUE(std::filesystem::is_regular_file(folder / std::filesystem::path(u8"wörld.lyr.md")));
+  auto second = Open(name);
+  EXPECT_FALSE(AnyLoaded(*second));  // indexed from the metadata beside it
+  const std::string copy = Scratch("Lög/köpie.lyr");
+  WriteLYR(copy, *second);
   EXPECT_EQ(ContentsOf(*Open(copy, smdDiscard)), expected);
 }
 

@@ -3,8 +3,6 @@
 // pictures are written beside the test program for a look.
 #include <gtest/gtest.h>
 
-#include <QImage>
-#include <QString>
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -17,6 +15,7 @@
 #include "globe/projection/projection.h"
 #include "globe/render/attributes.h"
 #include "globe/render/canvas.h"
+#include "tests/support/lookpicture.h"
 #include "tests/support/testglobe.h"
 
 namespace globe::testing {
@@ -54,8 +53,7 @@ class PixelTest : public ::testing::Test {
   void Finish(const std::string& Name) {
     canvas.ReleaseBMP(nullptr);
     const platform::TBitmap& b = *canvas.Bitmap();
-    const QImage image(b.ScanLine(0), b.Width(), b.Height(), b.Stride(), QImage::Format_RGB32);
-    image.save(QString::fromStdString(std::string(ORVANE_RENDER_OUTPUT_DIR) + "/" + Name));
+    orvane::testing::SaveForALook(b, std::string(ORVANE_RENDER_OUTPUT_DIR) + "/" + Name);
   }
 
   TColor At(std::int32_t X, std::int32_t Y) const { return canvas.Bitmap()->Pixel(X, Y); }

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QImage>
-#include <QString>
 #include <cfenv>
 #include <cmath>
 #include <cstdint>
@@ -20,6 +18,7 @@
 #include "globe/projection/models.h"
 #include "globe/projection/projection.h"
 #include "globe/render/canvas.h"
+#include "tests/support/lookpicture.h"
 #include "tests/support/testglobe.h"
 
 namespace globe::testing {
@@ -328,8 +327,7 @@ class TexturedMapTest : public TextureTest {
   void Finish(const std::string& Name) {
     canvas.ReleaseBMP(nullptr);
     const platform::TBitmap& b = *canvas.Bitmap();
-    const QImage image(b.ScanLine(0), b.Width(), b.Height(), b.Stride(), QImage::Format_RGB32);
-    image.save(QString::fromStdString(std::string(ORVANE_RENDER_OUTPUT_DIR) + "/" + Name));
+    orvane::testing::SaveForALook(b, std::string(ORVANE_RENDER_OUTPUT_DIR) + "/" + Name);
   }
   TColor AtLL(double Long, double Lat) {
     TPoint p;

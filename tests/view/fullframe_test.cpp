@@ -4,9 +4,6 @@
 // test program for a look.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QImage>
-#include <QString>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -21,6 +18,8 @@
 #include "globe/render/canvas.h"
 #include "globe/view/globe.h"
 #include "globe/view/shadow.h"
+#include "platform/filesystem.h"
+#include "tests/support/lookpicture.h"
 
 namespace globe::testing {
 namespace {
@@ -160,8 +159,7 @@ class FullFrameTest : public ::testing::Test {
   }
 
   static void Save(const platform::TBitmap& B, const char* Name) {
-    const QImage image(B.ScanLine(0), B.Width(), B.Height(), B.Stride(), QImage::Format_RGB32);
-    image.save(QCoreApplication::applicationDirPath() + "/" + Name);
+    orvane::testing::SaveForALook(B, platform::ProgramFolder() + "/" + Name);
   }
 };
 

@@ -28,6 +28,7 @@
 #include "globe/readers/shp.h"
 #include "globe/render/attributes.h"
 #include "globe/view/globe.h"
+#include "platform/filesystem.h"
 
 namespace orvane::convert {
 namespace {
@@ -312,7 +313,7 @@ class TLayerBuilder {
         if (const globe::TPointStore* chain = chains.FindChain(c)) result.Points += chain->Count();
     }
     std::error_code ec;
-    const std::uintmax_t size = std::filesystem::file_size(FileName, ec);
+    const std::uintmax_t size = std::filesystem::file_size(platform::FsPath(FileName), ec);
     if (ec) throw EConvertFiles("cannot read back " + Quoted(FileName) + ": " + ec.message());
     result.Bytes = static_cast<std::int64_t>(size);
     return result;
@@ -764,11 +765,12 @@ class TTopoJSONReader : public TJsonReader {
 
 Json ParseJsonFile(const std::string& FileName) {
   std::error_code ec;
-  const std::uintmax_t size = std::filesystem::file_size(FileName, ec);
+  const std::filesystem::path path = platform::FsPath(FileName);
+  const std::uintmax_t size = std::filesystem::file_size(path, ec);
   if (ec) throw EConvertFiles("cannot read " + Quoted(FileName) + ": " + ec.message());
   if (size > kMaxJsonBytes)
     throw EConvertFiles("cannot read " + Quoted(FileName) + ": larger than 1 GiB");
-  std::ifstream in(FileName, std::ios::binary);
+  std::ifstream in(path, std::ios::binary);
   if (!in) throw EConvertFiles("cannot read " + Quoted(FileName));
   std::string text(static_cast<std::size_t>(size), '\0');
   if (!in.read(text.data(), static_cast<std::streamsize>(size)) ||
@@ -790,7 +792,7 @@ Json ParseJsonFile(const std::string& FileName) {
 
 /// The shape type in a shapefile's header; 0 when it cannot be read (the reader reports why).
 std::int32_t ShapefileType(const std::string& FileName) {
-  std::ifstream in(FileName, std::ios::binary);
+  std::ifstream in(platform::FsPath(FileName), std::ios::binary);
   std::array<unsigned char, 36> header{};
   if (!in.read(reinterpret_cast<char*>(header.data()), header.size())) return 0;
   return static_cast<std::int32_t>(header[32] | (header[33] << 8) | (header[34] << 16) |
@@ -809,7 +811,8 @@ void ReadSource(const TConvertOptions& Options, TInputKind Kind, TLayerBuilder& 
     mif = std::make_unique<globe::TGlobeMIFReader>(&g).release();
     source = mif;
   }
-  const std::string path = std::filesystem::absolute(Options.Input).string();
+  const std::string path =
+      platform::Utf8Path(std::filesystem::absolute(platform::FsPath(Options.Input)));
   source->SetFileName(path);
   try {
     source->SetActive(true);
@@ -890,9 +893,10 @@ TConvertResult Convert(const TConvertOptions& Options) {
   const std::optional<TInputKind> kind = InputKindOf(Options.Input);
   if (!kind) throw EConvertUsage("cannot tell the kind of " + Quoted(Options.Input));
   std::error_code ec;
-  if (!std::filesystem::exists(Options.Input, ec))
+  const std::filesystem::path input = platform::FsPath(Options.Input);
+  if (!std::filesystem::exists(input, ec))
     throw EConvertFiles("cannot read " + Quoted(Options.Input) + ": no such file");
-  if (!std::filesystem::is_regular_file(Options.Input, ec))
+  if (!std::filesystem::is_regular_file(input, ec))
     throw EConvertFiles("cannot read " + Quoted(Options.Input) + ": not a regular file");
 
   TLayerBuilder builder(Options);

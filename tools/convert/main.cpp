@@ -306,9 +306,11 @@ TOptions ParseOptions(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const platform::TUtf8Console console;
+  orvane::cli::TArguments args(argc, argv);
   TOptions options;
   try {
-    options = ParseOptions(argc, argv);
+    options = ParseOptions(args.Count(), args.Values());
   } catch (const EUsage& e) {
     std::cerr << kProgram << ": " << e.what() << "\nTry '" << kProgram << " --help'.\n";
     return kExitUsage;

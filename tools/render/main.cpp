@@ -1,7 +1,6 @@
-// orvane-render: draws a globe view into a PNG, SVG or PDF file without a window. Users
-// make map pictures with it, the project's checks look at its output, and scripts/run
-// shows its picture where there is no display.
-#include <QGuiApplication>
+// orvane-render: draws a globe view into a PNG, SVG or PDF file (PNG or EMF on Windows)
+// without a window. Users make map pictures with it, the project's checks look at its
+// output, and scripts/run shows its picture where there is no display.
 #include <png.h>
 #include <cctype>
 #include <cerrno>
@@ -37,8 +36,18 @@
 #include "globe/render/attributes.h"
 #include "globe/view/globe.h"
 #include "globe/view/shadow.h"
-#include "platform/qt/qtdevice.h"
+#include "platform/commandline.h"
+#include "platform/filesystem.h"
 #include "tools/cli.h"
+
+// The platform's drawing services, and with them the vector files the tool can write.
+#ifdef _WIN32
+#include "platform/win32/gdidevice.h"
+#else
+#include <QGuiApplication>
+
+#include "platform/qt/qtdevice.h"
+#endif
 
 namespace {
 
@@ -56,11 +65,41 @@ constexpr std::int32_t kMaxSide = 16384;
 // The earth's equatorial radius is 309,397,230 globe units.
 constexpr double kKmPerGlobeUnit = 6378.137 / 309397230.0;
 
-constexpr std::string_view kUsage = R"(Usage: orvane-render --output FILE [options]
+enum class TFormat { Png, Svg, Pdf, Emf };
+
+/// An output file's kind by its extension; Here says whether this platform writes it.
+struct TOutputKind {
+  std::string_view Extension;
+  TFormat Format;
+  bool Here;
+};
+
+#ifdef _WIN32
+constexpr std::string_view kSystem = "Windows";
+constexpr std::string_view kOtherSystem = "Linux";
+constexpr std::string_view kOutputKinds = ".png or .emf";
+constexpr TOutputKind kKinds[] = {{".png", TFormat::Png, true},
+                                  {".emf", TFormat::Emf, true},
+                                  {".svg", TFormat::Svg, false},
+                                  {".pdf", TFormat::Pdf, false}};
+#else
+constexpr std::string_view kSystem = "Linux";
+constexpr std::string_view kOtherSystem = "Windows";
+constexpr std::string_view kOutputKinds = ".png, .svg or .pdf";
+constexpr TOutputKind kKinds[] = {{".png", TFormat::Png, true},
+                                  {".svg", TFormat::Svg, true},
+                                  {".pdf", TFormat::Pdf, true},
+                                  {".emf", TFormat::Emf, false}};
+#endif
+
+/// The usage text, the output's kinds between its two parts.
+constexpr std::string_view kUsageStart = R"(Usage: orvane-render --output FILE [options]
 
 Draws the globe view into a picture file, without a window.
 
-  --output FILE        the file to write: .png, .svg or .pdf
+  --output FILE        the file to write: )";
+
+constexpr std::string_view kUsage = R"(
   --size WxH           its size in pixels (default 1024x768)
   --projection NAME    sphere, flat, mercator, azimuthal, or a projection class name such as
                        TCartesianPrj (default sphere)
@@ -101,8 +140,6 @@ class EFiles : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
-
-enum class TFormat { Png, Svg, Pdf };
 
 struct TOptions {
   std::string Output;
@@ -249,15 +286,20 @@ TOptions ParseOptions(int argc, char** argv) {
     };
     if (name == "--output") {
       o.Output = next();
-      if (EndsWithNoCase(o.Output, ".png")) {
-        o.Format = TFormat::Png;
-      } else if (EndsWithNoCase(o.Output, ".svg")) {
-        o.Format = TFormat::Svg;
-      } else if (EndsWithNoCase(o.Output, ".pdf")) {
-        o.Format = TFormat::Pdf;
-      } else {
-        throw EUsage("--output must name a .png, .svg or .pdf file, not " + Quoted(o.Output));
+      const TOutputKind* kind = nullptr;
+      for (const TOutputKind& k : kKinds) {
+        if (EndsWithNoCase(o.Output, k.Extension)) kind = &k;
       }
+      if (kind == nullptr) {
+        throw EUsage("--output must name a " + std::string(kOutputKinds) + " file, not " +
+                     Quoted(o.Output));
+      }
+      if (!kind->Here) {
+        throw EUsage("--output: " + std::string(kind->Extension) + " files are written on " +
+                     std::string(kOtherSystem) + " only; on " + std::string(kSystem) +
+                     " give a " + std::string(kOutputKinds) + " file, not " + Quoted(o.Output));
+      }
+      o.Format = kind->Format;
       haveOutput = true;
     } else if (name == "--size") {
       const std::string_view v = next();
@@ -409,7 +451,7 @@ void WritePngRows(std::FILE* File, const platform::TBitmap& Picture, int Level, 
 }
 
 void WritePng(const std::string& File, const platform::TBitmap& Picture, int Level) {
-  std::FILE* file = std::fopen(File.c_str(), "wb");
+  std::FILE* file = platform::OpenFile(File, "wb");
   if (file == nullptr)
     throw EFiles("cannot write " + Quoted(File) + ": " + std::generic_category().message(errno));
   TPngError error{};
@@ -419,7 +461,7 @@ void WritePng(const std::string& File, const platform::TBitmap& Picture, int Lev
   const int closeError = std::fclose(file) == 0 ? 0 : errno;
   if (!written || !flushed || closeError != 0) {
     std::error_code ec;
-    std::filesystem::remove(File, ec);
+    std::filesystem::remove(platform::FsPath(File), ec);
     throw EFiles("cannot write " + Quoted(File) +
                  (written ? (closeError != 0 ? ": " + std::generic_category().message(closeError)
                                               : std::string(": write failed"))
@@ -431,12 +473,13 @@ void WritePng(const std::string& File, const platform::TBitmap& Picture, int Lev
 
 /// Whether the file can be opened for reading; names what is wrong otherwise.
 void RequireReadable(const std::string& What, const std::string& File) {
+  const std::filesystem::path path = platform::FsPath(File);
   std::error_code ec;
-  if (!std::filesystem::exists(File, ec))
+  if (!std::filesystem::exists(path, ec))
     throw EFiles("cannot read " + What + " " + Quoted(File) + ": no such file");
-  if (!std::filesystem::is_regular_file(File, ec))
+  if (!std::filesystem::is_regular_file(path, ec))
     throw EFiles("cannot read " + What + " " + Quoted(File) + ": not a regular file");
-  if (!std::ifstream(File, std::ios::binary))
+  if (!std::ifstream(path, std::ios::binary))
     throw EFiles("cannot read " + What + " " + Quoted(File));
 }
 
@@ -583,28 +626,66 @@ int Render(const TOptions& o) {
   return kExitWritten;
 }
 
+#ifdef _WIN32
+
+/// The platform's drawing services for as long as it lives.
+class TPlatformGraphics {
+ public:
+  explicit TPlatformGraphics(char** /*argv*/) { platform::SetGraphics(&FGraphics); }
+  ~TPlatformGraphics() { platform::SetGraphics(nullptr); }
+  TPlatformGraphics(const TPlatformGraphics&) = delete;
+  TPlatformGraphics& operator=(const TPlatformGraphics&) = delete;
+
+ private:
+  // GDI draws without a window or a display; nothing to start first.
+  platform::TGdiGraphics FGraphics;
+};
+
+#else
+
+/// Qt started without a display; its drawing services for as long as it lives.
+class TPlatformGraphics {
+ public:
+  explicit TPlatformGraphics(char** argv) : FApplication(Start(FArgc), argv) {
+    platform::SetGraphics(&FGraphics);
+  }
+  ~TPlatformGraphics() { platform::SetGraphics(nullptr); }
+  TPlatformGraphics(const TPlatformGraphics&) = delete;
+  TPlatformGraphics& operator=(const TPlatformGraphics&) = delete;
+
+ private:
+  static int& Start(int& Argc) {
+    // No window is ever shown; without a display Qt would refuse to start.
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    return Argc;
+  }
+
+  // Qt sees only the program's name: the options are not its own.
+  int FArgc = 1;
+  QGuiApplication FApplication;
+  platform::TQtGraphics FGraphics;
+};
+
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  const platform::TUtf8Console console;
+  orvane::cli::TArguments args(argc, argv);
   TOptions options;
   try {
-    options = ParseOptions(argc, argv);
+    options = ParseOptions(args.Count(), args.Values());
   } catch (const EUsage& e) {
     std::cerr << kProgram << ": " << e.what() << "\nTry '" << kProgram << " --help'.\n";
     return kExitUsage;
   }
   if (options.Help) {
-    std::cout << kUsage;
+    std::cout << kUsageStart << kOutputKinds << kUsage;
     return kExitWritten;
   }
 
-  // No window is ever shown; without a display Qt would refuse to start.
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  // Qt sees only the program's name: the options above are not its own.
-  int qtArgc = 1;
-  QGuiApplication app(qtArgc, argv);
-  platform::TQtGraphics graphics;
-  platform::SetGraphics(&graphics);
+  const TPlatformGraphics graphics(argv);
   int status = kExitWritten;
   try {
     status = Render(options);
@@ -618,6 +699,5 @@ int main(int argc, char** argv) {
     std::cerr << kProgram << ": rendering failed: " << e.what() << "\n";
     status = kExitFiles;
   }
-  platform::SetGraphics(nullptr);
   return status;
 }
