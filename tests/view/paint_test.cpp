@@ -435,6 +435,21 @@ TEST_F(ViewTest, RenderToCanvasAsVectorsDrawsIntoTheTargetRectangle) {
 TEST_F(ViewTest, MetaFilesHaveTheAskedPixelSize) {
   const auto dir = std::filesystem::temp_directory_path() / "orvane_view_meta";
   std::filesystem::create_directories(dir);
+#ifdef _WIN32
+  // The enhanced metafile: 26 mm are 100 pixels of 0.26 mm, whose frame (in 0.01 mm, from
+  // the header record) is 100 pixels at the 98 pixels an inch they are drawn at.
+  const std::string emf = (dir / "globe.emf").string();
+  globe.GetMetaFileMM(emf, 26, 26, true);
+  std::ifstream in(emf, std::ios::binary);
+  std::int32_t header[11] = {};
+  in.read(reinterpret_cast<char*>(header), sizeof header);
+  ASSERT_TRUE(in.good());
+  EXPECT_EQ(header[0], 1);            // EMR_HEADER
+  EXPECT_EQ(header[10], 0x464D4520);  // " EMF"
+  EXPECT_NEAR(header[8] - header[6], 2592, 2);
+  EXPECT_NEAR(header[9] - header[7], 2592, 2);
+  in.close();
+#else
   const std::string svg = (dir / "globe.svg").string();
   globe.GetMetaFileMM(svg, 26, 26, true);
   std::ifstream in(svg);
@@ -449,6 +464,7 @@ TEST_F(ViewTest, MetaFilesHaveTheAskedPixelSize) {
   std::string head(4, '\0');
   pin.read(head.data(), 4);
   EXPECT_EQ(head, "%PDF");
+#endif
   std::filesystem::remove_all(dir);
 }
 
