@@ -5,7 +5,7 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 
-#include "platform/filesystem.h"
+#include "platform/win32/utf.h"
 #endif
 
 namespace platform {
@@ -20,7 +20,7 @@ std::vector<std::string> SplitCommandLine(const std::wstring& CommandLine) {
   LPWSTR* wide = ::CommandLineToArgvW(CommandLine.c_str(), &count);
   if (wide == nullptr) return args;
   args.reserve(static_cast<std::size_t>(count));
-  for (int i = 0; i < count; ++i) args.push_back(Utf16ToUtf8(wide[i]));
+  for (int i = 0; i < count; ++i) args.push_back(Utf8(wide[i]));
   ::LocalFree(wide);
   return args;
 }

@@ -5,47 +5,27 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include <climits>
 #include <vector>
+
+#include "platform/win32/utf.h"
 #endif
 
 namespace platform {
 
 #ifdef _WIN32
 
-std::wstring Utf8ToUtf16(std::string_view Utf8) {
-  if (Utf8.empty() || Utf8.size() > static_cast<std::size_t>(INT_MAX)) return {};
-  const int size = static_cast<int>(Utf8.size());
-  const int count = ::MultiByteToWideChar(CP_UTF8, 0, Utf8.data(), size, nullptr, 0);
-  if (count <= 0) return {};
-  std::wstring wide(static_cast<std::size_t>(count), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, Utf8.data(), size, wide.data(), count);
-  return wide;
-}
-
-std::string Utf16ToUtf8(std::wstring_view Utf16) {
-  if (Utf16.empty() || Utf16.size() > static_cast<std::size_t>(INT_MAX)) return {};
-  const int size = static_cast<int>(Utf16.size());
-  const int count =
-      ::WideCharToMultiByte(CP_UTF8, 0, Utf16.data(), size, nullptr, 0, nullptr, nullptr);
-  if (count <= 0) return {};
-  std::string text(static_cast<std::size_t>(count), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, Utf16.data(), size, text.data(), count, nullptr, nullptr);
-  return text;
-}
-
 std::filesystem::path FsPath(std::string_view Utf8) {
-  return std::filesystem::path(Utf8ToUtf16(Utf8));
+  return std::filesystem::path(Utf16(Utf8));
 }
 
-std::string Utf8Path(const std::filesystem::path& Path) { return Utf16ToUtf8(Path.native()); }
+std::string Utf8Path(const std::filesystem::path& Path) { return Utf8(Path.native()); }
 
 std::string Utf8GenericPath(const std::filesystem::path& Path) {
-  return Utf16ToUtf8(Path.generic_wstring());
+  return Utf8(Path.generic_wstring());
 }
 
 std::FILE* OpenFile(const std::string& Utf8, const char* Mode) {
-  return ::_wfopen(Utf8ToUtf16(Utf8).c_str(), Utf8ToUtf16(Mode).c_str());
+  return ::_wfopen(Utf16(Utf8).c_str(), Utf16(Mode).c_str());
 }
 
 std::string ProgramFolder() {

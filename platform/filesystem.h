@@ -28,10 +28,4 @@ std::string Utf8GenericPath(const std::filesystem::path& Path);
 /// folder when the system does not tell.
 std::string ProgramFolder();
 
-#ifdef _WIN32
-/// UTF-8 to UTF-16 and back for the Win32 calls; broken sequences become U+FFFD.
-std::wstring Utf8ToUtf16(std::string_view Utf8);
-std::string Utf16ToUtf8(std::wstring_view Utf16);
-#endif
-
 }  // namespace platform

@@ -3,7 +3,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include "platform/filesystem.h"
+#include "platform/win32/utf.h"
 #else
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -36,7 +36,7 @@ struct TCloseHandle {
 TMemoryMapStream::TMemoryMapStream(const std::string& FileName) {
   // Others may read, write, rename or delete the file meanwhile, as with an open file
   // elsewhere; BACKUP_SEMANTICS lets a folder open, so that it fails like an empty file.
-  const TCloseHandle file{::CreateFileW(platform::Utf8ToUtf16(FileName).c_str(), GENERIC_READ,
+  const TCloseHandle file{::CreateFileW(platform::Utf16(FileName).c_str(), GENERIC_READ,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
                                         nullptr)};

@@ -2,6 +2,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "platform/win32/utf.h"
 #else
 #include <unistd.h>
 #endif
@@ -32,8 +34,8 @@ unsigned long ProcessId() noexcept {
 /// Puts Temporary in the place of Target in one step: readers see the old or the new file.
 bool ReplaceFile(const std::string& Temporary, const std::string& Target) {
 #ifdef _WIN32
-  const std::wstring from = platform::Utf8ToUtf16(Temporary);
-  const std::wstring to = platform::Utf8ToUtf16(Target);
+  const std::wstring from = platform::Utf16(Temporary);
+  const std::wstring to = platform::Utf16(Target);
   // Written through, so that the new name is on disk when the call returns, as a rename
   // on the same file system is.
   if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {

@@ -31,9 +31,9 @@
 
 #include "platform/device.h"
 
-// GDI's handle types, without <windows.h> (whose macros clash with this interface's names).
+// GDI's device-context handle type, without <windows.h> (whose macros clash with this
+// interface's names).
 struct HDC__;
-struct HBITMAP__;
 
 namespace platform {
 
