@@ -185,31 +185,46 @@ std::int64_t TPointStore::ObjectInstanceSize() const noexcept {
 
 namespace {
 
-// Whether Q continues the straight line from A through P (in GU, long against lat): within
-// a few GU of it, and further along. The few GU cover the rounding of points that a tool
-// put on a straight edge to densify it.
-bool ContinuesLine(const std::int32_t* A, const std::int32_t* P, const std::int32_t* Q) noexcept {
+// Whether Q continues the run that started at A with the step Step and reached P: the same
+// step again, and within a few GU of the line from A through P. The few GU cover the
+// rounding of the points that a tool puts on a straight edge to densify it, in equal steps.
+bool ContinuesRun(const std::int32_t* A, const std::int32_t* Step, const std::int32_t* P,
+                  const std::int32_t* Q) noexcept {
   constexpr double kTolerance = 4;
-  const double ax = static_cast<double>(P[0]) - A[0], ay = static_cast<double>(P[1]) - A[1];
+  const double sx = static_cast<double>(Step[0]) - A[0], sy = static_cast<double>(Step[1]) - A[1];
   const double qx = static_cast<double>(Q[0]) - P[0], qy = static_cast<double>(Q[1]) - P[1];
-  if (qx == 0 && qy == 0) return true;  // a repeated point
-  if (ax == 0 && ay == 0) return true;  // the run has not left A yet
+  const auto near = [](double a, double b) {
+    return std::fabs(a - b) <= kTolerance + std::fabs(b) / 1000;
+  };
+  if (!near(qx, sx) || !near(qy, sy) || (sx == 0 && sy == 0)) return false;
+  const double ax = static_cast<double>(P[0]) - A[0], ay = static_cast<double>(P[1]) - A[1];
   const double cross = ax * qy - ay * qx;
-  return ax * qx + ay * qy > 0 && cross * cross <= kTolerance * kTolerance * (ax * ax + ay * ay);
+  return cross * cross <= kTolerance * kTolerance * (ax * ax + ay * ay);
 }
 
-// Calls Run(first, last) for each long straight run of the packed points: maximal runs of
-// points on one straight line whose ends lie more than 180° of longitude apart.
+// Calls Run(first, last) for each long straight run of the packed points: a maximal run of
+// points in equal steps on one straight line whose ends lie more than 180° of longitude
+// apart, not along
+// a pole (where it is one point on the earth). Such runs come from data densified in the
+// plane, which has no edge across 180°; in a chain that has one (the last point to the
+// first counted too) the edges already go the short way round, and a long run is meant so.
 template <class TRun>
 void ForEachLongRun(std::span<const std::int32_t> Data, std::size_t Stride, TRun&& Run) {
   const std::size_t n = Data.size() / Stride;
   const std::int32_t* d = Data.data();
+  if (n < 2) return;
+  for (std::size_t k = 0, prev = n - 1; k < n; prev = k++) {
+    if (std::llabs(std::int64_t{d[k * Stride]} - d[prev * Stride]) > GU_180_DEGREE) return;
+  }
   std::size_t i = 0;
   while (i + 1 < n) {
     const std::int32_t* a = d + i * Stride;
     std::size_t j = i + 1;
-    while (j + 1 < n && ContinuesLine(a, d + j * Stride, d + (j + 1) * Stride)) ++j;
-    if (std::llabs(std::int64_t{d[j * Stride]} - a[0]) > GU_180_DEGREE) Run(i, j);
+    while (j + 1 < n && ContinuesRun(a, d + (i + 1) * Stride, d + j * Stride, d + (j + 1) * Stride))
+      ++j;
+    const std::int32_t* b = d + j * Stride;
+    const bool pole = a[1] == b[1] && (a[1] == GU_90_DEGREE || a[1] == -GU_90_DEGREE);
+    if (std::llabs(std::int64_t{b[0]} - a[0]) > GU_180_DEGREE && !pole) Run(i, j);
     i = j;
   }
 }
