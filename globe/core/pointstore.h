@@ -101,10 +101,10 @@ class TPointStore : public TGlobeRoot {
 
   /// Whether the chain holds a long straight run: consecutive points in equal steps on one
   /// straight line (longitude against latitude, within 4 GU) whose ends lie more than 180°
-  /// of longitude apart, not along a pole. Tools that densify a file in the plane turn an edge across
-  /// 180° into such a run the long way round; it means the edge between its ends. A chain
-  /// with an edge across 180° (its last point to its first counted too) has none: its edges
-  /// go the short way already. Kept until the points change.
+  /// of longitude apart, not along a pole. Tools that densify a file in the plane turn an
+  /// edge across 180° into such a run the long way round; it means the edge between its
+  /// ends. A chain with an edge across 180° (its last point to its first counted too) has
+  /// none: its edges go the short way already. Kept until the points change.
   [[nodiscard]] bool HasLongRuns() const noexcept;
   /// Makes Target hold this chain's points (and layout) with the inner points of every
   /// long straight run left out, so that each run becomes the edge between its ends.

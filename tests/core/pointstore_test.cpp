@@ -427,8 +427,7 @@ TEST(ChainStore, ReadingGrowsTheStore) {
 
 // The points a tool puts on the straight edge from A to B (degrees) to densify it in the
 // plane: Steps pieces, each point rounded to GU on its own, both ends included.
-std::vector<TPointLL> Densified(double LongA, double LatA, double LongB, double LatB,
-                                int Steps) {
+std::vector<TPointLL> Densified(double LongA, double LatA, double LongB, double LatB, int Steps) {
   std::vector<TPointLL> out;
   for (int k = 0; k <= Steps; ++k) {
     const double t = static_cast<double>(k) / Steps;
@@ -458,18 +457,25 @@ TEST(PointStore, LongStraightRunsBecomeTheEdgeBetweenTheirEnds) {
   const auto down = Densified(180, -85, 180, -90, 500), up = Densified(-180, -90, -180, -85, 500);
   const std::vector<TCase> cases = {
       {"a ring across 180°, both its edges there made points the long way round",
-       {{{170 * D, 60 * D, 0}}, Densified(178, 69.05, -180, 68.96, 35800),
-        {{-175 * D, 66 * D, 0}}, Densified(-180, 64.98, 179.99, 64.97, 35999),
+       {{{170 * D, 60 * D, 0}},
+        Densified(178, 69.05, -180, 68.96, 35800),
+        {{-175 * D, 66 * D, 0}},
+        Densified(-180, 64.98, 179.99, 64.97, 35999),
         {{170 * D, 60 * D, 0}}},
        true,
-       {{170 * D, 60 * D, 0}, {178 * D, N, 0}, {-180 * D, Z, 0}, {-175 * D, 66 * D, 0},
-        {-180 * D, DegToGU(64.98), 0}, {DegToGU(179.99), DegToGU(64.97), 0},
+       {{170 * D, 60 * D, 0},
+        {178 * D, N, 0},
+        {-180 * D, Z, 0},
+        {-175 * D, 66 * D, 0},
+        {-180 * D, DegToGU(64.98), 0},
+        {DegToGU(179.99), DegToGU(64.97), 0},
         {170 * D, 60 * D, 0}}},
       {"a coast closed along its own parallel the long way round",
        {Densified(-180, -70, 0, -65, 1800), Densified(0, -65, 180, -70, 1800),
         Densified(180, -70, -180, -70, 36000)},
        true,
-       Joined({Densified(-180, -70, 0, -65, 1800), Densified(0, -65, 180, -70, 1800),
+       Joined({Densified(-180, -70, 0, -65, 1800),
+               Densified(0, -65, 180, -70, 1800),
                {{-180 * D, -70 * D, 0}}})},
       {"the edge along the pole, 36,000 points at 90° S, between meridians",
        {down, Densified(180, -90, -180, -90, 36000), up},
@@ -487,8 +493,7 @@ TEST(PointStore, LongStraightRunsBecomeTheEdgeBetweenTheirEnds) {
        {Densified(180, 0, -180, 0, 3600), Densified(-180, 0, 180, 1, 3600)},
        true,
        {{180 * D, 0, 0}, {-180 * D, 0, 0}, {180 * D, D, 0}}},
-      {"a run of 170° is an edge of its own length", {Densified(-90, 10, 80, 10, 1700)}, false,
-       {}},
+      {"a run of 170° is an edge of its own length", {Densified(-90, 10, 80, 10, 1700)}, false, {}},
       {"a coast that zigzags round the earth", {zigzag}, false, {}},
       {"the equator in steps of 30°, 130° and 50°: an edge each, not densified",
        {{{-60 * D, 0, 0}, {-30 * D, 0, 0}, {100 * D, 0, 0}, {150 * D, 0, 0}}},
@@ -505,7 +510,8 @@ TEST(PointStore, LongStraightRunsBecomeTheEdgeBetweenTheirEnds) {
     TPointStore without;
     chain.CopyWithoutLongRuns(without);
     EXPECT_EQ(Points(without), c.Long ? c.Without : Points(chain));
-    EXPECT_EQ(without.Count(), c.Long ? static_cast<std::int32_t>(c.Without.size()) : chain.Count());
+    EXPECT_EQ(without.Count(),
+              c.Long ? static_cast<std::int32_t>(c.Without.size()) : chain.Count());
   }
 }
 

@@ -15,7 +15,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -119,9 +118,7 @@ struct TMapView {
     for (std::int32_t i = 0; i < source.Count(); ++i) source.SetPresenterID(i, 77);
   }
   TGlobeProjection& P() { return globe.Projection(); }
-  std::shared_ptr<platform::TBitmap> Draw() {
-    return globe.GetBitmap(Width, Height);
-  }
+  std::shared_ptr<platform::TBitmap> Draw() { return globe.GetBitmap(Width, Height); }
 };
 
 /// Plate carrée of Scale pixels per degree filling the picture.
@@ -306,9 +303,9 @@ TEST_F(DenseCountriesTest, RingsOfMoreThan65535AndAMillionPointsDrawWhole) {
   std::ofstream(cap) << polygon(coast + "[-180,-65]");
   ASSERT_TRUE(RunGdal("ogr2ogr", {"-segmentize", "0.005", QString::fromStdString(file.string()),
                                   QString::fromStdString(box.string())}));
-  ASSERT_TRUE(RunGdal("ogr2ogr", {"-append", "-nln", "long", "-segmentize", "0.0007",
-                                  QString::fromStdString(file.string()),
-                                  QString::fromStdString(cap.string())}));
+  ASSERT_TRUE(RunGdal(
+      "ogr2ogr", {"-append", "-nln", "long", "-segmentize", "0.0007",
+                  QString::fromStdString(file.string()), QString::fromStdString(cap.string())}));
 
   constexpr std::int32_t W = 720, H = 360;
   TMapView view(file.string(), W, H);
@@ -352,8 +349,8 @@ TEST_F(DenseCountriesTest, RingsOfMoreThan65535AndAMillionPointsDrawWhole) {
       return picture->Pixel(pt.X, pt.Y) == kLand ? "land" : "sea";
     };
     // In the box, and round the pole; not along the parallels the long runs follow.
-    for (const auto& [lon, lat] : {std::pair{175.0, -30.0}, {-175.0, -30.0}, {0.0, -85.0},
-                                   {90.0, -80.0}, {-120.0, -72.0}}) {
+    for (const auto& [lon, lat] :
+         {std::pair{175.0, -30.0}, {-175.0, -30.0}, {0.0, -85.0}, {90.0, -80.0}, {-120.0, -72.0}}) {
       const std::string k = kind(lon, lat);
       if (k != "hidden") {
         EXPECT_EQ(k, "land") << lon << ", " << lat;
