@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <string>
 #include <utility>
@@ -69,7 +70,7 @@ std::int64_t EdgeLongitudeAt(std::int64_t curLong, std::int64_t curLat, std::int
 // ---- TPointStore ------------------------------------------------------------------------
 
 void TPointStore::SetCount(std::int32_t n) {
-  FPoint3DArray.reset();
+  DropCaches();
   if (n < 0) InvalidParameter("DynArraySetLength");
   FbHasArray = true;
   FPoints.resize(static_cast<std::size_t>(n) * Stride());
@@ -89,7 +90,7 @@ void TPointStore::SetStoreHeight(bool Value) {
   }
   FPoints = std::move(points);
   FbHasArray = true;
-  FPoint3DArray.reset();
+  DropCaches();
 }
 
 void TPointStore::SetFlags(TPointStoreFlags Value) {
@@ -98,13 +99,13 @@ void TPointStore::SetFlags(TPointStoreFlags Value) {
 }
 
 std::span<std::int32_t> TPointStore::EditPointData() noexcept {
-  FPoint3DArray.reset();
+  DropCaches();
   return FPoints;
 }
 
 void TPointStore::PutLL(std::int32_t iIndex, const TPointLL& pt) noexcept {
   assert(iIndex >= 0 && iIndex < Count());
-  FPoint3DArray.reset();
+  DropCaches();
   const std::size_t s = Stride();
   std::int32_t* p = FPoints.data() + static_cast<std::size_t>(iIndex) * s;
   p[0] = pt.iLongX;
@@ -137,7 +138,7 @@ std::int32_t TPointStore::Add(TPointLL ptLL) {
 }
 
 void TPointStore::Insert(std::int32_t iIndex, TPointLL ptLL) {
-  FPoint3DArray.reset();
+  DropCaches();
   if (!FbHasArray) InvalidParameter("DynArraySetLength");
   if (iIndex < 0 || iIndex > Count()) InvalidParameter("DynArrayInsert");
   const std::size_t s = Stride();
@@ -146,7 +147,7 @@ void TPointStore::Insert(std::int32_t iIndex, TPointLL ptLL) {
 }
 
 void TPointStore::Delete(std::int32_t iIndex) {
-  FPoint3DArray.reset();
+  DropCaches();
   if (iIndex < 0 || iIndex >= Count()) return;
   const std::size_t s = Stride();
   const auto first = FPoints.begin() + static_cast<std::ptrdiff_t>(iIndex * s);
@@ -154,7 +155,7 @@ void TPointStore::Delete(std::int32_t iIndex) {
 }
 
 void TPointStore::Translate(std::int32_t dx, std::int32_t dy, std::int32_t dz) noexcept {
-  FPoint3DArray.reset();
+  DropCaches();
   const std::size_t s = Stride();
   for (std::size_t i = 0; i < FPoints.size(); i += s) {
     FPoints[i] = AddWrapping(FPoints[i], dx);
@@ -164,7 +165,7 @@ void TPointStore::Translate(std::int32_t dx, std::int32_t dy, std::int32_t dz) n
 }
 
 void TPointStore::CopyPointsFrom(const TPointStore& Source) {
-  FPoint3DArray.reset();
+  DropCaches();
   FFlags = Source.FFlags;
   FPoints = Source.FPoints;
   FbHasArray = Source.FbHasArray;
@@ -180,6 +181,89 @@ std::int64_t TPointStore::ObjectInstanceSize() const noexcept {
   std::int64_t size = sizeof(*this) + std::int64_t{Count()} * 4 * static_cast<int>(Stride());
   if (FPoint3DArray) size += static_cast<std::int64_t>(FPoint3DArray->size()) * 12;
   return size;
+}
+
+namespace {
+
+// Whether Q continues the run that started at A with the step Step and reached P: the same
+// step again, and within a few GU of the line from A through P. The few GU cover the
+// rounding of the points that a tool puts on a straight edge to densify it, in equal steps.
+bool ContinuesRun(const std::int32_t* A, const std::int32_t* Step, const std::int32_t* P,
+                  const std::int32_t* Q) noexcept {
+  constexpr double kTolerance = 4;
+  const double sx = static_cast<double>(Step[0]) - A[0], sy = static_cast<double>(Step[1]) - A[1];
+  const double qx = static_cast<double>(Q[0]) - P[0], qy = static_cast<double>(Q[1]) - P[1];
+  const auto near = [](double a, double b) {
+    return std::fabs(a - b) <= kTolerance + std::fabs(b) / 1000;
+  };
+  if (!near(qx, sx) || !near(qy, sy) || (sx == 0 && sy == 0)) return false;
+  const double ax = static_cast<double>(P[0]) - A[0], ay = static_cast<double>(P[1]) - A[1];
+  const double cross = ax * qy - ay * qx;
+  return cross * cross <= kTolerance * kTolerance * (ax * ax + ay * ay);
+}
+
+// Calls Run(first, last) for each long straight run of the packed points: a maximal run of
+// points in equal steps on one straight line whose ends lie more than 180° of longitude
+// apart, not along
+// a pole (where it is one point on the earth). Such runs come from data densified in the
+// plane, which has no edge across 180°; in a chain that has one (the last point to the
+// first counted too) the edges already go the short way round, and a long run is meant so.
+template <class TRun>
+void ForEachLongRun(std::span<const std::int32_t> Data, std::size_t Stride, TRun&& Run) {
+  const std::size_t n = Data.size() / Stride;
+  const std::int32_t* d = Data.data();
+  if (n < 2) return;
+  for (std::size_t k = 0, prev = n - 1; k < n; prev = k++) {
+    if (std::llabs(std::int64_t{d[k * Stride]} - d[prev * Stride]) > GU_180_DEGREE) return;
+  }
+  std::size_t i = 0;
+  while (i + 1 < n) {
+    const std::int32_t* a = d + i * Stride;
+    std::size_t j = i + 1;
+    while (j + 1 < n && ContinuesRun(a, d + (i + 1) * Stride, d + j * Stride, d + (j + 1) * Stride))
+      ++j;
+    const std::int32_t* b = d + j * Stride;
+    const bool pole = a[1] == b[1] && (a[1] == GU_90_DEGREE || a[1] == -GU_90_DEGREE);
+    if (std::llabs(std::int64_t{b[0]} - a[0]) > GU_180_DEGREE && !pole) Run(i, j);
+    i = j;
+  }
+}
+
+}  // namespace
+
+bool TPointStore::HasLongRuns() const noexcept {
+  if (FLongRuns < 0) {
+    bool found = false;
+    // A run can only be that long when the points are.
+    if (!FPoints.empty()) {
+      const std::size_t s = Stride();
+      std::int32_t lo = kInt32Max, hi = kInt32Min;
+      for (std::size_t k = 0; k < FPoints.size(); k += s) {
+        lo = std::min(lo, FPoints[k]);
+        hi = std::max(hi, FPoints[k]);
+      }
+      if (std::int64_t{hi} - lo > GU_180_DEGREE)
+        ForEachLongRun(FPoints, s, [&found](std::size_t, std::size_t) { found = true; });
+    }
+    FLongRuns = found ? 1 : 0;
+  }
+  return FLongRuns == 1;
+}
+
+void TPointStore::CopyWithoutLongRuns(TPointStore& Target) const {
+  Target.SetStoreHeight(StoreHeight());
+  const std::size_t s = Stride();
+  std::vector<std::int32_t>& out = Target.FPoints;
+  Target.DropCaches();
+  Target.FbHasArray = true;
+  out.clear();
+  std::size_t next = 0;  // the first point not yet copied
+  ForEachLongRun(FPoints, s, [&](std::size_t First, std::size_t Last) {
+    const auto from = FPoints.begin() + static_cast<std::ptrdiff_t>(next * s);
+    out.insert(out.end(), from, FPoints.begin() + static_cast<std::ptrdiff_t>((First + 1) * s));
+    next = Last;
+  });
+  out.insert(out.end(), FPoints.begin() + static_cast<std::ptrdiff_t>(next * s), FPoints.end());
 }
 
 TPoint3DArray TPointStore::Point3DArray(bool CacheArray) {

@@ -82,7 +82,7 @@ class TPointStore : public TGlobeRoot {
   /// Removes the point; an index out of range does nothing. Drops the cache in every case.
   void Delete(std::int32_t iIndex);
   /// Drops the 3-D cache.
-  void Refresh() noexcept { FPoint3DArray.reset(); }
+  void Refresh() noexcept { DropCaches(); }
   /// Adds dx, dy (and dz with heights) to every point, in GU, without wrapping; values
   /// beyond the 32-bit range wrap round as two's-complement integers.
   void Translate(std::int32_t dx, std::int32_t dy, std::int32_t dz) noexcept;
@@ -98,6 +98,17 @@ class TPointStore : public TGlobeRoot {
   /// and a fresh array is returned that the store does not keep. The returned array stays
   /// valid and unchanged for as long as the caller holds it, whatever happens to the store.
   [[nodiscard]] TPoint3DArray Point3DArray(bool CacheArray);
+
+  /// Whether the chain holds a long straight run: consecutive points in equal steps on one
+  /// straight line (longitude against latitude, within 4 GU) whose ends lie more than 180°
+  /// of longitude apart, not along a pole. Tools that densify a file in the plane turn an
+  /// edge across 180° into such a run the long way round; it means the edge between its
+  /// ends. A chain with an edge across 180° (its last point to its first counted too) has
+  /// none: its edges go the short way already. Kept until the points change.
+  [[nodiscard]] bool HasLongRuns() const noexcept;
+  /// Makes Target hold this chain's points (and layout) with the inner points of every
+  /// long straight run left out, so that each run becomes the edge between its ends.
+  void CopyWithoutLongRuns(TPointStore& Target) const;
 
   /// Enclosing rectangle; MER(0, 0, 0, 0) when empty. A ring that crosses 180° an odd
   /// number of times encloses a pole and spans all longitudes (west −971,999,999, width
@@ -130,6 +141,13 @@ class TPointStore : public TGlobeRoot {
   bool FbHasArray = false;
   TPoint3DArray FPoint3DArray;
   TPointStoreFlags FFlags;
+  // HasLongRuns, worked out on first use: −1 not yet, else 0 or 1.
+  mutable std::int8_t FLongRuns = -1;
+
+  void DropCaches() noexcept {
+    FPoint3DArray.reset();
+    FLongRuns = -1;
+  }
 };
 
 /// The chains of one object. Slots may be empty until a chain is read; reading a chain

@@ -330,6 +330,11 @@ TGlobeObjectStateSet TGlobeLayer::UpdateObjectState(std::int32_t idx) {
   TGlobeProjection& P = Projection();
   if (!P.ProjectionModel().VisibleMER(mer, state)) return state.Exclude(osVisible);
   state.Include(osVisible);
+  // The model tells nothing of a rectangle round the whole earth (a ring round a pole, or
+  // one that runs from 180° W to 180° E): it may show on either face and past any edge.
+  if (mer.iWidthX >= GU_360_DEGREE)
+    state +=
+        TGlobeObjectStateSet{osFace, osBackFace, osClipLeft, osClipTop, osClipRight, osClipBottom};
   const std::int32_t tolerance = TwoPixelTolerance(P);
   if (mer.iWidthX <= 0 || mer.iHeightY <= 0) return state;
   const bool tiny = tolerance > 0 && static_cast<Extended>(mer.iWidthX) / tolerance <= 1.0L &&

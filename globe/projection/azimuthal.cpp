@@ -498,11 +498,16 @@ void TAzimuthalPrj::RenderLines(TGlobeCanvas& Canvas, TChainStore& Chains,
   };
   const TGlobeProjection& P = Projection();
   const bool cache = P.Globe().GlobeOptions().Contains(goCache3DPoints);
+  TPointStore runFree;  // a chain with long straight runs, each run made one edge
   for (std::int32_t i = 0; i < Chains.Count(); ++i) {
     if (Chains.FindChain(i) == nullptr) continue;
-    TPointStore& chain = Chains.GetChain(i);
-    if (chain.Count() < 2) continue;
-    const TPoint3DArray points = chain.Point3DArray(cache);
+    TPointStore* chain = &Chains.GetChain(i);
+    if (chain->HasLongRuns()) {
+      chain->CopyWithoutLongRuns(runFree);
+      chain = &runFree;
+    }
+    if (chain->Count() < 2) continue;
+    const TPoint3DArray points = chain->Point3DArray(cache);
     const auto& pts = *points;
     TRunSink sink{{V, 0}, &Canvas, State, iPenWidth};
     TEdgeWalker<TRunSink> walker(V, sink);

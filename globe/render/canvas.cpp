@@ -371,10 +371,21 @@ void TGlobeCanvas::RenderChainStore(TChainStore& Chains, TGlobeObjectStateSet St
     return model.PointStoreToXY(Points, iStart, true);
   };
 
+  // A chain with long straight runs is drawn from a copy that has each run as one edge.
+  TPointStore runFree;
+  const auto drawable = [&Chains, &runFree](std::int32_t Index) -> TPointStore* {
+    if (Chains.FindChain(Index) == nullptr) return nullptr;
+    TPointStore& chain = Chains.GetChain(Index);
+    if (!chain.HasLongRuns()) return &chain;
+    chain.CopyWithoutLongRuns(runFree);
+    return &runFree;
+  };
+
   if (prj.Flags().Contains(pfContinuous) && bClosed) {
     for (std::int32_t i = 0; i < Chains.Count(); ++i) {
-      if (Chains.FindChain(i) == nullptr) continue;
-      const std::int32_t n = project(Chains.GetChain(i), 0);
+      TPointStore* chain = drawable(i);
+      if (chain == nullptr) continue;
+      const std::int32_t n = project(*chain, 0);
       DrawClippedPoly(n, State + kAllClipFlags, iPenWidth);
     }
     return;
@@ -412,7 +423,7 @@ void TGlobeCanvas::RenderChainStore(TChainStore& Chains, TGlobeObjectStateSet St
   };
 
   for (std::int32_t i = 0; i < Chains.Count(); ++i) {
-    const TPointStore* C = Chains.FindChain(i);
+    TPointStore* C = drawable(i);
     if (C == nullptr || C->Count() < 2) continue;
     const std::int32_t n = C->Count();
 
@@ -420,7 +431,7 @@ void TGlobeCanvas::RenderChainStore(TChainStore& Chains, TGlobeObjectStateSet St
     // which is what their single sub-chain would hold (unless a height would be dropped).
     if ((!C->StoreHeight() || Chains.StoreHeight()) && !CrossesSeam(*C, bClosed, CM)) {
       if (bClosed) {
-        DrawClippedPoly(project(Chains.GetChain(i), 0), State, iPenWidth);
+        DrawClippedPoly(project(*C, 0), State, iPenWidth);
         continue;
       }
       drawOpen(*C);

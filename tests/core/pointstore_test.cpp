@@ -423,6 +423,122 @@ TEST(ChainStore, ReadingGrowsTheStore) {
               ThrowsMessage<EGlobeException>("TChainStore: Invalid chain index -1"));
 }
 
+// ---- Long straight runs ------------------------------------------------------------------
+
+// The points a tool puts on the straight edge from A to B (degrees) to densify it in the
+// plane: Steps pieces, each point rounded to GU on its own, both ends included.
+std::vector<TPointLL> Densified(double LongA, double LatA, double LongB, double LatB, int Steps) {
+  std::vector<TPointLL> out;
+  for (int k = 0; k <= Steps; ++k) {
+    const double t = static_cast<double>(k) / Steps;
+    out.push_back({DegToGU(LongA + (LongB - LongA) * t), DegToGU(LatA + (LatB - LatA) * t), 0});
+  }
+  return out;
+}
+
+TEST(PointStore, LongStraightRunsBecomeTheEdgeBetweenTheirEnds) {
+  struct TCase {
+    const char* Name;
+    std::vector<std::vector<TPointLL>> Pieces;  // joined end to start
+    bool Long;
+    std::vector<TPointLL> Without;  // the points CopyWithoutLongRuns leaves
+  };
+  const std::int32_t Z = DegToGU(68.96), N = DegToGU(69.05);
+  // A zigzag across the whole map: every step changes direction.
+  std::vector<TPointLL> zigzag;
+  for (int k = 0; k <= 360; ++k) zigzag.push_back({(k - 180) * D, (k % 2) * D / 2, 0});
+  const auto Joined = [](std::initializer_list<std::vector<TPointLL>> Pieces) {
+    std::vector<TPointLL> out;
+    for (const auto& piece : Pieces)
+      for (const TPointLL& p : piece)
+        if (out.empty() || !(out.back() == p)) out.push_back(p);
+    return out;
+  };
+  const auto down = Densified(180, -85, 180, -90, 500), up = Densified(-180, -90, -180, -85, 500);
+  const std::vector<TCase> cases = {
+      {"a ring across 180°, both its edges there made points the long way round",
+       {{{170 * D, 60 * D, 0}},
+        Densified(178, 69.05, -180, 68.96, 35800),
+        {{-175 * D, 66 * D, 0}},
+        Densified(-180, 64.98, 179.99, 64.97, 35999),
+        {{170 * D, 60 * D, 0}}},
+       true,
+       {{170 * D, 60 * D, 0},
+        {178 * D, N, 0},
+        {-180 * D, Z, 0},
+        {-175 * D, 66 * D, 0},
+        {-180 * D, DegToGU(64.98), 0},
+        {DegToGU(179.99), DegToGU(64.97), 0},
+        {170 * D, 60 * D, 0}}},
+      {"a coast closed along its own parallel the long way round",
+       {Densified(-180, -70, 0, -65, 1800), Densified(0, -65, 180, -70, 1800),
+        Densified(180, -70, -180, -70, 36000)},
+       true,
+       Joined({Densified(-180, -70, 0, -65, 1800),
+               Densified(0, -65, 180, -70, 1800),
+               {{-180 * D, -70 * D, 0}}})},
+      {"the edge along the pole, 36,000 points at 90° S, between meridians",
+       {down, Densified(180, -90, -180, -90, 36000), up},
+       false,
+       {}},
+      {"a parallel round the pole from 170° W, wrapped at 180°",
+       {Densified(-170, 70, 180, 70, 3500), Densified(-180, 70, -170, 70, 100)},
+       false,
+       {}},
+      {"a parallel round the pole from 180° W to 180° E, closed across 180°",
+       {Densified(-180, 70, 180, 70, 3600)},
+       false,
+       {}},
+      {"two long runs meeting at a corner",
+       {Densified(180, 0, -180, 0, 3600), Densified(-180, 0, 180, 1, 3600)},
+       true,
+       {{180 * D, 0, 0}, {-180 * D, 0, 0}, {180 * D, D, 0}}},
+      {"a run of 170° is an edge of its own length", {Densified(-90, 10, 80, 10, 1700)}, false, {}},
+      {"a coast that zigzags round the earth", {zigzag}, false, {}},
+      {"the equator in steps of 30°, 130° and 50°: an edge each, not densified",
+       {{{-60 * D, 0, 0}, {-30 * D, 0, 0}, {100 * D, 0, 0}, {150 * D, 0, 0}}},
+       false,
+       {}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TPointStore chain;
+    for (const auto& piece : c.Pieces)
+      for (const TPointLL& p : piece)
+        if (chain.Count() == 0 || !(chain.GetLL(chain.Count() - 1) == p)) chain.Add(p);
+    EXPECT_EQ(chain.HasLongRuns(), c.Long);
+    TPointStore without;
+    chain.CopyWithoutLongRuns(without);
+    EXPECT_EQ(Points(without), c.Long ? c.Without : Points(chain));
+    EXPECT_EQ(without.Count(),
+              c.Long ? static_cast<std::int32_t>(c.Without.size()) : chain.Count());
+  }
+}
+
+TEST(PointStore, LongRunsFollowThePointsAndKeepHeights) {
+  // Two parallels 1° apart, each the long way round, joined into a ring.
+  TPointStore chain;
+  chain.SetStoreHeight(true);
+  for (const auto& run : {Densified(179, 50, -179, 50, 3580), Densified(-179, 51, 179, 51, 3580)})
+    for (const TPointLL& p : run) chain.Add({p.iLongX, p.iLatY, 7});
+  EXPECT_TRUE(chain.HasLongRuns());
+  TPointStore without;
+  chain.CopyWithoutLongRuns(without);
+  EXPECT_TRUE(without.StoreHeight());
+  EXPECT_THAT(Points(without),
+              ElementsAre(TPointLL{179 * D, 50 * D, 7}, TPointLL{-179 * D, 50 * D, 7},
+                          TPointLL{-179 * D, 51 * D, 7}, TPointLL{179 * D, 51 * D, 7}));
+  // A point moved off the first parallel cuts it into runs too short to leave out.
+  chain.PutLL(1790, PointLLH(0, 52 * D, 7));
+  EXPECT_TRUE(chain.HasLongRuns());
+  chain.CopyWithoutLongRuns(without);
+  EXPECT_EQ(without.Count(), 3581 + 2);
+  // A point across 180° from its neighbour: the edges go the short way, the runs are meant.
+  chain.PutLL(0, PointLLH(-179 * D, 50 * D, 7));
+  chain.PutLL(1, PointLLH(179 * D, 50 * D, 7));
+  EXPECT_FALSE(chain.HasLongRuns());
+}
+
 TEST(ChainStore, OwnershipAndOrder) {
   int destroyed = 0;
   auto counted = [&](std::int32_t tag) { return std::make_unique<TCountedStore>(&destroyed, tag); };

@@ -174,8 +174,8 @@ TEST_F(RenderTest, RingLongerThanTheFixedBufferIsDrawnAsOnePolygon) {
   constexpr std::int32_t half = 100'000;
   TChainStore chains;
   TPointStore& ring = chains.GetChain(0);
-  for (std::int32_t i = 0; i < half; ++i) ring.Add(Deg(-170 + 340.0 * i / (half - 1), 10));
-  for (std::int32_t i = 0; i < half; ++i) ring.Add(Deg(170 - 340.0 * i / (half - 1), -10));
+  for (std::int32_t i = 0; i < half; ++i) ring.Add(Deg(-80 + 160.0 * i / (half - 1), 10));
+  for (std::int32_t i = 0; i < half; ++i) ring.Add(Deg(80 - 160.0 * i / (half - 1), -10));
   canvas.RenderChainStore(chains, {osClosed}, 1);
   const auto polygons = Shapes("Polygon");
   ASSERT_EQ(polygons.size(), 1u);
