@@ -96,8 +96,8 @@ class TGlobeCanvas : public platform::TCanvas {
   /// Clips and draws the first iPoints buffer points as a polygon (osClosed) or polyline.
   void DrawClippedPoly(std::int32_t iPoints, TGlobeObjectStateSet State, std::int32_t iPenWidth);
   /// Draws the chains with the pen and brush selected in the device: rings as polygons, lines
-  /// as polylines; on flat maps split at the seam, with a detour through the south pole for
-  /// a ring around a pole. Chains of any length are drawn whole.
+  /// as polylines; on flat maps split at the seam, a ring around a pole closed along the
+  /// map's edges through that pole. Chains of any length are drawn whole.
   void RenderChainStore(TChainStore& Chains, TGlobeObjectStateSet State, std::int32_t iPenWidth);
   /// Draws the iSteps + 1 points vec, mat·vec, mat·mat·vec, ... at height iHeight as an
   /// open chain.
