@@ -61,6 +61,17 @@ constexpr std::int64_t MIN_PRESENTER_BYTES = 1 + 4 + 4 + 1 + 1 + (4 + 1 + 2 + 2 
 // An entry: MER (4 Integers), Integer presenter ID, Boolean closed.
 constexpr std::int64_t ENTRY_BYTES = 16 + 4 + 1;
 
+// Whether Path is a metadata file this component wrote: a regular file that starts with the
+// mark. Only such a file may be deleted or replaced.
+bool IsOwnMetaDataFile(const std::filesystem::path& Path) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(Path, ec)) return false;
+  std::ifstream in(Path, std::ios::binary);
+  unsigned char mark[2] = {};
+  if (!in.read(reinterpret_cast<char*>(mark), 2)) return false;
+  return (mark[0] | (mark[1] << 8)) == METADATA_MARK;
+}
+
 }  // namespace
 
 // ---- Life cycle -------------------------------------------------------------------------
@@ -587,8 +598,10 @@ bool TGlobeFileReader::LoadMetaDataWith(const std::function<void(TGlobeStreamRea
     // Like a file without the mark: forget it, so that the data file is indexed again.
     SetCount(0);
     Presenters().Clear();
+    // Only while it still carries our mark: it may have been replaced since it was read.
+    const std::filesystem::path mdPath = platform::FsPath(MetaDataFilename(FFileName));
     std::error_code ec;
-    std::filesystem::remove(platform::FsPath(MetaDataFilename(FFileName)), ec);
+    if (IsOwnMetaDataFile(mdPath)) std::filesystem::remove(mdPath, ec);
     return false;
   }
 }
@@ -658,8 +671,16 @@ bool TGlobeFileReader::ReadMetaDataFile(std::vector<std::uint8_t>& Bytes) {
   if (mdName.empty()) return false;
   std::error_code ec;
   const fs::path mdPath = platform::FsPath(mdName);
+  if (!fs::exists(mdPath, ec)) return false;  // no metadata file
+  // The name may be taken by a file that is not ours, an operator's note say: say so and
+  // work without an index rather than read, replace or delete it.
+  if (!IsOwnMetaDataFile(mdPath)) {
+    FGlobe->ProgressMessage(pmMessage, mdName + " is not a metadata file; left alone, the layer "
+                                                "opens without an index");
+    return false;
+  }
   const fs::file_time_type mdTime = fs::last_write_time(mdPath, ec);
-  if (ec) return false;  // no metadata file
+  if (ec) return false;
   const fs::file_time_type dataTime = fs::last_write_time(platform::FsPath(FFileName), ec);
   if (ec || mdTime < dataTime) return false;  // stale: the data changed after it was written
 
@@ -671,18 +692,19 @@ bool TGlobeFileReader::ReadMetaDataFile(std::vector<std::uint8_t>& Bytes) {
     return false;
   }
   const bool marked = Bytes.size() >= 2 && (Bytes[0] | (Bytes[1] << 8)) == METADATA_MARK;
-  if (!marked) {
-    Bytes.clear();
-    in.close();
-    fs::remove(mdPath, ec);
-    return false;
-  }
-  return true;
+  if (!marked) Bytes.clear();  // changed since the look at its mark: no longer ours to use
+  return marked;
 }
 
 void TGlobeFileReader::WriteMetaDataFile(const std::vector<std::uint8_t>& Bytes) {
   const std::string mdName = MetaDataFilename(FFileName);
   if (mdName.empty()) return;
+  // A foreign file of that name stays; reading it has said so already.
+  std::error_code ec;
+  if (std::filesystem::exists(platform::FsPath(mdName), ec) &&
+      !IsOwnMetaDataFile(platform::FsPath(mdName))) {
+    return;
+  }
   try {
     WriteFileAtomically(mdName, Bytes);
   } catch (const EGlobeException& e) {

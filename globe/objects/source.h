@@ -189,18 +189,20 @@ class TGlobeFileReader : public TGlobeObjectSource {
   virtual bool MapNextObject(TGlobeStream& Stream, std::int32_t iIndex);
 
   /// Reads the metadata file of FileName into Bytes (the mark included) when it exists and
-  /// is not older than the data file; a used file without the mark 259 is deleted. False
-  /// when there is no usable file.
+  /// is not older than the data file. A file of that name without the mark 259 is not ours:
+  /// it is left as it is, reported to the globe as a pmMessage progress message and false
+  /// returned. False when there is no usable file.
   [[nodiscard]] bool ReadMetaDataFile(std::vector<std::uint8_t>& Bytes);
   /// Reads a current metadata file: the common part, then the reader's tail with ReadTail,
   /// which throws EGlobeException when the tail does not fit. A file that does not fit is
-  /// deleted and the source left empty, as a file without the mark is, and false returned;
+  /// deleted (while it still carries the mark) and the source left empty, and false returned;
   /// false also when there is no usable file.
   bool LoadMetaDataWith(const std::function<void(TGlobeStreamReader&)>& ReadTail);
   /// Writes Bytes (mark included) to the metadata file through a temporary file and a
   /// rename, so that a crash never leaves a half-written file behind. Nothing without a
-  /// metadata file name. A file that cannot be written is reported to the globe as a pmError
-  /// progress message ("Unable to write file <name>") and otherwise ignored.
+  /// metadata file name, nor over a file of that name without the mark. A file that cannot
+  /// be written is reported to the globe as a pmError progress message ("Unable to write
+  /// file <name>") and otherwise ignored.
   void WriteMetaDataFile(const std::vector<std::uint8_t>& Bytes);
 
   std::string FFileName;

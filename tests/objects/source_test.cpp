@@ -736,13 +736,40 @@ TEST_F(FileReaderTest, MetaDataFileIsUsedOnlyWhenCurrentAndMarked) {
   EXPECT_FALSE(reader.ReadMetaDataFile(got));
   globe.SetSaveMetaDataLocation(smdWithDataFile);
 
-  for (const std::vector<std::uint8_t>& bad :
-       {std::vector<std::uint8_t>{0x01, 0x03, 42}, std::vector<std::uint8_t>{0x03},
+}
+
+TEST_F(FileReaderTest, ForeignFileOfTheMetaDataNameIsLeftAlone) {
+  // An operator's note, a byte-swapped mark, a stub, an empty file: none is ours, current
+  // or stale; none may be deleted or replaced, and each is reported.
+  std::vector<std::pair<TProgressMessage, std::string>> progress;
+  globe.OnProgress = [&](const void*, TProgressMessage Kind, const std::string& Text, bool&) {
+    progress.emplace_back(Kind, Text);
+  };
+  const std::string note = "# World layer\nNotes of the operator.\n";
+  for (const std::vector<std::uint8_t>& foreign :
+       {std::vector<std::uint8_t>(note.begin(), note.end()),
+        std::vector<std::uint8_t>{0x01, 0x03, 42}, std::vector<std::uint8_t>{0x03},
         std::vector<std::uint8_t>{}}) {
-    WriteFile(md, bad);
-    EXPECT_FALSE(reader.ReadMetaDataFile(got));
-    EXPECT_FALSE(fs::exists(md));  // a wrong mark deletes the file
+    for (const std::chrono::seconds age : {std::chrono::seconds(0), std::chrono::seconds(10)}) {
+      progress.clear();
+      WriteFile(md, foreign);
+      Age(md, age);
+      std::vector<std::uint8_t> got;
+      EXPECT_FALSE(reader.ReadMetaDataFile(got));
+      EXPECT_TRUE(got.empty());
+      reader.WriteMetaDataFile({0x03, 0x01, 7});
+      EXPECT_EQ(ReadFile(md), foreign) << foreign.size() << " bytes, " << age.count() << " s";
+      ASSERT_EQ(progress.size(), 1u);
+      EXPECT_EQ(progress[0].first, pmMessage);
+      EXPECT_THAT(progress[0].second, HasSubstr("world.lyr.md is not a metadata file"));
+    }
   }
+
+  // A folder of that name is not ours either.
+  fs::remove(md);
+  fs::create_directory(md);
+  reader.WriteMetaDataFile({0x03, 0x01, 7});
+  EXPECT_TRUE(fs::is_directory(md));
 }
 
 TEST_F(FileReaderTest, MetaDataFileIsWrittenAtomically) {

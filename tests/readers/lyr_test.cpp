@@ -585,25 +585,37 @@ TEST_F(LYRTest, CorruptMetadataIsReportedAndReplacedByMapping) {
   }
 }
 
-TEST_F(LYRTest, MetadataWithAWrongMarkIsDeletedAndReplaced) {
+TEST_F(LYRTest, AForeignFileOfTheMetadataNameIsKeptAndTheLayerOpensWithoutAnIndex) {
   const std::string name = MixedFile();
   const std::string md = name + ".md";
   Open(name).reset();
-  const std::vector<std::uint8_t> good = ReadBytes(md);
-  std::vector<std::uint8_t> bad = good;
-  bad[0] = 0x04;
-  WriteBytes(md, bad);
-  {
-    TGlobeLYRStreamReader direct(&globe);
-    direct.SetFileName(name);
-    direct.LoadMetaData();
-    EXPECT_EQ(direct.Count(), 0);
-    EXPECT_FALSE(std::filesystem::exists(md));
+  std::vector<std::uint8_t> wrongMark = ReadBytes(md);
+  wrongMark[0] = 0x04;
+  const std::string text = "# Layer notes\nKeep: the operator's own.\n";
+  for (const std::vector<std::uint8_t>& foreign :
+       {wrongMark, std::vector<std::uint8_t>(text.begin(), text.end())}) {
+    SCOPED_TRACE(foreign.size());
+    WriteBytes(md, foreign);
+    std::vector<std::pair<TProgressMessage, std::string>> progress;
+    globe.OnProgress = [&](const void*, TProgressMessage Kind, const std::string& Text, bool&) {
+      if (Kind == pmMessage || Kind == pmError) progress.emplace_back(Kind, Text);
+    };
+    {
+      TGlobeLYRStreamReader direct(&globe);
+      direct.SetFileName(name);
+      direct.LoadMetaData();
+      EXPECT_EQ(direct.Count(), 0);
+    }
+    EXPECT_EQ(ReadBytes(md), foreign);
+    auto reader = Open(name);
+    EXPECT_TRUE(AnyLoaded(*reader));  // mapped: no index to load from
+    EXPECT_EQ(reader->Count(), 4);
+    EXPECT_EQ(ReadBytes(md), foreign);
+    ASSERT_EQ(progress.size(), 2u);  // once for each opening
+    EXPECT_EQ(progress[1].first, pmMessage);
+    EXPECT_THAT(progress[1].second, HasSubstr(".lyr.md is not a metadata file"));
+    globe.OnProgress = nullptr;
   }
-  WriteBytes(md, bad);
-  auto reader = Open(name);
-  EXPECT_TRUE(AnyLoaded(*reader));
-  EXPECT_EQ(ReadBytes(md), good);
 }
 
 // ---- Writing ------------------------------------------------------------------------------
