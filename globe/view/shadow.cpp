@@ -40,6 +40,13 @@ constexpr std::int64_t kPixel = platform::TBitmap::kPixelBytes;
 constexpr Extended kTwilightLimit = -64'800'000;
 
 double Combine(std::int64_t Days, double Seconds) noexcept {
+  // Whole days in Seconds (minutes past midnight, a negative hour) move the day first: before
+  // the epoch the fraction is subtracted, so it must be that of the day the time falls on.
+  const double whole = std::floor(Seconds / 86400.0);
+  if (std::fabs(whole) < 1e9) {
+    Days += static_cast<std::int64_t>(whole);
+    Seconds -= whole * 86400.0;
+  }
   const double t = Seconds / 86400.0;
   return Days >= 0 ? static_cast<double>(Days) + t : static_cast<double>(Days) - t;
 }

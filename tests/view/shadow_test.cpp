@@ -49,6 +49,28 @@ TEST(SubSolarPoint, DateTimesCountDaysFromTheClassicEpoch) {
   EXPECT_EQ(GMTDateTimeOf(sys_days{year{1899} / 12 / 29} + hours{6}), -1.25);
 }
 
+TEST(SubSolarPoint, TimesBeyondTheDayMoveTheDateFirst) {
+  // Expected values from Python's datetime (the date plus a timedelta, then days since
+  // 1899-12-30 with the fraction's sign following the day's): before the epoch the fraction
+  // is that of the day the time falls on.
+  struct {
+    std::int32_t Year;
+    std::uint32_t Month, Day;
+    std::int32_t Hour, Minute;
+    double Expected;
+  } const cases[] = {
+      {1899, 12, 28, 0, 1500, -1.0416666666666667},   // 1899-12-29 01:00
+      {1899, 12, 29, 0, 1800, 0.25},                  // 1899-12-30 06:00, across the epoch
+      {1899, 12, 29, -6, 0, -2.75},                   // 1899-12-28 18:00
+      {1800, 1, 1, 23, 90, -36521.020833333336},      // 1800-01-02 00:30
+      {2000, 1, 1, 0, -30, 36525.979166666664},       // 1999-12-31 23:30
+  };
+  for (const auto& c : cases) {
+    EXPECT_DOUBLE_EQ(EncodeGMTDateTime(c.Year, c.Month, c.Day, c.Hour, c.Minute), c.Expected)
+        << c.Year << "-" << c.Month << "-" << c.Day << " " << c.Hour << ":" << c.Minute;
+  }
+}
+
 TEST(SubSolarPoint, AgreesWithNoaaFormulasFrom1900To2100) {
   // tests/data/sun/subsolar.csv: NOAA's solar calculator formulas written out in Python
   // (make.py there), at fixed instants (solstices, equinoxes, the extremes of the equation of
