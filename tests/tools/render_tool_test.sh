@@ -182,6 +182,17 @@ fi
 if run 1 --output "$work/bad.png" --environment "$textures/palette_10x5.bmp"; then
   grep -q "is not an environment document" "$work/err" || fail "$(cat "$work/err")"
 fi
+# A note of the operator's under the name of a layer's index file is kept, and said so;
+# the layer is drawn all the same.
+cp "$textures/../mif/features.mif" "$textures/../mif/features.mid" "$work/"
+printf '# Features\nThe operator'"'"'s notes.\n' >"$work/features.mif.md"
+cp "$work/features.mif.md" "$work/note.expected"
+if run 0 --output "$work/noted.png" --size 32x24 --layer "$work/features.mif"; then
+  grep -qF "note: $work/features.mif.md is not a metadata file" "$work/err" ||
+    fail "no note about a foreign index file: $(cat "$work/err")"
+  cmp -s "$work/features.mif.md" "$work/note.expected" || fail "the operator's note was changed"
+fi
+
 # Layers cut short, or no layer file at all, are errors too, not an empty layer.
 head -c 60 "$textures/../shp/points.shp" >"$work/cut.shp"
 head -n 4 "$textures/../mif/features.mif" >"$work/cut.mif"

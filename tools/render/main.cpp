@@ -566,6 +566,13 @@ int Render(const TOptions& o) {
     }
   }
   view.SetSaveMetaDataLocation(o.Metadata ? globe::smdWithDataFile : globe::smdDiscard);
+  // The layers' own reports (an index file that is not theirs, one that cannot be written)
+  // would otherwise go unseen; none of them stops the picture.
+  view.OnProgress = [](const void*, globe::TProgressMessage Kind, const std::string& Text,
+                       bool&) {
+    if (Kind == globe::pmMessage || Kind == globe::pmError)
+      std::cerr << kProgram << ": note: " << Text << "\n";
+  };
   for (const std::string& file : o.Layers) {
     RequireReadable("layer", file);
     try {
